@@ -1,0 +1,113 @@
+// device.db: the one SQLite database of a device, shared by every process on
+// it (registry, device settings, and the phone's own stores that the
+// stand-in system libraries keep).
+//
+// Each process opens its own connection (per device root; a forked child
+// reopens), in WAL mode with a generous busy timeout, so concurrent readers
+// and writers in several processes wait for one another instead of failing.
+// Within a process the connection is shared; Transaction serialises threads.
+#ifndef TELVANE_PLATFORM_DEVICE_DB_H_
+#define TELVANE_PLATFORM_DEVICE_DB_H_
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/status.h"
+
+namespace platform {
+
+class DeviceDb {
+ public:
+  // The connection to the current device's database; nullptr (and `status`
+  // set when given) when the device is not initialised or cannot be opened.
+  static std::shared_ptr<DeviceDb> Get(Status* status = nullptr);
+  // Opens `path`, creating it when `create` is set; used by InitialiseDevice.
+  static std::shared_ptr<DeviceDb> OpenPath(const std::string& path,
+                                            bool create, Status* status);
+
+  ~DeviceDb();
+  DeviceDb(const DeviceDb&) = delete;
+  DeviceDb& operator=(const DeviceDb&) = delete;
+
+  sqlite3* handle() const { return db_; }
+
+  // Runs `sql` (one or more statements, no results).
+  Status Exec(const char* sql);
+
+  // Creates the tables of one part of the device once per connection.
+  // `name` identifies the schema; `sql` must use CREATE ... IF NOT EXISTS.
+  Status EnsureSchema(const char* name, const char* sql);
+
+  // A write transaction (BEGIN IMMEDIATE): holds this process's connection
+  // lock for its lifetime and rolls back unless Commit() succeeded.
+  class Transaction {
+   public:
+    explicit Transaction(DeviceDb& db);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    const Status& begin_status() const { return begin_; }
+    Status Commit();
+
+   private:
+    DeviceDb& db_;
+    std::unique_lock<std::recursive_mutex> lock_;
+    Status begin_;
+    bool done_ = false;
+  };
+
+  // Held around any statement sequence outside a Transaction.
+  std::recursive_mutex& mutex() { return mutex_; }
+
+  Status Error(std::string_view what) const;
+
+ private:
+  explicit DeviceDb(sqlite3* db) : db_(db) {}
+
+  sqlite3* db_;
+  std::recursive_mutex mutex_;
+  std::string schemas_;  // names of schemas ensured, "|"-separated
+};
+
+// A prepared statement with bind helpers; finalised when destroyed. It holds
+// the connection's lock for its lifetime, so a statement and its rows are
+// never interleaved with another thread's.
+class Statement {
+ public:
+  Statement(DeviceDb& db, const char* sql);
+  ~Statement();
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  bool valid() const { return stmt_ != nullptr; }
+  Statement& Bind(int index, int64_t value);
+  Statement& Bind(int index, std::string_view text);
+  Statement& BindBlob(int index, const void* data, size_t size);
+  Statement& BindNull(int index);
+
+  // Advances: true while a row is available. `status` reports an error.
+  bool Step(Status* status = nullptr);
+  // Runs a statement without result rows.
+  Status Run();
+  void Reset();
+
+  int64_t ColumnInt(int column) const;
+  std::string ColumnText(int column) const;
+  std::string ColumnBlob(int column) const;
+  bool ColumnIsNull(int column) const;
+
+ private:
+  DeviceDb& db_;
+  std::unique_lock<std::recursive_mutex> lock_;  // held while the statement lives
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+}  // namespace platform
+
+#endif  // TELVANE_PLATFORM_DEVICE_DB_H_

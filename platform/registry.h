@@ -1,0 +1,117 @@
+// The device registry: keys and values under three roots, kept in device.db.
+//
+// Semantics are the platform's:
+//  - key paths are "\"-separated ("Software\Pelicorde\Key"); a leading "\"
+//    and empty components are ignored; key and value names are compared
+//    ignoring case and stored with the case they were created with;
+//  - the default value of a key has the empty name;
+//  - data is stored exactly as given (no conversion); a string value's size
+//    is whatever the writer stored, (length + 1) x 2 bytes when written with
+//    SetString;
+//  - a read into a buffer smaller than the stored data fails with kMoreData
+//    and reports the size needed;
+//  - deleting a key deletes its subkeys and values.
+// Every call is one SQLite transaction, so several processes may read and
+// write at once without losing a write. Keys are not locked while a handle
+// is open: a handle names a path, and a key deleted under it simply stops
+// having values (writes through the handle fail with kNotFound).
+#ifndef TELVANE_PLATFORM_REGISTRY_H_
+#define TELVANE_PLATFORM_REGISTRY_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/status.h"
+
+namespace platform {
+
+enum class RegistryRoot { kClassesRoot = 0, kLocalMachine = 1, kCurrentUser = 2 };
+
+enum class RegistryType : uint32_t {
+  kNone = 0,
+  kSz = 1,
+  kExpandSz = 2,
+  kBinary = 3,
+  kDword = 4,
+  kMultiSz = 7,
+};
+
+struct RegistryValue {
+  std::u16string name;
+  RegistryType type = RegistryType::kNone;
+  std::string data;  // the stored bytes
+};
+
+// An open key. Cheap to copy; holds no lock and no connection of its own.
+class RegistryKey {
+ public:
+  // Opens an existing key (kNotFound when it does not exist).
+  static std::optional<RegistryKey> Open(RegistryRoot root,
+                                         std::u16string_view path,
+                                         Status* status = nullptr);
+  // Opens the key, creating it and any missing parents. `created` tells
+  // whether it was new.
+  static std::optional<RegistryKey> Create(RegistryRoot root,
+                                           std::u16string_view path,
+                                           bool* created = nullptr,
+                                           Status* status = nullptr);
+
+  RegistryRoot root() const { return root_; }
+  // The path as stored (the case of first creation), without a leading "\".
+  const std::u16string& path() const { return path_; }
+
+  // Reads a value into at most `capacity` bytes. kMoreData when the stored
+  // data is larger, with *needed set to its size.
+  Status Query(std::u16string_view name, size_t capacity, RegistryValue* out,
+               size_t* needed = nullptr) const;
+
+  // Typed reads. Each fails when the value is missing (kNotFound), has
+  // another type (kWrongType), or does not fit (kMoreData).
+  std::optional<uint32_t> QueryDword(std::u16string_view name,
+                                     Status* status = nullptr) const;
+  // A REG_SZ read into a buffer of `capacity_chars` wide characters,
+  // terminator included, as the platform's read call does: the stored size
+  // must not exceed capacity_chars * 2 bytes. The text ends at the first NUL.
+  std::optional<std::u16string> QueryString(std::u16string_view name,
+                                            size_t capacity_chars,
+                                            Status* status = nullptr) const;
+  std::optional<std::string> QueryBinary(std::u16string_view name,
+                                         size_t capacity,
+                                         Status* status = nullptr) const;
+
+  Status Set(std::u16string_view name, RegistryType type,
+             std::string_view data);
+  Status SetDword(std::u16string_view name, uint32_t value);
+  // Stores the text and its terminator: (length + 1) x 2 bytes of UTF-16LE.
+  Status SetString(std::u16string_view name, std::u16string_view text);
+  Status SetBinary(std::u16string_view name, std::string_view data);
+
+  Status DeleteValue(std::u16string_view name);
+
+  // Values and direct subkeys, in name order (ignoring case).
+  std::vector<RegistryValue> Values(Status* status = nullptr) const;
+  std::vector<std::u16string> Subkeys(Status* status = nullptr) const;
+
+  // Makes everything written so far durable (a checkpoint of device.db).
+  Status Flush() const;
+
+ private:
+  RegistryKey(RegistryRoot root, std::u16string path)
+      : root_(root), path_(std::move(path)) {}
+  RegistryRoot root_;
+  std::u16string path_;
+};
+
+// Deletes the key, its values and all its subkeys (kNotFound when absent).
+Status DeleteRegistryKey(RegistryRoot root, std::u16string_view path);
+
+// "HKCR", "HKLM", "HKCU" and the long HKEY_ names, any case.
+std::optional<RegistryRoot> ParseRegistryRoot(std::string_view text);
+const char* RegistryRootName(RegistryRoot root);  // "HKEY_CURRENT_USER", ...
+
+}  // namespace platform
+
+#endif  // TELVANE_PLATFORM_REGISTRY_H_

@@ -1,0 +1,58 @@
+#include "platform/testing/temp_device.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include "platform/device.h"
+
+namespace platform::testing {
+
+TempDevice::TempDevice() {
+  const char* tmp = getenv("TMPDIR");
+  std::string pattern =
+      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
+      "/telvane-test-XXXXXX";
+  char* made = mkdtemp(pattern.data());
+  EXPECT_NE(made, nullptr) << "cannot make a scratch folder";
+  scratch_ = pattern;
+  root_ = scratch_ / "device";
+  if (const char* prev = getenv("TELVANE_DEVICE")) {
+    previous_ = prev;
+    had_previous_ = true;
+  }
+  setenv("TELVANE_DEVICE", root_.c_str(), 1);
+  Status status = InitialiseDevice();
+  EXPECT_TRUE(status.ok()) << status.ToString();
+}
+
+TempDevice::~TempDevice() {
+  ShutdownDevice().IgnoreError();
+  if (had_previous_) {
+    setenv("TELVANE_DEVICE", previous_.c_str(), 1);
+  } else {
+    unsetenv("TELVANE_DEVICE");
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(scratch_, ec);
+}
+
+std::filesystem::path TempDevice::HostPath(const std::string& device_path) const {
+  std::string relative = device_path;
+  for (char& c : relative) {
+    if (c == '\\') c = '/';
+  }
+  while (!relative.empty() && relative.front() == '/') relative.erase(0, 1);
+  return root_ / "fs" / relative;
+}
+
+std::filesystem::path BinDir() {
+  if (const char* dir = getenv("TELVANE_TEST_BIN_DIR")) return dir;
+  char self[4096];
+  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return ".";
+  self[n] = '\0';
+  return std::filesystem::path(self).parent_path();
+}
+
+}  // namespace platform::testing

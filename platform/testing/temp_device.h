@@ -1,0 +1,39 @@
+// A fresh device in a temporary folder for one test (or one test binary).
+//
+// The constructor points TELVANE_DEVICE at a new folder and initialises a
+// device there; the destructor shuts the device down (no named object
+// outlives it) and removes the folder. Child processes started by the test
+// inherit TELVANE_DEVICE and so share the device.
+#ifndef TELVANE_PLATFORM_TESTING_TEMP_DEVICE_H_
+#define TELVANE_PLATFORM_TESTING_TEMP_DEVICE_H_
+
+#include <filesystem>
+#include <string>
+
+namespace platform::testing {
+
+class TempDevice {
+ public:
+  TempDevice();
+  ~TempDevice();
+  TempDevice(const TempDevice&) = delete;
+  TempDevice& operator=(const TempDevice&) = delete;
+
+  const std::filesystem::path& root() const { return root_; }
+  // Host path of a device path such as "\Windows\x" (no case folding).
+  std::filesystem::path HostPath(const std::string& device_path) const;
+
+ private:
+  std::filesystem::path scratch_;
+  std::filesystem::path root_;
+  std::string previous_;
+  bool had_previous_ = false;
+};
+
+// The folder of the test binaries (bin/ of the build), for tests that start
+// the project's own programs.
+std::filesystem::path BinDir();
+
+}  // namespace platform::testing
+
+#endif  // TELVANE_PLATFORM_TESTING_TEMP_DEVICE_H_
