@@ -1,13 +1,708 @@
 #include "platform/kernel_objects.h"
 
 #include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <pthread.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <limits>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "platform/device.h"
 
 namespace platform {
+
+// Segment layouts; docs/formats/kernel-objects.md describes them byte by
+// byte. Every field is a plain value so the structs can live in shared
+// memory; `ready` is only ever touched through std::atomic_ref.
+struct SegmentHeader {
+  uint32_t magic;    // kMutexMagic or kEventMagic
+  uint32_t version;  // kLayoutVersion
+  uint32_t ready;    // 0 while the creator initialises, then kReady
+  uint32_t size;     // bytes of the whole state, as the creator wrote it
+};
+
+struct SharedMutexState {
+  SegmentHeader header;
+  pthread_mutex_t mutex;  // robust, process-shared, recursive
+};
+
+struct SharedEventState {
+  SegmentHeader header;
+  uint32_t signaled;      // guarded by `mutex`
+  uint32_t manual_reset;  // fixed at creation
+  uint32_t generation;    // counts Set calls; guarded by `mutex`
+  uint32_t reserved;
+  pthread_mutex_t mutex;  // robust, process-shared
+  pthread_cond_t cond;    // process-shared, CLOCK_MONOTONIC
+};
+
+static_assert(offsetof(SegmentHeader, ready) == 8);
+static_assert(sizeof(SegmentHeader) == 16);
+static_assert(offsetof(SharedMutexState, mutex) == 16);
+static_assert(offsetof(SharedEventState, signaled) == 16);
+static_assert(offsetof(SharedEventState, generation) == 24);
+static_assert(offsetof(SharedEventState, mutex) == 32);
+#if defined(__x86_64__)
+static_assert(sizeof(SharedMutexState) == 56);
+static_assert(offsetof(SharedEventState, cond) == 72);
+static_assert(sizeof(SharedEventState) == 120);
+#endif
+static_assert(std::atomic_ref<uint32_t>::is_always_lock_free);
+
+// One mapping of a mutex or event segment per process, shared by every
+// handle of the object, so that a robust mutex is always locked and unlocked
+// at one address (the thread's robust list records that address, and the
+// kernel walks it when the thread ends).
+struct KernelObjectMapping {
+  dev_t device = 0;
+  ino_t inode = 0;
+  void* address = nullptr;
+  size_t size = 0;
+  int handles = 0;  // guarded by the registry mutex
+  // Levels of the mutex held by threads of this process. While it is not
+  // zero the mapping stays even without handles: unmapping memory that is
+  // on a robust list would break the list and hide the owner's death.
+  std::atomic<int64_t> owned{0};
+};
+
+namespace {
+
+constexpr uint32_t kMutexMagic = 0x584D5654;  // "TVMX"
+constexpr uint32_t kEventMagic = 0x56455654;  // "TVEV"
+constexpr uint32_t kLayoutVersion = 1;
+constexpr uint32_t kReady = 1;
+
+// How long an opener waits for the creator of a segment to size and
+// initialise it.
+constexpr std::chrono::milliseconds kCreatorWait(2000);
+constexpr std::chrono::milliseconds kCreatorPoll(1);
+
+// Encoded names longer than this are shortened with a hash.
+constexpr size_t kMaxEncodedName = 200;
+constexpr size_t kHashDigits = 32;
+
+struct MappingRegistry {
+  std::mutex mutex;
+  std::vector<KernelObjectMapping*> mappings;  // guarded by `mutex`
+};
+
+MappingRegistry& Registry() {
+  static MappingRegistry* registry = new MappingRegistry;
+  return *registry;
+}
+
+// Looks up this process' mapping of a segment; counts a new handle on it.
+// REQUIRES: the registry mutex is held.
+KernelObjectMapping* AdoptMappingLocked(MappingRegistry& registry, dev_t device,
+                                        ino_t inode) {
+  for (KernelObjectMapping* mapping : registry.mappings) {
+    if (mapping->device == device && mapping->inode == inode) {
+      ++mapping->handles;
+      return mapping;
+    }
+  }
+  return nullptr;
+}
+
+void ReleaseMapping(KernelObjectMapping* mapping) {
+  MappingRegistry& registry = Registry();
+  std::lock_guard<std::mutex> lock(registry.mutex);
+  if (--mapping->handles > 0 || mapping->owned.load() > 0) return;
+  munmap(mapping->address, mapping->size);
+  auto& all = registry.mappings;
+  all.erase(std::remove(all.begin(), all.end(), mapping), all.end());
+  delete mapping;
+}
+
+void SetStatus(Status* out, Status value) {
+  if (out != nullptr) *out = std::move(value);
+}
+
+bool IsKeptByte(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+         (c >= '0' && c <= '9') || c == '_' || c == '-';
+}
+
+// The name as file-name-safe text: [A-Za-z0-9_-] kept, every other byte
+// %XX. Longer than kMaxEncodedName: a prefix, "~" and 32 hex digits of the
+// FNV-1a 128-bit hash of the whole name ("~" never occurs otherwise).
+std::string EncodeName(std::string_view name) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(name.size());
+  for (unsigned char c : name) {
+    if (IsKeptByte(c)) {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+    }
+  }
+  if (out.size() <= kMaxEncodedName) return out;
+
+  size_t keep = kMaxEncodedName - 1 - kHashDigits;
+  if (out[keep - 1] == '%') {
+    keep -= 1;
+  } else if (out[keep - 2] == '%') {
+    keep -= 2;
+  }
+  out.resize(keep);
+  unsigned __int128 hash =
+      (static_cast<unsigned __int128>(0x6c62272e07bb0142ULL) << 64) |
+      0x62b821756295c58dULL;
+  const unsigned __int128 prime =
+      (static_cast<unsigned __int128>(1) << 88) | 0x13B;
+  for (unsigned char c : name) {
+    hash ^= c;
+    hash *= prime;
+  }
+  out += '~';
+  for (int i = static_cast<int>(kHashDigits) - 1; i >= 0; --i) {
+    out += "0123456789abcdef"[static_cast<unsigned>(hash >> (4 * i)) & 0xF];
+  }
+  return out;
+}
+
+std::string SegmentPath(std::string_view kind, std::string_view name) {
+  std::string path = "/telvane.";
+  path += DeviceId();
+  path += '.';
+  path += kind;
+  path += '.';
+  path += EncodeName(name);
+  return path;
+}
+
+timespec MonotonicDeadline(uint32_t timeout_ms) {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  ts.tv_sec += timeout_ms / 1000;
+  ts.tv_nsec += static_cast<long>(timeout_ms % 1000) * 1000000L;
+  if (ts.tv_nsec >= 1000000000L) {
+    ts.tv_sec += 1;
+    ts.tv_nsec -= 1000000000L;
+  }
+  return ts;
+}
+
+class FdCloser {
+ public:
+  explicit FdCloser(int fd) : fd_(fd) {}
+  ~FdCloser() { close(fd_); }
+  FdCloser(const FdCloser&) = delete;
+  FdCloser& operator=(const FdCloser&) = delete;
+
+ private:
+  int fd_;
+};
+
+struct OpenedSegment {
+  int fd = -1;
+  bool created = false;
+};
+
+// shm_open with O_EXCL first; on EEXIST the existing segment. A segment
+// removed between the two calls (ClearNamedObjects) is created afresh.
+std::optional<OpenedSegment> CreateOrOpenSegment(const std::string& path,
+                                                 Status* status) {
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    int fd = shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC,
+                      S_IRUSR | S_IWUSR);
+    if (fd >= 0) return OpenedSegment{fd, true};
+    if (errno != EEXIST) {
+      SetStatus(status, Status::FromErrno("shm_open", path, errno));
+      return std::nullopt;
+    }
+    fd = shm_open(path.c_str(), O_RDWR | O_CLOEXEC, 0);
+    if (fd >= 0) return OpenedSegment{fd, false};
+    if (errno != ENOENT) {
+      SetStatus(status, Status::FromErrno("shm_open", path, errno));
+      return std::nullopt;
+    }
+  }
+  SetStatus(status, Status(ErrorCode::kUnavailable,
+                           path + ": created and removed over and over"));
+  return std::nullopt;
+}
+
+// The segment's attributes once its creator has given it a size (a new
+// segment has none until ftruncate), waiting until `deadline` for that.
+std::optional<struct stat> StatWhenSized(
+    int fd, const std::string& path,
+    std::chrono::steady_clock::time_point deadline, Status* status) {
+  for (;;) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+      SetStatus(status, Status::FromErrno("fstat", path, errno));
+      return std::nullopt;
+    }
+    if (st.st_size > 0) return st;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      SetStatus(status, Status(ErrorCode::kUnavailable,
+                               path + ": its creator never sized it"));
+      return std::nullopt;
+    }
+    std::this_thread::sleep_for(kCreatorPoll);
+  }
+}
+
+// Creates (with `init`) or opens the mutex or event segment of `kind` and
+// returns this process' mapping of it, with one more handle counted.
+// `init(State*)` runs on a new, zero-filled segment before it is published
+// as ready; it returns a Status.
+template <typename State, typename Init>
+KernelObjectMapping* OpenSyncSegment(std::string_view kind,
+                                     std::string_view name, uint32_t magic,
+                                     Init init, bool* already_existed,
+                                     Status* status) {
+  if (name.empty()) {
+    SetStatus(status, Status(ErrorCode::kInvalidArgument,
+                             "a named " + std::string(kind) + " needs a name"));
+    return nullptr;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + kCreatorWait;
+  const std::string path = SegmentPath(kind, name);
+  std::optional<OpenedSegment> segment = CreateOrOpenSegment(path, status);
+  if (!segment) return nullptr;
+  FdCloser closer(segment->fd);
+  const int fd = segment->fd;
+  MappingRegistry& registry = Registry();
+
+  if (segment->created) {
+    struct stat st;
+    if (ftruncate(fd, sizeof(State)) != 0 || fstat(fd, &st) != 0) {
+      SetStatus(status, Status::FromErrno("ftruncate", path, errno));
+      shm_unlink(path.c_str());
+      return nullptr;
+    }
+    void* address =
+        mmap(nullptr, sizeof(State), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (address == MAP_FAILED) {
+      SetStatus(status, Status::FromErrno("mmap", path, errno));
+      shm_unlink(path.c_str());
+      return nullptr;
+    }
+    auto* state = static_cast<State*>(address);
+    state->header.magic = magic;
+    state->header.version = kLayoutVersion;
+    state->header.size = sizeof(State);
+    Status init_status = init(state);
+    if (!init_status.ok()) {
+      SetStatus(status, std::move(init_status));
+      munmap(address, sizeof(State));
+      shm_unlink(path.c_str());
+      return nullptr;
+    }
+    auto* mapping = new KernelObjectMapping;
+    mapping->device = st.st_dev;
+    mapping->inode = st.st_ino;
+    mapping->address = address;
+    mapping->size = sizeof(State);
+    mapping->handles = 1;
+    {
+      std::lock_guard<std::mutex> lock(registry.mutex);
+      registry.mappings.push_back(mapping);
+    }
+    // Published last: an opener of this process finds the mapping above.
+    std::atomic_ref<uint32_t>(state->header.ready)
+        .store(kReady, std::memory_order_release);
+    if (already_existed != nullptr) *already_existed = false;
+    SetStatus(status, Status::Ok());
+    return mapping;
+  }
+
+  std::optional<struct stat> st = StatWhenSized(fd, path, deadline, status);
+  if (!st) return nullptr;
+  if (static_cast<uint64_t>(st->st_size) < sizeof(State)) {
+    SetStatus(status, Status(ErrorCode::kInvalidArgument,
+                             path + ": too small for a " + std::string(kind)));
+    return nullptr;
+  }
+  {
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    if (KernelObjectMapping* mapping =
+            AdoptMappingLocked(registry, st->st_dev, st->st_ino)) {
+      if (already_existed != nullptr) *already_existed = true;
+      SetStatus(status, Status::Ok());
+      return mapping;
+    }
+  }
+  void* address =
+      mmap(nullptr, sizeof(State), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (address == MAP_FAILED) {
+    SetStatus(status, Status::FromErrno("mmap", path, errno));
+    return nullptr;
+  }
+  auto* state = static_cast<State*>(address);
+  std::atomic_ref<uint32_t> ready(state->header.ready);
+  while (ready.load(std::memory_order_acquire) != kReady) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      munmap(address, sizeof(State));
+      SetStatus(status, Status(ErrorCode::kUnavailable,
+                               path + ": its creator never initialised it"));
+      return nullptr;
+    }
+    std::this_thread::sleep_for(kCreatorPoll);
+  }
+  if (state->header.magic != magic || state->header.version != kLayoutVersion ||
+      state->header.size != sizeof(State)) {
+    munmap(address, sizeof(State));
+    SetStatus(status, Status(ErrorCode::kInvalidArgument,
+                             path + ": not a " + std::string(kind) +
+                                 " of this layout version"));
+    return nullptr;
+  }
+  std::lock_guard<std::mutex> lock(registry.mutex);
+  if (already_existed != nullptr) *already_existed = true;
+  SetStatus(status, Status::Ok());
+  // Another thread of this process may have mapped it meanwhile.
+  if (KernelObjectMapping* mapping =
+          AdoptMappingLocked(registry, st->st_dev, st->st_ino)) {
+    munmap(address, sizeof(State));
+    return mapping;
+  }
+  auto* mapping = new KernelObjectMapping;
+  mapping->device = st->st_dev;
+  mapping->inode = st->st_ino;
+  mapping->address = address;
+  mapping->size = sizeof(State);
+  mapping->handles = 1;
+  registry.mappings.push_back(mapping);
+  return mapping;
+}
+
+Status InitSharedMutex(pthread_mutex_t* mutex, bool recursive) {
+  pthread_mutexattr_t attr;
+  int rc = pthread_mutexattr_init(&attr);
+  if (rc != 0) return Status::FromErrno("pthread_mutexattr_init", "", rc);
+  rc = pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
+  if (rc == 0) rc = pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
+  if (rc == 0 && recursive) {
+    rc = pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+  }
+  if (rc == 0) rc = pthread_mutex_init(mutex, &attr);
+  pthread_mutexattr_destroy(&attr);
+  if (rc != 0) return Status::FromErrno("pthread_mutex_init", "", rc);
+  return Status::Ok();
+}
+
+// Locks an event's internal mutex. Its holder only ever stores whole words,
+// so a holder that died left nothing half-done: make it consistent and go on.
+int LockEventMutex(pthread_mutex_t* mutex) {
+  int rc = pthread_mutex_lock(mutex);
+  if (rc == EOWNERDEAD) rc = pthread_mutex_consistent(mutex);
+  return rc;
+}
+
+Status NotOpen(const char* what) {
+  return Status(ErrorCode::kInvalidArgument,
+                std::string(what) + " handle is not open");
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- NamedMutex
+
+NamedMutex::~NamedMutex() { Close(); }
+
+NamedMutex::NamedMutex(NamedMutex&& other) noexcept
+    : state_(std::exchange(other.state_, nullptr)),
+      mapping_(std::exchange(other.mapping_, nullptr)) {}
+
+NamedMutex& NamedMutex::operator=(NamedMutex&& other) noexcept {
+  if (this != &other) {
+    Close();
+    state_ = std::exchange(other.state_, nullptr);
+    mapping_ = std::exchange(other.mapping_, nullptr);
+  }
+  return *this;
+}
+
+std::optional<NamedMutex> NamedMutex::CreateOrOpen(std::string_view name,
+                                                   bool initially_owned,
+                                                   bool* already_existed,
+                                                   Status* status) {
+  bool existed = false;
+  auto init = [initially_owned](SharedMutexState* state) {
+    Status result = InitSharedMutex(&state->mutex, /*recursive=*/true);
+    if (result.ok() && initially_owned) {
+      int rc = pthread_mutex_lock(&state->mutex);
+      if (rc != 0) result = Status::FromErrno("pthread_mutex_lock", "", rc);
+    }
+    return result;
+  };
+  KernelObjectMapping* mapping = OpenSyncSegment<SharedMutexState>(
+      "mutex", name, kMutexMagic, init, &existed, status);
+  if (mapping == nullptr) return std::nullopt;
+  if (!existed && initially_owned) mapping->owned.fetch_add(1);
+  if (already_existed != nullptr) *already_existed = existed;
+  NamedMutex mutex;
+  mutex.state_ = static_cast<SharedMutexState*>(mapping->address);
+  mutex.mapping_ = mapping;
+  return mutex;
+}
+
+WaitResult NamedMutex::Wait(uint32_t timeout_ms) {
+  if (state_ == nullptr) return WaitResult::kFailed;
+  int rc;
+  if (timeout_ms == kInfinite) {
+    rc = pthread_mutex_lock(&state_->mutex);
+  } else if (timeout_ms == 0) {
+    rc = pthread_mutex_trylock(&state_->mutex);
+  } else {
+    timespec deadline = MonotonicDeadline(timeout_ms);
+    rc = pthread_mutex_clocklock(&state_->mutex, CLOCK_MONOTONIC, &deadline);
+  }
+  switch (rc) {
+    case 0:
+      mapping_->owned.fetch_add(1);
+      return WaitResult::kSignaled;
+    case EOWNERDEAD:
+      // Ours now, with a count of one; mark it usable for the next owner.
+      mapping_->owned.fetch_add(1);
+      if (pthread_mutex_consistent(&state_->mutex) != 0) {
+        Release().IgnoreError();
+        return WaitResult::kFailed;
+      }
+      return WaitResult::kAbandoned;
+    case EBUSY:
+    case ETIMEDOUT:
+      return WaitResult::kTimeout;
+    default:  // ENOTRECOVERABLE, EAGAIN (recursion limit), EINVAL
+      return WaitResult::kFailed;
+  }
+}
+
+Status NamedMutex::Release() {
+  if (state_ == nullptr) return NotOpen("mutex");
+  int rc = pthread_mutex_unlock(&state_->mutex);
+  if (rc == 0) {
+    mapping_->owned.fetch_sub(1);
+    return Status::Ok();
+  }
+  if (rc == EPERM) {
+    return Status(ErrorCode::kAccessDenied,
+                  "release mutex: the calling thread does not own it");
+  }
+  return Status::FromErrno("pthread_mutex_unlock", "", rc);
+}
+
+void NamedMutex::Close() {
+  if (mapping_ != nullptr) ReleaseMapping(mapping_);
+  state_ = nullptr;
+  mapping_ = nullptr;
+}
+
+// ---------------------------------------------------------------- NamedEvent
+
+NamedEvent::~NamedEvent() { Close(); }
+
+NamedEvent::NamedEvent(NamedEvent&& other) noexcept
+    : state_(std::exchange(other.state_, nullptr)),
+      mapping_(std::exchange(other.mapping_, nullptr)) {}
+
+NamedEvent& NamedEvent::operator=(NamedEvent&& other) noexcept {
+  if (this != &other) {
+    Close();
+    state_ = std::exchange(other.state_, nullptr);
+    mapping_ = std::exchange(other.mapping_, nullptr);
+  }
+  return *this;
+}
+
+std::optional<NamedEvent> NamedEvent::CreateOrOpen(std::string_view name,
+                                                   bool manual_reset,
+                                                   bool initially_set,
+                                                   bool* already_existed,
+                                                   Status* status) {
+  auto init = [manual_reset, initially_set](SharedEventState* state) {
+    state->signaled = initially_set ? 1 : 0;
+    state->manual_reset = manual_reset ? 1 : 0;
+    state->generation = 0;
+    Status result = InitSharedMutex(&state->mutex, /*recursive=*/false);
+    if (!result.ok()) return result;
+    pthread_condattr_t attr;
+    int rc = pthread_condattr_init(&attr);
+    if (rc == 0) {
+      rc = pthread_condattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
+      if (rc == 0) rc = pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
+      if (rc == 0) rc = pthread_cond_init(&state->cond, &attr);
+      pthread_condattr_destroy(&attr);
+    }
+    if (rc != 0) {
+      pthread_mutex_destroy(&state->mutex);
+      return Status::FromErrno("pthread_cond_init", "", rc);
+    }
+    return Status::Ok();
+  };
+  KernelObjectMapping* mapping = OpenSyncSegment<SharedEventState>(
+      "event", name, kEventMagic, init, already_existed, status);
+  if (mapping == nullptr) return std::nullopt;
+  NamedEvent event;
+  event.state_ = static_cast<SharedEventState*>(mapping->address);
+  event.mapping_ = mapping;
+  return event;
+}
+
+Status NamedEvent::Set() {
+  if (state_ == nullptr) return NotOpen("event");
+  int rc = LockEventMutex(&state_->mutex);
+  if (rc != 0) return Status::FromErrno("lock event", "", rc);
+  state_->signaled = 1;
+  ++state_->generation;
+  // Always a broadcast: a waiter that died inside pthread_cond_wait can
+  // swallow a single signal. Woken waiters re-check the flag; for an
+  // auto-reset event the first one clears it, the rest wait on.
+  rc = pthread_cond_broadcast(&state_->cond);
+  pthread_mutex_unlock(&state_->mutex);
+  if (rc != 0) return Status::FromErrno("pthread_cond_broadcast", "", rc);
+  return Status::Ok();
+}
+
+Status NamedEvent::Reset() {
+  if (state_ == nullptr) return NotOpen("event");
+  int rc = LockEventMutex(&state_->mutex);
+  if (rc != 0) return Status::FromErrno("lock event", "", rc);
+  state_->signaled = 0;
+  pthread_mutex_unlock(&state_->mutex);
+  return Status::Ok();
+}
+
+WaitResult NamedEvent::Wait(uint32_t timeout_ms) {
+  if (state_ == nullptr) return WaitResult::kFailed;
+  const bool forever = timeout_ms == kInfinite;
+  const timespec deadline =
+      forever || timeout_ms == 0 ? timespec{} : MonotonicDeadline(timeout_ms);
+  if (LockEventMutex(&state_->mutex) != 0) return WaitResult::kFailed;
+  const bool manual = state_->manual_reset != 0;
+  // A manual-reset event releases whoever waited when it was set, even if
+  // it was reset before this waiter got the mutex back.
+  const uint32_t generation = state_->generation;
+  bool out_of_time = timeout_ms == 0;
+  WaitResult result = WaitResult::kTimeout;
+  for (;;) {
+    if (state_->signaled != 0) {
+      if (!manual) state_->signaled = 0;
+      result = WaitResult::kSignaled;
+      break;
+    }
+    if (manual && state_->generation != generation) {
+      result = WaitResult::kSignaled;
+      break;
+    }
+    if (out_of_time) break;
+    int rc = forever ? pthread_cond_wait(&state_->cond, &state_->mutex)
+                     : pthread_cond_timedwait(&state_->cond, &state_->mutex,
+                                              &deadline);
+    if (rc == ETIMEDOUT) {
+      out_of_time = true;  // one last look at the flag, then give up
+    } else if (rc == EOWNERDEAD) {
+      if (pthread_mutex_consistent(&state_->mutex) != 0) {
+        result = WaitResult::kFailed;
+        break;
+      }
+    } else if (rc != 0) {
+      return WaitResult::kFailed;  // the mutex is not held
+    }
+  }
+  pthread_mutex_unlock(&state_->mutex);
+  return result;
+}
+
+void NamedEvent::Close() {
+  if (mapping_ != nullptr) ReleaseMapping(mapping_);
+  state_ = nullptr;
+  mapping_ = nullptr;
+}
+
+// -------------------------------------------------------------- SharedMemory
+
+SharedMemory::~SharedMemory() { Close(); }
+
+SharedMemory::SharedMemory(SharedMemory&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)) {}
+
+SharedMemory& SharedMemory::operator=(SharedMemory&& other) noexcept {
+  if (this != &other) {
+    Close();
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+  }
+  return *this;
+}
+
+std::optional<SharedMemory> SharedMemory::CreateOrOpen(std::string_view name,
+                                                       size_t size,
+                                                       bool* already_existed,
+                                                       Status* status) {
+  if (name.empty() || size == 0 ||
+      size > static_cast<size_t>(std::numeric_limits<off_t>::max())) {
+    SetStatus(status, Status(ErrorCode::kInvalidArgument,
+                             "shared memory needs a name and a size (" +
+                                 std::string(name) + ", " +
+                                 std::to_string(size) + ")"));
+    return std::nullopt;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + kCreatorWait;
+  const std::string path = SegmentPath("shm", name);
+  std::optional<OpenedSegment> segment = CreateOrOpenSegment(path, status);
+  if (!segment) return std::nullopt;
+  FdCloser closer(segment->fd);
+  if (segment->created) {
+    if (ftruncate(segment->fd, static_cast<off_t>(size)) != 0) {
+      SetStatus(status, Status::FromErrno("ftruncate", path, errno));
+      shm_unlink(path.c_str());
+      return std::nullopt;
+    }
+  } else {
+    std::optional<struct stat> st =
+        StatWhenSized(segment->fd, path, deadline, status);
+    if (!st) return std::nullopt;
+    if (static_cast<uint64_t>(st->st_size) < size) {
+      SetStatus(status,
+                Status(ErrorCode::kInvalidArgument,
+                       path + ": the block has " + std::to_string(st->st_size) +
+                           " bytes, " + std::to_string(size) + " asked for"));
+      return std::nullopt;
+    }
+  }
+  void* address =
+      mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, segment->fd, 0);
+  if (address == MAP_FAILED) {
+    SetStatus(status, Status::FromErrno("mmap", path, errno));
+    if (segment->created) shm_unlink(path.c_str());
+    return std::nullopt;
+  }
+  if (already_existed != nullptr) *already_existed = !segment->created;
+  SetStatus(status, Status::Ok());
+  SharedMemory memory;
+  memory.data_ = address;
+  memory.size_ = size;
+  return memory;
+}
+
+void SharedMemory::Close() {
+  if (data_ != nullptr) munmap(data_, size_);
+  data_ = nullptr;
+  size_ = 0;
+}
+
+// ------------------------------------------------------------------ Clearing
 
 Status ClearNamedObjects() {
   std::string prefix = "telvane." + DeviceId() + ".";

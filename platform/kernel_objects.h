@@ -9,12 +9,29 @@
 // its objects usable by the others.
 //
 // Realised with POSIX shared memory: each object is one segment under
-// /dev/shm named "telvane.<device id>.<kind>.<encoded name>". Mutexes and
-// events hold robust, process-shared pthread objects, so an owner that dies
-// never wedges the others.
+// /dev/shm named "telvane.<device id>.<kind>.<encoded name>" (kind "mutex",
+// "event" or "shm"; docs/formats/kernel-objects.md has the name encoding and
+// the byte layouts). Mutexes and events hold robust, process-shared pthread
+// objects, so an owner that dies never wedges the others.
 //
-// Thread safety: a handle may be used from several threads at once.
-// Handles are movable, not copyable.
+// Names: any non-empty byte string (UTF-8 text in practice), compared
+// exactly. An empty name is refused with kInvalidArgument.
+//
+// Failures: nothing throws. CreateOrOpen returns std::nullopt and, when
+// `status` is not null, stores why. A segment another process is still
+// creating is waited for (up to about two seconds); one that never becomes
+// ready (its creator died half-way) gives kUnavailable.
+//
+// Thread safety: a handle may be used from several threads at once, except
+// that Close(), assignment and destruction must not race with other calls
+// on the same handle. Handles are movable, not copyable; a moved-from handle
+// is closed. Within one process every handle of a mutex or event shares one
+// mapping of it, and that mapping is kept while a thread of the process
+// still owns the mutex, so closing a handle of a mutex the caller still
+// owns is safe (the mutex stays owned, and is abandoned if the owner ends).
+//
+// fork(): the child inherits the open handles and may use them; do not fork
+// while another thread is inside CreateOrOpen or Close.
 #ifndef TELVANE_PLATFORM_KERNEL_OBJECTS_H_
 #define TELVANE_PLATFORM_KERNEL_OBJECTS_H_
 
@@ -40,6 +57,9 @@ enum class WaitResult {
 // Opaque per-object state in shared memory; defined in the implementation.
 struct SharedMutexState;
 struct SharedEventState;
+// This process' record of one mapped mutex or event segment (shared by all
+// handles of the object in the process); defined in the implementation.
+struct KernelObjectMapping;
 
 // A named, recursive mutex. Ownership belongs to the thread that took it; it
 // may take it again and must release it as often. When the owning thread or
@@ -62,15 +82,20 @@ class NamedMutex {
                                                 bool* already_existed,
                                                 Status* status = nullptr);
 
+  // Takes the mutex: kSignaled, or kAbandoned when its previous owner died
+  // holding it (the caller owns it either way and must Release it once),
+  // kTimeout, or kFailed. 0 polls; kInfinite waits for ever.
   WaitResult Wait(uint32_t timeout_ms = kInfinite);
-  // Fails (kAccessDenied) when the calling thread does not own the mutex.
+  // Releases one level of ownership. Fails (kAccessDenied) when the calling
+  // thread does not own the mutex.
   Status Release();
   bool is_open() const { return state_ != nullptr; }
+  // Closes the handle; the mutex itself, and its ownership, are unaffected.
   void Close();
 
  private:
   SharedMutexState* state_ = nullptr;
-  size_t mapped_size_ = 0;
+  KernelObjectMapping* mapping_ = nullptr;
 };
 
 // A named event: manual-reset (stays set until Reset) or auto-reset (a
@@ -92,15 +117,20 @@ class NamedEvent {
                                                 bool* already_existed,
                                                 Status* status = nullptr);
 
+  // Sets the event. A manual-reset event releases every thread that was
+  // waiting when it was set, even when it is Reset again at once.
   Status Set();
   Status Reset();
+  // kSignaled when the event is (or becomes) set before the time-out,
+  // kTimeout, or kFailed. 0 polls; kInfinite waits for ever. Spurious
+  // wake-ups never end a wait early.
   WaitResult Wait(uint32_t timeout_ms = kInfinite);
   bool is_open() const { return state_ != nullptr; }
   void Close();
 
  private:
   SharedEventState* state_ = nullptr;
-  size_t mapped_size_ = 0;
+  KernelObjectMapping* mapping_ = nullptr;
 };
 
 // A named block of shared memory of an exact size, zero-filled when created.
@@ -116,7 +146,8 @@ class SharedMemory {
 
   // Creates the block with `size` bytes, or opens the existing one. Opening
   // an existing block that is smaller than `size` fails (kInvalidArgument):
-  // a view never reaches past the block.
+  // a view never reaches past the block. A larger block is opened with a
+  // view of `size` bytes. A size of 0 is refused (kInvalidArgument).
   static std::optional<SharedMemory> CreateOrOpen(std::string_view name,
                                                   size_t size,
                                                   bool* already_existed,
@@ -125,6 +156,7 @@ class SharedMemory {
   void* data() const { return data_; }
   size_t size() const { return size_; }
   bool is_open() const { return data_ != nullptr; }
+  // Unmaps this handle's view; the block lives on.
   void Close();
 
  private:

@@ -15,6 +15,11 @@
 // write at once without losing a write. Keys are not locked while a handle
 // is open: a handle names a path, and a key deleted under it simply stops
 // having values (writes through the handle fail with kNotFound).
+//
+// Every call opens the device's database itself: without a device they fail
+// with kUnavailable. Key paths and value names holding a NUL or an unpaired
+// surrogate are refused with kInvalidArgument. Handles may be used from any
+// thread; the calls are serialised on the process's connection.
 #ifndef TELVANE_PLATFORM_REGISTRY_H_
 #define TELVANE_PLATFORM_REGISTRY_H_
 
@@ -28,7 +33,11 @@
 
 namespace platform {
 
-enum class RegistryRoot { kClassesRoot = 0, kLocalMachine = 1, kCurrentUser = 2 };
+enum class RegistryRoot {
+  kClassesRoot = 0,
+  kLocalMachine = 1,
+  kCurrentUser = 2
+};
 
 enum class RegistryType : uint32_t {
   kNone = 0,
@@ -48,7 +57,8 @@ struct RegistryValue {
 // An open key. Cheap to copy; holds no lock and no connection of its own.
 class RegistryKey {
  public:
-  // Opens an existing key (kNotFound when it does not exist).
+  // Opens an existing key (kNotFound when it does not exist). The root
+  // itself (an empty path) always exists.
   static std::optional<RegistryKey> Open(RegistryRoot root,
                                          std::u16string_view path,
                                          Status* status = nullptr);
@@ -64,17 +74,22 @@ class RegistryKey {
   const std::u16string& path() const { return path_; }
 
   // Reads a value into at most `capacity` bytes. kMoreData when the stored
-  // data is larger, with *needed set to its size.
+  // data is larger: out->name and out->type are filled, out->data is empty.
+  // *needed is set to the stored size whenever the value exists. With `out`
+  // null only the size is asked for (no kMoreData).
   Status Query(std::u16string_view name, size_t capacity, RegistryValue* out,
                size_t* needed = nullptr) const;
 
   // Typed reads. Each fails when the value is missing (kNotFound), has
-  // another type (kWrongType), or does not fit (kMoreData).
+  // another type (kWrongType), or does not fit (kMoreData); a wrong type is
+  // reported before a size. A kDword value of another size than 4 bytes is
+  // kWrongType.
   std::optional<uint32_t> QueryDword(std::u16string_view name,
                                      Status* status = nullptr) const;
   // A REG_SZ read into a buffer of `capacity_chars` wide characters,
   // terminator included, as the platform's read call does: the stored size
-  // must not exceed capacity_chars * 2 bytes. The text ends at the first NUL.
+  // must not exceed capacity_chars * 2 bytes. The text ends at the first NUL
+  // (an odd last byte is ignored). kSz and kExpandSz are accepted.
   std::optional<std::u16string> QueryString(std::u16string_view name,
                                             size_t capacity_chars,
                                             Status* status = nullptr) const;
@@ -82,6 +97,8 @@ class RegistryKey {
                                          size_t capacity,
                                          Status* status = nullptr) const;
 
+  // Writes a value: a new one takes `name` as given, an existing one keeps
+  // the name it was first written with. kNotFound when the key is gone.
   Status Set(std::u16string_view name, RegistryType type,
              std::string_view data);
   Status SetDword(std::u16string_view name, uint32_t value);
@@ -91,11 +108,13 @@ class RegistryKey {
 
   Status DeleteValue(std::u16string_view name);
 
-  // Values and direct subkeys, in name order (ignoring case).
+  // Values and direct subkeys, in name order (ignoring case). Empty, with
+  // `status` set, when the key is gone.
   std::vector<RegistryValue> Values(Status* status = nullptr) const;
   std::vector<std::u16string> Subkeys(Status* status = nullptr) const;
 
   // Makes everything written so far durable (a checkpoint of device.db).
+  // Waits, up to the database's busy timeout, for other processes' writes.
   Status Flush() const;
 
  private:
@@ -105,7 +124,8 @@ class RegistryKey {
   std::u16string path_;
 };
 
-// Deletes the key, its values and all its subkeys (kNotFound when absent).
+// Deletes the key, its values and all its subkeys (kNotFound when absent;
+// a root cannot be deleted: kInvalidArgument).
 Status DeleteRegistryKey(RegistryRoot root, std::u16string_view path);
 
 // "HKCR", "HKLM", "HKCU" and the long HKEY_ names, any case.

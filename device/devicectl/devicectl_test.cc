@@ -1,0 +1,126 @@
+// Runs the real devicectl binary against a scratch device.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/device.h"
+#include "platform/registry.h"
+#include "platform/testing/temp_device.h"
+
+namespace {
+
+struct Result {
+  int exit_code = -1;
+  std::string out;  // stdout and stderr together
+};
+
+Result Devicectl(const std::string& args) {
+  std::string command = (platform::testing::BinDir() / "devicectl").string() +
+                        " " + args + " 2>&1";
+  Result result;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+  int status = pclose(pipe);
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+TEST(Devicectl, InitMakesADeviceAndStatusShowsIt) {
+  platform::testing::TempDevice scratch;
+  std::string other = (scratch.root().parent_path() / "second").string();
+  Result init = Devicectl("init " + other);
+  EXPECT_EQ(init.exit_code, 0) << init.out;
+  EXPECT_NE(init.out.find("initialised device at " + other), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(other) / "device.db"));
+  EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::path(other) / "fs" / "Windows"));
+
+  Result again = Devicectl("init " + other);
+  EXPECT_EQ(again.exit_code, 0);
+  EXPECT_NE(again.out.find("already initialised"), std::string::npos);
+
+  Result status = Devicectl("--device " + other + " status");
+  EXPECT_EQ(status.exit_code, 0) << status.out;
+  EXPECT_NE(status.out.find("codepage"), std::string::npos);
+  EXPECT_NE(status.out.find("\\Program Files\\Telvane\\"), std::string::npos);
+
+  Result missing = Devicectl("--device " + other + "-none status");
+  EXPECT_NE(missing.exit_code, 0);
+  EXPECT_NE(missing.out.find("not initialised"), std::string::npos);
+}
+
+TEST(Devicectl, RegistryRoundTripsEveryType) {
+  platform::testing::TempDevice device;
+  Result set = Devicectl("registry set HKCU 'Software\\Pelicorde' DisplayMode --dword 2");
+  ASSERT_EQ(set.exit_code, 0) << set.out;
+  EXPECT_EQ(Devicectl("registry get hkcu 'software\\pelicorde' displaymode").out,
+            "\"DisplayMode\"=dword:00000002\n");
+
+  ASSERT_EQ(Devicectl("registry set HKCU 'Software\\Pelicorde' Sign --sz 'Hi, \"me\"'")
+                .exit_code, 0);
+  EXPECT_EQ(Devicectl("registry get HKCU 'Software\\Pelicorde' Sign").out,
+            "\"Sign\"=\"Hi, \\\"me\\\"\"\n");
+  // The stored size of a string is (length + 1) x 2 bytes.
+  std::optional<platform::RegistryKey> key =
+      platform::RegistryKey::Open(platform::RegistryRoot::kCurrentUser, u"Software\\Pelicorde");
+  ASSERT_TRUE(key.has_value());
+  platform::RegistryValue value;
+  ASSERT_TRUE(key->Query(u"Sign", 1024, &value).ok());
+  EXPECT_EQ(value.data.size(), (8u + 1u) * 2u);
+
+  ASSERT_EQ(Devicectl("registry set HKCU 'Software\\Pelicorde' Font --binary f4,ff,00,01")
+                .exit_code, 0);
+  EXPECT_EQ(Devicectl("registry get HKCU 'Software\\Pelicorde' Font").out,
+            "\"Font\"=hex:f4,ff,00,01\n");
+
+  ASSERT_EQ(Devicectl("registry set HKCR 'CLSID\\{X}\\InprocServer32' @ --sz inrelay.dll")
+                .exit_code, 0);
+  Result dump = Devicectl("registry dump HKCR");
+  EXPECT_NE(dump.out.find("[HKEY_CLASSES_ROOT\\CLSID\\{X}\\InprocServer32]\n@=\"inrelay.dll\""),
+            std::string::npos) << dump.out;
+
+  EXPECT_EQ(Devicectl("registry delete HKCU 'Software\\Pelicorde' Sign").exit_code, 0);
+  EXPECT_NE(Devicectl("registry get HKCU 'Software\\Pelicorde' Sign").exit_code, 0);
+  EXPECT_EQ(Devicectl("registry delete HKCU Software").exit_code, 0);
+  EXPECT_NE(Devicectl("registry get HKCU 'Software\\Pelicorde' DisplayMode").exit_code, 0);
+}
+
+TEST(Devicectl, ErrorsAreClearAndNonZero) {
+  platform::testing::TempDevice device;
+  struct Case {
+    const char* args;
+    int exit_code;
+    const char* says;
+  } cases[] = {
+      {"", 2, "usage"},
+      {"frobnicate", 2, "unknown command"},
+      {"registry set HKXX Key Name --dword 1", 2, "unknown registry root"},
+      {"registry set HKCU Key Name --dword -1", 2, "--dword"},
+      {"registry set HKCU Key Name --dword 4294967296", 2, "--dword"},
+      {"registry set HKCU Key Name --binary zz", 2, "--binary"},
+      {"registry get HKCU NoSuchKey Name", 1, "not found"},
+      {"config set codepage 437", 1, "accepts"},
+      {"config get nonsense", 1, "unknown device setting"},
+      {"install /no/such/folder", 1, "no build folder"},
+  };
+  for (const Case& c : cases) {
+    Result result = Devicectl(c.args);
+    EXPECT_EQ(result.exit_code, c.exit_code) << c.args << ": " << result.out;
+    EXPECT_NE(result.out.find(c.says), std::string::npos) << c.args << ": " << result.out;
+  }
+}
+
+TEST(Devicectl, ConfigAndShutdown) {
+  platform::testing::TempDevice device;
+  EXPECT_EQ(Devicectl("config set codepage 1252").exit_code, 0);
+  EXPECT_EQ(Devicectl("config get codepage").out, "1252\n");
+  EXPECT_EQ(platform::GetDeviceSetting("codepage"), "1252");
+  EXPECT_EQ(Devicectl("shutdown").exit_code, 0);
+  EXPECT_EQ(Devicectl("boot").exit_code, 0);
+}
+
+}  // namespace

@@ -1,0 +1,398 @@
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+#include "platform/testing/temp_device.h"
+#include "platform/unicode.h"
+
+namespace platform::files {
+namespace {
+
+namespace fs = std::filesystem;
+
+void WriteHost(const fs::path& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+}
+
+std::string ReadHost(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string ReadDevice(std::u16string_view path) {
+  std::unique_ptr<File> file = File::Open(path, "rb");
+  if (!file) return "<missing>";
+  std::string content(4096, '\0');
+  content.resize(file->Read(content.data(), content.size()));
+  return content;
+}
+
+Status WriteDevice(std::u16string_view path, const std::string& content) {
+  Status status;
+  std::unique_ptr<File> file = File::Open(path, "wb", &status);
+  if (!file) return status;
+  if (file->Write(content.data(), content.size()) != content.size()) {
+    return Status(ErrorCode::kIoError, "short write");
+  }
+  return file->Close();
+}
+
+std::vector<std::u16string> Names(std::u16string_view pattern,
+                                  Status* status = nullptr) {
+  std::vector<std::u16string> names;
+  for (const FindData& data : Find(pattern, status)) names.push_back(data.name);
+  return names;
+}
+
+ErrorCode ResolveCode(std::u16string_view path) {
+  Status status;
+  std::optional<fs::path> host = Resolve(path, &status);
+  EXPECT_EQ(host.has_value(), status.ok());
+  return status.code();
+}
+
+TEST(FilesResolve, ComponentsIgnoreCase) {
+  testing::TempDevice device;
+  fs::path fs_root = device.root() / "fs";
+
+  // Created through one spelling, opened through another: one file, which
+  // keeps the case it was created with, inside the existing "Windows".
+  ASSERT_TRUE(WriteDevice(u"\\windows\\X", "hello").ok());
+  EXPECT_EQ(ReadHost(fs_root / "Windows" / "X"), "hello");
+  EXPECT_FALSE(fs::exists(fs_root / "windows"));
+  EXPECT_EQ(ReadDevice(u"\\Windows\\x"), "hello");
+  EXPECT_EQ(Resolve(u"/WINDOWS/./x"), fs_root / "Windows" / "X");
+  EXPECT_EQ(Resolve(u"windows\\\\x\\"), fs_root / "Windows" / "X");
+  EXPECT_EQ(ToDevicePath(fs_root / "Windows" / "X"), u"\\Windows\\X");
+
+  // The missing tail is kept as given.
+  EXPECT_EQ(Resolve(u"\\program files\\New\\Deeper"),
+            fs_root / "Program Files" / "New" / "Deeper");
+  EXPECT_EQ(Resolve(u"\\"), fs_root);
+  EXPECT_EQ(Resolve(u""), fs_root);
+
+  // Letters beyond ASCII fold too; names travel as UTF-8 on the host.
+  ASSERT_TRUE(CreateFolder(u"\\\u00c9t\u00e9").ok());
+  EXPECT_TRUE(fs::is_directory(fs_root / "\u00c9t\u00e9"));
+  EXPECT_EQ(Resolve(u"\\\u00e9T\u00c9"), fs_root / "\u00c9t\u00e9");
+  EXPECT_EQ(ToDevicePath(fs_root / "\u00c9t\u00e9"), u"\\\u00c9t\u00e9");
+
+  // Several host names that differ only in case: the exact one when given,
+  // else always the first in case-insensitive order.
+  WriteHost(fs_root / "dUP", "second");
+  WriteHost(fs_root / "Dup", "first");
+  EXPECT_EQ(Resolve(u"\\dup"), fs_root / "Dup");
+  EXPECT_EQ(Resolve(u"\\DUP"), fs_root / "Dup");
+  EXPECT_EQ(Resolve(u"\\dUP"), fs_root / "dUP");
+
+  // A file in the middle of a path is not a folder.
+  EXPECT_EQ(ResolveCode(u"\\Windows\\x\\y"), ErrorCode::kNotFound);
+
+  EXPECT_EQ(ToDevicePath(fs_root), u"\\");
+  EXPECT_EQ(ToDevicePath(fs_root / "My Documents" / ".." / "Temp" / ""),
+            u"\\Temp");
+  EXPECT_FALSE(ToDevicePath(device.root() / "device.db").has_value());
+  EXPECT_FALSE(ToDevicePath(fs_root / ".." / "device.db").has_value());
+  EXPECT_FALSE(ToDevicePath(device.root() / "fsx").has_value());
+}
+
+TEST(FilesResolve, RefusesEscapesAndBadNames) {
+  testing::TempDevice device;
+  fs::path fs_root = device.root() / "fs";
+
+  EXPECT_EQ(ResolveCode(u"\\..\\device.db"), ErrorCode::kAccessDenied);
+  EXPECT_EQ(ResolveCode(u"\\a\\..\\..\\x"), ErrorCode::kAccessDenied);
+  EXPECT_EQ(ResolveCode(u"\\Windows\\..\\x"), ErrorCode::kAccessDenied);
+  EXPECT_EQ(ResolveCode(u"../device.db"), ErrorCode::kAccessDenied);
+  EXPECT_EQ(File::Open(u"\\..\\device.db", "rb"), nullptr);
+
+  for (std::u16string bad : std::vector<std::u16string>{
+           u"\\a<b", u"\\a>b", u"\\c:\\x", u"\\a\"b", u"\\a|b", u"\\a?", u"\\*",
+           u"\\a\tb", std::u16string(u"\\a\0b", 4)}) {
+    EXPECT_EQ(ResolveCode(bad), ErrorCode::kInvalidArgument) << ToUtf8(bad);
+  }
+  // 255 UTF-8 bytes is the longest name; "é" is two bytes.
+  EXPECT_EQ(ResolveCode(u"\\" + std::u16string(255, u'a')), ErrorCode::kOk);
+  EXPECT_EQ(ResolveCode(u"\\" + std::u16string(256, u'a')),
+            ErrorCode::kInvalidArgument);
+  EXPECT_EQ(ResolveCode(u"\\" + std::u16string(128, u'\u00e9')),
+            ErrorCode::kInvalidArgument);
+
+  // Links planted on the host, pointing out of fs/, are never followed.
+  WriteHost(device.root() / "outside", "secret");
+  ASSERT_EQ(
+      symlink((device.root() / "outside").c_str(), (fs_root / "Leak").c_str()),
+      0);
+  ASSERT_EQ(symlink(device.root().c_str(), (fs_root / "Up").c_str()), 0);
+  EXPECT_EQ(ResolveCode(u"\\Leak"), ErrorCode::kAccessDenied);
+  EXPECT_EQ(ResolveCode(u"\\leak"), ErrorCode::kAccessDenied);
+  EXPECT_EQ(ResolveCode(u"\\up\\device.db"), ErrorCode::kAccessDenied);
+  for (const char* mode : {"rb", "rb+", "wb", "wb+c"}) {
+    Status status;
+    EXPECT_EQ(File::Open(u"\\Leak", mode, &status), nullptr);
+    EXPECT_EQ(status.code(), ErrorCode::kAccessDenied) << mode;
+  }
+  EXPECT_EQ(ReadHost(device.root() / "outside"), "secret");
+  EXPECT_FALSE(Exists(u"\\Leak"));
+  EXPECT_EQ(Delete(u"\\Leak").code(), ErrorCode::kAccessDenied);
+  EXPECT_EQ(Copy(u"\\Leak", u"\\copy", false).code(), ErrorCode::kAccessDenied);
+  ASSERT_TRUE(WriteDevice(u"\\Temp\\f", "mine").ok());
+  EXPECT_EQ(Copy(u"\\Temp\\f", u"\\leak", false).code(),
+            ErrorCode::kAccessDenied);
+  EXPECT_TRUE(fs::exists(fs_root / "Leak"));
+  std::vector<std::u16string> names = Names(u"\\*");
+  EXPECT_EQ(std::count(names.begin(), names.end(), u"Leak"), 0);
+  EXPECT_EQ(std::count(names.begin(), names.end(), u"Up"), 0);
+  EXPECT_EQ(std::count(names.begin(), names.end(), u"Windows"), 1);
+  Status status;
+  Find(u"\\Up\\*", &status);
+  EXPECT_EQ(status.code(), ErrorCode::kAccessDenied);
+}
+
+TEST(FilesFind, OrderPatternsAndAttributes) {
+  testing::TempDevice device;
+  fs::path folder = device.root() / "fs" / "Program Files" / "Telvane";
+  for (const char* name :
+       {"b", "A", "c", "README", "x.cfg", "Y.CFG", "pelicorde.exe",
+        "Pelicorde_old.exe", "loader.exe"}) {
+    WriteHost(folder / name, name);
+  }
+  fs::create_directory(folder / "skins");
+  chmod((folder / "c").c_str(), 0444);
+
+  Status status;
+  EXPECT_EQ(
+      Names(u"\\program files\\telvane\\*", &status),
+      (std::vector<std::u16string>{u"A", u"b", u"c", u"loader.exe",
+                                   u"pelicorde.exe", u"Pelicorde_old.exe",
+                                   u"README", u"skins", u"x.cfg", u"Y.CFG"}));
+  EXPECT_TRUE(status.ok());
+  EXPECT_EQ(Names(u"\\Program Files\\Telvane\\*.*").size(), 10u);
+  EXPECT_EQ(Names(u"\\Program Files\\Telvane\\*.cfg"),
+            (std::vector<std::u16string>{u"x.cfg", u"Y.CFG"}));
+  EXPECT_EQ(
+      Names(u"/Program Files/Telvane/pelicorde*.exe"),
+      (std::vector<std::u16string>{u"pelicorde.exe", u"Pelicorde_old.exe"}));
+  EXPECT_EQ(Names(u"\\Program Files\\Telvane\\?"),
+            (std::vector<std::u16string>{u"A", u"b", u"c"}));
+  EXPECT_EQ(Names(u"\\Program Files\\Telvane\\readme.*"),
+            (std::vector<std::u16string>{u"README"}));
+  EXPECT_TRUE(Names(u"\\Program Files\\Telvane\\*.zud", &status).empty());
+  EXPECT_TRUE(status.ok());
+
+  std::vector<FindData> found = Find(u"\\Program Files\\Telvane\\*");
+  ASSERT_EQ(found.size(), 10u);
+  EXPECT_EQ(found[0].attributes, kAttributeArchive);
+  EXPECT_EQ(found[0].size, 1u);
+  EXPECT_EQ(found[2].attributes, kAttributeArchive | kAttributeReadOnly);
+  EXPECT_EQ(found[7].name, u"skins");
+  EXPECT_EQ(found[7].attributes, kAttributeDirectory);
+  EXPECT_EQ(found[7].size, 0u);
+  EXPECT_GT(found[0].last_write_time.value(), 116444736000000000ULL);
+  EXPECT_EQ(found[0].creation_time.value(), found[0].last_write_time.value());
+
+  Finder finder;
+  FindData data;
+  std::vector<std::u16string> walked;
+  for (bool more = finder.First(u"\\Program Files\\Telvane\\*.exe", &data);
+       more; more = finder.Next(&data)) {
+    walked.push_back(data.name);
+  }
+  EXPECT_EQ(walked,
+            (std::vector<std::u16string>{u"loader.exe", u"pelicorde.exe",
+                                         u"Pelicorde_old.exe"}));
+  EXPECT_FALSE(finder.Next(&data));
+  EXPECT_FALSE(finder.First(u"\\Missing\\*", &data));
+
+  Find(u"\\Missing\\*", &status);
+  EXPECT_EQ(status.code(), ErrorCode::kNotFound);
+  Find(u"\\Program Files\\Telvane\\README\\*", &status);
+  EXPECT_EQ(status.code(), ErrorCode::kNotFound);
+
+  EXPECT_TRUE(MatchesPattern(u"*", u""));
+  EXPECT_TRUE(MatchesPattern(u"*.*", u"noext"));
+  EXPECT_TRUE(MatchesPattern(u"A*B*C", u"axxbyyBzc"));
+  EXPECT_FALSE(MatchesPattern(u"a*b*c", u"axxbyyBzcd"));
+  EXPECT_TRUE(MatchesPattern(u"\u00c9*", u"\u00e9t\u00e9"));
+  EXPECT_FALSE(MatchesPattern(u"?", u""));
+  EXPECT_FALSE(MatchesPattern(u"a.*", u"ab"));
+  EXPECT_FALSE(MatchesPattern(u"", u"a"));
+}
+
+TEST(FilesOpen, Modes) {
+  testing::TempDevice device;
+  fs::path host = device.root() / "fs" / "My Documents" / "data.bin";
+  Status status;
+
+  for (const char* mode : {"", "r", "w", "rb+x", "ab", "rt", "wbcc", "c"}) {
+    EXPECT_EQ(File::Open(u"\\My Documents\\data.bin", mode, &status), nullptr);
+    EXPECT_EQ(status.code(), ErrorCode::kInvalidArgument) << mode;
+  }
+  EXPECT_EQ(File::Open(u"\\My Documents\\data.bin", "rb", &status), nullptr);
+  EXPECT_EQ(status.code(), ErrorCode::kNotFound);
+  EXPECT_EQ(File::Open(u"\\My Documents\\data.bin", "rb+c", &status), nullptr);
+  EXPECT_EQ(status.code(), ErrorCode::kNotFound);
+  EXPECT_EQ(File::Open(u"\\No Folder\\data.bin", "wb", &status), nullptr);
+  EXPECT_EQ(status.code(), ErrorCode::kNotFound);
+  EXPECT_EQ(File::Open(u"\\My Documents", "rb", &status), nullptr);
+  EXPECT_EQ(status.code(), ErrorCode::kAccessDenied);
+  EXPECT_EQ(File::Open(u"\\My Documents", "wb", &status), nullptr);
+  EXPECT_EQ(status.code(), ErrorCode::kAccessDenied);
+
+  {
+    std::unique_ptr<File> file =
+        File::Open(u"\\my documents\\data.bin", "wb+c", &status);
+    ASSERT_NE(file, nullptr) << status.ToString();
+    EXPECT_EQ(file->Write("hello world", 11), 11u);
+    EXPECT_EQ(file->Size(), 11u);
+    EXPECT_TRUE(file->Flush().ok());
+    EXPECT_TRUE(file->Flush().ok());
+    EXPECT_EQ(ReadHost(host), "hello world");
+    // Read straight after a write, then write after a read.
+    ASSERT_TRUE(file->Seek(6, SEEK_SET).ok());
+    char word[5];
+    EXPECT_EQ(file->Read(word, 5), 5u);
+    EXPECT_EQ(std::string(word, 5), "world");
+    ASSERT_TRUE(file->Seek(-5, SEEK_CUR).ok());
+    EXPECT_EQ(file->Write("W", 1), 1u);
+    EXPECT_EQ(file->Read(word, 4), 4u);
+    EXPECT_EQ(std::string(word, 4), "orld");
+    EXPECT_EQ(file->Write("!", 1), 1u);
+    EXPECT_EQ(file->Tell(), 12);
+    EXPECT_EQ(file->Seek(-1, SEEK_SET).code(), ErrorCode::kInvalidArgument);
+    EXPECT_EQ(file->Seek(0, 42).code(), ErrorCode::kInvalidArgument);
+    EXPECT_TRUE(file->Close().ok());
+    EXPECT_EQ(file->Write("x", 1), 0u);
+    EXPECT_EQ(file->Tell(), -1);
+    EXPECT_FALSE(file->Size().has_value());
+    EXPECT_TRUE(file->Close().ok());
+  }
+  EXPECT_EQ(ReadHost(host), "hello World!");
+
+  {
+    // rb+ keeps the content and writes in place; seeking past the end and
+    // writing leaves a zero-filled gap.
+    std::unique_ptr<File> file = File::Open(u"\\My Documents\\DATA.BIN", "rb+");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->Write("J", 1), 1u);
+    ASSERT_TRUE(file->Seek(15, SEEK_END).ok());
+    EXPECT_EQ(file->Write("end", 3), 3u);
+    EXPECT_EQ(file->Size(), 30u);
+    ASSERT_TRUE(file->Seek(0, SEEK_SET).ok());
+    char buffer[64];
+    EXPECT_EQ(file->Read(buffer, sizeof buffer), 30u);  // short at the end
+    EXPECT_EQ(file->Read(buffer, sizeof buffer), 0u);
+    EXPECT_EQ(std::string(buffer, 30),
+              std::string("Jello World!") + std::string(15, '\0') + "end");
+  }
+  {
+    std::unique_ptr<File> file = File::Open(u"\\My Documents\\data.bin", "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->Write("x", 1), 0u);  // read-only stream
+    EXPECT_EQ(file->Size(), 30u);
+  }
+  {
+    std::unique_ptr<File> file = File::Open(u"\\My Documents\\data.bin", "wb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->Size(), 0u);  // truncated
+    char c;
+    EXPECT_EQ(file->Read(&c, 1), 0u);  // write-only stream
+  }
+  EXPECT_EQ(fs::file_size(host), 0u);
+}
+
+TEST(FilesCopy, ReplacesAtomically) {
+  testing::TempDevice device;
+  fs::path folder = device.root() / "fs" / "My Documents";
+  ASSERT_TRUE(WriteDevice(u"\\My Documents\\a.txt", "new content").ok());
+  ASSERT_TRUE(WriteDevice(u"\\My Documents\\b.txt", "old").ok());
+
+  EXPECT_EQ(
+      Copy(u"\\my documents\\A.TXT", u"\\My Documents\\B.txt", true).code(),
+      ErrorCode::kAlreadyExists);
+  EXPECT_EQ(ReadHost(folder / "b.txt"), "old");
+  EXPECT_TRUE(
+      Copy(u"\\my documents\\A.TXT", u"\\My Documents\\B.txt", false).ok());
+  EXPECT_EQ(ReadHost(folder / "b.txt"), "new content");
+  EXPECT_TRUE(Copy(u"\\My Documents\\a.txt", u"\\Temp\\C.txt", true).ok());
+  EXPECT_EQ(ReadHost(device.root() / "fs" / "Temp" / "C.txt"), "new content");
+
+  chmod((folder / "a.txt").c_str(), 0444);
+  EXPECT_TRUE(
+      Copy(u"\\My Documents\\a.txt", u"\\My Documents\\ro.txt", false).ok());
+  EXPECT_EQ(Attributes(u"\\My Documents\\ro.txt"),
+            kAttributeArchive | kAttributeReadOnly);
+
+  EXPECT_EQ(
+      Copy(u"\\My Documents\\a.txt", u"\\my documents\\a.txt", false).code(),
+      ErrorCode::kAccessDenied);
+  EXPECT_EQ(ReadHost(folder / "a.txt"), "new content");
+  EXPECT_EQ(Copy(u"\\My Documents\\none", u"\\My Documents\\d", false).code(),
+            ErrorCode::kNotFound);
+  EXPECT_EQ(Copy(u"\\My Documents", u"\\Temp\\d", false).code(),
+            ErrorCode::kAccessDenied);
+  EXPECT_EQ(Copy(u"\\My Documents\\a.txt", u"\\No Folder\\d", false).code(),
+            ErrorCode::kNotFound);
+  EXPECT_EQ(Copy(u"\\My Documents\\a.txt", u"\\Windows", false).code(),
+            ErrorCode::kAccessDenied);
+
+  // Nothing but the files themselves is left behind.
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    left.push_back(entry.path().filename().string());
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"a.txt", "b.txt", "ro.txt"}));
+}
+
+TEST(FilesOperations, ErrorCodes) {
+  testing::TempDevice device;
+  ASSERT_TRUE(WriteDevice(u"\\Temp\\f.txt", "12345").ok());
+
+  EXPECT_EQ(Attributes(u"\\temp"), kAttributeDirectory);
+  EXPECT_EQ(Attributes(u"\\"), kAttributeDirectory);
+  EXPECT_EQ(Attributes(u"\\Temp\\F.TXT"), kAttributeArchive);
+  Status status;
+  EXPECT_FALSE(Attributes(u"\\Temp\\none", &status).has_value());
+  EXPECT_EQ(status.code(), ErrorCode::kNotFound);
+  EXPECT_EQ(Size(u"\\Temp\\f.txt"), 5u);
+  EXPECT_EQ(Size(u"\\Temp"), 0u);
+  EXPECT_FALSE(Size(u"\\Temp\\none", &status).has_value());
+  EXPECT_EQ(status.code(), ErrorCode::kNotFound);
+  EXPECT_TRUE(Exists(u"\\TEMP\\f.txt"));
+  EXPECT_FALSE(IsFolder(u"\\TEMP\\f.txt"));
+  EXPECT_TRUE(IsFolder(u"\\TEMP"));
+  EXPECT_FALSE(Exists(u"\\Temp\\f.txt\\x"));
+
+  EXPECT_EQ(CreateFolder(u"\\temp\\Sub").code(), ErrorCode::kOk);
+  EXPECT_TRUE(fs::is_directory(device.root() / "fs" / "Temp" / "Sub"));
+  EXPECT_EQ(CreateFolder(u"\\Temp\\sub").code(), ErrorCode::kAlreadyExists);
+  EXPECT_EQ(CreateFolder(u"\\Temp\\f.txt").code(), ErrorCode::kAlreadyExists);
+  EXPECT_EQ(CreateFolder(u"\\").code(), ErrorCode::kAlreadyExists);
+  EXPECT_EQ(CreateFolder(u"\\No\\Sub").code(), ErrorCode::kNotFound);
+  EXPECT_EQ(CreateFolder(u"\\a|b").code(), ErrorCode::kInvalidArgument);
+
+  EXPECT_EQ(Delete(u"\\Temp\\Sub").code(), ErrorCode::kAccessDenied);
+  EXPECT_EQ(Delete(u"\\Temp\\none").code(), ErrorCode::kNotFound);
+  EXPECT_EQ(RemoveFolder(u"\\Temp").code(), ErrorCode::kAccessDenied);
+  EXPECT_EQ(RemoveFolder(u"\\Temp\\f.txt").code(), ErrorCode::kNotFound);
+  EXPECT_EQ(RemoveFolder(u"\\Temp\\none").code(), ErrorCode::kNotFound);
+  EXPECT_EQ(RemoveFolder(u"\\").code(), ErrorCode::kAccessDenied);
+  EXPECT_EQ(Delete(u"\\temp\\F.txt").code(), ErrorCode::kOk);
+  EXPECT_FALSE(Exists(u"\\Temp\\f.txt"));
+  EXPECT_EQ(RemoveFolder(u"\\TEMP\\SUB").code(), ErrorCode::kOk);
+  EXPECT_EQ(RemoveFolder(u"\\Temp").code(), ErrorCode::kOk);
+  EXPECT_FALSE(Exists(u"\\Temp"));
+}
+
+}  // namespace
+}  // namespace platform::files
