@@ -380,8 +380,8 @@ std::u16string Decode(std::string_view bytes, uint32_t code_page) {
   size_t pos = 0;
   while (pos < bytes.size()) {
     size_t end = bytes.size();
-    const Gb18030Override* special = nullptr;
-    if (gb18030) special = ScanGb18030(bytes, pos, window, &end);
+    const Gb18030Override* mapped = nullptr;
+    if (gb18030) mapped = ScanGb18030(bytes, pos, window, &end);
     size_t consumed = 0;
     int error = out.Convert(*cd, bytes.data() + pos, end - pos, &consumed);
     pos += consumed;
@@ -396,15 +396,15 @@ std::u16string Decode(std::string_view bytes, uint32_t code_page) {
       iconv(*cd, nullptr, nullptr, nullptr, nullptr);
       continue;
     }
-    if (special != nullptr) {
-      char32_t c = special->code_point;
+    if (mapped != nullptr) {
+      char32_t c = mapped->code_point;
       if (c >= 0x10000) {
         out.Put(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
         out.Put(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
       } else {
         out.Put(static_cast<char16_t>(c));
       }
-      pos += special->length;
+      pos += mapped->length;
     }
     window = std::min(window * 2, kMaxWindow);
   }
@@ -424,11 +424,11 @@ std::string Encode(std::u16string_view text, uint32_t code_page) {
   size_t start = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     size_t units = 1;
-    const Gb18030Override* special = WideOverrideAt(text, i, &units);
-    if (special == nullptr) continue;
+    const Gb18030Override* mapped = WideOverrideAt(text, i, &units);
+    if (mapped == nullptr) continue;
     EncodeRun(*cd, text.substr(start, i - start), out);
-    for (size_t k = 0; k < special->length; ++k) {
-      out.Put(static_cast<char>(special->bytes[k]));
+    for (size_t k = 0; k < mapped->length; ++k) {
+      out.Put(static_cast<char>(mapped->bytes[k]));
     }
     i += units - 1;
     start = i + 1;

@@ -7,6 +7,13 @@
 // Conversions never fail: a character the code page lacks becomes "?" and a
 // byte sequence that is not valid becomes U+FFFD, as the platform's default
 // character rules do. Thread-safe.
+//
+// Precisely: an unpaired surrogate is also one "?"; after an invalid byte,
+// decoding resumes at the next byte; a truncated character at the very end
+// becomes one U+FFFD. In 936 the euro sign is 0x80 as in GBK (glibc's
+// GB18030 alone would give A2 E3), and the few private-use characters the C
+// library's GB18030 cannot encode are mapped by hand (see codepage.cc), so
+// every Unicode character survives a round trip through 936 and 65001.
 #ifndef TELVANE_PLATFORM_CODEPAGE_H_
 #define TELVANE_PLATFORM_CODEPAGE_H_
 

@@ -6,6 +6,10 @@
 // (era, "A.D."), for dates; h hh H HH m mm s ss t tt for times; text in
 // single quotes is copied ('' is one quote); other characters are copied.
 // Month and day names are the English ones of the system's default locale.
+// A run longer than a field's longest form uses that form ("ddddd" is
+// "dddd", "HHH" is "HH"). The day name is computed from the date. The
+// formatting functions are pure and thread-safe; the defaults read the
+// device settings on every call.
 #ifndef TELVANE_PLATFORM_LOCALE_H_
 #define TELVANE_PLATFORM_LOCALE_H_
 

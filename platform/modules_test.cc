@@ -7,27 +7,19 @@
 
 #include "platform/com.h"
 #include "platform/registry.h"
+#include "platform/testing/com_test_server.h"
 #include "platform/testing/temp_device.h"
 #include "platform/threads.h"
 
 namespace platform {
 
-// The test server's interface. Interfaces implemented in another module must
-// not live in an anonymous namespace: the compiler would conclude that no
-// class implements them and call the pure virtual slots directly.
-class IAdder : public IUnknown {
- public:
-  virtual int Add(int a, int b) = 0;
-};
-
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr CLSID kTestClsid = {0x11112222, 0x3333, 0x4444,
-                              {0x55, 0x55, 0x66, 0x66, 0x77, 0x77, 0x88, 0x88}};
-constexpr IID kIidAdder = {0xAAAABBBB, 0xCCCC, 0xDDDD,
-                           {0xEE, 0xEE, 0xFF, 0xFF, 0x00, 0x00, 0x11, 0x11}};
+using testing::IAdder;
+using testing::kIidAdder;
+constexpr CLSID kTestClsid = testing::kAdderClsid;
 
 
 fs::path TestServer() {

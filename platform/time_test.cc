@@ -75,6 +75,7 @@ TEST(FileTimeTest, KnownValuesAndLimits) {
   EXPECT_EQ(Ticks(Make(2000, 1, 1)), 125911584000000000u);
   EXPECT_EQ(Ticks(Make(1601, 1, 1)), 0u);
   EXPECT_EQ(Ticks(Make(1970, 1, 1)), 116444736000000000u);
+  EXPECT_EQ(Ticks(Make(2006, 3, 5, 7, 8, 9, 10)), 127860160890100000u);
   // 1601-01-01 was a Monday, 2000-01-01 a Saturday.
   EXPECT_EQ(Show(FileTimeToSystemTime(FileTime{})),
             "1601-01-01 00:00:00.000 w1");
@@ -174,6 +175,8 @@ TEST(VariantTimeTest, KnownDates) {
   EXPECT_EQ(SystemTimeToVariantTime(Make(2000, 1, 1)), 36526.0);
   EXPECT_EQ(SystemTimeToVariantTime(Make(2000, 1, 1, 12)), 36526.5);
   EXPECT_EQ(SystemTimeToVariantTime(Make(1899, 12, 29, 6)), -1.25);
+  EXPECT_EQ(SystemTimeToVariantTime(Make(2006, 3, 5, 7, 8, 9)),
+            38781.0 + 25689.0 / 86400.0);
   EXPECT_EQ(SystemTimeToVariantTime(Make(2000, 1, 1, 0, 0, 0, 999)), 36526.0);
   EXPECT_EQ(SystemTimeToVariantTime(Make(100, 1, 1)), -657434.0);
   EXPECT_EQ(SystemTimeToVariantTime(Make(9999, 12, 31)), 2958465.0);

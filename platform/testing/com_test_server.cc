@@ -2,7 +2,7 @@
 // objects answer IUnknown and a test interface that adds two numbers.
 #include <atomic>
 
-#include "platform/com.h"
+#include "platform/testing/com_test_server.h"
 
 namespace {
 
@@ -12,15 +12,9 @@ using platform::HRESULT;
 using platform::IID;
 using platform::ULONG;
 
-constexpr CLSID kClsid = {0x11112222, 0x3333, 0x4444,
-                          {0x55, 0x55, 0x66, 0x66, 0x77, 0x77, 0x88, 0x88}};
-constexpr IID kIidAdder = {0xAAAABBBB, 0xCCCC, 0xDDDD,
-                           {0xEE, 0xEE, 0xFF, 0xFF, 0x00, 0x00, 0x11, 0x11}};
-
-class IAdder : public platform::IUnknown {
- public:
-  virtual int Add(int a, int b) = 0;
-};
+using platform::testing::IAdder;
+using platform::testing::kAdderClsid;
+using platform::testing::kIidAdder;
 
 std::atomic<int> g_live_objects{0};
 
@@ -88,7 +82,7 @@ class Factory final : public platform::IClassFactory {
 
 extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(
     const CLSID& clsid, const IID& iid, void** object) {
-  if (!(clsid == kClsid)) return platform::CLASS_E_CLASSNOTAVAILABLE;
+  if (!(clsid == kAdderClsid)) return platform::CLASS_E_CLASSNOTAVAILABLE;
   Factory* factory = new Factory();
   HRESULT hr = factory->QueryInterface(iid, object);
   factory->Release();
