@@ -1,0 +1,319 @@
+// The message file on a generated document of 100,000 messages in a few
+// hundred folders, each measurement beside a peer doing the same work in the
+// same run:
+//   - appending one message durably  vs  SQLite inserting the same row, one
+//     transaction each, synchronous=FULL, WAL;
+//   - Open + LoadIndex of the whole tree  vs  SQLite selecting the same
+//     100,000 titles and offsets into memory;
+//   - SaveIndex of the whole tree;
+//   - CompactTo  vs  copying the file with cp.
+// The loaded tree's memory is reported as the counter "tree_bytes".
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/codepage.h"
+#include "platform/device.h"
+#include "platform/files.h"
+#include "store/message_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kMessages = 100000;
+constexpr int kFolders = 300;
+
+void EnsureDevice() {
+  static bool ready = [] {
+    if (getenv("TELVANE_DEVICE") == nullptr) {
+      char pattern[] = "/tmp/telvane-bench-XXXXXX";
+      if (mkdtemp(pattern) != nullptr) {
+        setenv("TELVANE_DEVICE", (std::string(pattern) + "/device").c_str(), 1);
+      }
+    }
+    return platform::InitialiseDevice().ok();
+  }();
+  (void)ready;
+}
+
+// Deterministic message bodies of 20 to 300 characters, Chinese and Latin.
+std::u16string Body(std::mt19937& random) {
+  static const std::u16string kWords[] = {u"\u4f60\u597d", u"meeting", u"\u660e\u5929",
+                                          u"at 10:30", u"\u8c22\u8c22", u"OK",
+                                          u"\u6536\u5230", u"see you", u"\u5403\u996d"};
+  std::uniform_int_distribution<int> length(20, 300);
+  std::uniform_int_distribution<size_t> word(0, std::size(kWords) - 1);
+  size_t target = static_cast<size_t>(length(random));
+  std::u16string body;
+  while (body.size() < target) body += kWords[word(random)] + u" ";
+  body.resize(target);
+  return body;
+}
+
+std::u16string Title(int i) {
+  return u"\u5f20\u4e09 2006-3-" + std::u16string(1, u'1' + i % 9) + u" 7:08:" +
+         std::u16string(1, u'0' + i % 10) + u"9";
+}
+
+struct Generated {
+  std::u16string path;
+  std::vector<store::IndexEntry> entries;
+};
+
+// Builds the 100,000-message document once per process.
+const Generated& Document() {
+  static Generated generated = [] {
+    EnsureDevice();
+    Generated g;
+    g.path = u"\\My Documents\\bench.zud";
+    store::MessageFile file;
+    store::FileHeader header;
+    if (!file.Create(g.path, header).ok()) return g;
+    std::mt19937 random(42);
+    int per_folder = kMessages / kFolders;
+    int message = 0;
+    for (int f = 0; f < kFolders; ++f) {
+      store::NodeRecord folder;
+      folder.set_type(store::kRecordCompressed);
+      std::optional<uint32_t> folder_offset = file.AppendRecord(folder, std::nullopt);
+      g.entries.push_back({f % 3 == 0 ? 0 : 1, u"Folder " + std::u16string(1, u'A' + f % 26),
+                           folder_offset.value_or(0), store::kImageFolder});
+      int depth = g.entries.back().depth + 1;
+      int count = f + 1 == kFolders ? kMessages - message : per_folder;
+      for (int m = 0; m < count; ++m, ++message) {
+        store::NodeRecord record;
+        record.set_type(store::kRecordCompressed);
+        record.set_sender(u"\"Ann\"<+8613800138000>");
+        std::string body = platform::WideToMultiByte(Body(random));
+        body.push_back('\0');
+        std::optional<uint32_t> offset = file.AppendRecord(record, body);
+        g.entries.push_back({depth, Title(message), offset.value_or(0),
+                             m % 7 == 0 ? store::kImageMessageUnread : store::kImageMessageRead});
+      }
+    }
+    file.MarkModified();
+    if (!file.SaveIndex(g.entries).ok() || !file.FlushHeader().ok()) g.entries.clear();
+    file.Close();
+    return g;
+  }();
+  return generated;
+}
+
+// ------------------------------------------------------------- appending
+
+void BM_AppendMessageDurable(benchmark::State& state) {
+  EnsureDevice();
+  store::MessageFile file;
+  if (!file.Create(u"\\My Documents\\append.zud", store::FileHeader()).ok()) {
+    state.SkipWithError("cannot create");
+    return;
+  }
+  std::mt19937 random(7);
+  std::vector<std::string> bodies;
+  for (int i = 0; i < 1000; ++i) {
+    bodies.push_back(platform::WideToMultiByte(Body(random)) + std::string(1, '\0'));
+  }
+  size_t i = 0;
+  for (auto _ : state) {
+    store::NodeRecord record;
+    record.set_type(store::kRecordCompressed);
+    record.set_sender(u"+8613800138000");
+    benchmark::DoNotOptimize(file.AppendRecord(record, bodies[i++ % bodies.size()]));
+  }
+  state.SetItemsProcessed(state.iterations());
+  file.Close();
+}
+BENCHMARK(BM_AppendMessageDurable)->UseRealTime();
+
+void BM_SqliteInsertDurable(benchmark::State& state) {
+  EnsureDevice();
+  std::string path = (platform::DeviceRoot() / "peer-insert.db").string();
+  fs::remove(path);
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  sqlite3_exec(db,
+               "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
+               "CREATE TABLE messages(id INTEGER PRIMARY KEY, sender TEXT, date REAL,"
+               " title TEXT, body TEXT);",
+               nullptr, nullptr, nullptr);
+  sqlite3_stmt* insert = nullptr;
+  sqlite3_prepare_v2(db, "INSERT INTO messages(sender, date, title, body) VALUES(?,?,?,?)",
+                     -1, &insert, nullptr);
+  std::mt19937 random(7);
+  std::vector<std::string> bodies;
+  for (int i = 0; i < 1000; ++i) bodies.push_back(platform::WideToMultiByte(Body(random), 65001));
+  size_t i = 0;
+  for (auto _ : state) {
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    const std::string& body = bodies[i++ % bodies.size()];
+    sqlite3_bind_text(insert, 1, "+8613800138000", -1, SQLITE_STATIC);
+    sqlite3_bind_double(insert, 2, 39000.5);
+    sqlite3_bind_text(insert, 3, "title", -1, SQLITE_STATIC);
+    sqlite3_bind_text(insert, 4, body.c_str(), static_cast<int>(body.size()), SQLITE_STATIC);
+    sqlite3_step(insert);
+    sqlite3_reset(insert);
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  }
+  state.SetItemsProcessed(state.iterations());
+  sqlite3_finalize(insert);
+  sqlite3_close(db);
+}
+BENCHMARK(BM_SqliteInsertDurable)->UseRealTime();
+
+// ------------------------------------------------------------- loading
+
+long MaxRssBytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss * 1024L;
+}
+
+void BM_OpenAndLoadIndex(benchmark::State& state) {
+  const Generated& g = Document();
+  if (g.entries.empty()) {
+    state.SkipWithError("no document");
+    return;
+  }
+  size_t tree_bytes = 0;
+  for (auto _ : state) {
+    store::MessageFile file;
+    if (!file.Open(g.path).ok()) {
+      state.SkipWithError("cannot open");
+      return;
+    }
+    std::optional<std::vector<store::IndexEntry>> entries = file.LoadIndex();
+    if (!entries || entries->size() != g.entries.size()) {
+      state.SkipWithError("index differs");
+      return;
+    }
+    tree_bytes = entries->capacity() * sizeof(store::IndexEntry);
+    for (const store::IndexEntry& e : *entries) tree_bytes += e.title.capacity() * 2;
+    file.Close();
+  }
+  state.counters["entries"] = static_cast<double>(g.entries.size());
+  state.counters["tree_bytes"] = static_cast<double>(tree_bytes);
+  state.counters["max_rss_bytes"] = static_cast<double>(MaxRssBytes());
+}
+BENCHMARK(BM_OpenAndLoadIndex)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_SqliteSelectTitles(benchmark::State& state) {
+  const Generated& g = Document();
+  std::string path = (platform::DeviceRoot() / "peer-select.db").string();
+  static bool built = false;
+  if (!built) {
+    fs::remove(path);
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    sqlite3_exec(db,
+                 "PRAGMA journal_mode=WAL; CREATE TABLE items(id INTEGER PRIMARY KEY,"
+                 " depth INTEGER, title TEXT, offset INTEGER, image INTEGER); BEGIN;",
+                 nullptr, nullptr, nullptr);
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO items(depth, title, offset, image) VALUES(?,?,?,?)", -1,
+                       &insert, nullptr);
+    for (const store::IndexEntry& e : g.entries) {
+      std::string title = platform::WideToMultiByte(e.title, 65001);
+      sqlite3_bind_int(insert, 1, e.depth);
+      sqlite3_bind_text(insert, 2, title.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_int64(insert, 3, e.record_offset);
+      sqlite3_bind_int(insert, 4, static_cast<int>(e.image));
+      sqlite3_step(insert);
+      sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    built = true;
+  }
+  for (auto _ : state) {
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    sqlite3_stmt* select = nullptr;
+    sqlite3_prepare_v2(db, "SELECT depth, title, offset, image FROM items ORDER BY id", -1,
+                       &select, nullptr);
+    std::vector<store::IndexEntry> entries;
+    while (sqlite3_step(select) == SQLITE_ROW) {
+      store::IndexEntry e;
+      e.depth = sqlite3_column_int(select, 0);
+      e.title = platform::MultiByteToWide(
+          reinterpret_cast<const char*>(sqlite3_column_text(select, 1)), 65001);
+      e.record_offset = static_cast<uint32_t>(sqlite3_column_int64(select, 2));
+      e.image = static_cast<uint32_t>(sqlite3_column_int(select, 3));
+      entries.push_back(std::move(e));
+    }
+    sqlite3_finalize(select);
+    sqlite3_close(db);
+    benchmark::DoNotOptimize(entries);
+  }
+}
+BENCHMARK(BM_SqliteSelectTitles)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// ------------------------------------------------------------- saving
+
+void BM_SaveIndex(benchmark::State& state) {
+  const Generated& g = Document();
+  store::MessageFile file;
+  if (g.entries.empty() || !file.Open(g.path).ok()) {
+    state.SkipWithError("no document");
+    return;
+  }
+  for (auto _ : state) {
+    file.MarkModified();
+    if (!file.SaveIndex(g.entries).ok() || !file.FlushHeader().ok()) {
+      state.SkipWithError("save failed");
+      return;
+    }
+  }
+  file.Close();
+}
+BENCHMARK(BM_SaveIndex)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// ------------------------------------------------------------- compacting
+
+void BM_CompactTo(benchmark::State& state) {
+  const Generated& g = Document();
+  store::MessageFile file;
+  if (g.entries.empty() || !file.Open(g.path).ok()) {
+    state.SkipWithError("no document");
+    return;
+  }
+  for (auto _ : state) {
+    if (!file.CompactTo(u"\\My Documents\\bench.zud.ban", g.entries).ok()) {
+      state.SkipWithError("compaction failed");
+      return;
+    }
+  }
+  file.Close();
+  state.counters["file_bytes"] =
+      static_cast<double>(platform::files::Size(g.path).value_or(0));
+}
+BENCHMARK(BM_CompactTo)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_CopyWithCp(benchmark::State& state) {
+  const Generated& g = Document();
+  std::optional<fs::path> from = platform::files::Resolve(g.path);
+  if (g.entries.empty() || !from) {
+    state.SkipWithError("no document");
+    return;
+  }
+  std::string command = "cp '" + from->string() + "' '" + from->string() + ".copy'";
+  for (auto _ : state) {
+    if (std::system(command.c_str()) != 0) {
+      state.SkipWithError("cp failed");
+      return;
+    }
+  }
+}
+BENCHMARK(BM_CopyWithCp)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
