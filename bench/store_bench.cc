@@ -12,6 +12,10 @@
 #include <sqlite3.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
 
 #include <cstdio>
 #include <filesystem>
@@ -22,7 +26,9 @@
 #include "platform/codepage.h"
 #include "platform/device.h"
 #include "platform/files.h"
+#include "store/document.h"
 #include "store/message_file.h"
+#include "platform/time.h"
 
 namespace {
 
@@ -77,6 +83,7 @@ const Generated& Document() {
     store::MessageFile file;
     store::FileHeader header;
     if (!file.Create(g.path, header).ok()) return g;
+    file.set_commit_appends(false);  // one commit, at the save
     std::mt19937 random(42);
     int per_folder = kMessages / kFolders;
     int message = 0;
@@ -256,26 +263,6 @@ void BM_SqliteSelectTitles(benchmark::State& state) {
 }
 BENCHMARK(BM_SqliteSelectTitles)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// ------------------------------------------------------------- saving
-
-void BM_SaveIndex(benchmark::State& state) {
-  const Generated& g = Document();
-  store::MessageFile file;
-  if (g.entries.empty() || !file.Open(g.path).ok()) {
-    state.SkipWithError("no document");
-    return;
-  }
-  for (auto _ : state) {
-    file.MarkModified();
-    if (!file.SaveIndex(g.entries).ok() || !file.FlushHeader().ok()) {
-      state.SkipWithError("save failed");
-      return;
-    }
-  }
-  file.Close();
-}
-BENCHMARK(BM_SaveIndex)->Unit(benchmark::kMillisecond)->UseRealTime();
-
 // ------------------------------------------------------------- compacting
 
 void BM_CompactTo(benchmark::State& state) {
@@ -313,6 +300,84 @@ void BM_CopyWithCp(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_CopyWithCp)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+
+// ------------------------------------------------------------- the document
+
+// Resident memory of this process, in bytes.
+long ResidentBytes() {
+  FILE* statm = std::fopen("/proc/self/statm", "r");
+  if (statm == nullptr) return 0;
+  long pages = 0, resident = 0;
+  if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
+  std::fclose(statm);
+  return resident * sysconf(_SC_PAGESIZE);
+}
+
+void BM_StoreMessageDurable(benchmark::State& state) {
+  EnsureDevice();
+  store::Document document;
+  store::NewFileOptions options;
+  if (!document.New(u"\\My Documents\\store.zud", options).ok()) {
+    state.SkipWithError("cannot create");
+    return;
+  }
+  store::Node* inbox = document.WellKnownFolder(store::kFolderInbox);
+  std::mt19937 random(9);
+  std::vector<std::u16string> bodies;
+  for (int i = 0; i < 1000; ++i) bodies.push_back(Body(random));
+  platform::SystemTime now = platform::CurrentSystemTime();
+  size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        document.StoreMessage(inbox, u"\"Ann\"<+8613800138000>", bodies[i++ % bodies.size()], now));
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_StoreMessageDurable)->UseRealTime();
+
+void BM_DocumentOpen(benchmark::State& state) {
+  const Generated& g = Document();
+  if (g.entries.empty()) {
+    state.SkipWithError("no document");
+    return;
+  }
+  long tree_memory = 0;
+  for (auto _ : state) {
+    long before = ResidentBytes();
+    auto document = std::make_unique<store::Document>();
+    if (!document->Open(g.path).ok()) {
+      state.SkipWithError("cannot open");
+      return;
+    }
+    tree_memory = std::max(tree_memory, ResidentBytes() - before);
+    benchmark::DoNotOptimize(document->UnreadTotal());
+  }
+  state.counters["nodes"] = static_cast<double>(g.entries.size());
+  state.counters["loaded_tree_bytes"] = static_cast<double>(tree_memory);
+}
+BENCHMARK(BM_DocumentOpen)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// ------------------------------------------------------------- saving
+// Last: every save appends a whole index to the document.
+
+void BM_SaveIndex(benchmark::State& state) {
+  const Generated& g = Document();
+  store::MessageFile file;
+  if (g.entries.empty() || !file.Open(g.path).ok()) {
+    state.SkipWithError("no document");
+    return;
+  }
+  for (auto _ : state) {
+    file.MarkModified();
+    if (!file.SaveIndex(g.entries).ok() || !file.FlushHeader().ok()) {
+      state.SkipWithError("save failed");
+      return;
+    }
+  }
+  file.Close();
+}
+BENCHMARK(BM_SaveIndex)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -391,8 +391,10 @@ Status File::Flush() {
     return Status::FromErrno("flush", host_path_.string(), errno);
   }
   if (!commit_) return Status::Ok();
-  if (fsync(fileno(stream_)) != 0) {
-    return Status::FromErrno("fsync", host_path_.string(), errno);
+  // The data and what is needed to read it back (its size); timestamps
+  // need not reach storage.
+  if (fdatasync(fileno(stream_)) != 0) {
+    return Status::FromErrno("fdatasync", host_path_.string(), errno);
   }
   if (created_) {
     Status status = SyncFolder(host_path_.parent_path());

@@ -44,15 +44,24 @@ namespace store {
 inline constexpr size_t kFileHeaderSize = 120;
 inline constexpr size_t kNodeRecordSize = 104;
 inline constexpr size_t kIndexBlockSize = 20;
+// A new file's empty index sits at kFileHeaderSize; records come after it.
+inline constexpr uint32_t kFirstRecordOffset =
+    kFileHeaderSize + kIndexBlockSize;
 inline constexpr uint32_t kFormatVersion = 3;
 // Pieces of the index text are converted and written this many wide
 // characters at a time.
 inline constexpr size_t kIndexPieceChars = 102400;
 
+// The registry key (current user) whose values, named by a document's full
+// device path, remember the index that was current before the last save.
+inline constexpr char16_t kIndexRegistryKey[] = u"Software\\Pelicorde\\Index";
+
 // Record types.
 inline constexpr uint32_t kRecordCompressed = 3;  // every record written now
 inline constexpr uint32_t kRecordLegacyRaw0 = 0;  // read only: raw, masked body
 inline constexpr uint32_t kRecordLegacyRaw1 = 1;
+// Bodies are compressed with zlib at this level, one stream per body.
+inline constexpr int kCompressionLevel = 5;
 
 // Node kinds, as the tree's image numbers.
 enum NodeImage : uint32_t {
@@ -94,30 +103,34 @@ struct FileHeader {
   bool has_magic() const;  // "Zorel" at offset 64
 };
 
-// The 104-byte node record, kept unmasked in memory.
+// The 104-byte node record, kept unmasked in memory. On disk the key field
+// holds the key t and the texts are masked with ~t; in memory (after
+// ReadRecord) the key field holds the mask ~t itself, which is what unmasks
+// an older record's raw body. Writes always take a fresh key, so callers
+// never set it.
 struct NodeRecord {
   std::array<uint8_t, kNodeRecordSize> bytes{};
 
   uint32_t type() const;
   void set_type(uint32_t type);
-  std::u16string author() const;                 // 16 bytes at 4
+  std::u16string author() const;  // 16 bytes at 4
   void set_author(std::u16string_view author);
-  double date() const;                           // OLE date at 20
+  double date() const;  // OLE date at 20
   void set_date(double date);
-  uint32_t key() const;                          // at 28
-  bool has_payload() const;                      // flag at 32
+  uint32_t key() const;      // at 28 (the mask, see above)
+  bool has_payload() const;  // flag at 32
   void set_has_payload(bool has);
-  std::u16string sender() const;                 // 52 bytes at 36
+  std::u16string sender() const;  // 52 bytes at 36, NUL kept
   void set_sender(std::u16string_view sender);
-  std::u16string password() const;               // 12 bytes at 88
+  std::u16string password() const;  // 12 bytes at 88
   void set_password(std::u16string_view password);
 };
 
 // One tree item of an index, in pre-order.
 struct IndexEntry {
-  int depth = 0;              // 0 for root items
+  int depth = 0;  // 0 for root items
   std::u16string title;
-  uint32_t record_offset = 0; // 0 for the Recycle Bin
+  uint32_t record_offset = 0;     // 0 for the Recycle Bin
   uint32_t image = kImageFolder;  // 1..5 as in the tree (never 70/71)
 };
 
@@ -137,9 +150,14 @@ class MessageFile {
   // Creates (truncating) a document at the device path with the header
   // template (author and password set, the rest zero): 140 bytes, an empty
   // index at 120. The file is open afterwards.
-  platform::Status Create(std::u16string_view path, const FileHeader& header_template);
-  // Opens an existing document for update and reads its header.
+  platform::Status Create(std::u16string_view path,
+                          const FileHeader& header_template);
+  // Opens an existing document for update and reads its header. The magic
+  // and the version are not checked. Fails (and stays closed) when the file
+  // cannot be opened or is shorter than a header.
   platform::Status Open(std::u16string_view path);
+  // Closes the handle (without writing the header: FlushHeader first) and
+  // resets every field.
   void Close();
   bool IsOpen() const;
   const std::u16string& path() const { return path_; }
@@ -151,33 +169,64 @@ class MessageFile {
   void MarkModified() { modified_ = true; }
   bool modified() const { return modified_; }
 
+  // Failures: kIoError when the host refuses a read or write;
+  // kInvalidArgument for a damaged document (a length or offset that does
+  // not fit the file, a corrupt body); kAccessDenied when no file is open.
+
+  // Reads the record at `offset` (which must lie after the first index
+  // block and wholly inside the file).
   std::optional<NodeRecord> ReadRecord(uint32_t offset,
                                        platform::Status* status = nullptr);
   // The body bytes (multibyte, with their terminating NUL as stored) of the
-  // record at `offset`, read with `record` (from ReadRecord).
-  std::optional<std::string> ReadPayload(uint32_t offset, const NodeRecord& record,
+  // record at `offset`, read with `record` (from ReadRecord). A record
+  // without the payload flag has an empty body. A compressed body must
+  // inflate to exactly its stored raw length; a stream that is cut short
+  // without being corrupt (older writers cut bodies whose compressed form
+  // passed 2048 bytes) yields the part it holds. Fails for a corrupt stream,
+  // one that inflates to more or ends early, or an unknown record type.
+  std::optional<std::string> ReadPayload(uint32_t offset,
+                                         const NodeRecord& record,
                                          platform::Status* status = nullptr);
-  // Appends the record (type 0/1 become 3) and, when `body` is given, its
-  // payload (multibyte bytes including the terminating NUL); sets the
-  // record's payload flag accordingly. Returns the record's offset.
+  // Appends the record (type 0/1 become 3, 2 becomes 4) and, when `body` is
+  // given, its payload (multibyte bytes including the terminating NUL,
+  // compressed whole whatever its size); sets the record's payload flag
+  // accordingly and the modified flag. Record and payload are committed to
+  // storage together. Returns the record's offset.
   std::optional<uint32_t> AppendRecord(NodeRecord record,
                                        std::optional<std::string_view> body,
                                        platform::Status* status = nullptr);
-  // Rewrites the record in place with a fresh key.
+  // Rewrites the record in place with a fresh key and commits it. The
+  // offset must be one ReadRecord accepts.
+  // Bulk filing (an import of thousands of messages): with false, appended
+  // records are written but committed only by the next SaveIndex (or a later
+  // committing append), so a crash may lose the records of the batch - never
+  // what the last save holds. True (the default) commits every append.
+  void set_commit_appends(bool commit) { commit_appends_ = commit; }
   platform::Status RewriteRecord(uint32_t offset, const NodeRecord& record);
 
   // Writes the tree (pre-order entries) as a new index when the document is
-  // modified, commits it, remembers the previous index offset in the
-  // registry and points the header (in memory) at the new one.
+  // modified (nothing happens otherwise), commits it, remembers the previous
+  // index offset in the registry and points the header (in memory) at the
+  // new one, marking it dirty: FlushHeader must follow for the save to take
+  // effect on disk. A failure leaves the header as it was. CR, LF and NUL
+  // in titles, and tabs at their start, are written as spaces (they would
+  // break the index's lines).
   platform::Status SaveIndex(const std::vector<IndexEntry>& entries);
   // Reads the current index (falling back to the one the registry
-  // remembers when the header's cannot be read).
-  std::optional<std::vector<IndexEntry>> LoadIndex(LoadReport* report = nullptr,
-                                                   platform::Status* status = nullptr);
+  // remembers when the header's cannot be read; the header's offset then
+  // changes in memory). Text damage (no final NUL, a line count that
+  // differs from the item count) loads the sound part and is listed in the
+  // report. Entries carry the depth as stored (the count of leading tabs);
+  // images 70/71 come back as 4/5, any other image as stored.
+  std::optional<std::vector<IndexEntry>> LoadIndex(
+      LoadReport* report = nullptr, platform::Status* status = nullptr);
   // Writes the header when it is dirty (modify date now, fresh key).
   platform::Status FlushHeader();
   // Writes a compacted copy of the document (only the records the entries
-  // reach, the header's author and password) to `new_path`.
+  // reach, the header's author and password) to `new_path` and commits it;
+  // older uncompressed records are rewritten compressed. Fails, removing the
+  // partial copy, when a record the entries reach cannot be read, and
+  // refuses to write over the open file itself. This object is unchanged.
   platform::Status CompactTo(std::u16string_view new_path,
                              const std::vector<IndexEntry>& entries);
 
@@ -185,17 +234,27 @@ class MessageFile {
   class Guard {
    public:
     explicit Guard(MessageFile& file) : lock_(file.mutex_) {}
+
    private:
     std::unique_lock<std::recursive_mutex> lock_;
   };
 
  private:
+  std::optional<uint32_t> AppendLocked(NodeRecord record,
+                                       std::optional<std::string_view> body,
+                                       std::string_view raw_payload,
+                                       bool commit, platform::Status* status);
+  platform::Status CheckOpen() const;
+  std::optional<uint64_t> FileSize(platform::Status* status);
+
   mutable std::recursive_mutex mutex_;
   std::unique_ptr<platform::files::File> file_;
   std::u16string path_;
+  std::u16string registry_name_;  // value name under kIndexRegistryKey
   FileHeader header_;
   bool modified_ = false;
   bool header_dirty_ = false;
+  bool commit_appends_ = true;
 };
 
 }  // namespace store

@@ -1,0 +1,954 @@
+#include "store/message_file.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "platform/codepage.h"
+#include "platform/registry.h"
+#include "platform/time.h"
+
+namespace store {
+namespace {
+
+using platform::ErrorCode;
+using platform::Status;
+using platform::files::File;
+
+// Header fields.
+constexpr size_t kHeaderIndexOffset = 8;
+constexpr size_t kHeaderModifyDate = 12;
+constexpr size_t kHeaderKey = 20;
+constexpr size_t kHeaderPassword = 24;
+constexpr size_t kHeaderPasswordSize = 12;
+constexpr size_t kHeaderAuthor = 36;
+constexpr size_t kHeaderAuthorSize = 16;
+constexpr size_t kHeaderMaskedWords = 7;  // password and author, 24..51
+constexpr size_t kHeaderBuildDate = 52;
+constexpr size_t kHeaderMagic = 64;
+constexpr char kMagic[] = "Zorel";
+constexpr size_t kMagicSize = 5;
+constexpr size_t kHeaderVersion = 72;
+
+// Record fields.
+constexpr size_t kRecordType = 0;
+constexpr size_t kRecordAuthor = 4;
+constexpr size_t kRecordAuthorSize = 16;
+constexpr size_t kRecordDate = 20;
+constexpr size_t kRecordKey = 28;
+constexpr size_t kRecordPayloadFlag = 32;
+constexpr size_t kRecordSender = 36;
+constexpr size_t kRecordSenderSize = 52;
+constexpr size_t kRecordPassword = 88;
+constexpr size_t kRecordPasswordSize = 12;
+
+// Index block fields.
+constexpr size_t kIndexKey = 4;
+constexpr size_t kIndexCount = 8;
+constexpr size_t kIndexTextLength = 12;
+constexpr size_t kItemSize = 8;
+
+uint32_t LoadU32(const uint8_t* p) {
+  return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) |
+         (uint32_t{p[3]} << 24);
+}
+
+void StoreU32(uint8_t* p, uint32_t value) {
+  p[0] = static_cast<uint8_t>(value);
+  p[1] = static_cast<uint8_t>(value >> 8);
+  p[2] = static_cast<uint8_t>(value >> 16);
+  p[3] = static_cast<uint8_t>(value >> 24);
+}
+
+double LoadDouble(const uint8_t* p) {
+  uint64_t bits = uint64_t{LoadU32(p)} | (uint64_t{LoadU32(p + 4)} << 32);
+  double value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+void StoreDouble(uint8_t* p, double value) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  StoreU32(p, static_cast<uint32_t>(bits));
+  StoreU32(p + 4, static_cast<uint32_t>(bits >> 32));
+}
+
+// The text of a field: up to its first NUL, or the whole field.
+std::u16string FieldText(const uint8_t* field, size_t size) {
+  const uint8_t* end = std::find(field, field + size, 0);
+  return platform::MultiByteToWide(std::string_view(
+      reinterpret_cast<const char*>(field), static_cast<size_t>(end - field)));
+}
+
+// Stores the text converted to the code page, at most `limit` bytes of whole
+// characters, and clears the rest of the field.
+void SetFieldText(uint8_t* field, size_t size, size_t limit,
+                  std::u16string_view text) {
+  const uint32_t code_page = platform::AnsiCodePage();
+  std::string bytes = platform::WideToMultiByte(text, code_page);
+  if (bytes.size() > limit) {
+    // Character by character (a surrogate pair is one character) until the
+    // next one would not fit.
+    bytes.clear();
+    size_t i = 0;
+    while (i < text.size()) {
+      size_t n = 1;
+      if (text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < text.size() &&
+          text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+        n = 2;
+      }
+      std::string one = platform::WideToMultiByte(text.substr(i, n), code_page);
+      if (bytes.size() + one.size() > limit) break;
+      bytes += one;
+      i += n;
+    }
+  }
+  std::memset(field, 0, size);
+  std::memcpy(field, bytes.data(), bytes.size());
+}
+
+// Keys: the tick count, moved on when it has not changed since the last key
+// this process handed out, so that two writes never share a key.
+uint32_t NextKey() {
+  static std::atomic<uint32_t> last{0};
+  uint32_t previous = last.load();
+  uint32_t key;
+  do {
+    key = platform::TickCount();
+    if (static_cast<int32_t>(key - previous) <= 0) key = previous + 1;
+  } while (!last.compare_exchange_weak(previous, key));
+  return key;
+}
+
+double NowOleDate() {
+  return platform::SystemTimeToVariantTime(platform::CurrentLocalTime())
+      .value_or(0.0);
+}
+
+void MaskHeader(uint8_t* bytes) {
+  MaskWords(~LoadU32(bytes + kHeaderKey), bytes + kHeaderPassword,
+            kHeaderMaskedWords);
+}
+
+void MaskRecord(uint8_t* bytes, uint32_t mask) {
+  MaskWords(mask, bytes + kRecordAuthor, kRecordAuthorSize / 4);
+  MaskWords(mask, bytes + kRecordSender, kRecordSenderSize / 4);
+  MaskWords(mask, bytes + kRecordPassword, kRecordPasswordSize / 4);
+}
+
+Status Damaged(const std::string& what) {
+  return Status(ErrorCode::kInvalidArgument, "damaged document: " + what);
+}
+
+Status ShortIo(const char* what) {
+  return Status(ErrorCode::kIoError, std::string("short ") + what);
+}
+
+void SetStatus(Status* out, Status status) {
+  if (out != nullptr) *out = std::move(status);
+}
+
+Status WriteAll(File& file, const void* data, size_t size) {
+  if (size == 0) return Status::Ok();
+  if (file.Write(data, size) != size) return ShortIo("write");
+  return Status::Ok();
+}
+
+Status ReadAll(File& file, void* data, size_t size) {
+  if (size == 0) return Status::Ok();
+  if (file.Read(data, size) != size) return ShortIo("read");
+  return Status::Ok();
+}
+
+// The registry remembers, per document, the index before the last save.
+std::optional<uint32_t> RememberedIndex(std::u16string_view name) {
+  std::optional<platform::RegistryKey> key = platform::RegistryKey::Open(
+      platform::RegistryRoot::kCurrentUser, kIndexRegistryKey);
+  if (!key) return std::nullopt;
+  return key->QueryDword(name);
+}
+
+// Best effort: the registry value is a fallback, never needed for a save.
+void RememberIndex(std::u16string_view name, uint32_t offset) {
+  std::optional<platform::RegistryKey> key = platform::RegistryKey::Create(
+      platform::RegistryRoot::kCurrentUser, kIndexRegistryKey);
+  if (key) key->SetDword(name, offset).IgnoreError();
+}
+
+void ForgetIndex(std::u16string_view name) {
+  std::optional<platform::RegistryKey> key = platform::RegistryKey::Open(
+      platform::RegistryRoot::kCurrentUser, kIndexRegistryKey);
+  if (key) key->DeleteValue(name).IgnoreError();
+}
+
+// The document's full device path as the file system stores it.
+std::u16string RegistryName(std::u16string_view path) {
+  if (std::optional<std::filesystem::path> host =
+          platform::files::Resolve(path)) {
+    if (std::optional<std::u16string> device =
+            platform::files::ToDevicePath(*host)) {
+      return *device;
+    }
+  }
+  return std::u16string(path);
+}
+
+// A title as one index line may hold it.
+std::u16string LineTitle(std::u16string_view title) {
+  std::u16string clean(title);
+  bool leading = true;
+  for (char16_t& c : clean) {
+    if (c == u'\r' || c == u'\n' || c == u'\0' || (leading && c == u'\t')) {
+      c = u' ';
+    } else {
+      leading = false;
+    }
+  }
+  return clean;
+}
+
+// Writes an index for `entries` at the end of the file and commits it.
+// On success *offset is where its block starts.
+Status WriteIndex(File& file, const std::vector<IndexEntry>& entries,
+                  uint32_t* offset) {
+  Status status = file.Seek(0, SEEK_END);
+  if (!status.ok()) return status;
+  const int64_t position = file.Tell();
+  if (position < 0 ||
+      static_cast<uint64_t>(position) + kIndexBlockSize > UINT32_MAX) {
+    return Status(ErrorCode::kIoError, "document too large");
+  }
+  const uint32_t t = NextKey();
+  const uint32_t mask = ~t;
+  if (entries.size() > UINT32_MAX / kItemSize) {
+    return Status(ErrorCode::kInvalidArgument, "too many items");
+  }
+  uint8_t block[kIndexBlockSize] = {};
+  StoreU32(block + kIndexKey, t);
+  StoreU32(block + kIndexCount, static_cast<uint32_t>(entries.size()));
+  status = WriteAll(file, block, sizeof block);
+  if (!status.ok()) return status;
+
+  uint64_t text_length = 0;
+  std::vector<uint8_t> table(entries.size() * kItemSize);
+  if (!entries.empty()) {
+    const uint32_t code_page = platform::AnsiCodePage();
+    std::u16string piece;
+    std::string carry;  // 0 to 3 bytes not yet masked and written
+    auto flush_piece = [&](bool last) -> Status {
+      std::string bytes =
+          std::move(carry) + platform::WideToMultiByte(piece, code_page);
+      piece.clear();
+      const size_t whole = bytes.size() / 4 * 4;
+      MaskWords(mask, reinterpret_cast<uint8_t*>(bytes.data()), whole / 4);
+      const size_t count = last ? bytes.size() : whole;
+      carry.assign(bytes, count, std::string::npos);
+      text_length += count;
+      return WriteAll(file, bytes.data(), count);
+    };
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const IndexEntry& entry = entries[i];
+      std::u16string line(static_cast<size_t>(std::max(entry.depth, 0)), u'\t');
+      line += LineTitle(entry.title);
+      line += u"\r\n";
+      if (!piece.empty() && piece.size() + line.size() >= kIndexPieceChars) {
+        status = flush_piece(false);
+        if (!status.ok()) return status;
+      }
+      piece += line;
+      uint32_t image = entry.image;
+      uint32_t record_offset = entry.record_offset;
+      if (image == kImageRecycleBinEmpty || image == kImageRecycleBinFull) {
+        image = image == kImageRecycleBinEmpty ? kStoredRecycleBinEmpty
+                                               : kStoredRecycleBinFull;
+        record_offset = 0;
+      }
+      StoreU32(&table[i * kItemSize], record_offset);
+      StoreU32(&table[i * kItemSize + 4], image);
+    }
+    piece += u'\0';
+    status = flush_piece(true);
+    if (!status.ok()) return status;
+  }
+  status = WriteAll(file, table.data(), table.size());
+  if (!status.ok()) return status;
+  if (static_cast<uint64_t>(position) + kIndexBlockSize + text_length +
+          table.size() >
+      UINT32_MAX) {
+    return Status(ErrorCode::kIoError, "document too large");
+  }
+  StoreU32(block + kIndexTextLength, static_cast<uint32_t>(text_length));
+  status = file.Seek(position, SEEK_SET);
+  if (status.ok()) status = WriteAll(file, block, sizeof block);
+  if (status.ok()) status = file.Flush();
+  if (!status.ok()) return status;
+  *offset = static_cast<uint32_t>(position);
+  return Status::Ok();
+}
+
+struct LoadedIndex {
+  std::vector<IndexEntry> entries;
+  uint32_t text_length = 0;
+};
+
+// Reads the index whose block is at `offset`. Fails when the block, the text
+// or the item table does not lie inside the file; damage inside the text
+// loads what is sound and is listed in `report`.
+std::optional<LoadedIndex> ReadIndexAt(File& file, uint64_t file_size,
+                                       uint32_t offset, LoadReport& report,
+                                       Status* status) {
+  const std::string where = "index at " + std::to_string(offset);
+  if (offset < kFileHeaderSize ||
+      uint64_t{offset} + kIndexBlockSize > file_size) {
+    SetStatus(status, Damaged(where + " lies outside the file"));
+    return std::nullopt;
+  }
+  uint8_t block[kIndexBlockSize];
+  Status io = file.Seek(offset, SEEK_SET);
+  if (io.ok()) io = ReadAll(file, block, sizeof block);
+  if (!io.ok()) {
+    SetStatus(status, io);
+    return std::nullopt;
+  }
+  const uint32_t mask = ~LoadU32(block + kIndexKey);
+  const uint32_t count = LoadU32(block + kIndexCount);
+  const uint32_t text_length = LoadU32(block + kIndexTextLength);
+  const uint64_t room = file_size - offset - kIndexBlockSize;
+  if (uint64_t{text_length} + uint64_t{count} * kItemSize > room) {
+    SetStatus(status, Damaged(where + ": text and item table (" +
+                              std::to_string(text_length) + " bytes, " +
+                              std::to_string(count) +
+                              " items) run past the end of the file"));
+    return std::nullopt;
+  }
+  std::string text(text_length, '\0');
+  std::vector<uint8_t> table(size_t{count} * kItemSize);
+  io = ReadAll(file, text.data(), text.size());
+  if (io.ok()) io = ReadAll(file, table.data(), table.size());
+  if (!io.ok()) {
+    SetStatus(status, io);
+    return std::nullopt;
+  }
+
+  LoadedIndex loaded;
+  loaded.text_length = text_length;
+  if (text_length == 0) {
+    if (count != 0) {
+      report.problems.push_back(where + " has " + std::to_string(count) +
+                                " items but no text; loaded empty");
+    }
+    return loaded;
+  }
+  MaskWords(mask, reinterpret_cast<uint8_t*>(text.data()), text.size() / 4);
+  size_t end = text.find('\0');
+  if (end == std::string::npos) {
+    report.problems.push_back(where + ": text is not NUL-terminated");
+    end = text.size();
+  } else if (end + 1 != text.size()) {
+    report.problems.push_back(where + ": text ends early at byte " +
+                              std::to_string(end));
+  }
+  text.resize(end);
+  const std::u16string wide = platform::MultiByteToWide(text);
+  text = std::string();
+
+  // Lines end at CR (an LF after it is skipped); a last line without CR
+  // counts only when it holds something. Only lines with a table entry are
+  // kept, so a text of nothing but CRs costs no more than its item table.
+  std::vector<std::u16string_view> lines;
+  size_t line_count = 0;
+  auto add_line = [&](size_t from, size_t to) {
+    if (line_count++ < count) lines.emplace_back(wide.data() + from, to - from);
+  };
+  size_t start = 0;
+  for (size_t i = 0; i < wide.size(); ++i) {
+    if (wide[i] != u'\r') continue;
+    add_line(start, i);
+    if (i + 1 < wide.size() && wide[i + 1] == u'\n') ++i;
+    start = i + 1;
+  }
+  if (start < wide.size()) add_line(start, wide.size());
+  if (line_count != count) {
+    report.problems.push_back(where + " has " + std::to_string(line_count) +
+                              " lines for " + std::to_string(count) +
+                              " items; loaded " + std::to_string(lines.size()));
+  }
+  const size_t n = lines.size();
+  loaded.entries.reserve(n);
+  for (size_t i = 0; i < n; ++i) {
+    std::u16string_view line = lines[i];
+    const size_t tabs = std::min(line.find_first_not_of(u'\t'), line.size());
+    IndexEntry entry;
+    entry.depth = static_cast<int>(std::min<size_t>(tabs, INT32_MAX));
+    entry.title = std::u16string(line.substr(tabs));
+    entry.record_offset = LoadU32(&table[i * kItemSize]);
+    entry.image = LoadU32(&table[i * kItemSize + 4]);
+    if (entry.image == kStoredRecycleBinEmpty) {
+      entry.image = kImageRecycleBinEmpty;
+    } else if (entry.image == kStoredRecycleBinFull) {
+      entry.image = kImageRecycleBinFull;
+    }
+    loaded.entries.push_back(std::move(entry));
+  }
+  return loaded;
+}
+
+// Inflates a zlib stream that should give exactly `raw_length` bytes. The
+// output grows with what the stream really yields, so a hostile length
+// allocates no more than the stream inflates to.
+std::optional<std::string> Inflate(const uint8_t* data, size_t size,
+                                   uint32_t raw_length, Status* status) {
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) {
+    SetStatus(status, Status(ErrorCode::kIoError, "zlib unavailable"));
+    return std::nullopt;
+  }
+  stream.next_in = const_cast<Bytef*>(data);
+  stream.avail_in = static_cast<uInt>(size);
+  std::string out;
+  size_t produced = 0;
+  uint8_t spare;  // one byte past the raw length: any output there is damage
+  int rc;
+  for (;;) {
+    if (produced < raw_length) {
+      const size_t want = std::min<size_t>(
+          raw_length, std::max<size_t>(produced * 2, size_t{16384}));
+      out.resize(want);
+      stream.next_out = reinterpret_cast<Bytef*>(out.data()) + produced;
+      stream.avail_out = static_cast<uInt>(want - produced);
+    } else {
+      stream.next_out = &spare;
+      stream.avail_out = 1;
+    }
+    rc = inflate(&stream, Z_NO_FLUSH);
+    produced = stream.total_out;
+    if (rc != Z_OK || produced > raw_length) break;
+  }
+  const bool input_used = stream.avail_in == 0;
+  inflateEnd(&stream);
+  if (produced > raw_length) {
+    SetStatus(status, Damaged("body inflates to more than its length"));
+    return std::nullopt;
+  }
+  if (rc == Z_STREAM_END && produced != raw_length) {
+    SetStatus(status, Damaged("body inflates to " + std::to_string(produced) +
+                              " bytes, not " + std::to_string(raw_length)));
+    return std::nullopt;
+  }
+  if (rc != Z_STREAM_END && !(rc == Z_BUF_ERROR && input_used)) {
+    SetStatus(status, Damaged("corrupt compressed body"));
+    return std::nullopt;
+  }
+  // Whole, or a sound stream cut short: the bytes it holds.
+  out.resize(produced);
+  return out;
+}
+
+}  // namespace
+
+void MaskWords(uint32_t mask, uint8_t* area, size_t word_count) {
+  for (size_t i = 0; i < word_count; ++i) {
+    uint8_t* word = area + i * 4;
+    StoreU32(word, LoadU32(word) ^ mask);
+  }
+}
+
+// FileHeader
+
+uint32_t FileHeader::index_offset() const {
+  return LoadU32(&bytes[kHeaderIndexOffset]);
+}
+void FileHeader::set_index_offset(uint32_t offset) {
+  StoreU32(&bytes[kHeaderIndexOffset], offset);
+}
+double FileHeader::modify_date() const {
+  return LoadDouble(&bytes[kHeaderModifyDate]);
+}
+void FileHeader::set_modify_date(double date) {
+  StoreDouble(&bytes[kHeaderModifyDate], date);
+}
+double FileHeader::build_date() const {
+  return LoadDouble(&bytes[kHeaderBuildDate]);
+}
+void FileHeader::set_build_date(double date) {
+  StoreDouble(&bytes[kHeaderBuildDate], date);
+}
+uint32_t FileHeader::key() const { return LoadU32(&bytes[kHeaderKey]); }
+std::u16string FileHeader::password() const {
+  return FieldText(&bytes[kHeaderPassword], kHeaderPasswordSize);
+}
+std::u16string FileHeader::author() const {
+  return FieldText(&bytes[kHeaderAuthor], kHeaderAuthorSize);
+}
+void FileHeader::set_password(std::u16string_view password) {
+  SetFieldText(&bytes[kHeaderPassword], kHeaderPasswordSize,
+               kHeaderPasswordSize, password);
+}
+void FileHeader::set_author(std::u16string_view author) {
+  SetFieldText(&bytes[kHeaderAuthor], kHeaderAuthorSize, kHeaderAuthorSize,
+               author);
+}
+uint32_t FileHeader::version() const { return LoadU32(&bytes[kHeaderVersion]); }
+bool FileHeader::has_magic() const {
+  return std::memcmp(&bytes[kHeaderMagic], kMagic, kMagicSize) == 0;
+}
+
+// NodeRecord
+
+uint32_t NodeRecord::type() const { return LoadU32(&bytes[kRecordType]); }
+void NodeRecord::set_type(uint32_t type) {
+  StoreU32(&bytes[kRecordType], type);
+}
+std::u16string NodeRecord::author() const {
+  return FieldText(&bytes[kRecordAuthor], kRecordAuthorSize);
+}
+void NodeRecord::set_author(std::u16string_view author) {
+  SetFieldText(&bytes[kRecordAuthor], kRecordAuthorSize, kRecordAuthorSize,
+               author);
+}
+double NodeRecord::date() const { return LoadDouble(&bytes[kRecordDate]); }
+void NodeRecord::set_date(double date) {
+  StoreDouble(&bytes[kRecordDate], date);
+}
+uint32_t NodeRecord::key() const { return LoadU32(&bytes[kRecordKey]); }
+bool NodeRecord::has_payload() const {
+  return LoadU32(&bytes[kRecordPayloadFlag]) != 0;
+}
+void NodeRecord::set_has_payload(bool has) {
+  StoreU32(&bytes[kRecordPayloadFlag], has ? 1 : 0);
+}
+std::u16string NodeRecord::sender() const {
+  return FieldText(&bytes[kRecordSender], kRecordSenderSize);
+}
+void NodeRecord::set_sender(std::u16string_view sender) {
+  // Always NUL-terminated: at most 51 bytes of text.
+  SetFieldText(&bytes[kRecordSender], kRecordSenderSize, kRecordSenderSize - 1,
+               sender);
+}
+std::u16string NodeRecord::password() const {
+  return FieldText(&bytes[kRecordPassword], kRecordPasswordSize);
+}
+void NodeRecord::set_password(std::u16string_view password) {
+  SetFieldText(&bytes[kRecordPassword], kRecordPasswordSize,
+               kRecordPasswordSize, password);
+}
+
+// MessageFile
+
+MessageFile::MessageFile() = default;
+MessageFile::~MessageFile() { Close(); }
+
+Status MessageFile::CheckOpen() const {
+  if (file_ == nullptr) {
+    return Status(ErrorCode::kAccessDenied, "no document is open");
+  }
+  return Status::Ok();
+}
+
+std::optional<uint64_t> MessageFile::FileSize(Status* status) {
+  std::optional<uint64_t> size = file_->Size();
+  if (!size) SetStatus(status, Status(ErrorCode::kIoError, "cannot size file"));
+  return size;
+}
+
+Status MessageFile::Create(std::u16string_view path,
+                           const FileHeader& header_template) {
+  Guard guard(*this);
+  Close();
+  Status status;
+  std::unique_ptr<File> file = File::Open(path, "wb+c", &status);
+  if (file == nullptr) return status;
+
+  FileHeader header = header_template;
+  const double now = NowOleDate();
+  header.set_modify_date(now);
+  header.set_build_date(now);
+  StoreU32(&header.bytes[kHeaderVersion], kFormatVersion);
+  std::memcpy(&header.bytes[kHeaderMagic], kMagic, kMagicSize);
+  header.set_index_offset(kFileHeaderSize);
+  StoreU32(&header.bytes[kHeaderKey], NextKey());
+
+  std::array<uint8_t, kFileHeaderSize + kIndexBlockSize> bytes{};
+  std::memcpy(bytes.data(), header.bytes.data(), kFileHeaderSize);
+  MaskHeader(bytes.data());
+  status = WriteAll(*file, bytes.data(), bytes.size());
+  if (status.ok()) status = file->Flush();
+  if (!status.ok()) return status;
+
+  file_ = std::move(file);
+  path_ = std::u16string(path);
+  registry_name_ = RegistryName(path);
+  header_ = header;
+  // A value left by an earlier file of this name means nothing here.
+  ForgetIndex(registry_name_);
+  return Status::Ok();
+}
+
+Status MessageFile::Open(std::u16string_view path) {
+  Guard guard(*this);
+  Close();
+  Status status;
+  std::unique_ptr<File> file = File::Open(path, "rb+c", &status);
+  if (file == nullptr) return status;
+  FileHeader header;
+  if (file->Read(header.bytes.data(), kFileHeaderSize) != kFileHeaderSize) {
+    return Damaged("shorter than a header");
+  }
+  MaskHeader(header.bytes.data());
+  file_ = std::move(file);
+  path_ = std::u16string(path);
+  registry_name_ = RegistryName(path);
+  header_ = header;
+  return Status::Ok();
+}
+
+void MessageFile::Close() {
+  Guard guard(*this);
+  if (file_ != nullptr) file_->Close().IgnoreError();
+  file_.reset();
+  path_.clear();
+  registry_name_.clear();
+  header_ = FileHeader();
+  modified_ = false;
+  header_dirty_ = false;
+}
+
+bool MessageFile::IsOpen() const {
+  Guard guard(const_cast<MessageFile&>(*this));
+  return file_ != nullptr;
+}
+
+std::optional<NodeRecord> MessageFile::ReadRecord(uint32_t offset,
+                                                  Status* status) {
+  Guard guard(*this);
+  Status check = CheckOpen();
+  if (!check.ok()) {
+    SetStatus(status, check);
+    return std::nullopt;
+  }
+  std::optional<uint64_t> size = FileSize(status);
+  if (!size) return std::nullopt;
+  if (offset < kFirstRecordOffset ||
+      uint64_t{offset} + kNodeRecordSize > *size) {
+    SetStatus(status, Damaged("no record at " + std::to_string(offset)));
+    return std::nullopt;
+  }
+  NodeRecord record;
+  Status io = file_->Seek(offset, SEEK_SET);
+  if (io.ok()) io = ReadAll(*file_, record.bytes.data(), kNodeRecordSize);
+  if (!io.ok()) {
+    SetStatus(status, io);
+    return std::nullopt;
+  }
+  const uint32_t mask = ~LoadU32(&record.bytes[kRecordKey]);
+  MaskRecord(record.bytes.data(), mask);
+  StoreU32(&record.bytes[kRecordKey], mask);
+  return record;
+}
+
+std::optional<std::string> MessageFile::ReadPayload(uint32_t offset,
+                                                    const NodeRecord& record,
+                                                    Status* status) {
+  Guard guard(*this);
+  Status check = CheckOpen();
+  if (!check.ok()) {
+    SetStatus(status, check);
+    return std::nullopt;
+  }
+  if (!record.has_payload()) return std::string();
+  const uint32_t type = record.type();
+  if (type != kRecordCompressed && type != kRecordLegacyRaw0 &&
+      type != kRecordLegacyRaw1) {
+    SetStatus(status, Damaged("record at " + std::to_string(offset) +
+                              " has unknown type " + std::to_string(type)));
+    return std::nullopt;
+  }
+  std::optional<uint64_t> size = FileSize(status);
+  if (!size) return std::nullopt;
+  const uint64_t start = uint64_t{offset} + kNodeRecordSize;
+  const std::string where = "body of the record at " + std::to_string(offset);
+  const size_t words = type == kRecordCompressed ? 2 : 1;
+  if (start + 4 * words > *size) {
+    SetStatus(status, Damaged(where + " lies outside the file"));
+    return std::nullopt;
+  }
+  uint8_t lengths[8];
+  Status io = file_->Seek(static_cast<int64_t>(start), SEEK_SET);
+  if (io.ok()) io = ReadAll(*file_, lengths, 4 * words);
+  if (!io.ok()) {
+    SetStatus(status, io);
+    return std::nullopt;
+  }
+  const uint32_t stored = LoadU32(lengths);  // Z, or L for older records
+  if (stored > *size - start - 4 * words) {
+    SetStatus(status, Damaged(where + " runs past the end of the file"));
+    return std::nullopt;
+  }
+  std::string data(stored, '\0');
+  io = ReadAll(*file_, data.data(), data.size());
+  if (!io.ok()) {
+    SetStatus(status, io);
+    return std::nullopt;
+  }
+  if (type != kRecordCompressed) {
+    MaskWords(record.key(), reinterpret_cast<uint8_t*>(data.data()),
+              data.size() / 4);
+    return data;
+  }
+  Status inflate_status;
+  std::optional<std::string> body =
+      Inflate(reinterpret_cast<const uint8_t*>(data.data()), data.size(),
+              LoadU32(lengths + 4), &inflate_status);
+  if (!body)
+    SetStatus(status, Damaged(where + ": " + inflate_status.message()));
+  return body;
+}
+
+std::optional<uint32_t> MessageFile::AppendLocked(
+    NodeRecord record, std::optional<std::string_view> body,
+    std::string_view raw_payload, bool commit, Status* status) {
+  Status check = CheckOpen();
+  if (!check.ok()) {
+    SetStatus(status, check);
+    return std::nullopt;
+  }
+  const uint32_t type = record.type();
+  if (type == kRecordLegacyRaw0 || type == kRecordLegacyRaw1) {
+    record.set_type(kRecordCompressed);
+  } else if (type == 2) {
+    record.set_type(4);
+  }
+  std::string payload;
+  if (body) {
+    if (body->size() > UINT32_MAX) {
+      SetStatus(status, Status(ErrorCode::kInvalidArgument, "body too large"));
+      return std::nullopt;
+    }
+    uLongf z = compressBound(static_cast<uLong>(body->size()));
+    payload.resize(8 + z);
+    if (compress2(reinterpret_cast<Bytef*>(payload.data() + 8), &z,
+                  reinterpret_cast<const Bytef*>(body->data()),
+                  static_cast<uLong>(body->size()),
+                  kCompressionLevel) != Z_OK) {
+      SetStatus(status, Status(ErrorCode::kIoError, "cannot compress body"));
+      return std::nullopt;
+    }
+    payload.resize(8 + z);
+    StoreU32(reinterpret_cast<uint8_t*>(payload.data()),
+             static_cast<uint32_t>(z));
+    StoreU32(reinterpret_cast<uint8_t*>(payload.data() + 4),
+             static_cast<uint32_t>(body->size()));
+    raw_payload = payload;
+  }
+  record.set_has_payload(!raw_payload.empty());
+
+  Status io = file_->Seek(0, SEEK_END);
+  const int64_t position = file_->Tell();
+  if (io.ok() && position < static_cast<int64_t>(kFirstRecordOffset)) {
+    io = Damaged("shorter than its first index");
+  } else if (io.ok() && static_cast<uint64_t>(position) + kNodeRecordSize +
+                                raw_payload.size() >
+                            UINT32_MAX) {
+    io = Status(ErrorCode::kIoError, "document too large");
+  }
+  if (!io.ok()) {
+    SetStatus(status, io);
+    return std::nullopt;
+  }
+  const uint32_t t = NextKey();
+  StoreU32(&record.bytes[kRecordKey], t);
+  MaskRecord(record.bytes.data(), ~t);
+  io = WriteAll(*file_, record.bytes.data(), kNodeRecordSize);
+  if (io.ok()) io = WriteAll(*file_, raw_payload.data(), raw_payload.size());
+  if (io.ok() && commit) io = file_->Flush();
+  if (!io.ok()) {
+    SetStatus(status, io);
+    return std::nullopt;
+  }
+  modified_ = true;
+  return static_cast<uint32_t>(position);
+}
+
+std::optional<uint32_t> MessageFile::AppendRecord(
+    NodeRecord record, std::optional<std::string_view> body, Status* status) {
+  Guard guard(*this);
+  return AppendLocked(std::move(record), body, {}, commit_appends_, status);
+}
+
+Status MessageFile::RewriteRecord(uint32_t offset, const NodeRecord& record) {
+  Guard guard(*this);
+  Status status = CheckOpen();
+  if (!status.ok()) return status;
+  std::optional<uint64_t> size = FileSize(&status);
+  if (!size) return status;
+  if (offset < kFirstRecordOffset ||
+      uint64_t{offset} + kNodeRecordSize > *size) {
+    return Damaged("no record at " + std::to_string(offset));
+  }
+  NodeRecord copy = record;
+  const uint32_t t = NextKey();
+  StoreU32(&copy.bytes[kRecordKey], t);
+  MaskRecord(copy.bytes.data(), ~t);
+  status = file_->Seek(offset, SEEK_SET);
+  if (status.ok())
+    status = WriteAll(*file_, copy.bytes.data(), kNodeRecordSize);
+  if (status.ok()) status = file_->Flush();
+  return status;
+}
+
+Status MessageFile::SaveIndex(const std::vector<IndexEntry>& entries) {
+  Guard guard(*this);
+  Status status = CheckOpen();
+  if (!status.ok() || !modified_) return status;
+  uint32_t offset = 0;
+  status = WriteIndex(*file_, entries, &offset);
+  if (!status.ok()) return status;
+  RememberIndex(registry_name_, header_.index_offset());
+  header_.set_index_offset(offset);
+  modified_ = false;
+  header_dirty_ = true;
+  return Status::Ok();
+}
+
+std::optional<std::vector<IndexEntry>> MessageFile::LoadIndex(
+    LoadReport* report, Status* status) {
+  Guard guard(*this);
+  Status check = CheckOpen();
+  if (!check.ok()) {
+    SetStatus(status, check);
+    return std::nullopt;
+  }
+  LoadReport local;
+  LoadReport& out = report != nullptr ? *report : local;
+  std::optional<uint64_t> size = FileSize(status);
+  if (!size) return std::nullopt;
+  Status first;
+  std::optional<LoadedIndex> loaded =
+      ReadIndexAt(*file_, *size, header_.index_offset(), out, &first);
+  if (!loaded) {
+    std::optional<uint32_t> previous = RememberedIndex(registry_name_);
+    if (!previous || *previous == 0 || *previous == header_.index_offset()) {
+      SetStatus(status, first);
+      return std::nullopt;
+    }
+    out.problems.push_back(first.message() + "; using the index at " +
+                           std::to_string(*previous) + " from the save before");
+    loaded = ReadIndexAt(*file_, *size, *previous, out, status);
+    if (!loaded) return std::nullopt;
+    out.used_fallback_index = true;
+    header_.set_index_offset(*previous);
+  }
+  if (loaded->text_length != 0) {
+    RememberIndex(registry_name_, header_.index_offset());
+  }
+  return std::move(loaded->entries);
+}
+
+Status MessageFile::FlushHeader() {
+  Guard guard(*this);
+  Status status = CheckOpen();
+  if (!status.ok() || !header_dirty_) return status;
+  header_.set_modify_date(NowOleDate());
+  StoreU32(&header_.bytes[kHeaderKey], NextKey());
+  std::array<uint8_t, kFileHeaderSize> bytes = header_.bytes;
+  MaskHeader(bytes.data());
+  status = file_->Seek(0, SEEK_SET);
+  if (status.ok()) status = WriteAll(*file_, bytes.data(), bytes.size());
+  if (status.ok()) status = file_->Flush();
+  if (status.ok()) header_dirty_ = false;
+  return status;
+}
+
+Status MessageFile::CompactTo(std::u16string_view new_path,
+                              const std::vector<IndexEntry>& entries) {
+  Guard guard(*this);
+  Status status = CheckOpen();
+  if (!status.ok()) return status;
+  // Creating the copy truncates its path: never this file's.
+  std::optional<std::filesystem::path> from = platform::files::Resolve(path_);
+  std::optional<std::filesystem::path> to =
+      platform::files::Resolve(new_path, &status);
+  if (!to) return status;
+  std::error_code ec;
+  if (from && std::filesystem::equivalent(*from, *to, ec)) {
+    return Status(ErrorCode::kInvalidArgument,
+                  "cannot compact a document onto itself");
+  }
+
+  MessageFile out;
+  status = out.Create(new_path, header_);
+  if (!status.ok()) return status;
+  auto fail = [&](Status failure) {
+    out.Close();
+    platform::files::Delete(new_path).IgnoreError();
+    return failure;
+  };
+
+  std::vector<IndexEntry> compacted = entries;
+  for (IndexEntry& entry : compacted) {
+    if (entry.image == kImageRecycleBinEmpty ||
+        entry.image == kImageRecycleBinFull) {
+      entry.record_offset = 0;
+      continue;
+    }
+    std::optional<NodeRecord> record = ReadRecord(entry.record_offset, &status);
+    if (!record) return fail(status);
+    std::optional<uint32_t> offset;
+    const uint32_t type = record->type();
+    if (!record->has_payload()) {
+      offset = out.AppendLocked(*record, std::nullopt, {}, false, &status);
+    } else if (type == kRecordCompressed) {
+      // The payload is copied whole: both lengths and the stream as stored.
+      const uint64_t start = uint64_t{entry.record_offset} + kNodeRecordSize;
+      std::optional<uint64_t> size = FileSize(&status);
+      if (!size) return fail(status);
+      uint8_t lengths[8];
+      if (start + 8 > *size) {
+        return fail(Damaged("body of the record at " +
+                            std::to_string(entry.record_offset) +
+                            " lies outside the file"));
+      }
+      status = file_->Seek(static_cast<int64_t>(start), SEEK_SET);
+      if (status.ok()) status = ReadAll(*file_, lengths, sizeof lengths);
+      if (!status.ok()) return fail(status);
+      const uint32_t z = LoadU32(lengths);
+      if (z > *size - start - 8) {
+        return fail(Damaged("body of the record at " +
+                            std::to_string(entry.record_offset) +
+                            " runs past the end of the file"));
+      }
+      std::string payload(8 + size_t{z}, '\0');
+      std::memcpy(payload.data(), lengths, 8);
+      status = ReadAll(*file_, payload.data() + 8, z);
+      if (!status.ok()) return fail(status);
+      offset = out.AppendLocked(*record, std::nullopt, payload, false, &status);
+    } else {
+      // An older raw body: unmasked and written compressed as type 3.
+      std::optional<std::string> body =
+          ReadPayload(entry.record_offset, *record, &status);
+      if (!body) return fail(status);
+      record->set_type(kRecordCompressed);
+      offset = out.AppendLocked(*record, *body, {}, false, &status);
+    }
+    if (!offset) return fail(status);
+    entry.record_offset = *offset;
+  }
+  uint32_t index_offset = 0;
+  status = WriteIndex(*out.file_, compacted, &index_offset);
+  if (!status.ok()) return fail(status);
+  out.header_.set_index_offset(index_offset);
+  out.header_dirty_ = true;
+  out.modified_ = false;
+  status = out.FlushHeader();
+  if (!status.ok()) return fail(status);
+  out.Close();
+  return Status::Ok();
+}
+
+}  // namespace store
