@@ -1,0 +1,192 @@
+// Runs the real telvane binary on archives in a scratch folder.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/testing/temp_device.h"
+#include "tools/telvane/iso_time.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int exit_code = -1;
+  std::string out;
+};
+
+Result Telvane(const std::string& args) {
+  // setsid: no terminal to ask a password on, as in a script.
+  std::string command = "setsid -w " +
+                        (platform::testing::BinDir() / "telvane").string() + " " +
+                        args + " 2>&1 </dev/null";
+  Result result;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+  int status = pclose(pipe);
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+class TelvaneTool : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/telvane-cli-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    // Files outside any device: the tool makes a view device of its own.
+    setenv("TELVANE_DEVICE", (dir_ / "no-device").c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("TELVANE_DEVICE");
+    fs::remove_all(dir_);
+  }
+  std::string File(const std::string& name) const { return (dir_ / name).string(); }
+
+  fs::path dir_;
+};
+
+TEST_F(TelvaneTool, CreateAddTreeCatExport) {
+  std::string a = File("a.zud");
+  Result create = Telvane("zud create " + a + " --recycle-bin --author Ann");
+  ASSERT_EQ(create.exit_code, 0) << create.out;
+  // Header and empty index (140), three folder records (3 x 104), and the
+  // saved index: a 20-byte block, "Recycle Bin\r\nDrafts\r\nSent Box\r\n
+  // Inbox\r\n" with its NUL (39), four 8-byte table entries.
+  EXPECT_EQ(fs::file_size(a), 140u + 3 * 104 + 20 + 39 + 4 * 8);
+  EXPECT_NE(Telvane("zud create " + a).exit_code, 0) << "no overwriting";
+
+  Result add = Telvane("zud add " + a + " '\\Inbox' --from '\"Ann\"<+8613800138000>' --text 'hi' "
+                       "--time 2026-12-07T08:30:00Z");
+  ASSERT_EQ(add.exit_code, 0) << add.out;
+  ASSERT_EQ(Telvane("zud add " + a + " '\\Work\\Team' --from 10086 --text 'line one\nline two'")
+                .exit_code, 0);
+
+  Result tree = Telvane("zud tree " + a);
+  ASSERT_EQ(tree.exit_code, 0) << tree.out;
+  EXPECT_NE(tree.out.find("2 unread"), std::string::npos) << tree.out;
+  EXPECT_NE(tree.out.find("#1 [recycle bin] Recycle Bin\n"), std::string::npos) << tree.out;
+  EXPECT_NE(tree.out.find("[folder] Inbox (1 unread)\n  #1 [unread] Ann "), std::string::npos)
+      << tree.out;
+  EXPECT_NE(tree.out.find("[folder] Work (1 unread)\n  #1 [folder] Team (1 unread)"),
+            std::string::npos) << tree.out;
+
+  Result cat = Telvane("zud cat " + a + " '\\Inbox\\#1'");
+  ASSERT_EQ(cat.exit_code, 0) << cat.out;
+  EXPECT_NE(cat.out.find("Sender:\"Ann\"<+8613800138000>\r\nContent:\r\nhi\r\n"),
+            std::string::npos) << cat.out;
+  EXPECT_NE(Telvane("zud cat " + a + " '\\Inbox\\#2'").exit_code, 0);
+  EXPECT_NE(Telvane("zud cat " + a + " '\\Inbox'").exit_code, 0) << "a folder is no message";
+
+  std::string out = File("team.txt");
+  ASSERT_EQ(Telvane("zud export " + a + " '\\Work\\Team' " + out).exit_code, 0);
+  std::ifstream exported(out, std::ios::binary);
+  std::stringstream text;
+  text << exported.rdbuf();
+  EXPECT_NE(text.str().find("Sender:10086\r\nContent:\r\nline one\r\nline two\r\n"),
+            std::string::npos) << text.str();
+  EXPECT_EQ(text.str().rfind("Date:", 0), 0u);
+
+  // Exporting a folder that holds only folders makes an empty file.
+  ASSERT_EQ(Telvane("zud export " + a + " '\\Work' " + File("work.txt")).exit_code, 0);
+  EXPECT_EQ(fs::file_size(File("work.txt")), 0u);
+}
+
+TEST_F(TelvaneTool, PasswordsVerifyAndCompact) {
+  std::string a = File("locked.zud");
+  ASSERT_EQ(Telvane("zud create " + a + " --password s3cret").exit_code, 0);
+  Result no_password = Telvane("zud tree " + a);
+  EXPECT_EQ(no_password.exit_code, 1);
+  EXPECT_NE(no_password.out.find("--password"), std::string::npos) << no_password.out;
+  Result wrong = Telvane("zud tree " + a + " --password nope");
+  EXPECT_EQ(wrong.exit_code, 1);
+  EXPECT_NE(wrong.out.find("wrong password"), std::string::npos) << wrong.out;
+  ASSERT_EQ(Telvane("zud add " + a + " '\\Inbox' --from 1 --text x --password s3cret").exit_code, 0);
+
+  Result verify = Telvane("zud verify " + a + " --password s3cret");
+  EXPECT_EQ(verify.exit_code, 0) << verify.out;
+  EXPECT_NE(verify.out.find("3 folder(s), 1 message(s)"), std::string::npos) << verify.out;
+
+  std::string b = File("compact.zud");
+  ASSERT_EQ(Telvane("zud compact " + a + " " + b + " --password s3cret").exit_code, 0);
+  EXPECT_LE(fs::file_size(b), fs::file_size(a));
+  EXPECT_NE(Telvane("zud tree " + b).exit_code, 0) << "the password travels with the copy";
+  Result tree = Telvane("zud tree " + b + " --password s3cret");
+  EXPECT_NE(tree.out.find("[unread]"), std::string::npos) << tree.out;
+
+  // Damage a message body: verify names it and exits 3; tree still works.
+  std::fstream file(b, std::ios::in | std::ios::out | std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  size_t zlib = bytes.find("\x78\x5e");  // the start of the compressed body
+  ASSERT_NE(zlib, std::string::npos);
+  file.seekp(static_cast<std::streamoff>(zlib + 2));
+  file.write("\xff\xff\xff\xff", 4);
+  file.close();
+  Result damaged = Telvane("zud verify " + b + " --password s3cret");
+  EXPECT_EQ(damaged.exit_code, 3) << damaged.out;
+  EXPECT_NE(damaged.out.find("damage:"), std::string::npos) << damaged.out;
+}
+
+TEST_F(TelvaneTool, BadInputIsRefusedClearly) {
+  std::string junk = File("junk.zud");
+  std::ofstream(junk) << "this is not an archive";
+  struct Case {
+    std::string args;
+    int exit_code;
+  } cases[] = {
+      {"", 2},
+      {"zud", 2},
+      {"zud frob x", 2},
+      {"zud tree", 2},
+      {"zud tree " + File("missing.zud"), 1},
+      {"zud tree " + junk, 1},
+      {"zud add " + junk + " '\\Inbox' --from 1", 2},
+      {"zud add " + junk + " '\\Inbox' --from 1 --text x --time yesterday", 2},
+      {"zud create " + File("x.zud") + " --bogus", 2},
+  };
+  for (const Case& c : cases) {
+    Result result = Telvane(c.args);
+    EXPECT_EQ(result.exit_code, c.exit_code) << c.args << "\n" << result.out;
+    EXPECT_NE(result.out.find("telvane"), std::string::npos) << c.args;
+  }
+  // No view device is left behind.
+  for (const auto& entry : fs::directory_iterator("/tmp")) {
+    EXPECT_EQ(entry.path().filename().string().rfind("telvane-view-", 0), std::string::npos);
+  }
+}
+
+TEST(IsoTime, ParsesTheFormsAndRefusesTheRest) {
+  setenv("TZ", "Asia/Shanghai", 1);
+  tzset();
+  auto utc = telvane_cli::ParseIsoTime("2026-12-07T21:40:05");
+  ASSERT_TRUE(utc.has_value());
+  EXPECT_EQ(utc->hour, 13);
+  EXPECT_EQ(utc->second, 5);
+  auto zulu = telvane_cli::ParseIsoTime("2026-12-07 21:40Z");
+  ASSERT_TRUE(zulu.has_value());
+  EXPECT_EQ(zulu->hour, 21);
+  auto offset = telvane_cli::ParseIsoTime("2026-01-01T01:00:00+02:30");
+  ASSERT_TRUE(offset.has_value());
+  EXPECT_EQ(offset->year, 2025);
+  EXPECT_EQ(offset->day, 31);
+  EXPECT_EQ(offset->hour, 22);
+  EXPECT_EQ(offset->minute, 30);
+  for (const char* bad : {"", "2026-12-07", "2026-13-07T00:00", "2026-12-07T25:00",
+                          "2026-12-07T10:00+", "2026-12-07T10:00+15:00", "2026-12-07T10:00Zx",
+                          "26-12-07T10:00", "2026-12-07T10:00:0"}) {
+    EXPECT_FALSE(telvane_cli::ParseIsoTime(bad).has_value()) << bad;
+  }
+  unsetenv("TZ");
+  tzset();
+}
+
+}  // namespace
