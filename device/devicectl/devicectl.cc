@@ -22,11 +22,13 @@
 #include <string>
 #include <vector>
 
+#include "device/cemapi/message_store.h"
 #include "platform/codepage.h"
 #include "platform/device.h"
 #include "platform/files.h"
-#include "platform/registry.h"
 #include "platform/processes.h"
+#include "platform/registry.h"
+#include "platform/time.h"
 #include "platform/unicode.h"
 
 namespace {
@@ -46,19 +48,39 @@ constexpr const char* kUsage =
     "usage: devicectl [--device DIR] COMMAND ...\n"
     "\n"
     "commands:\n"
-    "  init [DIR]                    make a device (DIR, else the current device)\n"
-    "  install BUILD_DIR             copy the built programs and libraries into the device\n"
-    "  status                        show the device: settings, files, named objects, windows\n"
+    "  init [DIR]                    make a device (DIR, else the current "
+    "device)\n"
+    "  install BUILD_DIR             copy the built programs and libraries "
+    "into the device\n"
+    "  status                        show the device: settings, files, named "
+    "objects, windows\n"
     "  config [get KEY | set KEY VALUE | list]\n"
     "                                read or change the device's settings\n"
-    "  registry get ROOT KEY [NAME]  print a value (NAME omitted: the default value)\n"
+    "  registry get ROOT KEY [NAME]  print a value (NAME omitted: the default "
+    "value)\n"
     "  registry set ROOT KEY NAME (--dword N | --sz TEXT | --binary HEX)\n"
     "  registry delete ROOT KEY [NAME]\n"
-    "                                delete a value, or the key with all its subkeys\n"
+    "                                delete a value, or the key with all its "
+    "subkeys\n"
     "  registry dump [ROOT [KEY]]    print keys and values in .reg form\n"
-    "  boot                          power on: clear named objects, run the StartUp shortcuts\n"
-    "  shutdown                      power off: clear every named object of the device\n"
+    "  boot                          power on: clear named objects, run the "
+    "StartUp shortcuts\n"
+    "  shutdown                      power off: clear every named object of "
+    "the device\n"
     "  log                           print the device's debug.log\n"
+    "  inbox                         list the phone's SMS Inbox: entry id, "
+    "time (UTC),\n"
+    "                                address, message flags, text\n"
+    "  sent-items                    list the phone's SMS Sent Items the same "
+    "way\n"
+    "  store add-sent --to NUMBER [--at TIME] TEXT\n"
+    "  store add-inbox --from NUMBER [--at TIME] TEXT\n"
+    "                                put a message straight into the phone's "
+    "store\n"
+    "                                (TIME: \"YYYY-MM-DD HH:MM[:SS]\" UTC, "
+    "default now)\n"
+    "  store delete ENTRY_ID         delete a message of the phone's store "
+    "(hex id)\n"
     "\n"
     "ROOT is HKCR, HKLM or HKCU (or the HKEY_ names). Use \"\" or @ for the\n"
     "default value's NAME.\n";
@@ -127,14 +149,18 @@ Status InstallFile(const fs::path& from, const std::u16string& device_path) {
   std::error_code ec;
   fs::create_directories(to->parent_path(), ec);
   // Through a temporary name, so a running program keeps its old file.
-  fs::path temporary = to->parent_path() / ("." + to->filename().string() + ".new");
+  fs::path temporary =
+      to->parent_path() / ("." + to->filename().string() + ".new");
   fs::copy_file(from, temporary, fs::copy_options::overwrite_existing, ec);
-  if (ec) return Status(ErrorCode::kIoError, "copy " + from.string() + ": " + ec.message());
+  if (ec)
+    return Status(ErrorCode::kIoError,
+                  "copy " + from.string() + ": " + ec.message());
   fs::permissions(temporary, fs::status(from).permissions(), ec);
   fs::rename(temporary, *to, ec);
   if (ec) {
     fs::remove(temporary, ec);
-    return Status(ErrorCode::kIoError, "install " + to->string() + ": " + ec.message());
+    return Status(ErrorCode::kIoError,
+                  "install " + to->string() + ": " + ec.message());
   }
   return Status::Ok();
 }
@@ -159,7 +185,8 @@ int Install(const std::vector<std::string>& args) {
   if (args.size() != 1) return UsageError("install needs the build folder");
   if (!RequireDevice()) return kFailure;
   fs::path build = args[0];
-  if (!fs::is_directory(build)) return Fail("install: no build folder " + build.string());
+  if (!fs::is_directory(build))
+    return Fail("install: no build folder " + build.string());
   bool phone = platform::GetDeviceSettingInt("phone", 1) != 0;
   int installed = 0;
   for (const InstallEntry& entry : kInstallTable) {
@@ -169,7 +196,8 @@ int Install(const std::vector<std::string>& args) {
       // A device without a phone has no phone.dll at all.
       if (platform::files::Exists(to)) {
         platform::files::Delete(to).IgnoreError();
-        std::cout << "removed " << entry.device_path << " (the device has no phone)\n";
+        std::cout << "removed " << entry.device_path
+                  << " (the device has no phone)\n";
       }
       continue;
     }
@@ -187,11 +215,12 @@ int Install(const std::vector<std::string>& args) {
     Status status = InstallTree(
         from, u"\\Program Files\\Telvane\\" + U16(folder) + u"\\", &count);
     if (!status.ok()) return Fail("install: " + status.ToString());
-    std::cout << "installed " << count << " file(s) into \\Program Files\\Telvane\\"
-              << folder << "\\\n";
+    std::cout << "installed " << count
+              << " file(s) into \\Program Files\\Telvane\\" << folder << "\\\n";
     installed += count;
   }
-  if (installed == 0) std::cout << "nothing to install from " << build.string() << "\n";
+  if (installed == 0)
+    std::cout << "nothing to install from " << build.string() << "\n";
   return 0;
 }
 
@@ -200,9 +229,11 @@ int Install(const std::vector<std::string>& args) {
 int Config(const std::vector<std::string>& args) {
   if (!RequireDevice()) return kFailure;
   if (args.empty() || args[0] == "list") {
-    for (const platform::DeviceSettingInfo& info : platform::KnownDeviceSettings()) {
+    for (const platform::DeviceSettingInfo& info :
+         platform::KnownDeviceSettings()) {
       std::string value = platform::GetDeviceSetting(info.key).value_or("");
-      std::printf("%-14s %-10s %s%s\n", info.key, value.c_str(), info.description,
+      std::printf("%-14s %-10s %s%s\n", info.key, value.c_str(),
+                  info.description,
                   value == info.default_value ? "" : " (changed)");
     }
     return 0;
@@ -231,7 +262,8 @@ std::string Hex(std::string_view bytes, const char* separator) {
   char buffer[4];
   for (size_t i = 0; i < bytes.size(); ++i) {
     if (i > 0) out += separator;
-    std::snprintf(buffer, sizeof buffer, "%02x", static_cast<unsigned char>(bytes[i]));
+    std::snprintf(buffer, sizeof buffer, "%02x",
+                  static_cast<unsigned char>(bytes[i]));
     out += buffer;
   }
   return out;
@@ -279,7 +311,8 @@ std::string FormatValue(const RegistryValue& value) {
   switch (value.type) {
     case RegistryType::kDword:
       if (value.data.size() == 4) {
-        for (int i = 3; i >= 0; --i) dword = (dword << 8) | static_cast<unsigned char>(value.data[i]);
+        for (int i = 3; i >= 0; --i)
+          dword = (dword << 8) | static_cast<unsigned char>(value.data[i]);
         char buffer[32];
         std::snprintf(buffer, sizeof buffer, "dword:%08x", dword);
         return name + "=" + buffer;
@@ -301,7 +334,9 @@ std::string FormatValue(const RegistryValue& value) {
 
 std::optional<RegistryRoot> RootArg(const std::string& text, int* error) {
   std::optional<RegistryRoot> root = platform::ParseRegistryRoot(text);
-  if (!root) *error = UsageError("unknown registry root \"" + text + "\" (HKCR, HKLM or HKCU)");
+  if (!root)
+    *error = UsageError("unknown registry root \"" + text +
+                        "\" (HKCR, HKLM or HKCU)");
   return root;
 }
 
@@ -313,11 +348,13 @@ void Dump(const RegistryKey& key) {
   std::u16string path = key.path();
   std::cout << "[" << platform::RegistryRootName(key.root())
             << (path.empty() ? "" : "\\") << U8(path) << "]\n";
-  for (const RegistryValue& value : key.Values()) std::cout << FormatValue(value) << "\n";
+  for (const RegistryValue& value : key.Values())
+    std::cout << FormatValue(value) << "\n";
   std::cout << "\n";
   for (const std::u16string& sub : key.Subkeys()) {
     std::u16string child = path.empty() ? sub : path + u"\\" + sub;
-    if (std::optional<RegistryKey> subkey = RegistryKey::Open(key.root(), child)) {
+    if (std::optional<RegistryKey> subkey =
+            RegistryKey::Open(key.root(), child)) {
       Dump(*subkey);
     }
   }
@@ -325,7 +362,8 @@ void Dump(const RegistryKey& key) {
 
 int Registry(const std::vector<std::string>& args) {
   if (!RequireDevice()) return kFailure;
-  if (args.empty()) return UsageError("registry needs get, set, delete or dump");
+  if (args.empty())
+    return UsageError("registry needs get, set, delete or dump");
   const std::string& verb = args[0];
   int error = 0;
   if (verb == "dump") {
@@ -347,7 +385,8 @@ int Registry(const std::vector<std::string>& args) {
     }
     return 0;
   }
-  if (args.size() < 3) return UsageError("registry " + verb + " needs ROOT and KEY");
+  if (args.size() < 3)
+    return UsageError("registry " + verb + " needs ROOT and KEY");
   std::optional<RegistryRoot> root = RootArg(args[1], &error);
   if (!root) return error;
   std::u16string path = U16(args[2]);
@@ -367,12 +406,14 @@ int Registry(const std::vector<std::string>& args) {
   }
   if (verb == "set") {
     if (args.size() != 6) {
-      return UsageError("registry set ROOT KEY NAME (--dword N | --sz TEXT | --binary HEX)");
+      return UsageError(
+          "registry set ROOT KEY NAME (--dword N | --sz TEXT | --binary HEX)");
     }
     std::u16string name = ValueNameArg(args[3]);
     const std::string& kind = args[4];
     const std::string& data = args[5];
-    std::optional<RegistryKey> key = RegistryKey::Create(*root, path, nullptr, &status);
+    std::optional<RegistryKey> key =
+        RegistryKey::Create(*root, path, nullptr, &status);
     if (!key) return Fail("registry set: " + status.ToString());
     if (kind == "--dword") {
       char* end = nullptr;
@@ -394,7 +435,8 @@ int Registry(const std::vector<std::string>& args) {
     }
     if (!status.ok()) return Fail("registry set: " + status.ToString());
     RegistryValue value;
-    if (key->Query(name, 1 << 20, &value).ok()) std::cout << FormatValue(value) << "\n";
+    if (key->Query(name, 1 << 20, &value).ok())
+      std::cout << FormatValue(value) << "\n";
     return 0;
   }
   if (verb == "delete") {
@@ -434,7 +476,8 @@ std::vector<std::string> NamedObjects() {
 void ListFolder(const std::u16string& folder) {
   std::vector<platform::files::FindData> entries =
       platform::files::Find(folder + u"*.*");
-  std::cout << "  " << U8(folder) << (entries.empty() ? "  (empty)" : "") << "\n";
+  std::cout << "  " << U8(folder) << (entries.empty() ? "  (empty)" : "")
+            << "\n";
   for (const platform::files::FindData& entry : entries) {
     bool is_folder = entry.attributes & platform::files::kAttributeDirectory;
     if (is_folder) {
@@ -455,7 +498,8 @@ int StatusCommand(const std::vector<std::string>& args) {
   }
   std::cout << "id: " << platform::DeviceId() << "\n";
   std::cout << "settings:\n";
-  for (const platform::DeviceSettingInfo& info : platform::KnownDeviceSettings()) {
+  for (const platform::DeviceSettingInfo& info :
+       platform::KnownDeviceSettings()) {
     std::string value = platform::GetDeviceSetting(info.key).value_or("");
     std::printf("  %-14s %s%s\n", info.key, value.c_str(),
                 value == info.default_value ? "" : " (changed)");
@@ -469,7 +513,8 @@ int StatusCommand(const std::vector<std::string>& args) {
   for (const std::string& name : objects) std::cout << "  " << name << "\n";
   int windows = 0;
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(platform::DeviceRunDir(), ec)) {
+  for (const auto& entry :
+       fs::directory_iterator(platform::DeviceRunDir(), ec)) {
     if (entry.path().filename().string().rfind("win.", 0) == 0) ++windows;
   }
   std::cout << "published windows: " << windows << "\n";
@@ -497,7 +542,8 @@ int Boot(const std::vector<std::string>& args) {
   Status status = platform::ShutdownDevice();
   if (!status.ok()) return Fail("boot: " + status.ToString());
   int started = platform::RunStartupShortcuts();
-  std::cout << "device booted (" << started << " start-up program(s) started)\n";
+  std::cout << "device booted (" << started
+            << " start-up program(s) started)\n";
   return 0;
 }
 
@@ -507,6 +553,131 @@ int Log(const std::vector<std::string>& args) {
   std::ifstream log(platform::DeviceDebugLogPath(), std::ios::binary);
   if (!log) return 0;  // nothing logged yet
   std::cout << log.rdbuf();
+  return 0;
+}
+
+// ---------------------------------------------------------------- store
+
+// "YYYY-MM-DD HH:MM[:SS]" (or with a "T") as UTC.
+std::optional<platform::FileTime> ParseUtcTime(const std::string& text) {
+  unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  char separator = 0;
+  char rest = 0;
+  int n = std::sscanf(text.c_str(), "%4u-%2u-%2u%c%2u:%2u:%2u%c", &year, &month,
+                      &day, &separator, &hour, &minute, &second, &rest);
+  if ((n != 6 && n != 7) || (separator != ' ' && separator != 'T')) {
+    return std::nullopt;
+  }
+  platform::SystemTime time;
+  time.year = static_cast<uint16_t>(year);
+  time.month = static_cast<uint16_t>(month);
+  time.day = static_cast<uint16_t>(day);
+  time.hour = static_cast<uint16_t>(hour);
+  time.minute = static_cast<uint16_t>(minute);
+  time.second = static_cast<uint16_t>(second);
+  return platform::SystemTimeToFileTime(time);
+}
+
+std::string FormatUtcTime(platform::FileTime time) {
+  std::optional<platform::SystemTime> t = platform::FileTimeToSystemTime(time);
+  if (!t) return "(bad time " + std::to_string(time.value()) + ")";
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02u %02u:%02u:%02u", t->year,
+                t->month, t->day, t->hour, t->minute, t->second);
+  return buffer;
+}
+
+// The text on one line: CR, LF and backslash escaped.
+std::string OneLine(std::u16string_view text) {
+  std::string out;
+  for (char c : U8(text)) {
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\\') {
+      out += "\\\\";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+int ListPhoneFolder(device::FolderRole role, const char* title,
+                    const std::vector<std::string>& args) {
+  if (!args.empty())
+    return UsageError(std::string(title) + " takes no arguments");
+  if (!RequireDevice()) return kFailure;
+  Status status;
+  std::optional<std::vector<device::PhoneMessage>> messages =
+      device::ListSmsFolder(role, &status);
+  if (!messages) return Fail(status.ToString());
+  std::cout << title << ": " << messages->size() << " message(s)\n";
+  for (const device::PhoneMessage& m : *messages) {
+    char flags[16];
+    std::snprintf(flags, sizeof flags, "0x%08x", m.flags);
+    std::cout << Hex(m.entry_id(), "") << "  " << FormatUtcTime(m.delivery_time)
+              << "  " << U8(m.address) << "  " << flags << "  "
+              << OneLine(m.text) << "\n";
+  }
+  return 0;
+}
+
+int Store(const std::vector<std::string>& args) {
+  if (args.empty())
+    return UsageError("store needs add-sent, add-inbox or delete");
+  if (!RequireDevice()) return kFailure;
+  const std::string& verb = args[0];
+  if (verb == "delete") {
+    if (args.size() != 2) return UsageError("store delete needs one ENTRY_ID");
+    std::optional<std::string> id = ParseHex(args[1]);
+    if (!id) return UsageError("store delete: ENTRY_ID must be hex");
+    Status status = device::DeleteMessage(*id);
+    if (!status.ok()) return Fail("store delete: " + status.ToString());
+    std::cout << "deleted " << Hex(*id, "") << "\n";
+    return 0;
+  }
+  if (verb != "add-sent" && verb != "add-inbox") {
+    return UsageError("store: unknown subcommand \"" + verb + "\"");
+  }
+  const char* address_flag = verb == "add-sent" ? "--to" : "--from";
+  std::optional<std::string> address;
+  std::optional<platform::FileTime> at;
+  std::optional<std::string> text;
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == address_flag || args[i] == "--at") {
+      if (i + 1 == args.size()) return UsageError(args[i] + " needs a value");
+      if (args[i] == "--at") {
+        at = ParseUtcTime(args[i + 1]);
+        if (!at) return UsageError("--at needs \"YYYY-MM-DD HH:MM[:SS]\"");
+      } else {
+        address = args[i + 1];
+      }
+      ++i;
+    } else if (!text) {
+      text = args[i];
+    } else {
+      return UsageError("store " + verb + ": one TEXT only (quote it)");
+    }
+  }
+  if (!address || address->empty()) {
+    return UsageError("store " + verb + " needs " + address_flag + " NUMBER");
+  }
+  if (!text) return UsageError("store " + verb + " needs the TEXT");
+  platform::FileTime time =
+      at ? *at
+         : platform::SystemTimeToFileTime(platform::CurrentSystemTime())
+               .value_or(platform::FileTime{});
+  Status status;
+  std::optional<std::string> id =
+      verb == "add-sent"
+          ? device::AddSentSms(U16(*address), U16(*text), time, &status)
+          : device::DeliverIncomingSms(U16(*address), U16(*text), time,
+                                       &status);
+  if (!id) return Fail("store " + verb + ": " + status.ToString());
+  std::cout << "added " << Hex(*id, "") << " to "
+            << (verb == "add-sent" ? "Sent Items" : "Inbox") << "\n";
   return 0;
 }
 
@@ -537,5 +708,11 @@ int main(int argc, char** argv) {
   if (command == "boot") return Boot(args);
   if (command == "shutdown") return Shutdown(args);
   if (command == "log") return Log(args);
+  if (command == "inbox")
+    return ListPhoneFolder(device::FolderRole::kInbox, "Inbox", args);
+  if (command == "sent-items") {
+    return ListPhoneFolder(device::FolderRole::kSentItems, "Sent Items", args);
+  }
+  if (command == "store") return Store(args);
   return UsageError("unknown command \"" + command + "\"");
 }

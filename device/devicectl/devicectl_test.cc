@@ -24,7 +24,8 @@ Result Devicectl(const std::string& args) {
   if (pipe == nullptr) return result;
   char buffer[4096];
   size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+    result.out.append(buffer, n);
   int status = pclose(pipe);
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
@@ -36,8 +37,10 @@ TEST(Devicectl, InitMakesADeviceAndStatusShowsIt) {
   Result init = Devicectl("init " + other);
   EXPECT_EQ(init.exit_code, 0) << init.out;
   EXPECT_NE(init.out.find("initialised device at " + other), std::string::npos);
-  EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(other) / "device.db"));
-  EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::path(other) / "fs" / "Windows"));
+  EXPECT_TRUE(
+      std::filesystem::exists(std::filesystem::path(other) / "device.db"));
+  EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::path(other) /
+                                            "fs" / "Windows"));
 
   Result again = Devicectl("init " + other);
   EXPECT_EQ(again.exit_code, 0);
@@ -55,38 +58,57 @@ TEST(Devicectl, InitMakesADeviceAndStatusShowsIt) {
 
 TEST(Devicectl, RegistryRoundTripsEveryType) {
   platform::testing::TempDevice device;
-  Result set = Devicectl("registry set HKCU 'Software\\Pelicorde' DisplayMode --dword 2");
+  Result set = Devicectl(
+      "registry set HKCU 'Software\\Pelicorde' DisplayMode --dword 2");
   ASSERT_EQ(set.exit_code, 0) << set.out;
-  EXPECT_EQ(Devicectl("registry get hkcu 'software\\pelicorde' displaymode").out,
-            "\"DisplayMode\"=dword:00000002\n");
+  EXPECT_EQ(
+      Devicectl("registry get hkcu 'software\\pelicorde' displaymode").out,
+      "\"DisplayMode\"=dword:00000002\n");
 
-  ASSERT_EQ(Devicectl("registry set HKCU 'Software\\Pelicorde' Sign --sz 'Hi, \"me\"'")
-                .exit_code, 0);
+  ASSERT_EQ(
+      Devicectl(
+          "registry set HKCU 'Software\\Pelicorde' Sign --sz 'Hi, \"me\"'")
+          .exit_code,
+      0);
   EXPECT_EQ(Devicectl("registry get HKCU 'Software\\Pelicorde' Sign").out,
             "\"Sign\"=\"Hi, \\\"me\\\"\"\n");
   // The stored size of a string is (length + 1) x 2 bytes.
-  std::optional<platform::RegistryKey> key =
-      platform::RegistryKey::Open(platform::RegistryRoot::kCurrentUser, u"Software\\Pelicorde");
+  std::optional<platform::RegistryKey> key = platform::RegistryKey::Open(
+      platform::RegistryRoot::kCurrentUser, u"Software\\Pelicorde");
   ASSERT_TRUE(key.has_value());
   platform::RegistryValue value;
   ASSERT_TRUE(key->Query(u"Sign", 1024, &value).ok());
   EXPECT_EQ(value.data.size(), (8u + 1u) * 2u);
 
-  ASSERT_EQ(Devicectl("registry set HKCU 'Software\\Pelicorde' Font --binary f4,ff,00,01")
-                .exit_code, 0);
+  ASSERT_EQ(
+      Devicectl(
+          "registry set HKCU 'Software\\Pelicorde' Font --binary f4,ff,00,01")
+          .exit_code,
+      0);
   EXPECT_EQ(Devicectl("registry get HKCU 'Software\\Pelicorde' Font").out,
             "\"Font\"=hex:f4,ff,00,01\n");
 
-  ASSERT_EQ(Devicectl("registry set HKCR 'CLSID\\{X}\\InprocServer32' @ --sz inrelay.dll")
-                .exit_code, 0);
+  ASSERT_EQ(
+      Devicectl(
+          "registry set HKCR 'CLSID\\{X}\\InprocServer32' @ --sz inrelay.dll")
+          .exit_code,
+      0);
   Result dump = Devicectl("registry dump HKCR");
-  EXPECT_NE(dump.out.find("[HKEY_CLASSES_ROOT\\CLSID\\{X}\\InprocServer32]\n@=\"inrelay.dll\""),
-            std::string::npos) << dump.out;
+  EXPECT_NE(
+      dump.out.find(
+          "[HKEY_CLASSES_ROOT\\CLSID\\{X}\\InprocServer32]\n@=\"inrelay.dll\""),
+      std::string::npos)
+      << dump.out;
 
-  EXPECT_EQ(Devicectl("registry delete HKCU 'Software\\Pelicorde' Sign").exit_code, 0);
-  EXPECT_NE(Devicectl("registry get HKCU 'Software\\Pelicorde' Sign").exit_code, 0);
+  EXPECT_EQ(
+      Devicectl("registry delete HKCU 'Software\\Pelicorde' Sign").exit_code,
+      0);
+  EXPECT_NE(Devicectl("registry get HKCU 'Software\\Pelicorde' Sign").exit_code,
+            0);
   EXPECT_EQ(Devicectl("registry delete HKCU Software").exit_code, 0);
-  EXPECT_NE(Devicectl("registry get HKCU 'Software\\Pelicorde' DisplayMode").exit_code, 0);
+  EXPECT_NE(Devicectl("registry get HKCU 'Software\\Pelicorde' DisplayMode")
+                .exit_code,
+            0);
 }
 
 TEST(Devicectl, ErrorsAreClearAndNonZero) {
@@ -110,7 +132,8 @@ TEST(Devicectl, ErrorsAreClearAndNonZero) {
   for (const Case& c : cases) {
     Result result = Devicectl(c.args);
     EXPECT_EQ(result.exit_code, c.exit_code) << c.args << ": " << result.out;
-    EXPECT_NE(result.out.find(c.says), std::string::npos) << c.args << ": " << result.out;
+    EXPECT_NE(result.out.find(c.says), std::string::npos)
+        << c.args << ": " << result.out;
   }
 }
 
