@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 #include "platform/device.h"
 #include "platform/unicode.h"
@@ -362,6 +363,22 @@ size_t File::Write(const void* buffer, size_t size) {
   if (stream_ == nullptr || size == 0) return 0;
   Switch(LastOperation::kWrite);
   return std::fwrite(buffer, 1, size, stream_);
+}
+
+size_t File::ReadAt(void* buffer, size_t size, uint64_t offset) {
+  if (stream_ == nullptr || size == 0) return 0;
+  if (last_ == LastOperation::kWrite && std::fflush(stream_) != 0) return 0;
+  size_t done = 0;
+  while (done < size) {
+    const uint64_t at = offset + done;
+    if (at > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) break;
+    ssize_t n = pread(fileno(stream_), static_cast<char*>(buffer) + done,
+                      size - done, static_cast<off_t>(at));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
 }
 
 Status File::Seek(int64_t offset, int whence) {

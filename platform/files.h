@@ -74,6 +74,11 @@ class File {
   // the file or on an error.
   size_t Read(void* buffer, size_t size);
   size_t Write(const void* buffer, size_t size);
+  // Reads up to `size` bytes at `offset` straight from the file, without
+  // moving the stream's position or using its buffer (buffered writes are
+  // written first). The number of bytes read; short at the end of the file
+  // or on an error.
+  size_t ReadAt(void* buffer, size_t size, uint64_t offset);
   // whence: SEEK_SET, SEEK_CUR or SEEK_END. Seeking past the end is allowed.
   Status Seek(int64_t offset, int whence);
   int64_t Tell() const;

@@ -272,6 +272,7 @@ TEST(FilesOpen, Modes) {
     EXPECT_EQ(file->Seek(0, 42).code(), ErrorCode::kInvalidArgument);
     EXPECT_TRUE(file->Close().ok());
     EXPECT_EQ(file->Write("x", 1), 0u);
+    EXPECT_EQ(file->ReadAt(word, 1, 0), 0u);
     EXPECT_EQ(file->Tell(), -1);
     EXPECT_FALSE(file->Size().has_value());
     EXPECT_TRUE(file->Close().ok());
@@ -293,6 +294,19 @@ TEST(FilesOpen, Modes) {
     EXPECT_EQ(file->Read(buffer, sizeof buffer), 0u);
     EXPECT_EQ(std::string(buffer, 30),
               std::string("Jello World!") + std::string(15, '\0') + "end");
+    // Positional reads see what is still buffered and leave the stream
+    // where it was.
+    ASSERT_TRUE(file->Seek(1, SEEK_SET).ok());
+    EXPECT_EQ(file->Write("E", 1), 1u);
+    EXPECT_EQ(file->ReadAt(buffer, 5, 0), 5u);
+    EXPECT_EQ(std::string(buffer, 5), "JEllo");
+    EXPECT_EQ(file->ReadAt(buffer, 10, 27), 3u);  // short at the end
+    EXPECT_EQ(std::string(buffer, 3), "end");
+    EXPECT_EQ(file->ReadAt(buffer, 1, 30), 0u);
+    EXPECT_EQ(file->Tell(), 2);
+    EXPECT_EQ(file->Write("L", 1), 1u);
+    EXPECT_EQ(file->ReadAt(buffer, 3, 0), 3u);
+    EXPECT_EQ(std::string(buffer, 3), "JEL");
   }
   {
     std::unique_ptr<File> file = File::Open(u"\\My Documents\\data.bin", "rb");
@@ -306,6 +320,7 @@ TEST(FilesOpen, Modes) {
     EXPECT_EQ(file->Size(), 0u);  // truncated
     char c;
     EXPECT_EQ(file->Read(&c, 1), 0u);  // write-only stream
+    EXPECT_EQ(file->ReadAt(&c, 1, 0), 0u);
   }
   EXPECT_EQ(fs::file_size(host), 0u);
 }

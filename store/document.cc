@@ -25,9 +25,21 @@ uint16_t ClampCount(int count) {
   return static_cast<uint16_t>(std::clamp(count, 0, 0xFFFF));
 }
 
+bool IsAscii(std::u16string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char16_t c) { return c < 0x80; });
+}
+
 // Multibyte text as the file stores a body: the conversion and its NUL.
-std::string BodyBytes(std::u16string_view body) {
-  std::string bytes = platform::WideToMultiByte(body);
+// ASCII is the same single bytes in every code page.
+std::string BodyBytes(std::u16string_view body, uint32_t code_page) {
+  std::string bytes;
+  if (IsAscii(body)) {
+    bytes.reserve(body.size() + 1);
+    for (char16_t c : body) bytes.push_back(static_cast<char>(c));
+  } else {
+    bytes = platform::WideToMultiByte(body, code_page);
+  }
   bytes.push_back('\0');
   return bytes;
 }
@@ -357,12 +369,18 @@ Node* Document::StoreMessage(Node* folder, std::u16string_view sender,
   NodeRecord record;
   record.set_type(kRecordCompressed);
   record.set_date(platform::SystemTimeToVariantTime(local).value_or(0.0));
-  record.set_sender(sender);
+  // The device's code page (a settings look-up) is read once for the sender
+  // and the body, and not at all when both are ASCII, which every code page
+  // stores alike.
+  const uint32_t code_page = IsAscii(sender) && IsAscii(body)
+                                 ? platform::kCodePageUtf8
+                                 : platform::AnsiCodePage();
+  record.set_sender(sender, code_page);
   std::optional<uint32_t> offset;
   if (body.empty()) {
     offset = file_.AppendRecord(record, std::nullopt);
   } else {
-    const std::string bytes = BodyBytes(body);
+    const std::string bytes = BodyBytes(body, code_page);
     offset = file_.AppendRecord(record, std::string_view(bytes));
   }
   if (!offset) return nullptr;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -86,12 +87,23 @@ std::u16string FieldText(const uint8_t* field, size_t size) {
       reinterpret_cast<const char*>(field), static_cast<size_t>(end - field)));
 }
 
-// Stores the text converted to the code page, at most `limit` bytes of whole
-// characters, and clears the rest of the field.
+// Stores the text converted to the code page (the device's when none is
+// given), at most `limit` bytes of whole characters, and clears the rest of
+// the field.
 void SetFieldText(uint8_t* field, size_t size, size_t limit,
-                  std::u16string_view text) {
-  const uint32_t code_page = platform::AnsiCodePage();
-  std::string bytes = platform::WideToMultiByte(text, code_page);
+                  std::u16string_view text, std::optional<uint32_t> code_page) {
+  const bool ascii = std::all_of(text.begin(), text.end(),
+                                 [](char16_t c) { return c < 0x80; });
+  if (ascii) {
+    // Every code page stores ASCII as the same single bytes, so the
+    // device's (a settings look-up) is not needed.
+    std::memset(field, 0, size);
+    const size_t count = std::min(text.size(), limit);
+    for (size_t i = 0; i < count; ++i) field[i] = static_cast<uint8_t>(text[i]);
+    return;
+  }
+  if (!code_page) code_page = platform::AnsiCodePage();
+  std::string bytes = platform::WideToMultiByte(text, *code_page);
   if (bytes.size() > limit) {
     // Character by character (a surrogate pair is one character) until the
     // next one would not fit.
@@ -103,7 +115,8 @@ void SetFieldText(uint8_t* field, size_t size, size_t limit,
           text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
         n = 2;
       }
-      std::string one = platform::WideToMultiByte(text.substr(i, n), code_page);
+      std::string one =
+          platform::WideToMultiByte(text.substr(i, n), *code_page);
       if (bytes.size() + one.size() > limit) break;
       bytes += one;
       i += n;
@@ -114,17 +127,21 @@ void SetFieldText(uint8_t* field, size_t size, size_t limit,
 }
 
 // Keys: the tick count, moved on when it has not changed since the last key
-// this process handed out, so that two writes never share a key.
-uint32_t NextKey() {
+// this process handed out, so that two writes never share a key. NextKeys
+// hands out `count` consecutive keys at once (the first is returned), as
+// that many calls in a row would.
+uint32_t NextKeys(uint32_t count) {
   static std::atomic<uint32_t> last{0};
   uint32_t previous = last.load();
   uint32_t key;
   do {
     key = platform::TickCount();
     if (static_cast<int32_t>(key - previous) <= 0) key = previous + 1;
-  } while (!last.compare_exchange_weak(previous, key));
+  } while (!last.compare_exchange_weak(previous, key + (count - 1)));
   return key;
 }
+
+uint32_t NextKey() { return NextKeys(1); }
 
 double NowOleDate() {
   return platform::SystemTimeToVariantTime(platform::CurrentLocalTime())
@@ -199,23 +216,25 @@ std::u16string RegistryName(std::u16string_view path) {
   return std::u16string(path);
 }
 
-// A title as one index line may hold it.
-std::u16string LineTitle(std::u16string_view title) {
-  std::u16string clean(title);
+// Appends a title as one index line may hold it.
+void AppendLineTitle(std::u16string_view title, std::u16string* out) {
+  const size_t start = out->size();
+  out->append(title);
   bool leading = true;
-  for (char16_t& c : clean) {
+  for (size_t i = start; i < out->size(); ++i) {
+    char16_t& c = (*out)[i];
     if (c == u'\r' || c == u'\n' || c == u'\0' || (leading && c == u'\t')) {
       c = u' ';
     } else {
       leading = false;
     }
   }
-  return clean;
 }
 
 // Writes an index for `entries` at the end of the file and commits it.
 // On success *offset is where its block starts.
 Status WriteIndex(File& file, const std::vector<IndexEntry>& entries,
+                  const std::vector<uint32_t>* record_offsets,
                   uint32_t* offset) {
   Status status = file.Seek(0, SEEK_END);
   if (!status.ok()) return status;
@@ -240,6 +259,7 @@ Status WriteIndex(File& file, const std::vector<IndexEntry>& entries,
   if (!entries.empty()) {
     const uint32_t code_page = platform::AnsiCodePage();
     std::u16string piece;
+    piece.reserve(kIndexPieceChars);
     std::string carry;  // 0 to 3 bytes not yet masked and written
     auto flush_piece = [&](bool last) -> Status {
       std::string bytes =
@@ -254,16 +274,18 @@ Status WriteIndex(File& file, const std::vector<IndexEntry>& entries,
     };
     for (size_t i = 0; i < entries.size(); ++i) {
       const IndexEntry& entry = entries[i];
-      std::u16string line(static_cast<size_t>(std::max(entry.depth, 0)), u'\t');
-      line += LineTitle(entry.title);
-      line += u"\r\n";
-      if (!piece.empty() && piece.size() + line.size() >= kIndexPieceChars) {
+      const size_t tabs = static_cast<size_t>(std::max(entry.depth, 0));
+      const size_t line_size = tabs + entry.title.size() + 2;
+      if (!piece.empty() && piece.size() + line_size >= kIndexPieceChars) {
         status = flush_piece(false);
         if (!status.ok()) return status;
       }
-      piece += line;
+      piece.append(tabs, u'\t');
+      AppendLineTitle(entry.title, &piece);
+      piece += u"\r\n";
       uint32_t image = entry.image;
-      uint32_t record_offset = entry.record_offset;
+      uint32_t record_offset = record_offsets != nullptr ? (*record_offsets)[i]
+                                                         : entry.record_offset;
       if (image == kImageRecycleBinEmpty || image == kImageRecycleBinFull) {
         image = image == kImageRecycleBinEmpty ? kStoredRecycleBinEmpty
                                                : kStoredRecycleBinFull;
@@ -450,12 +472,138 @@ std::optional<std::string> Inflate(const uint8_t* data, size_t size,
   return out;
 }
 
+// Reads a document for compaction through a window that grows while the
+// reads move forward (records in tree order mostly lie in file order) and
+// shrinks again after a jump back, so that a tree in file order costs a few
+// large reads and one in any other order costs no more than a small read per
+// record.
+class SourceReader {
+ public:
+  SourceReader(File& file, uint64_t file_size)
+      : file_(file), file_size_(file_size) {}
+
+  // The `size` bytes at `offset` (which the caller has checked lie inside
+  // the file), valid until the next call.
+  std::optional<std::string_view> View(uint64_t offset, size_t size,
+                                       Status* status) {
+    if (offset >= window_start_ && size <= valid_ &&
+        offset - window_start_ <= valid_ - size) {
+      return std::string_view(window_.data() + (offset - window_start_), size);
+    }
+    const bool forward = valid_ != 0 && offset >= window_start_ &&
+                         offset - window_start_ <= valid_ + read_size_;
+    read_size_ = forward ? std::min(read_size_ * 2, kMaxRead) : kMinRead;
+    const uint64_t room = file_size_ > offset ? file_size_ - offset : 0;
+    const size_t want = std::max(
+        size, static_cast<size_t>(std::min<uint64_t>(read_size_, room)));
+    if (window_.size() < want) window_.resize(want);
+    valid_ = 0;
+    const size_t got = file_.ReadAt(window_.data(), want, offset);
+    if (got < size) {
+      SetStatus(status, ShortIo("read"));
+      return std::nullopt;
+    }
+    window_start_ = offset;
+    valid_ = got;
+    return std::string_view(window_.data(), size);
+  }
+
+ private:
+  static constexpr size_t kMinRead = 16 * 1024;
+  static constexpr size_t kMaxRead = 1024 * 1024;
+
+  File& file_;
+  const uint64_t file_size_;
+  std::string window_;
+  uint64_t window_start_ = 0;
+  size_t valid_ = 0;  // bytes of window_ read from window_start_
+  size_t read_size_ = kMinRead;
+};
+
+// Compacted records are gathered and written this many bytes at a time.
+constexpr size_t kCompactChunk = 1024 * 1024;
+
 }  // namespace
 
+struct MessageFile::Deflater {
+  z_stream stream{};
+  bool ready = false;
+
+  Deflater() = default;
+  Deflater(const Deflater&) = delete;
+  Deflater& operator=(const Deflater&) = delete;
+  ~Deflater() {
+    if (ready) deflateEnd(&stream);
+  }
+
+  // Appends to *out the zlib stream of `data`, byte for byte what
+  // compress2 at kCompressionLevel gives. False (nothing appended) when
+  // zlib fails.
+  bool Compress(std::string_view data, std::string* out) {
+    if (!ready) {
+      // deflateInit as compress2 calls it: the default window, memory
+      // level and strategy.
+      if (deflateInit(&stream, kCompressionLevel) != Z_OK) return false;
+      ready = true;
+    } else if (deflateReset(&stream) != Z_OK) {
+      Drop();
+      return false;
+    }
+    const size_t start = out->size();
+    uLong left = compressBound(static_cast<uLong>(data.size()));
+    out->resize(start + left);
+    // Fed exactly as compress2 feeds it.
+    const uInt max = static_cast<uInt>(-1);
+    uLong source_left = static_cast<uLong>(data.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out->data() + start);
+    stream.avail_out = 0;
+    stream.next_in =
+        const_cast<Bytef*>(reinterpret_cast<const Bytef*>(data.data()));
+    stream.avail_in = 0;
+    int rc;
+    do {
+      if (stream.avail_out == 0) {
+        stream.avail_out = left > max ? max : static_cast<uInt>(left);
+        left -= stream.avail_out;
+      }
+      if (stream.avail_in == 0) {
+        stream.avail_in =
+            source_left > max ? max : static_cast<uInt>(source_left);
+        source_left -= stream.avail_in;
+      }
+      rc = deflate(&stream, source_left != 0 ? Z_NO_FLUSH : Z_FINISH);
+    } while (rc == Z_OK);
+    if (rc != Z_STREAM_END) {
+      out->resize(start);
+      Drop();
+      return false;
+    }
+    out->resize(start + stream.total_out);
+    return true;
+  }
+
+  // After a failure the stream is made afresh next time.
+  void Drop() {
+    deflateEnd(&stream);
+    stream = z_stream{};
+    ready = false;
+  }
+};
+
 void MaskWords(uint32_t mask, uint8_t* area, size_t word_count) {
-  for (size_t i = 0; i < word_count; ++i) {
-    uint8_t* word = area + i * 4;
-    StoreU32(word, LoadU32(word) ^ mask);
+  if constexpr (std::endian::native == std::endian::little) {
+    // The same words, in a form the compiler vectorises.
+    for (size_t i = 0; i < word_count; ++i) {
+      uint32_t word;
+      std::memcpy(&word, area + i * 4, 4);
+      word ^= mask;
+      std::memcpy(area + i * 4, &word, 4);
+    }
+  } else {
+    for (size_t i = 0; i < word_count; ++i) {
+      uint8_t* word = area + i * 4;
+      StoreU32(word, LoadU32(word) ^ mask);
+    }
   }
 }
 
@@ -488,11 +636,11 @@ std::u16string FileHeader::author() const {
 }
 void FileHeader::set_password(std::u16string_view password) {
   SetFieldText(&bytes[kHeaderPassword], kHeaderPasswordSize,
-               kHeaderPasswordSize, password);
+               kHeaderPasswordSize, password, std::nullopt);
 }
 void FileHeader::set_author(std::u16string_view author) {
   SetFieldText(&bytes[kHeaderAuthor], kHeaderAuthorSize, kHeaderAuthorSize,
-               author);
+               author, std::nullopt);
 }
 uint32_t FileHeader::version() const { return LoadU32(&bytes[kHeaderVersion]); }
 bool FileHeader::has_magic() const {
@@ -510,7 +658,7 @@ std::u16string NodeRecord::author() const {
 }
 void NodeRecord::set_author(std::u16string_view author) {
   SetFieldText(&bytes[kRecordAuthor], kRecordAuthorSize, kRecordAuthorSize,
-               author);
+               author, std::nullopt);
 }
 double NodeRecord::date() const { return LoadDouble(&bytes[kRecordDate]); }
 void NodeRecord::set_date(double date) {
@@ -529,14 +677,18 @@ std::u16string NodeRecord::sender() const {
 void NodeRecord::set_sender(std::u16string_view sender) {
   // Always NUL-terminated: at most 51 bytes of text.
   SetFieldText(&bytes[kRecordSender], kRecordSenderSize, kRecordSenderSize - 1,
-               sender);
+               sender, std::nullopt);
+}
+void NodeRecord::set_sender(std::u16string_view sender, uint32_t code_page) {
+  SetFieldText(&bytes[kRecordSender], kRecordSenderSize, kRecordSenderSize - 1,
+               sender, code_page);
 }
 std::u16string NodeRecord::password() const {
   return FieldText(&bytes[kRecordPassword], kRecordPasswordSize);
 }
 void NodeRecord::set_password(std::u16string_view password) {
   SetFieldText(&bytes[kRecordPassword], kRecordPasswordSize,
-               kRecordPasswordSize, password);
+               kRecordPasswordSize, password, std::nullopt);
 }
 
 // MessageFile
@@ -561,6 +713,12 @@ Status MessageFile::Create(std::u16string_view path,
                            const FileHeader& header_template) {
   Guard guard(*this);
   Close();
+  return CreateLocked(path, header_template, true);
+}
+
+Status MessageFile::CreateLocked(std::u16string_view path,
+                                 const FileHeader& header_template,
+                                 bool commit) {
   Status status;
   std::unique_ptr<File> file = File::Open(path, "wb+c", &status);
   if (file == nullptr) return status;
@@ -578,7 +736,7 @@ Status MessageFile::Create(std::u16string_view path,
   std::memcpy(bytes.data(), header.bytes.data(), kFileHeaderSize);
   MaskHeader(bytes.data());
   status = WriteAll(*file, bytes.data(), bytes.size());
-  if (status.ok()) status = file->Flush();
+  if (status.ok() && commit) status = file->Flush();
   if (!status.ok()) return status;
 
   file_ = std::move(file);
@@ -710,75 +868,72 @@ std::optional<std::string> MessageFile::ReadPayload(uint32_t offset,
   return body;
 }
 
-std::optional<uint32_t> MessageFile::AppendLocked(
-    NodeRecord record, std::optional<std::string_view> body,
-    std::string_view raw_payload, bool commit, Status* status) {
-  Status check = CheckOpen();
-  if (!check.ok()) {
-    SetStatus(status, check);
-    return std::nullopt;
-  }
+Status MessageFile::EncodeRecord(NodeRecord record,
+                                 std::optional<std::string_view> body,
+                                 std::string_view raw_payload, uint32_t key,
+                                 std::string* out) {
   const uint32_t type = record.type();
   if (type == kRecordLegacyRaw0 || type == kRecordLegacyRaw1) {
     record.set_type(kRecordCompressed);
   } else if (type == 2) {
     record.set_type(4);
   }
-  std::string payload;
+  const size_t at = out->size();
+  out->append(kNodeRecordSize, '\0');  // filled in last
   if (body) {
     if (body->size() > UINT32_MAX) {
-      SetStatus(status, Status(ErrorCode::kInvalidArgument, "body too large"));
-      return std::nullopt;
+      out->resize(at);
+      return Status(ErrorCode::kInvalidArgument, "body too large");
     }
-    uLongf z = compressBound(static_cast<uLong>(body->size()));
-    payload.resize(8 + z);
-    if (compress2(reinterpret_cast<Bytef*>(payload.data() + 8), &z,
-                  reinterpret_cast<const Bytef*>(body->data()),
-                  static_cast<uLong>(body->size()),
-                  kCompressionLevel) != Z_OK) {
-      SetStatus(status, Status(ErrorCode::kIoError, "cannot compress body"));
-      return std::nullopt;
+    const size_t lengths = out->size();
+    out->append(8, '\0');
+    if (deflater_ == nullptr) deflater_ = std::make_unique<Deflater>();
+    if (!deflater_->Compress(*body, out)) {
+      out->resize(at);
+      return Status(ErrorCode::kIoError, "cannot compress body");
     }
-    payload.resize(8 + z);
-    StoreU32(reinterpret_cast<uint8_t*>(payload.data()),
-             static_cast<uint32_t>(z));
-    StoreU32(reinterpret_cast<uint8_t*>(payload.data() + 4),
-             static_cast<uint32_t>(body->size()));
-    raw_payload = payload;
+    uint8_t* z = reinterpret_cast<uint8_t*>(out->data() + lengths);
+    StoreU32(z, static_cast<uint32_t>(out->size() - lengths - 8));
+    StoreU32(z + 4, static_cast<uint32_t>(body->size()));
+  } else {
+    out->append(raw_payload);
   }
-  record.set_has_payload(!raw_payload.empty());
+  record.set_has_payload(out->size() > at + kNodeRecordSize);
+  StoreU32(&record.bytes[kRecordKey], key);
+  MaskRecord(record.bytes.data(), ~key);
+  std::memcpy(out->data() + at, record.bytes.data(), kNodeRecordSize);
+  return Status::Ok();
+}
 
-  Status io = file_->Seek(0, SEEK_END);
-  const int64_t position = file_->Tell();
+std::optional<uint32_t> MessageFile::AppendRecord(
+    NodeRecord record, std::optional<std::string_view> body, Status* status) {
+  Guard guard(*this);
+  Status io = CheckOpen();
+  // Record and payload go out in one write.
+  append_buffer_.clear();
+  if (io.ok())
+    io = EncodeRecord(std::move(record), body, {}, NextKey(), &append_buffer_);
+  if (io.ok()) io = file_->Seek(0, SEEK_END);
+  const int64_t position = io.ok() ? file_->Tell() : 0;
   if (io.ok() && position < static_cast<int64_t>(kFirstRecordOffset)) {
     io = Damaged("shorter than its first index");
-  } else if (io.ok() && static_cast<uint64_t>(position) + kNodeRecordSize +
-                                raw_payload.size() >
-                            UINT32_MAX) {
+  } else if (io.ok() &&
+             static_cast<uint64_t>(position) + append_buffer_.size() >
+                 UINT32_MAX) {
     io = Status(ErrorCode::kIoError, "document too large");
   }
-  if (!io.ok()) {
-    SetStatus(status, io);
-    return std::nullopt;
+  if (io.ok()) {
+    io = WriteAll(*file_, append_buffer_.data(), append_buffer_.size());
   }
-  const uint32_t t = NextKey();
-  StoreU32(&record.bytes[kRecordKey], t);
-  MaskRecord(record.bytes.data(), ~t);
-  io = WriteAll(*file_, record.bytes.data(), kNodeRecordSize);
-  if (io.ok()) io = WriteAll(*file_, raw_payload.data(), raw_payload.size());
-  if (io.ok() && commit) io = file_->Flush();
+  if (io.ok() && commit_appends_) io = file_->Flush();
+  // An unusually large body does not stay in memory.
+  if (append_buffer_.capacity() > kCompactChunk) append_buffer_ = {};
   if (!io.ok()) {
     SetStatus(status, io);
     return std::nullopt;
   }
   modified_ = true;
   return static_cast<uint32_t>(position);
-}
-
-std::optional<uint32_t> MessageFile::AppendRecord(
-    NodeRecord record, std::optional<std::string_view> body, Status* status) {
-  Guard guard(*this);
-  return AppendLocked(std::move(record), body, {}, commit_appends_, status);
 }
 
 Status MessageFile::RewriteRecord(uint32_t offset, const NodeRecord& record) {
@@ -807,7 +962,7 @@ Status MessageFile::SaveIndex(const std::vector<IndexEntry>& entries) {
   Status status = CheckOpen();
   if (!status.ok() || !modified_) return status;
   uint32_t offset = 0;
-  status = WriteIndex(*file_, entries, &offset);
+  status = WriteIndex(*file_, entries, nullptr, &offset);
   if (!status.ok()) return status;
   RememberIndex(registry_name_, header_.index_offset());
   header_.set_index_offset(offset);
@@ -881,8 +1036,10 @@ Status MessageFile::CompactTo(std::u16string_view new_path,
                   "cannot compact a document onto itself");
   }
 
+  // The copy is committed once, whole, before its header points to its
+  // index (and once more with that header).
   MessageFile out;
-  status = out.Create(new_path, header_);
+  status = out.CreateLocked(new_path, header_, false);
   if (!status.ok()) return status;
   auto fail = [&](Status failure) {
     out.Close();
@@ -890,57 +1047,103 @@ Status MessageFile::CompactTo(std::u16string_view new_path,
     return failure;
   };
 
-  std::vector<IndexEntry> compacted = entries;
-  for (IndexEntry& entry : compacted) {
+  std::optional<uint64_t> size = FileSize(&status);
+  if (!size) return fail(status);
+  SourceReader source(*file_, *size);
+  std::string chunk;  // records gathered but not yet written
+  chunk.reserve(kCompactChunk + kCompactChunk / 4);
+  uint64_t position = kFirstRecordOffset;
+  std::string body;
+  // Where each entry's record lies in the copy (0 for the Recycle Bin).
+  std::vector<uint32_t> record_offsets(entries.size(), 0);
+  // A fresh key for every record, taken together.
+  uint32_t key = NextKeys(static_cast<uint32_t>(
+      std::min<size_t>(std::max<size_t>(entries.size(), 1), UINT32_MAX)));
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const IndexEntry& entry = entries[i];
     if (entry.image == kImageRecycleBinEmpty ||
         entry.image == kImageRecycleBinFull) {
-      entry.record_offset = 0;
       continue;
     }
-    std::optional<NodeRecord> record = ReadRecord(entry.record_offset, &status);
-    if (!record) return fail(status);
-    std::optional<uint32_t> offset;
-    const uint32_t type = record->type();
-    if (!record->has_payload()) {
-      offset = out.AppendLocked(*record, std::nullopt, {}, false, &status);
+    const uint32_t offset = entry.record_offset;
+    if (offset < kFirstRecordOffset ||
+        uint64_t{offset} + kNodeRecordSize > *size) {
+      return fail(Damaged("no record at " + std::to_string(offset)));
+    }
+    std::optional<std::string_view> bytes =
+        source.View(offset, kNodeRecordSize, &status);
+    if (!bytes) return fail(status);
+    NodeRecord record;
+    std::memcpy(record.bytes.data(), bytes->data(), kNodeRecordSize);
+    const uint32_t mask = ~LoadU32(&record.bytes[kRecordKey]);
+    MaskRecord(record.bytes.data(), mask);
+    StoreU32(&record.bytes[kRecordKey], mask);
+
+    const size_t before = chunk.size();
+    const uint32_t type = record.type();
+    const uint64_t start = uint64_t{offset} + kNodeRecordSize;
+    const std::string_view where = "body of the record at ";
+    if (!record.has_payload()) {
+      status = EncodeRecord(record, std::nullopt, {}, key++, &chunk);
     } else if (type == kRecordCompressed) {
       // The payload is copied whole: both lengths and the stream as stored.
-      const uint64_t start = uint64_t{entry.record_offset} + kNodeRecordSize;
-      std::optional<uint64_t> size = FileSize(&status);
-      if (!size) return fail(status);
-      uint8_t lengths[8];
       if (start + 8 > *size) {
-        return fail(Damaged("body of the record at " +
-                            std::to_string(entry.record_offset) +
+        return fail(Damaged(std::string(where) + std::to_string(offset) +
                             " lies outside the file"));
       }
-      status = file_->Seek(static_cast<int64_t>(start), SEEK_SET);
-      if (status.ok()) status = ReadAll(*file_, lengths, sizeof lengths);
-      if (!status.ok()) return fail(status);
-      const uint32_t z = LoadU32(lengths);
+      bytes = source.View(start, 8, &status);
+      if (!bytes) return fail(status);
+      const uint32_t z =
+          LoadU32(reinterpret_cast<const uint8_t*>(bytes->data()));
       if (z > *size - start - 8) {
-        return fail(Damaged("body of the record at " +
-                            std::to_string(entry.record_offset) +
+        return fail(Damaged(std::string(where) + std::to_string(offset) +
                             " runs past the end of the file"));
       }
-      std::string payload(8 + size_t{z}, '\0');
-      std::memcpy(payload.data(), lengths, 8);
-      status = ReadAll(*file_, payload.data() + 8, z);
-      if (!status.ok()) return fail(status);
-      offset = out.AppendLocked(*record, std::nullopt, payload, false, &status);
-    } else {
+      bytes = source.View(start, 8 + size_t{z}, &status);
+      if (!bytes) return fail(status);
+      status = EncodeRecord(record, std::nullopt, *bytes, key++, &chunk);
+    } else if (type == kRecordLegacyRaw0 || type == kRecordLegacyRaw1) {
       // An older raw body: unmasked and written compressed as type 3.
-      std::optional<std::string> body =
-          ReadPayload(entry.record_offset, *record, &status);
-      if (!body) return fail(status);
-      record->set_type(kRecordCompressed);
-      offset = out.AppendLocked(*record, *body, {}, false, &status);
+      if (start + 4 > *size) {
+        return fail(Damaged(std::string(where) + std::to_string(offset) +
+                            " lies outside the file"));
+      }
+      bytes = source.View(start, 4, &status);
+      if (!bytes) return fail(status);
+      const uint32_t length =
+          LoadU32(reinterpret_cast<const uint8_t*>(bytes->data()));
+      if (length > *size - start - 4) {
+        return fail(Damaged(std::string(where) + std::to_string(offset) +
+                            " runs past the end of the file"));
+      }
+      bytes = source.View(start + 4, length, &status);
+      if (!bytes) return fail(status);
+      body.assign(*bytes);
+      MaskWords(record.key(), reinterpret_cast<uint8_t*>(body.data()),
+                body.size() / 4);
+      record.set_type(kRecordCompressed);
+      status = EncodeRecord(record, body, {}, key++, &chunk);
+    } else {
+      status = Damaged("record at " + std::to_string(offset) +
+                       " has unknown type " + std::to_string(type));
     }
-    if (!offset) return fail(status);
-    entry.record_offset = *offset;
+    if (!status.ok()) return fail(status);
+    if (position + (chunk.size() - before) > UINT32_MAX) {
+      return fail(Status(ErrorCode::kIoError, "document too large"));
+    }
+    record_offsets[i] = static_cast<uint32_t>(position);
+    position += chunk.size() - before;
+    if (chunk.size() >= kCompactChunk) {
+      status = WriteAll(*out.file_, chunk.data(), chunk.size());
+      if (!status.ok()) return fail(status);
+      chunk.clear();
+    }
   }
+  status = WriteAll(*out.file_, chunk.data(), chunk.size());
+  if (!status.ok()) return fail(status);
+  chunk = std::string();
   uint32_t index_offset = 0;
-  status = WriteIndex(*out.file_, compacted, &index_offset);
+  status = WriteIndex(*out.file_, entries, &record_offsets, &index_offset);
   if (!status.ok()) return fail(status);
   out.header_.set_index_offset(index_offset);
   out.header_dirty_ = true;

@@ -122,6 +122,8 @@ struct NodeRecord {
   void set_has_payload(bool has);
   std::u16string sender() const;  // 52 bytes at 36, NUL kept
   void set_sender(std::u16string_view sender);
+  // The same with the code page given (one the caller has just read).
+  void set_sender(std::u16string_view sender, uint32_t code_page);
   std::u16string password() const;  // 12 bytes at 88
   void set_password(std::u16string_view password);
 };
@@ -240,10 +242,21 @@ class MessageFile {
   };
 
  private:
-  std::optional<uint32_t> AppendLocked(NodeRecord record,
-                                       std::optional<std::string_view> body,
-                                       std::string_view raw_payload,
-                                       bool commit, platform::Status* status);
+  // One zlib stream, reset for every body (defined in message_file.cc).
+  struct Deflater;
+
+  // Creates the file with its header and empty index; commits it only when
+  // `commit` is set.
+  platform::Status CreateLocked(std::u16string_view path,
+                                const FileHeader& header_template, bool commit);
+  // Appends to *out the record as it is stored (type 0/1 become 3, 2
+  // becomes 4, the payload flag set, masked with `key`, which must be a
+  // fresh one) followed by its payload: `body` compressed when given, else
+  // `raw_payload` as it is.
+  platform::Status EncodeRecord(NodeRecord record,
+                                std::optional<std::string_view> body,
+                                std::string_view raw_payload, uint32_t key,
+                                std::string* out);
   platform::Status CheckOpen() const;
   std::optional<uint64_t> FileSize(platform::Status* status);
 
@@ -255,6 +268,10 @@ class MessageFile {
   bool modified_ = false;
   bool header_dirty_ = false;
   bool commit_appends_ = true;
+  // Kept between appends so that a body costs no allocation: the deflate
+  // state (about 256 KB, made on first use) and the bytes of one append.
+  std::unique_ptr<Deflater> deflater_;
+  std::string append_buffer_;
 };
 
 }  // namespace store

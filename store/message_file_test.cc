@@ -127,6 +127,16 @@ TEST_F(MessageFileTest, NewFileIsAHeaderAndAnEmptyIndex) {
   EXPECT_EQ(cut.author(), u"\u4e00\u4e01\u4e02\u4e03\u4e04\u4e05\u4e06\u4e07");
   cut.set_password(u"abcdefghijk\u4e00");
   EXPECT_EQ(cut.password(), u"abcdefghijk");
+  cut.set_password(u"abcdefghijklmn");  // ASCII: cut at 12 bytes
+  EXPECT_EQ(cut.password(), u"abcdefghijkl");
+  NodeRecord record;
+  record.set_sender(std::u16string(60, u'7'));
+  EXPECT_EQ(record.sender(), std::u16string(51, u'7'));  // NUL kept
+  // With the code page given; the longer text before is cleared.
+  record.set_sender(u"\u5f20 <13800138000>", platform::kCodePageUtf8);
+  const std::string sender(reinterpret_cast<const char*>(&record.bytes[36]),
+                           52);
+  EXPECT_EQ(sender, "\xe5\xbc\xa0 <13800138000>" + std::string(35, '\0'));
 
   // Too short to be a document.
   WriteHost(Bytes(119, 0));
@@ -216,7 +226,11 @@ TEST_F(MessageFileTest, BodiesAreOneZlibStreamOfAnySize) {
   std::optional<uint32_t> long_at = file.AppendRecord(Message(u"2"), long_body);
   std::optional<uint32_t> none_at =
       file.AppendRecord(Message(u"3"), std::nullopt);
-  ASSERT_TRUE(short_at && long_at && none_at);
+  // The file's one deflate stream is reset between bodies: a later body
+  // still comes out exactly as zlib gives it.
+  std::optional<uint32_t> again_at =
+      file.AppendRecord(Message(u"4"), short_body);
+  ASSERT_TRUE(short_at && long_at && none_at && again_at);
 
   const Bytes raw = ReadHost();
   // Z, R, then exactly what zlib gives at level 5.
@@ -230,6 +244,8 @@ TEST_F(MessageFileTest, BodiesAreOneZlibStreamOfAnySize) {
   EXPECT_EQ(U32(raw, *short_at + 104), z);
   EXPECT_EQ(U32(raw, *short_at + 108), short_body.size());
   EXPECT_EQ(Text(raw, *short_at + 112, z), expected);
+  EXPECT_EQ(U32(raw, *again_at + 104), z);
+  EXPECT_EQ(Text(raw, *again_at + 112, z), expected);
   const uint32_t long_z = U32(raw, *long_at + 104);
   EXPECT_GT(long_z, 2048u);
   EXPECT_EQ(U32(raw, *long_at + 108), 5000u);
@@ -577,6 +593,83 @@ TEST_F(MessageFileTest,
   EXPECT_FALSE(file.CompactTo(u"\\My Documents\\c.zud", broken).ok());
   EXPECT_FALSE(
       std::filesystem::exists(device_.HostPath("\\My Documents\\c.zud")));
+}
+
+TEST_F(MessageFileTest, CompactionCopiesRecordsInTreeOrderWhateverTheirPlace) {
+  // Enough records (and one body) to pass the sizes compaction reads and
+  // writes at once, reached forwards, backwards and twice.
+  MessageFile file;
+  ASSERT_TRUE(file.Create(kPath, FileHeader()).ok());
+  file.set_commit_appends(false);
+  std::mt19937 random(11);
+  auto random_body = [&](size_t size) {
+    std::string body(size, '\0');
+    for (char& c : body) c = static_cast<char>(random() % 255 + 1);
+    body.back() = '\0';
+    return body;
+  };
+  std::vector<uint32_t> offsets;
+  for (int i = 0; i < 1200; ++i) {
+    std::optional<uint32_t> at = file.AppendRecord(
+        Message(u"sender " + std::u16string(1, u'a' + i % 26)),
+        random_body(900 + random() % 400));
+    ASSERT_TRUE(at.has_value());
+    offsets.push_back(*at);
+  }
+  std::optional<uint32_t> big =
+      file.AppendRecord(Message(u"big"), random_body(1200 * 1024));
+  std::optional<uint32_t> folder =
+      file.AppendRecord(Message(u"folder"), std::nullopt);
+  ASSERT_TRUE(big && folder);
+
+  std::vector<IndexEntry> tree = {{0, u"Inbox", *folder, kImageFolder}};
+  for (size_t i = 600; i < offsets.size(); ++i) {
+    tree.push_back({1, u"later", offsets[i], kImageMessageRead});
+  }
+  tree.push_back({1, u"big", *big, kImageMessageUnread});
+  tree.push_back({0, u"Recycle Bin", 0, kImageRecycleBinFull});
+  for (size_t i = 600; i-- > 0;) {
+    tree.push_back({1, u"earlier", offsets[i], kImageMessageRead});
+  }
+  tree.push_back({1, u"again", offsets[700], kImageMessageRead});
+  file.MarkModified();
+  ASSERT_TRUE(file.SaveIndex(tree).ok());
+  ASSERT_TRUE(file.FlushHeader().ok());
+  ASSERT_TRUE(file.CompactTo(u"\\My Documents\\b.zud", tree).ok());
+
+  const Bytes source = ReadHost();
+  const Bytes out = ReadHost("\\My Documents\\b.zud");
+  MessageFile compact;
+  ASSERT_TRUE(compact.Open(u"\\My Documents\\b.zud").ok());
+  std::optional<std::vector<IndexEntry>> loaded = compact.LoadIndex();
+  ASSERT_TRUE(loaded.has_value());
+  ASSERT_EQ(loaded->size(), tree.size());
+  // Back to back from the first index on, each record as it was with its
+  // payload (both lengths and the stream) copied as stored.
+  uint64_t next = kFirstRecordOffset;
+  for (size_t i = 0; i < tree.size(); ++i) {
+    const IndexEntry& entry = (*loaded)[i];
+    EXPECT_EQ(entry.title, tree[i].title);
+    if (tree[i].record_offset == 0) {
+      EXPECT_EQ(entry.record_offset, 0u);
+      continue;
+    }
+    ASSERT_EQ(entry.record_offset, next) << i;
+    std::optional<NodeRecord> record = compact.ReadRecord(entry.record_offset);
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->sender(),
+              file.ReadRecord(tree[i].record_offset)->sender());
+    next += kNodeRecordSize;
+    if (!record->has_payload()) continue;
+    const uint32_t from = tree[i].record_offset + 104;
+    const uint32_t z = U32(source, from);
+    ASSERT_EQ(U32(out, entry.record_offset + 104), z) << i;
+    ASSERT_TRUE(std::equal(source.begin() + from, source.begin() + from + 8 + z,
+                           out.begin() + entry.record_offset + 104))
+        << i;
+    next += 8 + z;
+  }
+  EXPECT_EQ(compact.header().index_offset(), next);
 }
 
 // Opens the document and reads everything reachable; never crashes. Returns
