@@ -7,11 +7,16 @@
 // starting with "devicectl: " and exits with a non-zero code (2 for a usage
 // error, 1 for anything else).
 #include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,9 +25,11 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "device/cemapi/message_store.h"
+#include "device/deviced/protocol.h"
 #include "platform/codepage.h"
 #include "platform/device.h"
 #include "platform/files.h"
@@ -81,6 +88,14 @@ constexpr const char* kUsage =
     "default now)\n"
     "  store delete ENTRY_ID         delete a message of the phone's store "
     "(hex id)\n"
+    "  start                         start deviced, the messaging service "
+    "(reuses a running one)\n"
+    "  stop                          stop deviced (fine when it is not "
+    "running)\n"
+    "  receive --from NUMBER [--at TIME] TEXT\n"
+    "                                deliver an incoming SMS through deviced "
+    "(starting it\n"
+    "                                when needed) and tell what became of it\n"
     "\n"
     "ROOT is HKCR, HKLM or HKCU (or the HKEY_ names). Use \"\" or @ for the\n"
     "default value's NAME.\n";
@@ -681,6 +696,182 @@ int Store(const std::vector<std::string>& args) {
   return 0;
 }
 
+// ---------------------------------------------------------------- deviced
+
+// Asks the running deviced for its pid; nullopt when none answers.
+std::optional<pid_t> PingDeviced() {
+  std::optional<std::string> reply = device::deviced::Exchange({"ping"}, 5000);
+  if (!reply) return std::nullopt;
+  std::optional<std::vector<std::string>> fields =
+      device::deviced::SplitFields(*reply);
+  if (!fields || fields->size() != 2 || (*fields)[0] != "ok")
+    return std::nullopt;
+  return static_cast<pid_t>(std::atoi((*fields)[1].c_str()));
+}
+
+std::optional<pid_t> ReadPidFile() {
+  std::ifstream file(device::deviced::PidPath());
+  long pid = 0;
+  if (!(file >> pid) || pid <= 0) return std::nullopt;
+  return static_cast<pid_t>(pid);
+}
+
+// A process that exited but was not reaped yet (state Z) counts as gone.
+bool Alive(pid_t pid) {
+  if (kill(pid, 0) != 0 && errno != EPERM) return false;
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return true;
+  size_t paren = line.rfind(')');
+  return paren == std::string::npos || paren + 2 >= line.size() ||
+         line[paren + 2] != 'Z';
+}
+
+// Starts deviced (the binary next to this one) detached from us: a
+// grandchild in its own session, so nobody has to reap it.
+Status SpawnDeviced() {
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) return Status(ErrorCode::kUnavailable, "cannot find devicectl");
+  fs::path binary = self.parent_path() / "deviced";
+  if (access(binary.c_str(), X_OK) != 0) {
+    return Status(ErrorCode::kUnavailable,
+                  "no deviced next to devicectl (" + binary.string() + ")");
+  }
+  std::string device_root = platform::DeviceRoot().string();
+  pid_t child = fork();
+  if (child < 0) return Status::FromErrno("fork", "", errno);
+  if (child == 0) {
+    setsid();
+    if (fork() != 0) _exit(0);
+    int null_fd = open("/dev/null", O_RDWR);
+    if (null_fd >= 0) {
+      dup2(null_fd, 0);
+      dup2(null_fd, 1);
+      dup2(null_fd, 2);
+      if (null_fd > 2) close(null_fd);
+    }
+    setenv("TELVANE_DEVICE", device_root.c_str(), 1);
+    setenv("TELVANE_APP_FOLDER", "\\Windows\\", 1);
+    execl(binary.c_str(), "deviced", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int child_status = 0;
+  while (waitpid(child, &child_status, 0) < 0 && errno == EINTR) {
+  }
+  return Status::Ok();
+}
+
+// Makes sure deviced runs; *started tells whether this call started it.
+std::optional<pid_t> EnsureDeviced(bool* started, Status* status) {
+  *started = false;
+  if (std::optional<pid_t> pid = PingDeviced()) return pid;
+  *status = SpawnDeviced();
+  if (!status->ok()) return std::nullopt;
+  *started = true;
+  for (int i = 0; i < 200; ++i) {  // up to 20 s (sanitizer builds are slow)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (std::optional<pid_t> pid = PingDeviced()) return pid;
+  }
+  *status = Status(ErrorCode::kTimeout,
+                   "deviced did not come up (see devicectl log)");
+  return std::nullopt;
+}
+
+int Start(const std::vector<std::string>& args) {
+  if (!args.empty()) return UsageError("start takes no arguments");
+  if (!RequireDevice()) return kFailure;
+  bool started = false;
+  Status status;
+  std::optional<pid_t> pid = EnsureDeviced(&started, &status);
+  if (!pid) return Fail("start: " + status.ToString());
+  std::cout << (started ? "deviced started (pid "
+                        : "deviced already running (pid ")
+            << *pid << ")\n";
+  return 0;
+}
+
+int Stop(const std::vector<std::string>& args) {
+  if (!args.empty()) return UsageError("stop takes no arguments");
+  std::optional<pid_t> pid = PingDeviced();
+  if (pid) {
+    device::deviced::Exchange({"stop"}, 5000).reset();
+  } else {
+    // Not answering: a stuck or half-started one still gets its signal.
+    pid = ReadPidFile();
+    if (pid && Alive(*pid)) {
+      kill(*pid, SIGTERM);
+    } else {
+      pid.reset();
+    }
+  }
+  if (pid) {
+    for (int i = 0; i < 100 && Alive(*pid); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    if (Alive(*pid))
+      return Fail("stop: deviced (pid " + std::to_string(*pid) +
+                  ") did not exit");
+  }
+  std::error_code ec;
+  fs::remove(device::deviced::PidPath(), ec);
+  fs::remove(device::deviced::SocketPath(), ec);
+  if (pid) {
+    std::cout << "deviced stopped (pid " << *pid << ")\n";
+  } else {
+    std::cout << "deviced was not running\n";
+  }
+  return 0;
+}
+
+int Receive(const std::vector<std::string>& args) {
+  std::optional<std::string> sender;
+  std::optional<platform::FileTime> at;
+  std::optional<std::string> text;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--from" || args[i] == "--at") {
+      if (i + 1 == args.size()) return UsageError(args[i] + " needs a value");
+      if (args[i] == "--at") {
+        at = ParseUtcTime(args[i + 1]);
+        if (!at) return UsageError("--at needs \"YYYY-MM-DD HH:MM[:SS]\"");
+      } else {
+        sender = args[i + 1];
+      }
+      ++i;
+    } else if (!text) {
+      text = args[i];
+    } else {
+      return UsageError("receive: one TEXT only (quote it)");
+    }
+  }
+  if (!sender || sender->empty())
+    return UsageError("receive needs --from NUMBER");
+  if (!text) return UsageError("receive needs the TEXT");
+  if (!RequireDevice()) return kFailure;
+  bool started = false;
+  Status status;
+  if (!EnsureDeviced(&started, &status))
+    return Fail("receive: " + status.ToString());
+  if (started) std::cerr << "devicectl: deviced was not running; started it\n";
+  std::optional<std::string> reply = device::deviced::Exchange(
+      {"receive", *sender, at ? std::to_string(at->value()) : "", *text}, 60000,
+      &status);
+  if (!reply) return Fail("receive: " + status.ToString());
+  std::optional<std::vector<std::string>> fields =
+      device::deviced::SplitFields(*reply);
+  if (!fields || fields->empty()) return Fail("receive: malformed reply");
+  const std::vector<std::string>& f = *fields;
+  if (f[0] == "inbox" && f.size() == 2) {
+    std::cout << "left in the Inbox (entry id " << f[1] << ")\n";
+    return 0;
+  }
+  if (f[0] == "deleted" && f.size() == 3) {
+    std::cout << "deleted by a rule client (" << f[2] << ")\n";
+    return 0;
+  }
+  return Fail("receive: " + (f.size() > 1 ? f[1] : f[0]));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -714,5 +905,8 @@ int main(int argc, char** argv) {
     return ListPhoneFolder(device::FolderRole::kSentItems, "Sent Items", args);
   }
   if (command == "store") return Store(args);
+  if (command == "start") return Start(args);
+  if (command == "stop") return Stop(args);
+  if (command == "receive") return Receive(args);
   return UsageError("unknown command \"" + command + "\"");
 }
