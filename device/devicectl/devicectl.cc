@@ -70,10 +70,10 @@ constexpr const char* kUsage =
     "                                delete a value, or the key with all its "
     "subkeys\n"
     "  registry dump [ROOT [KEY]]    print keys and values in .reg form\n"
-    "  boot                          power on: clear named objects, run the "
-    "StartUp shortcuts\n"
-    "  shutdown                      power off: clear every named object of "
-    "the device\n"
+    "  boot                          power on: clear named objects, start deviced,\n"
+    "                                which runs the StartUp shortcuts once\n"
+    "  shutdown                      power off: stop deviced, clear every named\n"
+    "                                object of the device\n"
     "  log                           print the device's debug.log\n"
     "  inbox                         list the phone's SMS Inbox: entry id, "
     "time (UTC),\n"
@@ -99,6 +99,9 @@ constexpr const char* kUsage =
     "\n"
     "ROOT is HKCR, HKLM or HKCU (or the HKEY_ names). Use \"\" or @ for the\n"
     "default value's NAME.\n";
+
+// Stops a running deviced (defined with the daemon commands below).
+Status StopDeviced(std::optional<pid_t>* pid_out);
 
 int Fail(const std::string& message, int code = kFailure) {
   std::cerr << "devicectl: " << message << "\n";
@@ -544,21 +547,13 @@ int StatusCommand(const std::vector<std::string>& args) {
 int Shutdown(const std::vector<std::string>& args) {
   if (!args.empty()) return UsageError("shutdown takes no arguments");
   if (!RequireDevice()) return kFailure;
+  std::optional<pid_t> pid;
+  Status status = StopDeviced(&pid);
+  if (!status.ok()) return Fail("shutdown: " + status.ToString());
   size_t objects = NamedObjects().size();
-  Status status = platform::ShutdownDevice();
+  status = platform::ShutdownDevice();
   if (!status.ok()) return Fail("shutdown: " + status.ToString());
   std::cout << "device shut down (" << objects << " named object(s) cleared)\n";
-  return 0;
-}
-
-int Boot(const std::vector<std::string>& args) {
-  if (!args.empty()) return UsageError("boot takes no arguments");
-  if (!RequireDevice()) return kFailure;
-  Status status = platform::ShutdownDevice();
-  if (!status.ok()) return Fail("boot: " + status.ToString());
-  int started = platform::RunStartupShortcuts();
-  std::cout << "device booted (" << started
-            << " start-up program(s) started)\n";
   return 0;
 }
 
@@ -791,8 +786,9 @@ int Start(const std::vector<std::string>& args) {
   return 0;
 }
 
-int Stop(const std::vector<std::string>& args) {
-  if (!args.empty()) return UsageError("stop takes no arguments");
+// Stops deviced when it runs; *pid_out is the pid it had (nullopt when none
+// ran). Fails when it would not exit.
+Status StopDeviced(std::optional<pid_t>* pid_out) {
   std::optional<pid_t> pid = PingDeviced();
   if (pid) {
     device::deviced::Exchange({"stop"}, 5000).reset();
@@ -805,22 +801,56 @@ int Stop(const std::vector<std::string>& args) {
       pid.reset();
     }
   }
+  *pid_out = pid;
   if (pid) {
     for (int i = 0; i < 100 && Alive(*pid); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    if (Alive(*pid))
-      return Fail("stop: deviced (pid " + std::to_string(*pid) +
-                  ") did not exit");
+    if (Alive(*pid)) {
+      return Status(ErrorCode::kTimeout, "deviced (pid " + std::to_string(*pid) +
+                                             ") did not exit");
+    }
   }
   std::error_code ec;
   fs::remove(device::deviced::PidPath(), ec);
   fs::remove(device::deviced::SocketPath(), ec);
+  return Status::Ok();
+}
+
+int Stop(const std::vector<std::string>& args) {
+  if (!args.empty()) return UsageError("stop takes no arguments");
+  std::optional<pid_t> pid;
+  Status status = StopDeviced(&pid);
+  if (!status.ok()) return Fail("stop: " + status.ToString());
   if (pid) {
     std::cout << "deviced stopped (pid " << *pid << ")\n";
   } else {
     std::cout << "deviced was not running\n";
   }
+  return 0;
+}
+
+// Power on: whatever ran is stopped, every named object cleared, deviced
+// started, and deviced runs the StartUp shortcuts once, as the phone does.
+int Boot(const std::vector<std::string>& args) {
+  if (!args.empty()) return UsageError("boot takes no arguments");
+  if (!RequireDevice()) return kFailure;
+  std::optional<pid_t> old_pid;
+  Status status = StopDeviced(&old_pid);
+  if (status.ok()) status = platform::ShutdownDevice();
+  if (!status.ok()) return Fail("boot: " + status.ToString());
+  bool started = false;
+  std::optional<pid_t> pid = EnsureDeviced(&started, &status);
+  if (!pid) return Fail("boot: " + status.ToString());
+  std::optional<std::string> reply = device::deviced::Exchange({"boot"}, 60000, &status);
+  std::optional<std::vector<std::string>> fields;
+  if (reply) fields = device::deviced::SplitFields(*reply);
+  if (!fields || fields->size() != 2 || (*fields)[0] != "ok") {
+    return Fail("boot: deviced did not run the start-up programs" +
+                (reply ? " (" + *reply + ")" : " (" + status.ToString() + ")"));
+  }
+  std::cout << "device booted (deviced pid " << *pid << ", " << (*fields)[1]
+            << " start-up program(s) started)\n";
   return 0;
 }
 

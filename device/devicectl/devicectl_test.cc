@@ -2,10 +2,14 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <thread>
 #include <string>
 
 #include "platform/device.h"
+#include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/testing/temp_device.h"
 
@@ -143,7 +147,31 @@ TEST(Devicectl, ConfigAndShutdown) {
   EXPECT_EQ(Devicectl("config get codepage").out, "1252\n");
   EXPECT_EQ(platform::GetDeviceSetting("codepage"), "1252");
   EXPECT_EQ(Devicectl("shutdown").exit_code, 0);
-  EXPECT_EQ(Devicectl("boot").exit_code, 0);
+}
+
+TEST(Devicectl, BootRunsTheStartUpShortcutsThroughDeviced) {
+  platform::testing::TempDevice device;
+  // A start-up program that records how it was started.
+  std::filesystem::path program = device.HostPath("\\Windows\\recorder.exe");
+  std::filesystem::copy_file(platform::testing::BinDir() / "devicetestprogram", program);
+  std::filesystem::path output = device.root().parent_path() / "boot.txt";
+  setenv("TELVANE_TEST_OUTPUT", output.c_str(), 1);
+  ASSERT_TRUE(platform::CreateShortcut(u"\\Windows\\StartUp\\Recorder.lnk",
+                                       u"\\Windows\\recorder.exe first")
+                  .ok());
+  Result boot = Devicectl("boot");
+  EXPECT_EQ(boot.exit_code, 0) << boot.out;
+  EXPECT_NE(boot.out.find("1 start-up program(s) started"), std::string::npos) << boot.out;
+  for (int i = 0; i < 500 && !std::filesystem::exists(output); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::ifstream in(output);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("\\Windows\\recorder.exe\nfirst\n"), std::string::npos) << text;
+  Result shutdown = Devicectl("shutdown");
+  EXPECT_EQ(shutdown.exit_code, 0) << shutdown.out;
+  EXPECT_EQ(Devicectl("stop").out, "deviced was not running\n");
+  unsetenv("TELVANE_TEST_OUTPUT");
 }
 
 }  // namespace

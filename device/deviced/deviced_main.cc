@@ -24,6 +24,7 @@
 #include "device/deviced/messaging_service.h"
 #include "device/deviced/protocol.h"
 #include "platform/debug.h"
+#include "platform/processes.h"
 #include "platform/device.h"
 #include "platform/unicode.h"
 
@@ -94,7 +95,7 @@ std::optional<uint64_t> ParseNumber(const std::string& text) {
 }
 
 // Serves one request; false when deviced should stop.
-bool Serve(int fd, MessagingService& service) {
+bool Serve(int fd, std::unique_ptr<MessagingService>& service) {
   std::optional<std::string> line = ReadLine(fd);
   if (!line) return true;
   std::optional<std::vector<std::string>> request =
@@ -108,11 +109,26 @@ bool Serve(int fd, MessagingService& service) {
     WriteLine(fd, {"ok", std::to_string(getpid())});
     return true;
   }
+  if (verb == "boot" && request->size() == 1) {
+    // The phone's boot: every StartUp shortcut runs once.
+    int started = platform::RunStartupShortcuts();
+    platform::DebugPrintf("deviced: boot started %d program(s)\n", started);
+    WriteLine(fd, {"ok", std::to_string(started)});
+    return true;
+  }
   if (verb == "stop" && request->size() == 1) {
     WriteLine(fd, {"ok", std::to_string(getpid())});
     return false;
   }
   if (verb == "receive" && request->size() == 4) {
+    if (service == nullptr) {
+      Status open_status;
+      service = MessagingService::Open(&open_status);
+      if (service == nullptr) {
+        WriteLine(fd, {"error", "no message store: " + open_status.ToString()});
+        return true;
+      }
+    }
     const std::string& time_text = (*request)[2];
     platform::FileTime at;
     if (time_text.empty()) {
@@ -126,7 +142,7 @@ bool Serve(int fd, MessagingService& service) {
     }
     Status status;
     std::optional<DeliveryOutcome> outcome =
-        service.Receive(platform::FromUtf8((*request)[1]),
+        service->Receive(platform::FromUtf8((*request)[1]),
                         platform::FromUtf8((*request)[3]), at, &status);
     if (!outcome) {
       platform::DebugPrintf("deviced: cannot store an SMS: %s\n",
@@ -171,10 +187,12 @@ int main() {
   signal(SIGPIPE, SIG_IGN);
 
   Status status;
+  // A device without its message store (cemapi.dll not installed yet) still
+  // boots; receiving tries to open the store again each time.
   std::unique_ptr<MessagingService> service = MessagingService::Open(&status);
   if (service == nullptr) {
-    platform::DebugPrintf("deviced: %s\n", status.ToString().c_str());
-    return 1;
+    platform::DebugPrintf("deviced: no message store yet: %s\n",
+                          status.ToString().c_str());
   }
 
   fs::path socket_path = device::deviced::SocketPath();
@@ -221,7 +239,7 @@ int main() {
     if (ready <= 0) continue;  // timeout or a signal: check g_stop
     int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
     if (client < 0) continue;
-    running = Serve(client, *service);
+    running = Serve(client, service);
     close(client);
   }
 

@@ -1,6 +1,8 @@
 #include "platform/testing/temp_device.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -27,6 +29,12 @@ TempDevice::TempDevice() {
 }
 
 TempDevice::~TempDevice() {
+  // A daemon a test left running on this device goes with it.
+  if (FILE* pid_file = fopen((root_ / "run" / "deviced.pid").c_str(), "r")) {
+    int pid = 0;
+    if (fscanf(pid_file, "%d", &pid) == 1 && pid > 0) kill(pid, SIGTERM);
+    fclose(pid_file);
+  }
   ShutdownDevice().IgnoreError();
   if (had_previous_) {
     setenv("TELVANE_DEVICE", previous_.c_str(), 1);
