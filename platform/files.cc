@@ -431,6 +431,22 @@ std::optional<uint64_t> File::Size() {
   return static_cast<uint64_t>(st.st_size);
 }
 
+Status File::Truncate(uint64_t size) {
+  if (stream_ == nullptr) {
+    return Status(ErrorCode::kInvalidArgument, "file is closed");
+  }
+  if (size > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
+    return Status(ErrorCode::kInvalidArgument, "size too large");
+  }
+  if (std::fflush(stream_) != 0) {
+    return Status::FromErrno("flush", host_path_.string(), errno);
+  }
+  if (ftruncate(fileno(stream_), static_cast<off_t>(size)) != 0) {
+    return Status::FromErrno("truncate", host_path_.string(), errno);
+  }
+  return Status::Ok();
+}
+
 Status File::Close() {
   if (stream_ == nullptr) return Status::Ok();
   std::FILE* stream = stream_;

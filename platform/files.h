@@ -85,6 +85,10 @@ class File {
   // Writes buffered data; with a "c" mode also commits it to storage.
   Status Flush();
   std::optional<uint64_t> Size();
+  // Writes buffered data and sets the file's size to `size` (cutting it or
+  // extending it with zeros); the position is left where it was. Commits
+  // nothing: Flush() after it for that.
+  Status Truncate(uint64_t size);
   // Writes buffered data and closes, without a commit (call Flush() first
   // for that). After Close() reads and writes transfer nothing, Seek and
   // Flush fail, Tell is -1 and Size nullopt; a second Close() is ok.

@@ -268,9 +268,20 @@ TEST(FilesOpen, Modes) {
     EXPECT_EQ(std::string(word, 4), "orld");
     EXPECT_EQ(file->Write("!", 1), 1u);
     EXPECT_EQ(file->Tell(), 12);
+    // Truncate writes what is buffered, then cuts or extends with zeros
+    // and leaves the position alone.
+    EXPECT_EQ(file->Write("??", 2), 2u);
+    ASSERT_TRUE(file->Truncate(16).ok());
+    EXPECT_EQ(file->Size(), 16u);
+    EXPECT_EQ(ReadHost(host), std::string("hello World!??\0\0", 16));
+    ASSERT_TRUE(file->Truncate(12).ok());
+    EXPECT_EQ(file->Size(), 12u);
+    EXPECT_EQ(file->Tell(), 14);
+    ASSERT_TRUE(file->Seek(12, SEEK_SET).ok());
     EXPECT_EQ(file->Seek(-1, SEEK_SET).code(), ErrorCode::kInvalidArgument);
     EXPECT_EQ(file->Seek(0, 42).code(), ErrorCode::kInvalidArgument);
     EXPECT_TRUE(file->Close().ok());
+    EXPECT_EQ(file->Truncate(0).code(), ErrorCode::kInvalidArgument);
     EXPECT_EQ(file->Write("x", 1), 0u);
     EXPECT_EQ(file->ReadAt(word, 1, 0), 0u);
     EXPECT_EQ(file->Tell(), -1);

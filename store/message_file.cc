@@ -231,16 +231,14 @@ void AppendLineTitle(std::u16string_view title, std::u16string* out) {
   }
 }
 
-// Writes an index for `entries` at the end of the file and commits it.
-// On success *offset is where its block starts.
-Status WriteIndex(File& file, const std::vector<IndexEntry>& entries,
-                  const std::vector<uint32_t>* record_offsets,
-                  uint32_t* offset) {
-  Status status = file.Seek(0, SEEK_END);
-  if (!status.ok()) return status;
-  const int64_t position = file.Tell();
-  if (position < 0 ||
-      static_cast<uint64_t>(position) + kIndexBlockSize > UINT32_MAX) {
+// Writes an index for `entries` at `position` (the document's logical
+// end) without committing it. On success *offset is where its block starts
+// and *end where the index ends.
+Status WriteIndex(File& file, uint64_t position,
+                  const std::vector<IndexEntry>& entries,
+                  const std::vector<uint32_t>* record_offsets, uint32_t* offset,
+                  uint64_t* end) {
+  if (position + kIndexBlockSize > UINT32_MAX) {
     return Status(ErrorCode::kIoError, "document too large");
   }
   const uint32_t t = NextKey();
@@ -248,6 +246,8 @@ Status WriteIndex(File& file, const std::vector<IndexEntry>& entries,
   if (entries.size() > UINT32_MAX / kItemSize) {
     return Status(ErrorCode::kInvalidArgument, "too many items");
   }
+  Status status = file.Seek(static_cast<int64_t>(position), SEEK_SET);
+  if (!status.ok()) return status;
   uint8_t block[kIndexBlockSize] = {};
   StoreU32(block + kIndexKey, t);
   StoreU32(block + kIndexCount, static_cast<uint32_t>(entries.size()));
@@ -300,17 +300,15 @@ Status WriteIndex(File& file, const std::vector<IndexEntry>& entries,
   }
   status = WriteAll(file, table.data(), table.size());
   if (!status.ok()) return status;
-  if (static_cast<uint64_t>(position) + kIndexBlockSize + text_length +
-          table.size() >
-      UINT32_MAX) {
+  if (position + kIndexBlockSize + text_length + table.size() > UINT32_MAX) {
     return Status(ErrorCode::kIoError, "document too large");
   }
   StoreU32(block + kIndexTextLength, static_cast<uint32_t>(text_length));
-  status = file.Seek(position, SEEK_SET);
+  status = file.Seek(static_cast<int64_t>(position), SEEK_SET);
   if (status.ok()) status = WriteAll(file, block, sizeof block);
-  if (status.ok()) status = file.Flush();
   if (!status.ok()) return status;
   *offset = static_cast<uint32_t>(position);
+  *end = position + kIndexBlockSize + text_length + table.size();
   return Status::Ok();
 }
 
@@ -703,10 +701,27 @@ Status MessageFile::CheckOpen() const {
   return Status::Ok();
 }
 
-std::optional<uint64_t> MessageFile::FileSize(Status* status) {
-  std::optional<uint64_t> size = file_->Size();
-  if (!size) SetStatus(status, Status(ErrorCode::kIoError, "cannot size file"));
-  return size;
+std::optional<uint64_t> MessageFile::FileSize(Status*) { return logical_end_; }
+
+Status MessageFile::PadAfter(uint64_t end) {
+  if (end <= physical_size_) return Status::Ok();
+  // An eighth of the document, between 64 KiB and 1 MiB, and never past
+  // what an offset can reach.
+  const uint64_t chunk =
+      std::clamp<uint64_t>(end / 8, kPadChunkMin, kPadChunkMax);
+  const uint64_t target =
+      std::max<uint64_t>(end, std::min<uint64_t>(end + chunk, UINT32_MAX));
+  static const std::array<uint8_t, 4096> kZeros{};
+  Status status = file_->Seek(static_cast<int64_t>(end), SEEK_SET);
+  for (uint64_t at = end; status.ok() && at < target;) {
+    const size_t n =
+        static_cast<size_t>(std::min<uint64_t>(kZeros.size(), target - at));
+    status = WriteAll(*file_, kZeros.data(), n);
+    at += n;
+  }
+  // Zeros partly written still lie past the logical end: harmless.
+  physical_size_ = status.ok() ? target : std::max(physical_size_, end);
+  return status;
 }
 
 Status MessageFile::Create(std::u16string_view path,
@@ -743,6 +758,7 @@ Status MessageFile::CreateLocked(std::u16string_view path,
   path_ = std::u16string(path);
   registry_name_ = RegistryName(path);
   header_ = header;
+  logical_end_ = physical_size_ = bytes.size();
   // A value left by an earlier file of this name means nothing here.
   ForgetIndex(registry_name_);
   return Status::Ok();
@@ -758,18 +774,31 @@ Status MessageFile::Open(std::u16string_view path) {
   if (file->Read(header.bytes.data(), kFileHeaderSize) != kFileHeaderSize) {
     return Damaged("shorter than a header");
   }
+  std::optional<uint64_t> size = file->Size();
+  if (!size) return Status(ErrorCode::kIoError, "cannot size file");
   MaskHeader(header.bytes.data());
   file_ = std::move(file);
   path_ = std::u16string(path);
   registry_name_ = RegistryName(path);
   header_ = header;
+  // Zeros left past the last record by a crash count as dead space.
+  logical_end_ = physical_size_ = *size;
   return Status::Ok();
 }
 
 void MessageFile::Close() {
   Guard guard(*this);
-  if (file_ != nullptr) file_->Close().IgnoreError();
+  if (file_ != nullptr) {
+    // A closed document holds no padding.
+    std::optional<uint64_t> size = file_->Size();
+    if (size && *size > logical_end_ && file_->Truncate(logical_end_).ok()) {
+      file_->Flush().IgnoreError();
+    }
+    file_->Close().IgnoreError();
+  }
   file_.reset();
+  logical_end_ = 0;
+  physical_size_ = 0;
   path_.clear();
   registry_name_.clear();
   header_ = FileHeader();
@@ -913,18 +942,20 @@ std::optional<uint32_t> MessageFile::AppendRecord(
   append_buffer_.clear();
   if (io.ok())
     io = EncodeRecord(std::move(record), body, {}, NextKey(), &append_buffer_);
-  if (io.ok()) io = file_->Seek(0, SEEK_END);
-  const int64_t position = io.ok() ? file_->Tell() : 0;
-  if (io.ok() && position < static_cast<int64_t>(kFirstRecordOffset)) {
+  // The record goes to the logical end, over zeros written before when the
+  // file has them, so that committing it need not change the file's size.
+  const uint64_t position = logical_end_;
+  const uint64_t end = position + append_buffer_.size();
+  if (io.ok() && position < kFirstRecordOffset) {
     io = Damaged("shorter than its first index");
-  } else if (io.ok() &&
-             static_cast<uint64_t>(position) + append_buffer_.size() >
-                 UINT32_MAX) {
+  } else if (io.ok() && end > UINT32_MAX) {
     io = Status(ErrorCode::kIoError, "document too large");
   }
+  if (io.ok()) io = file_->Seek(static_cast<int64_t>(position), SEEK_SET);
   if (io.ok()) {
     io = WriteAll(*file_, append_buffer_.data(), append_buffer_.size());
   }
+  if (io.ok()) io = PadAfter(end);
   if (io.ok() && commit_appends_) io = file_->Flush();
   // An unusually large body does not stay in memory.
   if (append_buffer_.capacity() > kCompactChunk) append_buffer_ = {};
@@ -932,6 +963,7 @@ std::optional<uint32_t> MessageFile::AppendRecord(
     SetStatus(status, io);
     return std::nullopt;
   }
+  logical_end_ = end;
   modified_ = true;
   return static_cast<uint32_t>(position);
 }
@@ -962,8 +994,13 @@ Status MessageFile::SaveIndex(const std::vector<IndexEntry>& entries) {
   Status status = CheckOpen();
   if (!status.ok() || !modified_) return status;
   uint32_t offset = 0;
-  status = WriteIndex(*file_, entries, nullptr, &offset);
+  uint64_t end = 0;
+  status = WriteIndex(*file_, logical_end_, entries, nullptr, &offset, &end);
+  // No padding after an index: FlushHeader, which follows, would cut it.
+  physical_size_ = std::max(physical_size_, end);
+  if (status.ok()) status = file_->Flush();
   if (!status.ok()) return status;
+  logical_end_ = end;
   RememberIndex(registry_name_, header_.index_offset());
   header_.set_index_offset(offset);
   modified_ = false;
@@ -1015,6 +1052,11 @@ Status MessageFile::FlushHeader() {
   MaskHeader(bytes.data());
   status = file_->Seek(0, SEEK_SET);
   if (status.ok()) status = WriteAll(*file_, bytes.data(), bytes.size());
+  // A saved document holds no padding either (committed with the header).
+  if (status.ok() && physical_size_ > logical_end_) {
+    status = file_->Truncate(logical_end_);
+    if (status.ok()) physical_size_ = logical_end_;
+  }
   if (status.ok()) status = file_->Flush();
   if (status.ok()) header_dirty_ = false;
   return status;
@@ -1143,8 +1185,13 @@ Status MessageFile::CompactTo(std::u16string_view new_path,
   if (!status.ok()) return fail(status);
   chunk = std::string();
   uint32_t index_offset = 0;
-  status = WriteIndex(*out.file_, entries, &record_offsets, &index_offset);
+  uint64_t end = 0;
+  status = WriteIndex(*out.file_, position, entries, &record_offsets,
+                      &index_offset, &end);
+  if (status.ok()) status = out.file_->Flush();
   if (!status.ok()) return fail(status);
+  // The copy was written whole, in order: it has no padding.
+  out.logical_end_ = out.physical_size_ = end;
   out.header_.set_index_offset(index_offset);
   out.header_dirty_ = true;
   out.modified_ = false;

@@ -16,6 +16,15 @@
 // at any moment leaves the last completed save (or the one before it, which
 // the registry remembers) readable.
 //
+// Padding: while a document is open, the file may run past its logical end
+// (the end of the last record or index written) with zeros, written ahead in
+// chunks so that committing an append overwrites space the file already has
+// instead of growing it (the commit then need not update the file's size).
+// FlushHeader and Close truncate the file to its logical end, so a saved or
+// closed document holds no padding. A document left padded by a crash reads
+// fine: Open takes the whole file as written, the zeros stay as dead space
+// until compaction.
+//
 // Damage: a document is outside input. Every length read from the file is
 // checked against the file's size before anything is allocated or read; a
 // damaged index or record fails that operation cleanly.
@@ -158,11 +167,17 @@ class MessageFile {
   // and the version are not checked. Fails (and stays closed) when the file
   // cannot be opened or is shorter than a header.
   platform::Status Open(std::u16string_view path);
-  // Closes the handle (without writing the header: FlushHeader first) and
-  // resets every field.
+  // Truncates the padding (committing that), closes the handle (without
+  // writing the header: FlushHeader first) and resets every field.
   void Close();
   bool IsOpen() const;
   const std::u16string& path() const { return path_; }
+  // The end of the last record or index written (the file's size once it
+  // is saved or closed; 0 when no file is open).
+  uint64_t logical_end() const {
+    Guard guard(const_cast<MessageFile&>(*this));
+    return logical_end_;
+  }
 
   FileHeader& header() { return header_; }
   const FileHeader& header() const { return header_; }
@@ -222,7 +237,8 @@ class MessageFile {
   // images 70/71 come back as 4/5, any other image as stored.
   std::optional<std::vector<IndexEntry>> LoadIndex(
       LoadReport* report = nullptr, platform::Status* status = nullptr);
-  // Writes the header when it is dirty (modify date now, fresh key).
+  // Writes the header when it is dirty (modify date now, fresh key) and
+  // cuts the padding, committing both.
   platform::Status FlushHeader();
   // Writes a compacted copy of the document (only the records the entries
   // reach, the header's author and password) to `new_path` and commits it;
@@ -258,7 +274,15 @@ class MessageFile {
                                 std::string_view raw_payload, uint32_t key,
                                 std::string* out);
   platform::Status CheckOpen() const;
+  // The logical end: reads are checked against it (never fails).
   std::optional<uint64_t> FileSize(platform::Status* status);
+  // After bytes were written up to `end`: when that passed the padded size,
+  // writes zeros from `end` on (an eighth of the document, kPadChunkMin to
+  // kPadChunkMax). Commits nothing.
+  platform::Status PadAfter(uint64_t end);
+
+  static constexpr uint64_t kPadChunkMin = 64 * 1024;
+  static constexpr uint64_t kPadChunkMax = 1024 * 1024;
 
   mutable std::recursive_mutex mutex_;
   std::unique_ptr<platform::files::File> file_;
@@ -268,6 +292,8 @@ class MessageFile {
   bool modified_ = false;
   bool header_dirty_ = false;
   bool commit_appends_ = true;
+  uint64_t logical_end_ = 0;    // where the next record or index goes
+  uint64_t physical_size_ = 0;  // the file's size, padding included
   // Kept between appends so that a body costs no allocation: the deflate
   // state (about 256 KB, made on first use) and the bytes of one append.
   std::unique_ptr<Deflater> deflater_;

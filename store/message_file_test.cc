@@ -44,6 +44,17 @@ class MessageFileTest : public ::testing::Test {
     std::ifstream in(device_.HostPath(device_path), std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});
   }
+  // The bytes of an open document up to its logical end; what lies past it
+  // (padding) must be zeros.
+  Bytes ReadOpen(const MessageFile& file) {
+    Bytes raw = ReadHost();
+    EXPECT_GE(raw.size(), file.logical_end());
+    const size_t end = static_cast<size_t>(file.logical_end());
+    EXPECT_TRUE(std::all_of(raw.begin() + std::min(end, raw.size()), raw.end(),
+                            [](uint8_t b) { return b == 0; }));
+    raw.resize(std::min(end, raw.size()));
+    return raw;
+  }
   void WriteHost(const Bytes& bytes,
                  const std::string& device_path = kHostPath) {
     std::ofstream out(device_.HostPath(device_path),
@@ -155,7 +166,7 @@ TEST_F(MessageFileTest, RecordsAreMaskedWithAFreshKeyEveryWrite) {
   EXPECT_EQ(*second, 244u);
   EXPECT_TRUE(file.modified());
 
-  const Bytes raw = ReadHost();
+  const Bytes raw = ReadOpen(file);
   ASSERT_EQ(raw.size(), 348u);
   const uint32_t t1 = U32(raw, *first + 28);
   const uint32_t t2 = U32(raw, *second + 28);
@@ -186,7 +197,7 @@ TEST_F(MessageFileTest, RecordsAreMaskedWithAFreshKeyEveryWrite) {
   NodeRecord changed = *file.ReadRecord(*first);
   changed.set_password(u"new");
   ASSERT_TRUE(file.RewriteRecord(*first, changed).ok());
-  const Bytes rewritten = ReadHost();
+  const Bytes rewritten = ReadOpen(file);
   EXPECT_EQ(rewritten.size(), raw.size());
   EXPECT_NE(U32(rewritten, *first + 28), t1);
   EXPECT_EQ(file.ReadRecord(*first)->password(), u"new");
@@ -208,7 +219,7 @@ TEST_F(MessageFileTest, RecordsAreMaskedWithAFreshKeyEveryWrite) {
   EXPECT_FALSE(file.ReadRecord(*third + 1).has_value());
   EXPECT_FALSE(file.RewriteRecord(120, changed).ok());
   EXPECT_FALSE(file.RewriteRecord(*third + 1, changed).ok());
-  EXPECT_EQ(ReadHost().size(), raw.size() + 104);
+  EXPECT_EQ(ReadOpen(file).size(), raw.size() + 104);
 }
 
 TEST_F(MessageFileTest, BodiesAreOneZlibStreamOfAnySize) {
@@ -345,7 +356,7 @@ TEST_F(MessageFileTest, IndexTextIsMaskedWordByWordAcrossPieces) {
   for (size_t n = 1; n <= 4; ++n) {
     std::vector<IndexEntry> entries = {{0, std::u16string(n, u'x'), 140, 1}};
     file.MarkModified();
-    const uint32_t at = static_cast<uint32_t>(ReadHost().size());
+    const uint32_t at = static_cast<uint32_t>(ReadOpen(file).size());
     ASSERT_TRUE(file.SaveIndex(entries).ok());
     EXPECT_EQ(file.header().index_offset(), at);
     const std::string expected = std::string(n, 'x') + "\r\n" + '\0';
@@ -369,7 +380,7 @@ TEST_F(MessageFileTest, IndexTextIsMaskedWordByWordAcrossPieces) {
   const std::string expected = platform::WideToMultiByte(IndexText(entries));
   ASSERT_NE(expected.size() % 4, 0u);
   file.MarkModified();
-  const uint32_t at = static_cast<uint32_t>(ReadHost().size());
+  const uint32_t at = static_cast<uint32_t>(ReadOpen(file).size());
   ASSERT_TRUE(file.SaveIndex(entries).ok());
   ASSERT_TRUE(file.FlushHeader().ok());
   raw = ReadHost();
@@ -780,6 +791,72 @@ TEST_F(MessageFileTest, DamagedFilesFailCleanlyOrLoadWhatIsSound) {
     WriteHost(raw);
     ReadEverything(bodies);
   }
+}
+
+TEST_F(MessageFileTest, AppendsOverwritePaddingThatSavesAndCloseCut) {
+  MessageFile file;
+  ASSERT_TRUE(file.Create(kPath, FileHeader()).ok());
+  EXPECT_EQ(file.logical_end(), 140u);
+  file.Close();
+  EXPECT_EQ(ReadHost().size(), 140u);  // a new file stays exactly 140 bytes
+
+  ASSERT_TRUE(file.Open(kPath).ok());
+  const std::string body = "a body that is compressed\0"s;
+  const uint32_t a = *file.AppendRecord(Message(u"a"), body);
+  const uint32_t b = *file.AppendRecord(Message(u"b"), std::nullopt);
+  EXPECT_EQ(a, 140u);
+  const uint64_t written = file.logical_end();
+  EXPECT_EQ(written - b, kNodeRecordSize);
+  // While open the file runs past its logical end with zeros.
+  EXPECT_GT(ReadHost().size(), written);
+  EXPECT_EQ(ReadOpen(file).size(), written);
+  file.MarkModified();
+  const std::vector<IndexEntry> saved = {{0, u"F", b, 1}, {1, u"m", a, 3}};
+  ASSERT_TRUE(file.SaveIndex(saved).ok());
+  const uint64_t with_index = file.logical_end();
+  EXPECT_EQ(file.header().index_offset(), written);
+  ASSERT_TRUE(file.FlushHeader().ok());
+  EXPECT_EQ(ReadHost().size(), with_index);  // a save holds no padding
+
+  // A crash after more appends: the host file as it is while open.
+  const uint32_t c = *file.AppendRecord(Message(u"c"), body);
+  EXPECT_EQ(c, with_index);
+  const Bytes crashed = ReadHost();
+  ASSERT_GT(crashed.size(), file.logical_end());
+  const uint64_t before_close = file.logical_end();
+  file.Close();
+  EXPECT_EQ(ReadHost().size(), before_close);  // a closed file neither
+  EXPECT_EQ(file.logical_end(), 0u);
+
+  // The crashed copy opens whole, padding as dead space, and loads its last
+  // save; appends land after the padding and read back.
+  WriteHost(crashed);
+  ASSERT_TRUE(file.Open(kPath).ok());
+  EXPECT_EQ(file.logical_end(), crashed.size());
+  std::optional<std::vector<IndexEntry>> loaded = file.LoadIndex();
+  ASSERT_TRUE(loaded.has_value());
+  ASSERT_EQ(loaded->size(), 2u);
+  EXPECT_EQ((*loaded)[1].record_offset, a);
+  EXPECT_EQ(*file.ReadPayload(a, *file.ReadRecord(a)), body);
+  EXPECT_EQ(*file.ReadPayload(c, *file.ReadRecord(c)), body);
+  const uint32_t d = *file.AppendRecord(Message(u"d"), body);
+  EXPECT_EQ(d, crashed.size());
+  EXPECT_EQ(file.ReadRecord(d)->sender(), Message(u"d").sender());
+  EXPECT_EQ(*file.ReadPayload(d, *file.ReadRecord(d)), body);
+  const uint64_t end = file.logical_end();
+  file.Close();
+  EXPECT_EQ(ReadHost().size(), end);
+  ASSERT_TRUE(file.Open(kPath).ok());
+  EXPECT_EQ(*file.ReadPayload(d, *file.ReadRecord(d)), body);
+
+  // A compacted copy is written without padding: it ends with its index.
+  ASSERT_TRUE(file.CompactTo(u"\\My Documents\\b.zud", saved).ok());
+  const Bytes out = ReadHost("\\My Documents\\b.zud");
+  const uint32_t index_at = U32(out, 8);
+  EXPECT_EQ(out.size(), index_at + 20 + U32(out, index_at + 12) + 2 * 8);
+  MessageFile copy;
+  ASSERT_TRUE(copy.Open(u"\\My Documents\\b.zud").ok());
+  ASSERT_TRUE(copy.LoadIndex().has_value());
 }
 
 }  // namespace
