@@ -15,24 +15,12 @@
 
 namespace {
 
-struct Result {
-  int exit_code = -1;
-  std::string out;  // stdout and stderr together
-};
+using Result = platform::testing::CommandResult;
 
 Result Devicectl(const std::string& args) {
   std::string command = (platform::testing::BinDir() / "devicectl").string() +
                         " " + args + " 2>&1";
-  Result result;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-    result.out.append(buffer, n);
-  int status = pclose(pipe);
-  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  return platform::testing::RunCommand(command);
 }
 
 TEST(Devicectl, InitMakesADeviceAndStatusShowsIt) {

@@ -30,6 +30,14 @@ class TempDevice {
   bool had_previous_ = false;
 };
 
+// What a shell command printed (stdout and stderr, when the command
+// redirects them together) and its exit code (-1 when it did not exit).
+struct CommandResult {
+  int exit_code = -1;
+  std::string out;
+};
+CommandResult RunCommand(const std::string& command);
+
 // The folder of the test binaries (bin/ of the build), for tests that start
 // the project's own programs.
 std::filesystem::path BinDir();

@@ -16,25 +16,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int exit_code = -1;
-  std::string out;
-};
+using Result = platform::testing::CommandResult;
 
 Result Telvane(const std::string& args) {
   // setsid: no terminal to ask a password on, as in a script.
   std::string command = "setsid -w " +
                         (platform::testing::BinDir() / "telvane").string() + " " +
                         args + " 2>&1 </dev/null";
-  Result result;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
-  int status = pclose(pipe);
-  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  return platform::testing::RunCommand(command);
 }
 
 class TelvaneTool : public ::testing::Test {
