@@ -6,6 +6,8 @@
 // Every command prints what it did; every failure prints one line on stderr
 // starting with "devicectl: " and exits with a non-zero code (2 for a usage
 // error, 1 for anything else).
+#include "device/devicectl/devicectl.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -41,15 +43,19 @@
 namespace {
 
 namespace fs = std::filesystem;
+using devicectl::Fail;
+using devicectl::kFailure;
+using devicectl::kUsageError;
+using devicectl::RequireDevice;
+using devicectl::U16;
+using devicectl::U8;
+using devicectl::UsageError;
 using platform::ErrorCode;
 using platform::RegistryKey;
 using platform::RegistryRoot;
 using platform::RegistryType;
 using platform::RegistryValue;
 using platform::Status;
-
-constexpr int kUsageError = 2;
-constexpr int kFailure = 1;
 
 constexpr const char* kUsage =
     "usage: devicectl [--device DIR] COMMAND ...\n"
@@ -70,9 +76,11 @@ constexpr const char* kUsage =
     "                                delete a value, or the key with all its "
     "subkeys\n"
     "  registry dump [ROOT [KEY]]    print keys and values in .reg form\n"
-    "  boot                          power on: clear named objects, start deviced,\n"
+    "  boot                          power on: clear named objects, start "
+    "deviced,\n"
     "                                which runs the StartUp shortcuts once\n"
-    "  shutdown                      power off: stop deviced, clear every named\n"
+    "  shutdown                      power off: stop deviced, clear every "
+    "named\n"
     "                                object of the device\n"
     "  log                           print the device's debug.log\n"
     "  inbox                         list the phone's SMS Inbox: entry id, "
@@ -96,33 +104,21 @@ constexpr const char* kUsage =
     "                                deliver an incoming SMS through deviced "
     "(starting it\n"
     "                                when needed) and tell what became of it\n"
+    "";
+
+// Printed after the commands of every group.
+constexpr const char* kUsageNotes =
     "\n"
     "ROOT is HKCR, HKLM or HKCU (or the HKEY_ names). Use \"\" or @ for the\n"
     "default value's NAME.\n";
 
+void PrintUsage(std::ostream& out) {
+  out << kUsage << devicectl::kRadioUsage << devicectl::kLedsUsage
+      << devicectl::kContactsUsage << kUsageNotes;
+}
+
 // Stops a running deviced (defined with the daemon commands below).
 Status StopDeviced(std::optional<pid_t>* pid_out);
-
-int Fail(const std::string& message, int code = kFailure) {
-  std::cerr << "devicectl: " << message << "\n";
-  return code;
-}
-
-int UsageError(const std::string& message) {
-  std::cerr << "devicectl: " << message << "\n"
-            << "run 'devicectl help' for the commands\n";
-  return kUsageError;
-}
-
-bool RequireDevice() {
-  if (platform::DeviceExists()) return true;
-  Fail("no device at " + platform::DeviceRoot().string() +
-       " (make one with: devicectl init)");
-  return false;
-}
-
-std::u16string U16(const std::string& text) { return platform::FromUtf8(text); }
-std::string U8(std::u16string_view text) { return platform::ToUtf8(text); }
 
 // ---------------------------------------------------------------- init
 
@@ -239,6 +235,8 @@ int Install(const std::vector<std::string>& args) {
   }
   if (installed == 0)
     std::cout << "nothing to install from " << build.string() << "\n";
+  Status registered = devicectl::RegisterInstalledServers();
+  if (!registered.ok()) return Fail("install: " + registered.ToString());
   return 0;
 }
 
@@ -807,8 +805,8 @@ Status StopDeviced(std::optional<pid_t>* pid_out) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     if (Alive(*pid)) {
-      return Status(ErrorCode::kTimeout, "deviced (pid " + std::to_string(*pid) +
-                                             ") did not exit");
+      return Status(ErrorCode::kTimeout,
+                    "deviced (pid " + std::to_string(*pid) + ") did not exit");
     }
   }
   std::error_code ec;
@@ -842,7 +840,8 @@ int Boot(const std::vector<std::string>& args) {
   bool started = false;
   std::optional<pid_t> pid = EnsureDeviced(&started, &status);
   if (!pid) return Fail("boot: " + status.ToString());
-  std::optional<std::string> reply = device::deviced::Exchange({"boot"}, 60000, &status);
+  std::optional<std::string> reply =
+      device::deviced::Exchange({"boot"}, 60000, &status);
   std::optional<std::vector<std::string>> fields;
   if (reply) fields = device::deviced::SplitFields(*reply);
   if (!fields || fields->size() != 2 || (*fields)[0] != "ok") {
@@ -904,6 +903,31 @@ int Receive(const std::vector<std::string>& args) {
 
 }  // namespace
 
+namespace devicectl {
+
+int Fail(const std::string& message, int code) {
+  std::cerr << "devicectl: " << message << "\n";
+  return code;
+}
+
+int UsageError(const std::string& message) {
+  std::cerr << "devicectl: " << message << "\n"
+            << "run 'devicectl help' for the commands\n";
+  return kUsageError;
+}
+
+bool RequireDevice() {
+  if (platform::DeviceExists()) return true;
+  Fail("no device at " + platform::DeviceRoot().string() +
+       " (make one with: devicectl init)");
+  return false;
+}
+
+std::u16string U16(const std::string& text) { return platform::FromUtf8(text); }
+std::string U8(std::u16string_view text) { return platform::ToUtf8(text); }
+
+}  // namespace devicectl
+
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   while (!args.empty() && (args[0] == "--device" || args[0] == "-d")) {
@@ -912,13 +936,13 @@ int main(int argc, char** argv) {
     args.erase(args.begin(), args.begin() + 2);
   }
   if (args.empty()) {
-    std::cerr << kUsage;
+    PrintUsage(std::cerr);
     return kUsageError;
   }
   std::string command = args[0];
   args.erase(args.begin());
   if (command == "help" || command == "--help" || command == "-h") {
-    std::cout << kUsage;
+    PrintUsage(std::cout);
     return 0;
   }
   if (command == "init") return Init(args);
@@ -938,5 +962,9 @@ int main(int argc, char** argv) {
   if (command == "start") return Start(args);
   if (command == "stop") return Stop(args);
   if (command == "receive") return Receive(args);
+  if (command == "sent") return devicectl::SentCommand(args);
+  if (command == "leds") return devicectl::LedsCommand(args);
+  if (command == "contacts") return devicectl::ContactsCommand(args);
+  if (command == "sim") return devicectl::SimCommand(args);
   return UsageError("unknown command \"" + command + "\"");
 }

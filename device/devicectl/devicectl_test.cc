@@ -5,8 +5,8 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <thread>
 #include <string>
+#include <thread>
 
 #include "platform/device.h"
 #include "platform/processes.h"
@@ -141,7 +141,8 @@ TEST(Devicectl, BootRunsTheStartUpShortcutsThroughDeviced) {
   platform::testing::TempDevice device;
   // A start-up program that records how it was started.
   std::filesystem::path program = device.HostPath("\\Windows\\recorder.exe");
-  std::filesystem::copy_file(platform::testing::BinDir() / "devicetestprogram", program);
+  std::filesystem::copy_file(platform::testing::BinDir() / "devicetestprogram",
+                             program);
   std::filesystem::path output = device.root().parent_path() / "boot.txt";
   setenv("TELVANE_TEST_OUTPUT", output.c_str(), 1);
   ASSERT_TRUE(platform::CreateShortcut(u"\\Windows\\StartUp\\Recorder.lnk",
@@ -149,13 +150,16 @@ TEST(Devicectl, BootRunsTheStartUpShortcutsThroughDeviced) {
                   .ok());
   Result boot = Devicectl("boot");
   EXPECT_EQ(boot.exit_code, 0) << boot.out;
-  EXPECT_NE(boot.out.find("1 start-up program(s) started"), std::string::npos) << boot.out;
+  EXPECT_NE(boot.out.find("1 start-up program(s) started"), std::string::npos)
+      << boot.out;
   for (int i = 0; i < 500 && !std::filesystem::exists(output); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   std::ifstream in(output);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_NE(text.find("\\Windows\\recorder.exe\nfirst\n"), std::string::npos) << text;
+  std::string text((std::istreambuf_iterator<char>(in)),
+                   std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("\\Windows\\recorder.exe\nfirst\n"), std::string::npos)
+      << text;
   Result shutdown = Devicectl("shutdown");
   EXPECT_EQ(shutdown.exit_code, 0) << shutdown.out;
   EXPECT_EQ(Devicectl("stop").out, "deviced was not running\n");

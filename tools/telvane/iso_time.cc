@@ -9,7 +9,8 @@ namespace {
 bool Number(std::string_view text, size_t* pos, int digits, int* value) {
   *value = 0;
   for (int i = 0; i < digits; ++i) {
-    if (*pos >= text.size() || !std::isdigit(static_cast<unsigned char>(text[*pos]))) {
+    if (*pos >= text.size() ||
+        !std::isdigit(static_cast<unsigned char>(text[*pos]))) {
       return false;
     }
     *value = *value * 10 + (text[(*pos)++] - '0');
@@ -33,12 +34,14 @@ std::optional<platform::SystemTime> ParseIsoTime(std::string_view text) {
       !Number(text, &pos, 2, &day)) {
     return std::nullopt;
   }
-  if (!Literal(text, &pos, 'T') && !Literal(text, &pos, ' ')) return std::nullopt;
+  if (!Literal(text, &pos, 'T') && !Literal(text, &pos, ' '))
+    return std::nullopt;
   if (!Number(text, &pos, 2, &hour) || !Literal(text, &pos, ':') ||
       !Number(text, &pos, 2, &minute)) {
     return std::nullopt;
   }
-  if (Literal(text, &pos, ':') && !Number(text, &pos, 2, &second)) return std::nullopt;
+  if (Literal(text, &pos, ':') && !Number(text, &pos, 2, &second))
+    return std::nullopt;
 
   platform::SystemTime time;
   time.year = static_cast<uint16_t>(year);
@@ -58,11 +61,14 @@ std::optional<platform::SystemTime> ParseIsoTime(std::string_view text) {
     ++pos;
     int offset_hours, offset_mins = 0;
     if (!Number(text, &pos, 2, &offset_hours)) return std::nullopt;
-    if (Literal(text, &pos, ':') && !Number(text, &pos, 2, &offset_mins)) return std::nullopt;
-    if (pos != text.size() || offset_hours > 14 || offset_mins > 59) return std::nullopt;
+    if (Literal(text, &pos, ':') && !Number(text, &pos, 2, &offset_mins))
+      return std::nullopt;
+    if (pos != text.size() || offset_hours > 14 || offset_mins > 59)
+      return std::nullopt;
     offset_minutes = sign * (offset_hours * 60 + offset_mins);
   }
-  std::optional<platform::FileTime> file_time = platform::SystemTimeToFileTime(time);
+  std::optional<platform::FileTime> file_time =
+      platform::SystemTimeToFileTime(time);
   if (!file_time) return std::nullopt;
   int64_t shift = static_cast<int64_t>(offset_minutes) * 60 * 10000000;
   uint64_t value = file_time->value();

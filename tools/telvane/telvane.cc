@@ -33,6 +33,8 @@
 #include "settings/settings_store.h"
 #include "store/document.h"
 #include "text/text.h"
+#include "tools/telvane/cli.h"
+#include "tools/telvane/commands.h"
 #include "tools/telvane/host_device.h"
 #include "tools/telvane/iso_time.h"
 
@@ -40,83 +42,39 @@ namespace {
 
 namespace fs = std::filesystem;
 using platform::Status;
+using telvane_cli::Arguments;
+using telvane_cli::Fail;
+using telvane_cli::kFailure;
+using telvane_cli::kUsageError;
+using telvane_cli::Parse;
+using telvane_cli::U16;
+using telvane_cli::U8;
+using telvane_cli::UsageError;
 
-constexpr int kUsageError = 2;
-constexpr int kFailure = 1;
 constexpr int kDamaged = 3;
 
 constexpr const char* kUsage =
-    "usage: telvane zud COMMAND ...\n"
+    "usage: telvane COMMAND ...\n"
     "\n"
+    "telvane zud COMMAND ...     work with an archive (.zud document):\n"
     "  create FILE [--author A] [--password P] [--recycle-bin]\n"
     "                      make a new archive (with Drafts, Sent Box, Inbox)\n"
-    "  tree FILE           the folders and messages, with kinds and unread counts\n"
+    "  tree FILE           the folders and messages, with kinds and unread "
+    "counts\n"
     "  cat FILE PATH       one message: date, sender, text\n"
     "  add FILE FOLDER --from SENDER --text TEXT [--time ISO]\n"
     "                      file a message as a newly received one\n"
     "  export FILE PATH OUT.txt\n"
     "                      write a message, or a folder's messages, as text\n"
-    "  verify FILE         read everything the index reaches and report damage\n"
+    "  verify FILE         read everything the index reaches and report "
+    "damage\n"
     "  compact FILE OUT    write a compacted copy without dead space\n"
     "\n"
-    "PATH names a node by its titles from the root, \"\\Inbox\\Ann 2006-3-5\",\n"
-    "or by position among its siblings, \"\\Inbox\\#2\" (as `tree` numbers them).\n"
+    "PATH names a node by its titles from the root, \"\\Inbox\\Ann "
+    "2006-3-5\",\n"
+    "or by position among its siblings, \"\\Inbox\\#2\" (as `tree` numbers "
+    "them).\n"
     "--password P gives a document's (or a node's) password without asking.\n";
-
-std::string U8(std::u16string_view text) { return platform::ToUtf8(text); }
-std::u16string U16(std::string_view text) { return platform::FromUtf8(text); }
-
-int Fail(const std::string& message, int code = kFailure) {
-  std::cerr << "telvane: " << message << "\n";
-  return code;
-}
-
-int UsageError(const std::string& message) {
-  std::cerr << "telvane: " << message << "\nrun 'telvane help' for the commands\n";
-  return kUsageError;
-}
-
-// Command-line arguments: positionals and --name value options.
-struct Arguments {
-  std::vector<std::string> positional;
-  std::map<std::string, std::string> options;
-  std::vector<std::string> flags;
-  std::string error;
-
-  bool Has(const std::string& flag) const {
-    return std::find(flags.begin(), flags.end(), flag) != flags.end();
-  }
-  const std::string* Option(const std::string& name) const {
-    auto it = options.find(name);
-    return it == options.end() ? nullptr : &it->second;
-  }
-};
-
-Arguments Parse(const std::vector<std::string>& args,
-                const std::vector<std::string>& value_options,
-                const std::vector<std::string>& flag_options) {
-  Arguments out;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a.rfind("--", 0) != 0 || a == "--") {
-      out.positional.push_back(a);
-      continue;
-    }
-    if (std::find(value_options.begin(), value_options.end(), a) != value_options.end()) {
-      if (i + 1 >= args.size()) {
-        out.error = a + " needs a value";
-        return out;
-      }
-      out.options[a] = args[++i];
-    } else if (std::find(flag_options.begin(), flag_options.end(), a) != flag_options.end()) {
-      out.flags.push_back(a);
-    } else {
-      out.error = "unknown option " + a;
-      return out;
-    }
-  }
-  return out;
-}
 
 // Reads a password from the terminal without echo; nullopt without one.
 std::optional<std::u16string> AskPassword(const std::string& prompt) {
@@ -138,7 +96,8 @@ std::optional<std::u16string> AskPassword(const std::string& prompt) {
   std::fclose(tty);
   if (!got) return std::nullopt;
   std::string text = line;
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+    text.pop_back();
   return U16(text);
 }
 
@@ -150,7 +109,9 @@ class CommandLineUi : public store::DocumentUi {
   explicit CommandLineUi(const std::string* password) {
     if (password != nullptr) password_ = U16(*password);
   }
-  bool Confirm(std::u16string_view, std::u16string_view) override { return true; }
+  bool Confirm(std::u16string_view, std::u16string_view) override {
+    return true;
+  }
   void Inform(std::u16string_view text, std::u16string_view caption) override {
     std::cerr << U8(caption) << ": " << U8(text) << "\n";
   }
@@ -201,16 +162,20 @@ int Begin(Session& session, const std::string& file, const Arguments& args) {
   options.save_when_arrive = false;  // the command saves once at its end
   options.protect_level = store::kProtectEveryTime;
   session.ui = std::make_unique<CommandLineUi>(args.Option("--password"));
-  session.document = std::make_unique<store::Document>(options, session.ui.get());
+  session.document =
+      std::make_unique<store::Document>(options, session.ui.get());
   return 0;
 }
 
-int OpenDocument(Session& session, const std::string& file, store::LoadReport* report = nullptr) {
+int OpenDocument(Session& session, const std::string& file,
+                 store::LoadReport* report = nullptr) {
   Status status = session.document->Open(session.path, false, report);
   if (status.ok()) return 0;
-  if (status.code() == platform::ErrorCode::kAccessDenied && session.ui->asked()) {
+  if (status.code() == platform::ErrorCode::kAccessDenied &&
+      session.ui->asked()) {
     if (session.ui->no_terminal()) {
-      return Fail(file + ": the archive has a password; give it with --password");
+      return Fail(file +
+                  ": the archive has a password; give it with --password");
     }
     return Fail(file + ": wrong password");
   }
@@ -233,7 +198,8 @@ store::Node* FindNode(store::Document& document, std::u16string_view path,
       std::string digits = U8(part.substr(1));
       char* stop = nullptr;
       unsigned long n = std::strtoul(digits.c_str(), &stop, 10);
-      if (stop != nullptr && *stop == '\0' && n >= 1 && n <= node->child_count()) {
+      if (stop != nullptr && *stop == '\0' && n >= 1 &&
+          n <= node->child_count()) {
         next = node->child(n - 1);
       }
     } else {
@@ -259,12 +225,17 @@ store::Node* FindNode(store::Document& document, std::u16string_view path,
 
 const char* KindName(const store::Node& node) {
   switch (node.image()) {
-    case store::kImageFolder: return "folder";
-    case store::kImageMessageRead: return "read";
-    case store::kImageMessageUnread: return "unread";
+    case store::kImageFolder:
+      return "folder";
+    case store::kImageMessageRead:
+      return "read";
+    case store::kImageMessageUnread:
+      return "unread";
     case store::kImageRecycleBinEmpty:
-    case store::kImageRecycleBinFull: return "recycle bin";
-    default: return "?";
+    case store::kImageRecycleBinFull:
+      return "recycle bin";
+    default:
+      return "?";
   }
 }
 
@@ -272,7 +243,8 @@ void PrintTree(const store::Node& node, int depth) {
   for (size_t i = 0; i < node.child_count(); ++i) {
     const store::Node& child = *node.child(i);
     std::string line(static_cast<size_t>(depth) * 2, ' ');
-    line += "#" + std::to_string(i + 1) + " [" + KindName(child) + "] " + U8(child.title());
+    line += "#" + std::to_string(i + 1) + " [" + KindName(child) + "] " +
+            U8(child.title());
     if (!child.is_message() && child.tag().unread > 0) {
       line += " (" + std::to_string(child.tag().unread) + " unread)";
     }
@@ -282,7 +254,8 @@ void PrintTree(const store::Node& node, int depth) {
 }
 
 // The export block of one message: date, sender, body, as multibyte text.
-std::optional<std::string> ExportBlock(store::Document& document, store::Node* node) {
+std::optional<std::string> ExportBlock(store::Document& document,
+                                       store::Node* node) {
   std::optional<store::NodeRecord> record = document.ReadNodeRecord(node);
   if (!record) return std::nullopt;
   std::u16string body;
@@ -292,7 +265,8 @@ std::optional<std::string> ExportBlock(store::Document& document, store::Node* n
     body = *read;
   }
   std::u16string date;
-  if (std::optional<platform::SystemTime> time = platform::VariantTimeToSystemTime(record->date())) {
+  if (std::optional<platform::SystemTime> time =
+          platform::VariantTimeToSystemTime(record->date())) {
     date = text::FormatTime(*time, text::TimeKind::kDateAndTime, 260);
   }
   std::u16string block = u"Date:" + date + u"\r\nSender:" + record->sender() +
@@ -305,13 +279,15 @@ std::optional<std::string> ExportBlock(store::Document& document, store::Node* n
 int Create(const std::vector<std::string>& raw) {
   Arguments args = Parse(raw, {"--author", "--password"}, {"--recycle-bin"});
   if (!args.error.empty()) return UsageError(args.error);
-  if (args.positional.size() != 1) return UsageError("zud create needs one FILE");
+  if (args.positional.size() != 1)
+    return UsageError("zud create needs one FILE");
   std::string file = args.positional[0];
   if (fs::exists(file)) return Fail(file + ": File exists!");
   Session session;
   if (int rc = Begin(session, file, args)) return rc;
   store::NewFileOptions options;
-  if (const std::string* author = args.Option("--author")) options.author = U16(*author);
+  if (const std::string* author = args.Option("--author"))
+    options.author = U16(*author);
   if (const std::string* password = args.Option("--password")) {
     options.password = U16(*password);
   }
@@ -331,8 +307,8 @@ int Tree(const std::vector<std::string>& raw) {
   if (int rc = Begin(session, args.positional[0], args)) return rc;
   if (int rc = OpenDocument(session, args.positional[0])) return rc;
   store::Document& document = *session.document;
-  std::cout << args.positional[0] << ": " << document.tree().size() << " node(s), "
-            << document.UnreadTotal() << " unread\n";
+  std::cout << args.positional[0] << ": " << document.tree().size()
+            << " node(s), " << document.UnreadTotal() << " unread\n";
   PrintTree(*document.tree().root(), 0);
   return 0;
 }
@@ -340,17 +316,22 @@ int Tree(const std::vector<std::string>& raw) {
 int Cat(const std::vector<std::string>& raw) {
   Arguments args = Parse(raw, {"--password"}, {});
   if (!args.error.empty()) return UsageError(args.error);
-  if (args.positional.size() != 2) return UsageError("zud cat needs FILE and PATH");
+  if (args.positional.size() != 2)
+    return UsageError("zud cat needs FILE and PATH");
   Session session;
   if (int rc = Begin(session, args.positional[0], args)) return rc;
   if (int rc = OpenDocument(session, args.positional[0])) return rc;
   std::string error;
-  store::Node* node = FindNode(*session.document, U16(args.positional[1]), &error);
+  store::Node* node =
+      FindNode(*session.document, U16(args.positional[1]), &error);
   if (node == nullptr) return Fail(error);
-  if (!node->is_message()) return Fail(args.positional[1] + " is not a message");
-  if (!session.document->CheckNodePassword(node)) return Fail("wrong password for the message");
+  if (!node->is_message())
+    return Fail(args.positional[1] + " is not a message");
+  if (!session.document->CheckNodePassword(node))
+    return Fail("wrong password for the message");
   std::optional<std::string> block = ExportBlock(*session.document, node);
-  if (!block) return Fail("cannot read the message: the archive is damaged there");
+  if (!block)
+    return Fail("cannot read the message: the archive is damaged there");
   std::cout << U8(platform::MultiByteToWide(*block));
   return 0;
 }
@@ -358,15 +339,20 @@ int Cat(const std::vector<std::string>& raw) {
 int Add(const std::vector<std::string>& raw) {
   Arguments args = Parse(raw, {"--from", "--text", "--time", "--password"}, {});
   if (!args.error.empty()) return UsageError(args.error);
-  if (args.positional.size() != 2) return UsageError("zud add needs FILE and FOLDER");
+  if (args.positional.size() != 2)
+    return UsageError("zud add needs FILE and FOLDER");
   const std::string* from = args.Option("--from");
   const std::string* message = args.Option("--text");
-  if (from == nullptr || message == nullptr) return UsageError("zud add needs --from and --text");
+  if (from == nullptr || message == nullptr)
+    return UsageError("zud add needs --from and --text");
   platform::SystemTime utc = platform::CurrentSystemTime();
   if (const std::string* when = args.Option("--time")) {
-    std::optional<platform::SystemTime> parsed = telvane_cli::ParseIsoTime(*when);
+    std::optional<platform::SystemTime> parsed =
+        telvane_cli::ParseIsoTime(*when);
     if (!parsed) {
-      return UsageError("--time needs a time like 2026-12-07T21:40:00 (local), or with Z or +08:00");
+      return UsageError(
+          "--time needs a time like 2026-12-07T21:40:00 (local), or with Z or "
+          "+08:00");
     }
     utc = *parsed;
   }
@@ -379,12 +365,16 @@ int Add(const std::vector<std::string>& raw) {
   // The shell gives "\n"; messages keep the device's line breaks.
   std::u16string device_text;
   for (char16_t c : text) {
-    if (c == u'\n' && (device_text.empty() || device_text.back() != u'\r')) device_text += u'\r';
+    if (c == u'\n' && (device_text.empty() || device_text.back() != u'\r'))
+      device_text += u'\r';
     device_text += c;
   }
   store::Node* folder = document.FindOrCreateFolderPath(folder_path);
-  if (folder == nullptr) return Fail("cannot make the folder " + args.positional[1]);
-  if (store::Node* node = document.StoreMessage(folder, U16(*from), device_text, utc); node == nullptr) {
+  if (folder == nullptr)
+    return Fail("cannot make the folder " + args.positional[1]);
+  if (store::Node* node =
+          document.StoreMessage(folder, U16(*from), device_text, utc);
+      node == nullptr) {
     return Fail("cannot store the message");
   }
   Status status = document.Close();
@@ -396,7 +386,8 @@ int Add(const std::vector<std::string>& raw) {
 int Export(const std::vector<std::string>& raw) {
   Arguments args = Parse(raw, {"--password"}, {});
   if (!args.error.empty()) return UsageError(args.error);
-  if (args.positional.size() != 3) return UsageError("zud export needs FILE, PATH and OUT.txt");
+  if (args.positional.size() != 3)
+    return UsageError("zud export needs FILE, PATH and OUT.txt");
   Session session;
   if (int rc = Begin(session, args.positional[0], args)) return rc;
   if (int rc = OpenDocument(session, args.positional[0])) return rc;
@@ -425,23 +416,28 @@ int Export(const std::vector<std::string>& raw) {
       store::Node* child = node->child(i);
       if (!child->is_message()) continue;
       std::optional<store::NodeRecord> record = document.ReadNodeRecord(child);
-      if (record && !record->password().empty()) continue;  // protected: left out
+      if (record && !record->password().empty())
+        continue;  // protected: left out
       add(child);
     }
   }
   std::ofstream file(args.positional[2], std::ios::binary | std::ios::trunc);
-  if (!file || !file.write(out.data(), static_cast<std::streamsize>(out.size()))) {
+  if (!file ||
+      !file.write(out.data(), static_cast<std::streamsize>(out.size()))) {
     return Fail("cannot write " + args.positional[2]);
   }
-  std::cout << "exported " << written << " message(s) to " << args.positional[2] << "\n";
-  if (skipped > 0) return Fail(std::to_string(skipped) + " message(s) could not be read");
+  std::cout << "exported " << written << " message(s) to " << args.positional[2]
+            << "\n";
+  if (skipped > 0)
+    return Fail(std::to_string(skipped) + " message(s) could not be read");
   return 0;
 }
 
 int Verify(const std::vector<std::string>& raw) {
   Arguments args = Parse(raw, {"--password"}, {});
   if (!args.error.empty()) return UsageError(args.error);
-  if (args.positional.size() != 1) return UsageError("zud verify needs one FILE");
+  if (args.positional.size() != 1)
+    return UsageError("zud verify needs one FILE");
   Session session;
   if (int rc = Begin(session, args.positional[0], args)) return rc;
   store::LoadReport report;
@@ -449,34 +445,39 @@ int Verify(const std::vector<std::string>& raw) {
   store::Document& document = *session.document;
   std::vector<std::string> problems = report.problems;
   if (report.used_fallback_index) {
-    problems.push_back("the current index is unreadable; the one before it was used");
+    problems.push_back(
+        "the current index is unreadable; the one before it was used");
   }
   int folders = 0, messages = 0;
   std::vector<store::Node*> stack{document.tree().root()};
   while (!stack.empty()) {
     store::Node* node = stack.back();
     stack.pop_back();
-    for (size_t i = 0; i < node->child_count(); ++i) stack.push_back(node->child(i));
+    for (size_t i = 0; i < node->child_count(); ++i)
+      stack.push_back(node->child(i));
     if (node == document.tree().root() || node->is_recycle_bin()) continue;
     std::optional<store::NodeRecord> record = document.ReadNodeRecord(node);
     if (!record) {
       problems.push_back("record of \"" + U8(node->title()) + "\" at offset " +
-                         std::to_string(node->tag().record_offset) + " cannot be read");
+                         std::to_string(node->tag().record_offset) +
+                         " cannot be read");
       continue;
     }
     if (node->is_message()) {
       ++messages;
       if (record->has_payload() && !document.ReadNodeBody(node)) {
         problems.push_back("text of \"" + U8(node->title()) + "\" at offset " +
-                           std::to_string(node->tag().record_offset) + " is damaged");
+                           std::to_string(node->tag().record_offset) +
+                           " is damaged");
       }
     } else {
       ++folders;
     }
   }
-  std::cout << args.positional[0] << ": " << folders << " folder(s), " << messages
-            << " message(s)\n";
-  for (const std::string& problem : problems) std::cout << "damage: " << problem << "\n";
+  std::cout << args.positional[0] << ": " << folders << " folder(s), "
+            << messages << " message(s)\n";
+  for (const std::string& problem : problems)
+    std::cout << "damage: " << problem << "\n";
   if (problems.empty()) {
     std::cout << "no damage found\n";
     return 0;
@@ -487,7 +488,8 @@ int Verify(const std::vector<std::string>& raw) {
 int Compact(const std::vector<std::string>& raw) {
   Arguments args = Parse(raw, {"--password"}, {});
   if (!args.error.empty()) return UsageError(args.error);
-  if (args.positional.size() != 2) return UsageError("zud compact needs FILE and OUT");
+  if (args.positional.size() != 2)
+    return UsageError("zud compact needs FILE and OUT");
   const std::string& out = args.positional[1];
   if (fs::exists(out)) return Fail(out + ": File exists!");
   Session session;
@@ -497,33 +499,45 @@ int Compact(const std::vector<std::string>& raw) {
   std::optional<std::u16string> out_path = session.device.Attach(out, &status);
   if (!out_path) return Fail(out + ": " + status.ToString());
   store::Document& document = *session.document;
-  status = document.file().CompactTo(*out_path, document.tree().ToIndexEntries());
+  status =
+      document.file().CompactTo(*out_path, document.tree().ToIndexEntries());
   if (!status.ok()) {
     std::error_code ec;
     fs::remove(out, ec);
     return Fail("Compressing file error! " + status.ToString());
   }
   std::error_code ec;
-  std::cout << "compacted " << args.positional[0] << " (" << fs::file_size(args.positional[0], ec)
-            << " bytes) into " << out << " (" << fs::file_size(out, ec) << " bytes)\n";
+  std::cout << "compacted " << args.positional[0] << " ("
+            << fs::file_size(args.positional[0], ec) << " bytes) into " << out
+            << " (" << fs::file_size(out, ec) << " bytes)\n";
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  using namespace telvane_cli;  // NOLINT(build/namespaces): the command table
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
     std::cerr << kUsage;
     return kUsageError;
   }
   if (args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
-    std::cout << kUsage;
+    std::cout << kUsage << kFiltersUsage << kSendUsage << kPlayUsage
+              << kContactsUsage;
     return 0;
   }
-  if (args[0] != "zud" || args.size() < 2) return UsageError("unknown command");
-  std::string command = args[1];
-  args.erase(args.begin(), args.begin() + 2);
+  std::string group = args[0];
+  args.erase(args.begin());
+  if (group == "filters") return FiltersCommand(args);
+  if (group == "send") return SendCommand(args);
+  if (group == "play") return PlayCommand(args);
+  if (group == "contacts") return ContactsCommand(args);
+  if (group == "groups") return GroupsCommand(args);
+  if (group == "sentences") return SentencesCommand(args);
+  if (group != "zud" || args.empty()) return UsageError("unknown command");
+  std::string command = args[0];
+  args.erase(args.begin());
   if (command == "create") return Create(args);
   if (command == "tree") return Tree(args);
   if (command == "cat") return Cat(args);

@@ -21,8 +21,8 @@ using Result = platform::testing::CommandResult;
 Result Telvane(const std::string& args) {
   // setsid: no terminal to ask a password on, as in a script.
   std::string command = "setsid -w " +
-                        (platform::testing::BinDir() / "telvane").string() + " " +
-                        args + " 2>&1 </dev/null";
+                        (platform::testing::BinDir() / "telvane").string() +
+                        " " + args + " 2>&1 </dev/null";
   return platform::testing::RunCommand(command);
 }
 
@@ -39,7 +39,9 @@ class TelvaneTool : public ::testing::Test {
     unsetenv("TELVANE_DEVICE");
     fs::remove_all(dir_);
   }
-  std::string File(const std::string& name) const { return (dir_ / name).string(); }
+  std::string File(const std::string& name) const {
+    return (dir_ / name).string();
+  }
 
   fs::path dir_;
 };
@@ -54,39 +56,54 @@ TEST_F(TelvaneTool, CreateAddTreeCatExport) {
   EXPECT_EQ(fs::file_size(a), 140u + 3 * 104 + 20 + 39 + 4 * 8);
   EXPECT_NE(Telvane("zud create " + a).exit_code, 0) << "no overwriting";
 
-  Result add = Telvane("zud add " + a + " '\\Inbox' --from '\"Ann\"<+8613800138000>' --text 'hi' "
-                       "--time 2026-12-07T08:30:00Z");
+  Result add =
+      Telvane("zud add " + a +
+              " '\\Inbox' --from '\"Ann\"<+8613800138000>' --text 'hi' "
+              "--time 2026-12-07T08:30:00Z");
   ASSERT_EQ(add.exit_code, 0) << add.out;
-  ASSERT_EQ(Telvane("zud add " + a + " '\\Work\\Team' --from 10086 --text 'line one\nline two'")
-                .exit_code, 0);
+  ASSERT_EQ(Telvane("zud add " + a +
+                    " '\\Work\\Team' --from 10086 --text 'line one\nline two'")
+                .exit_code,
+            0);
 
   Result tree = Telvane("zud tree " + a);
   ASSERT_EQ(tree.exit_code, 0) << tree.out;
   EXPECT_NE(tree.out.find("2 unread"), std::string::npos) << tree.out;
-  EXPECT_NE(tree.out.find("#1 [recycle bin] Recycle Bin\n"), std::string::npos) << tree.out;
-  EXPECT_NE(tree.out.find("[folder] Inbox (1 unread)\n  #1 [unread] Ann "), std::string::npos)
+  EXPECT_NE(tree.out.find("#1 [recycle bin] Recycle Bin\n"), std::string::npos)
       << tree.out;
-  EXPECT_NE(tree.out.find("[folder] Work (1 unread)\n  #1 [folder] Team (1 unread)"),
-            std::string::npos) << tree.out;
+  EXPECT_NE(tree.out.find("[folder] Inbox (1 unread)\n  #1 [unread] Ann "),
+            std::string::npos)
+      << tree.out;
+  EXPECT_NE(
+      tree.out.find("[folder] Work (1 unread)\n  #1 [folder] Team (1 unread)"),
+      std::string::npos)
+      << tree.out;
 
   Result cat = Telvane("zud cat " + a + " '\\Inbox\\#1'");
   ASSERT_EQ(cat.exit_code, 0) << cat.out;
-  EXPECT_NE(cat.out.find("Sender:\"Ann\"<+8613800138000>\r\nContent:\r\nhi\r\n"),
-            std::string::npos) << cat.out;
+  EXPECT_NE(
+      cat.out.find("Sender:\"Ann\"<+8613800138000>\r\nContent:\r\nhi\r\n"),
+      std::string::npos)
+      << cat.out;
   EXPECT_NE(Telvane("zud cat " + a + " '\\Inbox\\#2'").exit_code, 0);
-  EXPECT_NE(Telvane("zud cat " + a + " '\\Inbox'").exit_code, 0) << "a folder is no message";
+  EXPECT_NE(Telvane("zud cat " + a + " '\\Inbox'").exit_code, 0)
+      << "a folder is no message";
 
   std::string out = File("team.txt");
   ASSERT_EQ(Telvane("zud export " + a + " '\\Work\\Team' " + out).exit_code, 0);
   std::ifstream exported(out, std::ios::binary);
   std::stringstream text;
   text << exported.rdbuf();
-  EXPECT_NE(text.str().find("Sender:10086\r\nContent:\r\nline one\r\nline two\r\n"),
-            std::string::npos) << text.str();
+  EXPECT_NE(
+      text.str().find("Sender:10086\r\nContent:\r\nline one\r\nline two\r\n"),
+      std::string::npos)
+      << text.str();
   EXPECT_EQ(text.str().rfind("Date:", 0), 0u);
 
   // Exporting a folder that holds only folders makes an empty file.
-  ASSERT_EQ(Telvane("zud export " + a + " '\\Work' " + File("work.txt")).exit_code, 0);
+  ASSERT_EQ(
+      Telvane("zud export " + a + " '\\Work' " + File("work.txt")).exit_code,
+      0);
   EXPECT_EQ(fs::file_size(File("work.txt")), 0u);
 }
 
@@ -95,26 +112,35 @@ TEST_F(TelvaneTool, PasswordsVerifyAndCompact) {
   ASSERT_EQ(Telvane("zud create " + a + " --password s3cret").exit_code, 0);
   Result no_password = Telvane("zud tree " + a);
   EXPECT_EQ(no_password.exit_code, 1);
-  EXPECT_NE(no_password.out.find("--password"), std::string::npos) << no_password.out;
+  EXPECT_NE(no_password.out.find("--password"), std::string::npos)
+      << no_password.out;
   Result wrong = Telvane("zud tree " + a + " --password nope");
   EXPECT_EQ(wrong.exit_code, 1);
   EXPECT_NE(wrong.out.find("wrong password"), std::string::npos) << wrong.out;
-  ASSERT_EQ(Telvane("zud add " + a + " '\\Inbox' --from 1 --text x --password s3cret").exit_code, 0);
+  ASSERT_EQ(
+      Telvane("zud add " + a + " '\\Inbox' --from 1 --text x --password s3cret")
+          .exit_code,
+      0);
 
   Result verify = Telvane("zud verify " + a + " --password s3cret");
   EXPECT_EQ(verify.exit_code, 0) << verify.out;
-  EXPECT_NE(verify.out.find("3 folder(s), 1 message(s)"), std::string::npos) << verify.out;
+  EXPECT_NE(verify.out.find("3 folder(s), 1 message(s)"), std::string::npos)
+      << verify.out;
 
   std::string b = File("compact.zud");
-  ASSERT_EQ(Telvane("zud compact " + a + " " + b + " --password s3cret").exit_code, 0);
+  ASSERT_EQ(
+      Telvane("zud compact " + a + " " + b + " --password s3cret").exit_code,
+      0);
   EXPECT_LE(fs::file_size(b), fs::file_size(a));
-  EXPECT_NE(Telvane("zud tree " + b).exit_code, 0) << "the password travels with the copy";
+  EXPECT_NE(Telvane("zud tree " + b).exit_code, 0)
+      << "the password travels with the copy";
   Result tree = Telvane("zud tree " + b + " --password s3cret");
   EXPECT_NE(tree.out.find("[unread]"), std::string::npos) << tree.out;
 
   // Damage a message body: verify names it and exits 3; tree still works.
   std::fstream file(b, std::ios::in | std::ios::out | std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::string bytes((std::istreambuf_iterator<char>(file)),
+                    std::istreambuf_iterator<char>());
   size_t zlib = bytes.find("\x78\x5e");  // the start of the compressed body
   ASSERT_NE(zlib, std::string::npos);
   file.seekp(static_cast<std::streamoff>(zlib + 2));
@@ -149,7 +175,8 @@ TEST_F(TelvaneTool, BadInputIsRefusedClearly) {
   }
   // No view device is left behind.
   for (const auto& entry : fs::directory_iterator("/tmp")) {
-    EXPECT_EQ(entry.path().filename().string().rfind("telvane-view-", 0), std::string::npos);
+    EXPECT_EQ(entry.path().filename().string().rfind("telvane-view-", 0),
+              std::string::npos);
   }
 }
 
@@ -169,9 +196,10 @@ TEST(IsoTime, ParsesTheFormsAndRefusesTheRest) {
   EXPECT_EQ(offset->day, 31);
   EXPECT_EQ(offset->hour, 22);
   EXPECT_EQ(offset->minute, 30);
-  for (const char* bad : {"", "2026-12-07", "2026-13-07T00:00", "2026-12-07T25:00",
-                          "2026-12-07T10:00+", "2026-12-07T10:00+15:00", "2026-12-07T10:00Zx",
-                          "26-12-07T10:00", "2026-12-07T10:00:0"}) {
+  for (const char* bad :
+       {"", "2026-12-07", "2026-13-07T00:00", "2026-12-07T25:00",
+        "2026-12-07T10:00+", "2026-12-07T10:00+15:00", "2026-12-07T10:00Zx",
+        "26-12-07T10:00", "2026-12-07T10:00:0"}) {
     EXPECT_FALSE(telvane_cli::ParseIsoTime(bad).has_value()) << bad;
   }
   unsetenv("TZ");
