@@ -9,16 +9,16 @@
 //   - CompactTo  vs  copying the file with cp.
 // The loaded tree's memory is reported as the counter "tree_bytes".
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <sqlite3.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <memory>
-
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -26,9 +26,9 @@
 #include "platform/codepage.h"
 #include "platform/device.h"
 #include "platform/files.h"
+#include "platform/time.h"
 #include "store/document.h"
 #include "store/message_file.h"
-#include "platform/time.h"
 
 namespace {
 
@@ -52,9 +52,10 @@ void EnsureDevice() {
 
 // Deterministic message bodies of 20 to 300 characters, Chinese and Latin.
 std::u16string Body(std::mt19937& random) {
-  static const std::u16string kWords[] = {u"\u4f60\u597d", u"meeting", u"\u660e\u5929",
-                                          u"at 10:30", u"\u8c22\u8c22", u"OK",
-                                          u"\u6536\u5230", u"see you", u"\u5403\u996d"};
+  static const std::u16string kWords[] = {
+      u"\u4f60\u597d", u"meeting",      u"\u660e\u5929",
+      u"at 10:30",     u"\u8c22\u8c22", u"OK",
+      u"\u6536\u5230", u"see you",      u"\u5403\u996d"};
   std::uniform_int_distribution<int> length(20, 300);
   std::uniform_int_distribution<size_t> word(0, std::size(kWords) - 1);
   size_t target = static_cast<size_t>(length(random));
@@ -90,8 +91,10 @@ const Generated& Document() {
     for (int f = 0; f < kFolders; ++f) {
       store::NodeRecord folder;
       folder.set_type(store::kRecordCompressed);
-      std::optional<uint32_t> folder_offset = file.AppendRecord(folder, std::nullopt);
-      g.entries.push_back({f % 3 == 0 ? 0 : 1, u"Folder " + std::u16string(1, u'A' + f % 26),
+      std::optional<uint32_t> folder_offset =
+          file.AppendRecord(folder, std::nullopt);
+      g.entries.push_back({f % 3 == 0 ? 0 : 1,
+                           u"Folder " + std::u16string(1, u'A' + f % 26),
                            folder_offset.value_or(0), store::kImageFolder});
       int depth = g.entries.back().depth + 1;
       int count = f + 1 == kFolders ? kMessages - message : per_folder;
@@ -103,11 +106,13 @@ const Generated& Document() {
         body.push_back('\0');
         std::optional<uint32_t> offset = file.AppendRecord(record, body);
         g.entries.push_back({depth, Title(message), offset.value_or(0),
-                             m % 7 == 0 ? store::kImageMessageUnread : store::kImageMessageRead});
+                             m % 7 == 0 ? store::kImageMessageUnread
+                                        : store::kImageMessageRead});
       }
     }
     file.MarkModified();
-    if (!file.SaveIndex(g.entries).ok() || !file.FlushHeader().ok()) g.entries.clear();
+    if (!file.SaveIndex(g.entries).ok() || !file.FlushHeader().ok())
+      g.entries.clear();
     file.Close();
     return g;
   }();
@@ -126,14 +131,16 @@ void BM_AppendMessageDurable(benchmark::State& state) {
   std::mt19937 random(7);
   std::vector<std::string> bodies;
   for (int i = 0; i < 1000; ++i) {
-    bodies.push_back(platform::WideToMultiByte(Body(random)) + std::string(1, '\0'));
+    bodies.push_back(platform::WideToMultiByte(Body(random)) +
+                     std::string(1, '\0'));
   }
   size_t i = 0;
   for (auto _ : state) {
     store::NodeRecord record;
     record.set_type(store::kRecordCompressed);
     record.set_sender(u"+8613800138000");
-    benchmark::DoNotOptimize(file.AppendRecord(record, bodies[i++ % bodies.size()]));
+    benchmark::DoNotOptimize(
+        file.AppendRecord(record, bodies[i++ % bodies.size()]));
   }
   state.SetItemsProcessed(state.iterations());
   file.Close();
@@ -146,17 +153,20 @@ void BM_SqliteInsertDurable(benchmark::State& state) {
   fs::remove(path);
   sqlite3* db = nullptr;
   sqlite3_open(path.c_str(), &db);
-  sqlite3_exec(db,
-               "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
-               "CREATE TABLE messages(id INTEGER PRIMARY KEY, sender TEXT, date REAL,"
-               " title TEXT, body TEXT);",
-               nullptr, nullptr, nullptr);
+  sqlite3_exec(
+      db,
+      "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
+      "CREATE TABLE messages(id INTEGER PRIMARY KEY, sender TEXT, date REAL,"
+      " title TEXT, body TEXT);",
+      nullptr, nullptr, nullptr);
   sqlite3_stmt* insert = nullptr;
-  sqlite3_prepare_v2(db, "INSERT INTO messages(sender, date, title, body) VALUES(?,?,?,?)",
-                     -1, &insert, nullptr);
+  sqlite3_prepare_v2(
+      db, "INSERT INTO messages(sender, date, title, body) VALUES(?,?,?,?)", -1,
+      &insert, nullptr);
   std::mt19937 random(7);
   std::vector<std::string> bodies;
-  for (int i = 0; i < 1000; ++i) bodies.push_back(platform::WideToMultiByte(Body(random), 65001));
+  for (int i = 0; i < 1000; ++i)
+    bodies.push_back(platform::WideToMultiByte(Body(random), 65001));
   size_t i = 0;
   for (auto _ : state) {
     sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
@@ -164,7 +174,8 @@ void BM_SqliteInsertDurable(benchmark::State& state) {
     sqlite3_bind_text(insert, 1, "+8613800138000", -1, SQLITE_STATIC);
     sqlite3_bind_double(insert, 2, 39000.5);
     sqlite3_bind_text(insert, 3, "title", -1, SQLITE_STATIC);
-    sqlite3_bind_text(insert, 4, body.c_str(), static_cast<int>(body.size()), SQLITE_STATIC);
+    sqlite3_bind_text(insert, 4, body.c_str(), static_cast<int>(body.size()),
+                      SQLITE_STATIC);
     sqlite3_step(insert);
     sqlite3_reset(insert);
     sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
@@ -202,7 +213,8 @@ void BM_OpenAndLoadIndex(benchmark::State& state) {
       return;
     }
     tree_bytes = entries->capacity() * sizeof(store::IndexEntry);
-    for (const store::IndexEntry& e : *entries) tree_bytes += e.title.capacity() * 2;
+    for (const store::IndexEntry& e : *entries)
+      tree_bytes += e.title.capacity() * 2;
     file.Close();
   }
   state.counters["entries"] = static_cast<double>(g.entries.size());
@@ -219,13 +231,15 @@ void BM_SqliteSelectTitles(benchmark::State& state) {
     fs::remove(path);
     sqlite3* db = nullptr;
     sqlite3_open(path.c_str(), &db);
-    sqlite3_exec(db,
-                 "PRAGMA journal_mode=WAL; CREATE TABLE items(id INTEGER PRIMARY KEY,"
-                 " depth INTEGER, title TEXT, offset INTEGER, image INTEGER); BEGIN;",
-                 nullptr, nullptr, nullptr);
+    sqlite3_exec(
+        db,
+        "PRAGMA journal_mode=WAL; CREATE TABLE items(id INTEGER PRIMARY KEY,"
+        " depth INTEGER, title TEXT, offset INTEGER, image INTEGER); BEGIN;",
+        nullptr, nullptr, nullptr);
     sqlite3_stmt* insert = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO items(depth, title, offset, image) VALUES(?,?,?,?)", -1,
-                       &insert, nullptr);
+    sqlite3_prepare_v2(
+        db, "INSERT INTO items(depth, title, offset, image) VALUES(?,?,?,?)",
+        -1, &insert, nullptr);
     for (const store::IndexEntry& e : g.entries) {
       std::string title = platform::WideToMultiByte(e.title, 65001);
       sqlite3_bind_int(insert, 1, e.depth);
@@ -244,8 +258,9 @@ void BM_SqliteSelectTitles(benchmark::State& state) {
     sqlite3* db = nullptr;
     sqlite3_open(path.c_str(), &db);
     sqlite3_stmt* select = nullptr;
-    sqlite3_prepare_v2(db, "SELECT depth, title, offset, image FROM items ORDER BY id", -1,
-                       &select, nullptr);
+    sqlite3_prepare_v2(
+        db, "SELECT depth, title, offset, image FROM items ORDER BY id", -1,
+        &select, nullptr);
     std::vector<store::IndexEntry> entries;
     while (sqlite3_step(select) == SQLITE_ROW) {
       store::IndexEntry e;
@@ -291,7 +306,8 @@ void BM_CopyWithCp(benchmark::State& state) {
     state.SkipWithError("no document");
     return;
   }
-  std::string command = "cp '" + from->string() + "' '" + from->string() + ".copy'";
+  std::string command =
+      "cp '" + from->string() + "' '" + from->string() + ".copy'";
   for (auto _ : state) {
     if (std::system(command.c_str()) != 0) {
       state.SkipWithError("cp failed");
@@ -301,17 +317,14 @@ void BM_CopyWithCp(benchmark::State& state) {
 }
 BENCHMARK(BM_CopyWithCp)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-
 // ------------------------------------------------------------- the document
 
-// Resident memory of this process, in bytes.
-long ResidentBytes() {
-  FILE* statm = std::fopen("/proc/self/statm", "r");
-  if (statm == nullptr) return 0;
-  long pages = 0, resident = 0;
-  if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
-  std::fclose(statm);
-  return resident * sysconf(_SC_PAGESIZE);
+// Heap bytes this process has allocated and not freed (small blocks and
+// mapped ones). Unlike the resident size it falls when memory is freed, so
+// the difference across one open is what the loaded document holds.
+long HeapInUse() {
+  struct mallinfo2 info = mallinfo2();
+  return static_cast<long>(info.uordblks + info.hblkhd);
 }
 
 void BM_StoreMessageDurable(benchmark::State& state) {
@@ -331,8 +344,8 @@ void BM_StoreMessageDurable(benchmark::State& state) {
   platform::SystemTime now = platform::CurrentSystemTime();
   size_t i = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(
-        document.StoreMessage(inbox, u"\"Ann\"<+8613800138000>", bodies[i++ % bodies.size()], now));
+    benchmark::DoNotOptimize(document.StoreMessage(
+        inbox, u"\"Ann\"<+8613800138000>", bodies[i++ % bodies.size()], now));
   }
   state.SetItemsProcessed(state.iterations());
 }
@@ -346,13 +359,13 @@ void BM_DocumentOpen(benchmark::State& state) {
   }
   long tree_memory = 0;
   for (auto _ : state) {
-    long before = ResidentBytes();
+    long before = HeapInUse();
     auto document = std::make_unique<store::Document>();
     if (!document->Open(g.path).ok()) {
       state.SkipWithError("cannot open");
       return;
     }
-    tree_memory = std::max(tree_memory, ResidentBytes() - before);
+    tree_memory = std::max(tree_memory, HeapInUse() - before);
     benchmark::DoNotOptimize(document->UnreadTotal());
   }
   state.counters["nodes"] = static_cast<double>(g.entries.size());

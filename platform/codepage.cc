@@ -6,9 +6,12 @@
 #include <algorithm>
 #include <bit>
 #include <cstddef>
+#include <memory>
+#include <mutex>
 #include <optional>
 
 #include "platform/device.h"
+#include "platform/device_db.h"
 #include "platform/unicode.h"
 
 // The conversions run on the C library's iconv: 936 on "GB18030", 1252 on
@@ -440,11 +443,32 @@ std::string Encode(std::u16string_view text, uint32_t code_page) {
 }  // namespace
 
 uint32_t AnsiCodePage() {
-  int64_t value = GetDeviceSettingInt("codepage", kCodePageGbk);
-  if (value == kCodePageWestern || value == kCodePageUtf8) {
-    return static_cast<uint32_t>(value);
+  // Text is converted for every message stored or shown, so the setting is
+  // read once and then only again after device.db has changed.
+  struct Cache {
+    std::mutex mutex;
+    std::weak_ptr<DeviceDb> db;
+    DeviceDb::ChangeStamp stamp;
+    uint32_t code_page = kCodePageGbk;
+  };
+  static Cache* cache = new Cache();  // never destroyed: used until exit
+  std::shared_ptr<DeviceDb> db = DeviceDb::Get();
+  std::lock_guard<std::mutex> lock(cache->mutex);
+  DeviceDb::ChangeStamp stamp;
+  if (db != nullptr) {
+    stamp = db->CurrentChangeStamp();
+    if (cache->db.lock() == db && stamp == cache->stamp)
+      return cache->code_page;
   }
-  return kCodePageGbk;
+  int64_t value = GetDeviceSettingInt("codepage", kCodePageGbk);
+  uint32_t code_page = kCodePageGbk;
+  if (value == kCodePageWestern || value == kCodePageUtf8) {
+    code_page = static_cast<uint32_t>(value);
+  }
+  cache->db = db;
+  cache->stamp = stamp;
+  cache->code_page = code_page;
+  return code_page;
 }
 
 std::string WideToMultiByte(std::u16string_view text) {

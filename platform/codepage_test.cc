@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <iconv.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <random>
@@ -204,6 +206,16 @@ TEST(CodePageTest, DeviceSettingChoosesTheCodePage) {
   EXPECT_EQ(AnsiCodePage(), kCodePageUtf8);
   EXPECT_EQ(Hex(WideToMultiByte(u"é")), "C3 A9");
   EXPECT_EQ(MultiByteToWide("\xC3\xA9"), u"é");
+
+  // Another process changes the setting: the next conversion follows it.
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(SetDeviceSetting("codepage", "1252").ok() ? 0 : 1);
+  int wait_status = 0;
+  ASSERT_EQ(waitpid(child, &wait_status, 0), child);
+  ASSERT_TRUE(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0);
+  EXPECT_EQ(AnsiCodePage(), kCodePageWestern);
+  EXPECT_EQ(Hex(WideToMultiByte(u"é")), "E9");
 }
 
 // Long text in the sizes the message file uses, with hand-mapped characters

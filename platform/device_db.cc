@@ -35,9 +35,9 @@ std::shared_ptr<DeviceDb> DeviceDb::OpenPath(const std::string& path,
   int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
   if (rc != SQLITE_OK) {
     if (status != nullptr) {
-      *status = Status(rc == SQLITE_CANTOPEN ? ErrorCode::kUnavailable
-                                             : ErrorCode::kIoError,
-                       "open " + path + ": " + sqlite3_errstr(rc));
+      *status = Status(
+          rc == SQLITE_CANTOPEN ? ErrorCode::kUnavailable : ErrorCode::kIoError,
+          "open " + path + ": " + sqlite3_errstr(rc));
     }
     sqlite3_close(db);
     return nullptr;
@@ -46,8 +46,9 @@ std::shared_ptr<DeviceDb> DeviceDb::OpenPath(const std::string& path,
   sqlite3_extended_result_codes(db, 1);
   std::shared_ptr<DeviceDb> result(new DeviceDb(db));
   // WAL lets readers in other processes go on while one writes.
-  Status s = result->Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
-                          "PRAGMA foreign_keys=ON;");
+  Status s = result->Exec(
+      "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
+      "PRAGMA foreign_keys=ON;");
   if (!s.ok()) {
     if (status != nullptr) *status = s;
     return nullptr;
@@ -72,9 +73,9 @@ std::shared_ptr<DeviceDb> DeviceDb::Get(Status* status) {
   if (it != cache.by_path.end()) return it->second;
   if (access(path.c_str(), F_OK) != 0) {
     if (status != nullptr) {
-      *status = Status(ErrorCode::kUnavailable,
-                       "no device at " + DeviceRoot().string() +
-                           " (run: devicectl init)");
+      *status = Status(
+          ErrorCode::kUnavailable,
+          "no device at " + DeviceRoot().string() + " (run: devicectl init)");
     }
     return nullptr;
   }
@@ -83,7 +84,29 @@ std::shared_ptr<DeviceDb> DeviceDb::Get(Status* status) {
   return db;
 }
 
-DeviceDb::~DeviceDb() { sqlite3_close_v2(db_); }
+DeviceDb::~DeviceDb() {
+  sqlite3_finalize(data_version_);
+  sqlite3_close_v2(db_);
+}
+
+DeviceDb::ChangeStamp DeviceDb::CurrentChangeStamp() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ChangeStamp stamp;
+  stamp.own = sqlite3_total_changes64(db_);
+  if (data_version_ == nullptr &&
+      sqlite3_prepare_v2(db_, "PRAGMA data_version", -1, &data_version_,
+                         nullptr) != SQLITE_OK) {
+    data_version_ = nullptr;
+  }
+  if (data_version_ != nullptr && sqlite3_step(data_version_) == SQLITE_ROW) {
+    stamp.others = sqlite3_column_int64(data_version_, 0);
+  } else {
+    // Never equal to an earlier stamp: whoever caches must read again.
+    stamp.others = -2 - failed_stamps_++;
+  }
+  if (data_version_ != nullptr) sqlite3_reset(data_version_);
+  return stamp;
+}
 
 Status DeviceDb::Error(std::string_view what) const {
   std::string message(what);
@@ -120,8 +143,7 @@ Status DeviceDb::EnsureSchema(const char* name, const char* sql) {
   return s;
 }
 
-DeviceDb::Transaction::Transaction(DeviceDb& db)
-    : db_(db), lock_(db.mutex_) {
+DeviceDb::Transaction::Transaction(DeviceDb& db) : db_(db), lock_(db.mutex_) {
   begin_ = db_.Exec("BEGIN IMMEDIATE");
   if (!begin_.ok()) done_ = true;
 }
@@ -131,9 +153,10 @@ DeviceDb::Transaction::~Transaction() {
 }
 
 Status DeviceDb::Transaction::Commit() {
-  if (done_) return begin_.ok() ? Status(ErrorCode::kInvalidArgument,
-                                         "transaction already ended")
-                                : begin_;
+  if (done_)
+    return begin_.ok() ? Status(ErrorCode::kInvalidArgument,
+                                "transaction already ended")
+                       : begin_;
   Status s = db_.Exec("COMMIT");
   if (s.ok()) done_ = true;
   return s;

@@ -62,6 +62,18 @@ class DeviceDb {
     bool done_ = false;
   };
 
+  // Which state of the database a reader saw: `others` moves when another
+  // connection (another process) commits, `own` when this connection
+  // changes rows. Equal stamps mean nothing changed in between, so a value
+  // read under one stamp may be reused while the stamp stays the same.
+  struct ChangeStamp {
+    int64_t others = -1;
+    int64_t own = -1;
+    bool operator==(const ChangeStamp&) const = default;
+  };
+  // The current stamp; a failed read gives a stamp equal to no other.
+  ChangeStamp CurrentChangeStamp();
+
   // Held around any statement sequence outside a Transaction.
   std::recursive_mutex& mutex() { return mutex_; }
 
@@ -73,6 +85,9 @@ class DeviceDb {
   sqlite3* db_;
   std::recursive_mutex mutex_;
   std::string schemas_;  // names of schemas ensured, "|"-separated
+  sqlite3_stmt* data_version_ =
+      nullptr;  // "PRAGMA data_version", kept prepared
+  int64_t failed_stamps_ = 0;
 };
 
 // A prepared statement with bind helpers; finalised when destroyed. It holds
@@ -104,7 +119,8 @@ class Statement {
 
  private:
   DeviceDb& db_;
-  std::unique_lock<std::recursive_mutex> lock_;  // held while the statement lives
+  std::unique_lock<std::recursive_mutex>
+      lock_;  // held while the statement lives
   sqlite3_stmt* stmt_ = nullptr;
 };
 
