@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/device.h"
+#include "platform/local_socket.h"
 #include "platform/unicode.h"
 
 namespace platform {
@@ -47,27 +48,9 @@ std::string EndpointStem(std::u16string_view class_name,
   return std::string("win.") + hex + ".";
 }
 
-// Fills a socket address for `path`. A path too long for sun_path is
-// reached through the folder's descriptor (/proc/self/fd/N/name), which the
-// caller closes after the bind or send.
-bool MakeAddress(const fs::path& path, sockaddr_un* address, int* dir_fd) {
-  *dir_fd = -1;
-  std::memset(address, 0, sizeof *address);
-  address->sun_family = AF_UNIX;
-  std::string text = path.string();
-  if (text.size() >= sizeof address->sun_path) {
-    *dir_fd = open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (*dir_fd < 0) return false;
-    text = "/proc/self/fd/" + std::to_string(*dir_fd) + "/" +
-           path.filename().string();
-    if (text.size() >= sizeof address->sun_path) return false;
-  }
-  std::memcpy(address->sun_path, text.data(), text.size());
-  return true;
-}
-
 void PutLe(uint8_t* out, uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out[i] = static_cast<uint8_t>(value >> (8 * i));
+  for (int i = 0; i < bytes; ++i)
+    out[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 uint64_t GetLe(const uint8_t* in, int bytes) {
@@ -87,14 +70,16 @@ std::unique_ptr<WindowEndpoint> WindowEndpoint::Publish(
   fs::path run = DeviceRunDir();
   std::error_code ec;
   fs::create_directories(run, ec);
-  fs::path path = run / (EndpointStem(class_name, title) + std::to_string(getpid()));
+  fs::path path =
+      run / (EndpointStem(class_name, title) + std::to_string(getpid()));
   int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return fail(Status::FromErrno("socket", "", errno));
   sockaddr_un address;
   int dir_fd;
-  if (!MakeAddress(path, &address, &dir_fd)) {
+  if (!MakeLocalSocketAddress(path, &address, &dir_fd)) {
     close(fd);
-    return fail(Status(ErrorCode::kInvalidArgument, "endpoint path too long: " + path.string()));
+    return fail(Status(ErrorCode::kInvalidArgument,
+                       "endpoint path too long: " + path.string()));
   }
   unlink(path.c_str());  // a leftover of an earlier process with our pid
   int rc = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
@@ -158,8 +143,9 @@ std::optional<WindowRef> FindTopLevelWindow(std::u16string_view class_name,
     found.push_back(WindowRef{entry.path(), static_cast<pid_t>(pid)});
   }
   if (found.empty()) return std::nullopt;
-  std::sort(found.begin(), found.end(),
-            [](const WindowRef& a, const WindowRef& b) { return a.pid < b.pid; });
+  std::sort(
+      found.begin(), found.end(),
+      [](const WindowRef& a, const WindowRef& b) { return a.pid < b.pid; });
   return found.front();
 }
 
@@ -169,7 +155,7 @@ Status PostWindowMessage(const WindowRef& window, uint32_t message,
   if (fd < 0) return Status::FromErrno("socket", "", errno);
   sockaddr_un address;
   int dir_fd;
-  if (!MakeAddress(window.endpoint, &address, &dir_fd)) {
+  if (!MakeLocalSocketAddress(window.endpoint, &address, &dir_fd)) {
     close(fd);
     return Status(ErrorCode::kNotFound, "window endpoint unreachable");
   }

@@ -24,8 +24,9 @@
 #include "device/deviced/messaging_service.h"
 #include "device/deviced/protocol.h"
 #include "platform/debug.h"
-#include "platform/processes.h"
 #include "platform/device.h"
+#include "platform/local_socket.h"
+#include "platform/processes.h"
 #include "platform/unicode.h"
 
 namespace {
@@ -143,7 +144,7 @@ bool Serve(int fd, std::unique_ptr<MessagingService>& service) {
     Status status;
     std::optional<DeliveryOutcome> outcome =
         service->Receive(platform::FromUtf8((*request)[1]),
-                        platform::FromUtf8((*request)[3]), at, &status);
+                         platform::FromUtf8((*request)[3]), at, &status);
     if (!outcome) {
       platform::DebugPrintf("deviced: cannot store an SMS: %s\n",
                             status.ToString().c_str());
@@ -200,7 +201,7 @@ int main() {
   sockaddr_un address;
   int dir_fd = -1;
   if (listener < 0 ||
-      !device::deviced::MakeSocketAddress(socket_path, &address, &dir_fd)) {
+      !platform::MakeLocalSocketAddress(socket_path, &address, &dir_fd)) {
     platform::DebugPrintf("deviced: cannot make socket %s\n",
                           socket_path.c_str());
     return 1;

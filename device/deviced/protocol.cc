@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/device.h"
+#include "platform/local_socket.h"
 
 namespace device::deviced {
 
@@ -101,28 +102,6 @@ std::optional<std::vector<std::string>> SplitFields(std::string_view line) {
   return fields;
 }
 
-bool MakeSocketAddress(const fs::path& path, sockaddr_un* address,
-                       int* dir_fd) {
-  *dir_fd = -1;
-  std::memset(address, 0, sizeof *address);
-  address->sun_family = AF_UNIX;
-  std::string text = path.string();
-  if (text.size() >= sizeof address->sun_path) {
-    *dir_fd =
-        open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (*dir_fd < 0) return false;
-    text = "/proc/self/fd/" + std::to_string(*dir_fd) + "/" +
-           path.filename().string();
-    if (text.size() >= sizeof address->sun_path) {
-      close(*dir_fd);
-      *dir_fd = -1;
-      return false;
-    }
-  }
-  std::memcpy(address->sun_path, text.data(), text.size());
-  return true;
-}
-
 std::optional<std::string> Exchange(const std::vector<std::string>& request,
                                     int timeout_ms, Status* status) {
   auto fail = [&](Status s) -> std::optional<std::string> {
@@ -134,7 +113,7 @@ std::optional<std::string> Exchange(const std::vector<std::string>& request,
   sockaddr_un address;
   int dir_fd;
   fs::path path = SocketPath();
-  if (!MakeSocketAddress(path, &address, &dir_fd)) {
+  if (!platform::MakeLocalSocketAddress(path, &address, &dir_fd)) {
     close(fd);
     return fail(Status(ErrorCode::kUnavailable,
                        "deviced socket unreachable: " + path.string()));

@@ -11,8 +11,6 @@
 #ifndef TELVANE_DEVICE_DEVICED_PROTOCOL_H_
 #define TELVANE_DEVICE_DEVICED_PROTOCOL_H_
 
-#include <sys/un.h>
-
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -37,13 +35,6 @@ std::string JoinFields(const std::vector<std::string>& fields);
 // Splits a line (without its line end) at tabs and unescapes each field;
 // nullopt when a field is malformed.
 std::optional<std::vector<std::string>> SplitFields(std::string_view line);
-
-// Fills a UNIX socket address for `path`. A path too long for sun_path is
-// reached through its folder's descriptor (/proc/self/fd/N/name); *dir_fd
-// then holds that descriptor, which the caller closes after bind or
-// connect (-1 otherwise). False when no address can be made.
-bool MakeSocketAddress(const std::filesystem::path& path, sockaddr_un* address,
-                       int* dir_fd);
 
 // Sends one request line to the running deviced and returns its reply line
 // (without the line end). kUnavailable when no deviced answers on the
