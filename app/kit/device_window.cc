@@ -9,6 +9,9 @@
 #include <QVBoxLayout>
 #include <utility>
 
+#include "app/kit/menu_table.h"
+#include "app/kit/menus.h"
+#include "app/kit/qt_text.h"
 #include "app/kit/screen.h"
 
 namespace kit {
@@ -28,63 +31,88 @@ SoftKeyBar::SoftKeyBar(QWidget* parent) : QWidget(parent) {
   setPalette(bar);
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(2, 1, 2, 1);
-  left_ = new QPushButton(this);
-  left_->setObjectName(QStringLiteral("softkey.left"));
-  right_ = new QPushButton(this);
-  right_->setObjectName(QStringLiteral("softkey.right"));
-  for (QPushButton* key : {left_, right_}) {
+  for (int i = 0; i < 2; ++i) {
+    QPushButton* key = new QPushButton(this);
+    key->setObjectName(i == 0 ? QStringLiteral("softkey.left")
+                              : QStringLiteral("softkey.right"));
     key->setFlat(true);
     key->setFocusPolicy(Qt::NoFocus);
     key->setMinimumWidth(60);
     key->hide();
+    keys_[i].button = key;
+    connect(key, &QPushButton::clicked, this, [this, i] {
+      if (keys_[i].menu != nullptr) {
+        Open(i);
+      } else if (keys_[i].command != 0) {
+        emit Command(keys_[i].command);
+      }
+    });
   }
-  layout->addWidget(left_);
+  layout->addWidget(keys_[0].button);
   layout->addStretch(1);
-  layout->addWidget(right_);
-  connect(left_, &QPushButton::clicked, this, [this] {
-    if (left_command_ != 0) emit Command(left_command_);
-  });
-  connect(right_, &QPushButton::clicked, this, [this] {
-    if (right_command_ != 0) {
-      emit Command(right_command_);
-    } else {
-      OpenMenu();
+  layout->addWidget(keys_[1].button);
+}
+
+void SoftKeyBar::SetMenuBar(const MenuEntry& bar) {
+  for (int i = 0; i < 2; ++i) {
+    if (static_cast<size_t>(i) >= bar.children.size()) {
+      SetKeyCommand(i, QString(), 0);
+      continue;
     }
-  });
+    const MenuEntry& key = bar.children[static_cast<size_t>(i)];
+    if (key.command == 0 && !key.separator) {
+      SetKeyMenu(i, BuildMenu(key, this), Str(key.text_id));
+    } else {
+      SetKeyCommand(i, Str(key.text_id), key.command);
+    }
+  }
 }
 
 void SoftKeyBar::SetLeftKey(const QString& text, uint32_t command) {
-  left_->setText(text);
-  left_command_ = command;
-  left_->setVisible(!text.isEmpty());
+  SetKeyCommand(0, text, command);
 }
 
 void SoftKeyBar::SetRightKey(const QString& text, uint32_t command) {
-  SetMenu(nullptr, text);
-  right_command_ = command;
-  right_->setVisible(!text.isEmpty());
+  SetKeyCommand(1, text, command);
+}
+
+void SoftKeyBar::SetLeftMenu(QMenu* menu, const QString& text) {
+  SetKeyMenu(0, menu, text);
 }
 
 void SoftKeyBar::SetMenu(QMenu* menu, const QString& text) {
-  if (menu_ != nullptr) disconnect(menu_, nullptr, this, nullptr);
-  menu_ = menu;
-  right_command_ = 0;
-  right_->setText(text);
-  right_->setVisible(menu != nullptr);
-  if (menu_ == nullptr) return;
-  connect(menu_, &QMenu::triggered, this, [this](QAction* action) {
-    bool ok = false;
-    uint command = action->data().toUInt(&ok);
-    if (ok && command != 0) emit Command(command);
+  SetKeyMenu(1, menu, text);
+}
+
+void SoftKeyBar::SetKeyCommand(int key, const QString& text, uint32_t command) {
+  SetKeyMenu(key, nullptr, text);
+  keys_[key].command = command;
+  keys_[key].button->setVisible(!text.isEmpty());
+}
+
+void SoftKeyBar::SetKeyMenu(int key, QMenu* menu, const QString& text) {
+  Key& k = keys_[key];
+  if (k.menu != nullptr) disconnect(k.menu, nullptr, this, nullptr);
+  k.menu = menu;
+  k.command = 0;
+  k.button->setText(text);
+  k.button->setVisible(menu != nullptr);
+  if (menu == nullptr) return;
+  connect(menu, &QMenu::triggered, this, [this](QAction* action) {
+    uint32_t command = CommandOf(action);
+    if (command != 0) emit Command(command);
   });
 }
 
-void SoftKeyBar::OpenMenu() {
-  if (menu_ == nullptr) return;
-  emit MenuAboutToShow(menu_);
-  QSize size = menu_->sizeHint();
-  QPoint corner = right_->mapToGlobal(QPoint(right_->width(), 0));
-  menu_->popup(QPoint(corner.x() - size.width(), corner.y() - size.height()));
+void SoftKeyBar::Open(int key) {
+  QMenu* menu = keys_[key].menu;
+  if (menu == nullptr) return;
+  emit MenuAboutToShow(menu);
+  QPushButton* button = keys_[key].button;
+  QSize size = menu->sizeHint();
+  QPoint top = button->mapToGlobal(QPoint(key == 0 ? 0 : button->width(), 0));
+  int x = key == 0 ? top.x() : top.x() - size.width();
+  menu->popup(QPoint(x, top.y() - size.height()));
 }
 
 // ------------------------------------------------------------ TitleBar

@@ -21,6 +21,10 @@ class QMenu;
 class QPushButton;
 
 namespace kit {
+struct MenuEntry;
+}
+
+namespace kit {
 
 // Command identifiers every dialog knows: the OK button and Cancel.
 inline constexpr uint32_t kCommandOk = 1;
@@ -34,39 +38,51 @@ T* FindControl(QWidget* root, int id) {
   return root->findChild<T*>(QString::number(id));
 }
 
+// The bar at the bottom: two soft keys. Each key either sends a command or
+// opens a popup menu upwards (the right one usually "Menu").
 class SoftKeyBar : public QWidget {
   Q_OBJECT
 
  public:
   explicit SoftKeyBar(QWidget* parent);
 
-  // The left key shows `text` and sends `command`; an empty text hides it.
+  // Both keys from a menu bar of the menu table (menu_table.h): each child
+  // of `bar` is a key, a command entry or a popup. Menus are owned by the
+  // bar. Keys beyond the second are ignored.
+  void SetMenuBar(const MenuEntry& bar);
+
+  // A key that shows `text` and sends `command`; an empty text hides it.
   void SetLeftKey(const QString& text, uint32_t command);
-  // The right key opens `menu` (owned by the caller's window); nullptr
-  // hides the key. `text` is the key's label.
-  void SetMenu(QMenu* menu, const QString& text);
-  // The right key as a plain key sending `command` (bars of two commands,
-  // such as "OK" and "Cancel"); replaces any menu.
   void SetRightKey(const QString& text, uint32_t command);
+  // A key that opens `menu` (not owned); nullptr hides the key.
+  void SetLeftMenu(QMenu* menu, const QString& text);
+  void SetMenu(QMenu* menu, const QString& text);  // the right key
 
-  QPushButton* left_key() const { return left_; }
-  QPushButton* right_key() const { return right_; }
-  QMenu* menu() const { return menu_; }
-  uint32_t left_command() const { return left_command_; }
+  QPushButton* left_key() const { return keys_[0].button; }
+  QPushButton* right_key() const { return keys_[1].button; }
+  QMenu* left_menu() const { return keys_[0].menu; }
+  QMenu* menu() const { return keys_[1].menu; }
+  uint32_t left_command() const { return keys_[0].command; }
 
-  // Opens the menu above the right key, as a tap on it does.
-  void OpenMenu();
+  // Opens a key's menu above it, as a tap on the key does.
+  void OpenLeftMenu() { Open(0); }
+  void OpenMenu() { Open(1); }
 
  signals:
   void Command(uint32_t command);
   void MenuAboutToShow(QMenu* menu);
 
  private:
-  QPushButton* left_;
-  QPushButton* right_;
-  QMenu* menu_ = nullptr;
-  uint32_t left_command_ = 0;
-  uint32_t right_command_ = 0;  // 0: the right key opens the menu
+  struct Key {
+    QPushButton* button = nullptr;
+    QMenu* menu = nullptr;
+    uint32_t command = 0;
+  };
+  void SetKeyCommand(int key, const QString& text, uint32_t command);
+  void SetKeyMenu(int key, QMenu* menu, const QString& text);
+  void Open(int key);
+
+  Key keys_[2];
 };
 
 class TitleBar : public QWidget {

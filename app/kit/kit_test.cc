@@ -99,6 +99,24 @@ TEST_F(KitTest, DialogsTakeTheScreenAndReportCommands) {
   menu->close();
   EXPECT_EQ(dialog.commands, (std::vector<uint32_t>{40356, 40069}));
 
+  // A bar from the menu table: the left key a popup with a submenu, the
+  // right key a command. A command deep in a submenu arrives once.
+  MenuEntry bar;
+  bar.children = {
+      MenuEntry{
+          0,
+          40067,
+          {MenuEntry{0, 40069, {MenuEntry{40074, 40074, {}, false}}, false}},
+          false},
+      MenuEntry{40016, 40016, {}, false}};
+  dialog.soft_keys()->SetMenuBar(bar);
+  ASSERT_NE(dialog.soft_keys()->left_menu(), nullptr);
+  EXPECT_EQ(dialog.soft_keys()->menu(), nullptr);
+  FindCommand(dialog.soft_keys()->left_menu(), 40074)->trigger();
+  dialog.soft_keys()->right_key()->click();
+  EXPECT_EQ(dialog.commands,
+            (std::vector<uint32_t>{40356, 40069, 40074, 40016}));
+
   dialog.show();
   QKeyEvent back(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
   QApplication::sendEvent(&dialog, &back);
