@@ -1,0 +1,133 @@
+// The incoming-message procedure: what the program does with every SMS the
+// intake hands it.
+//
+// HandleIncomingSms, in this order:
+//   1. Black List: a blacklisted sender's message leaves the phone's Inbox
+//      (the delete event), is kept in the Recycle Bin only under
+//      "BlackDeleteToRecycleBin", and triggers nothing else.
+//   2. Status reports (a sender that starts with neither a digit nor "+" and
+//      holds no "<") under "ReceiptToRecycleBin" 1..4.
+//   3. The governing filter (filter_set.h).
+//   4. Its actions in a fixed order: "Don't Show in Inbox" (the delete
+//      event), the popup, the sound, the vibration, auto reply, auto
+//      forward, then the unread reminder (always stopped, restarted under
+//      "Unread Alert").
+//   5. Filing under "Save to Folder", under the document lock, then the
+//      unread notification.
+// The delete event is therefore always set before anything is stored, and
+// within the 1500 ms the rule-client library waits for it.
+//
+// The procedure talks to the program through FirewallHost (implemented by
+// the main window, and by tests that record the order of calls), the alert
+// popup, the document and the settings. It keeps no state between messages.
+//
+// Thread safety: everything here runs on the user-interface thread, which
+// owns the filter set, the document, the popup and the settings.
+#ifndef TELVANE_FIREWALL_INCOMING_SMS_H_
+#define TELVANE_FIREWALL_INCOMING_SMS_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "alerts/alert_popup.h"
+#include "firewall/filter_set.h"
+#include "platform/time.h"
+#include "settings/settings_store.h"
+#include "store/document.h"
+
+namespace firewall {
+
+// One incoming message. The views belong to the caller and are valid for
+// the duration of the call.
+struct IncomingMessage {
+  std::u16string_view body;
+  std::u16string_view sender;
+  platform::FileTime delivery_time;  // UTC
+};
+
+// The period of the vibration the "Vibrate" action asks for.
+inline constexpr uint32_t kActionVibrationMs = 500;
+
+// The main window's side of the procedure. Every call happens on the
+// user-interface thread, during HandleIncomingSms.
+class FirewallHost {
+ public:
+  virtual ~FirewallHost() = default;
+
+  // Sets "ZUD_SMSDeleteEvent": the rule-client library deletes the message
+  // from the phone's Inbox.
+  virtual void SetDeleteEvent() = 0;
+
+  // Whether the send service exists and runs; when false the auto-reply
+  // and auto-forward actions are skipped without a word.
+  virtual bool SendServiceRunning() = 0;
+  // SendService::Enqueue(recipients, text, flags 0, no due time, no
+  // draft). `recipients` may hold several ";"-separated entries.
+  virtual void Enqueue(std::u16string_view recipients,
+                       std::u16string_view text) = 0;
+
+  // Plays a filter's sound: a sound-file path, or kRandomRingMarker for a
+  // file picked from the random sound folder.
+  virtual void PlayAlertSound(std::u16string_view value) = 0;
+  // Runs the vibrator; returns when the vibration is over.
+  virtual void Vibrate(uint32_t milliseconds) = 0;
+
+  // The unread reminder (main-window timer 3).
+  virtual void StopReminder() = 0;
+  virtual void StartReminder(uint32_t period_ms) = 0;
+
+  // Raises the main window's unread notification (a message was filed).
+  virtual void RaiseUnreadNotification() = 0;
+};
+
+// The popup's second text and named-sender flag for a sender: the name
+// output of text::SplitRecipient and whether a double quote was met.
+// "\"Ann\"<+86 138>" gives ("Ann", true); "138-0013 8000" gives
+// ("13800138000", false).
+struct SenderDisplay {
+  std::u16string text;
+  bool named = false;
+};
+SenderDisplay ParseSenderDisplay(std::u16string_view sender);
+
+// True when the sender reads as a status report: its first code unit (NUL
+// for an empty sender) is neither "0".."9" nor "+", and it holds no "<".
+// ("ReceiptToRecycleBin" decides whether that matters.)
+bool LooksLikeStatusReport(std::u16string_view sender);
+
+// The incoming-message procedure and the parts it talks to. Nothing is
+// owned; each part must outlive the object (the document and the popup may
+// be replaced or set to null at any time between messages).
+class Firewall {
+ public:
+  Firewall(const FilterSet* filters, FirewallHost* host,
+           const settings::SettingsStore* settings)
+      : filters_(filters), host_(host), settings_(settings) {}
+
+  // The popup; null skips the popup action.
+  void set_popup(alerts::AlertPopup* popup) { popup_ = popup; }
+  // The document; null (or one that is not open) files nothing.
+  void set_document(store::Document* document) { document_ = document; }
+
+  // Runs the procedure for one message. Always returns 1 (the intake's
+  // "consumed").
+  uint32_t HandleIncomingSms(const IncomingMessage& message);
+
+ private:
+  // Files the message into the Recycle Bin when the document has one.
+  void StoreInRecycleBin(const IncomingMessage& message);
+  void RunActions(const FilterRecord& filter, const IncomingMessage& message);
+  void FileMessage(const FilterRecord& filter, const IncomingMessage& message);
+  bool DocumentOpen() const;
+
+  const FilterSet* filters_;
+  FirewallHost* host_;
+  const settings::SettingsStore* settings_;
+  alerts::AlertPopup* popup_ = nullptr;
+  store::Document* document_ = nullptr;
+};
+
+}  // namespace firewall
+
+#endif  // TELVANE_FIREWALL_INCOMING_SMS_H_
