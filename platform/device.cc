@@ -32,6 +32,13 @@ constexpr DeviceSettingInfo kSettings[] = {
      "int"},
     {"audio_output", "auto", "wave-out backend: auto, alsa, wavfile or none",
      "auto|alsa|wavfile|none"},
+    {"sms_open_fails", "0", "the radio is off: sms.dll's SmsOpen fails",
+     "bool"},
+    {"sms_refuse_types", "", "address types sms.dll refuses (e.g. \"0,2\")",
+     "text"},
+    {"sms_refuse_match", "*",
+     "addresses the refusal applies to (\",\"-separated, * and ? globs)",
+     "text"},
 };
 
 bool Accepts(const DeviceSettingInfo& info, std::string_view value) {

@@ -1,11 +1,98 @@
+// devicectl sent: the radio log of sms.dll.
+#include <cstdio>
+#include <iostream>
+#include <string>
+
 #include "device/devicectl/devicectl.h"
+#include "device/sms/radio_log.h"
 
 namespace devicectl {
+namespace {
 
-const char* const kRadioUsage = "";
+std::string FormatUtc(platform::FileTime time) {
+  std::optional<platform::SystemTime> t = platform::FileTimeToSystemTime(time);
+  if (!t) return "(bad time)";
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02u %02u:%02u:%02u", t->year,
+                t->month, t->day, t->hour, t->minute, t->second);
+  return buffer;
+}
 
-int SentCommand(const CommandArgs&) {
-  return UsageError("\"sent\" is not available in this build");
+// The text on one line: CR, LF and backslash escaped.
+std::string OneLine(std::u16string_view text) {
+  std::string out;
+  for (char c : U8(text)) {
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\\') {
+      out += "\\\\";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+const char* const kRadioUsage =
+    "  sent [--all]                  the radio log: each SMS submitted "
+    "through sms.dll,\n"
+    "                                oldest first: id, time (UTC), address, "
+    "address type,\n"
+    "                                class, options, encoding, text; --all "
+    "adds the\n"
+    "                                submissions the radio refused, with "
+    "their result\n"
+    "  sent --clear                  empty the radio log\n"
+    "  radio failure switches (devicectl config set KEY VALUE):\n"
+    "    sms_open_fails 1            SmsOpen fails\n"
+    "    sms_refuse_types 0,2        refuse these address types...\n"
+    "    sms_refuse_match '+86*'     ...for addresses matching (default *)\n";
+
+int SentCommand(const CommandArgs& args) {
+  bool all = false;
+  bool clear = false;
+  for (const std::string& arg : args) {
+    if (arg == "--all") {
+      all = true;
+    } else if (arg == "--clear") {
+      clear = true;
+    } else {
+      return UsageError("sent: unknown argument \"" + arg + "\"");
+    }
+  }
+  if (all && clear) return UsageError("sent: --all and --clear exclude");
+  if (!RequireDevice()) return kFailure;
+  if (clear) {
+    platform::Status status = device::ClearRadioLog();
+    if (!status.ok()) return Fail("sent: " + status.ToString());
+    std::cout << "radio log emptied\n";
+    return 0;
+  }
+  platform::Status status;
+  auto submissions = device::ListSubmissions(all, &status);
+  if (!submissions) return Fail("sent: " + status.ToString());
+  std::cout << "Radio log: " << submissions->size() << " submission(s)\n";
+  for (const device::RadioSubmission& s : *submissions) {
+    char fields[160];
+    std::snprintf(fields, sizeof fields,
+                  "type=%u class=%u options=%u replace=%u encoding=%u",
+                  s.address_type, s.message_class, s.message_options,
+                  s.replace_option, s.encoding);
+    std::cout << s.id << "  " << FormatUtc(s.time) << "  " << U8(s.address)
+              << "  " << fields;
+    if (!s.accepted()) {
+      char result[32];
+      std::snprintf(result, sizeof result, "  refused 0x%08x",
+                    static_cast<uint32_t>(s.result));
+      std::cout << result;
+    }
+    std::cout << "  " << OneLine(s.text()) << "\n";
+  }
+  return 0;
 }
 
 }  // namespace devicectl
