@@ -156,7 +156,9 @@ TEST_F(SendServiceTest, RequestsGoOutInOrderAcrossABusyPass) {
                                         "200 type=0 class=1 options=0 second",
                                         "300 type=0 class=1 options=0 third",
                                         "400 type=0 class=1 options=0 fourth"));
-  // The three waiting ones were taken together, in the next pass.
+  // The three waiting ones were taken together, in the next pass (its
+  // summary comes after its last report).
+  ASSERT_TRUE(recorder_.WaitPasses(2));
   EXPECT_EQ(recorder_.passes()[1].taken, 3u);
 }
 
