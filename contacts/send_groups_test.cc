@@ -1,0 +1,119 @@
+#include "contacts/send_groups.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "contacts/wide_text_file.h"
+#include "platform/testing/temp_device.h"
+
+namespace contacts {
+namespace {
+
+using platform::testing::TempDevice;
+
+std::string Utf16(std::u16string_view text, bool bom = true) {
+  std::string bytes = bom ? "\xFF\xFE" : "";
+  for (char16_t c : text) {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>(c >> 8));
+  }
+  return bytes;
+}
+
+std::string HostFile(const TempDevice& device, const std::string& path) {
+  std::ifstream in(device.HostPath(path), std::ios::binary);
+  std::stringstream data;
+  data << in.rdbuf();
+  return data.str();
+}
+
+TEST(SendGroupsTest, FamilyGroupIsWrittenByteForByte) {
+  TempDevice device;
+  SendGroups groups;
+  ASSERT_TRUE(groups.Load(u"\\smsgroup.ini").ok());
+  EXPECT_TRUE(groups.groups().empty());
+  // A missing file is created holding the byte-order mark alone.
+  EXPECT_EQ(HostFile(device, "\\smsgroup.ini"), "\xFF\xFE");
+
+  ASSERT_TRUE(groups.AddGroup(u"Family"));
+  ASSERT_TRUE(groups.AddMember(0, u"Mum", u"0123"));
+  ASSERT_TRUE(groups.AddMember(0, u"Dad", u"0456"));
+  ASSERT_TRUE(groups.Save().ok());
+  EXPECT_EQ(HostFile(device, "\\smsgroup.ini"),
+            Utf16(u"[Family]\r\nMum|0123\r\nDad|0456\r\n"));
+  EXPECT_EQ(FormatGroupFile(groups.groups()),
+            Utf16(u"[Family]\r\nMum|0123\r\nDad|0456\r\n"));
+}
+
+TEST(SendGroupsTest, ReloadReversesGroupsButKeepsMembers) {
+  TempDevice device;
+  {
+    std::ofstream out(device.HostPath("\\smsgroup.ini"), std::ios::binary);
+    out << Utf16(u"[Work]\r\nAnn|1\r\nBob|2\r\n[Home]\r\nMum|3\r\n");
+  }
+  SendGroups groups;
+  ASSERT_TRUE(groups.Load(u"\\SMSGROUP.INI").ok());
+  ASSERT_EQ(groups.size(), 2u);
+  EXPECT_EQ(groups.groups()[0].name, u"Home");
+  EXPECT_EQ(groups.groups()[1].name, u"Work");
+  EXPECT_EQ(groups.groups()[1].members,
+            (std::vector<GroupMember>{{u"Ann", u"1"}, {u"Bob", u"2"}}));
+  ASSERT_TRUE(groups.Save().ok());
+  EXPECT_EQ(HostFile(device, "\\smsgroup.ini"),
+            Utf16(u"[Home]\r\nMum|3\r\n[Work]\r\nAnn|1\r\nBob|2\r\n"));
+}
+
+TEST(SendGroupsTest, DamagedFilesKeepWhatIsSound) {
+  // Members before the first header, missing pieces, a header without its
+  // bracket, no final line break.
+  std::vector<SendGroup> groups = ParseGroupFile(
+      Utf16(u"Lost|999\r\n[A\r\n|123\r\nNoNumber\r\nNoNumber2|\r\n"
+            u"Ok|1]tail\r\n[B]x\r\nLast|7"));
+  ASSERT_EQ(groups.size(), 2u);
+  EXPECT_EQ(groups[0].name, u"B");
+  EXPECT_EQ(groups[0].members, (std::vector<GroupMember>{{u"Last", u"7"}}));
+  EXPECT_EQ(groups[1].name, u"A");
+  EXPECT_EQ(groups[1].members, (std::vector<GroupMember>{{u"Ok", u"1"}}));
+
+  // Odd byte counts, too short files, no byte-order mark (whose first
+  // character is taken for one).
+  EXPECT_TRUE(ParseGroupFile("").empty());
+  EXPECT_TRUE(ParseGroupFile("\xFF").empty());
+  EXPECT_EQ(ParseGroupFile(Utf16(u"[G]\r\n") + "\x41").size(), 1u);
+  EXPECT_TRUE(ParseGroupFile(Utf16(u"[G]\r\n", false)).empty());
+  EXPECT_EQ(ParseGroupFile(Utf16(u"x[G]\r\n", false)).at(0).name, u"G");
+
+  // A header longer than a line is read in pieces: the name is cut and the
+  // rest is a member line without a number, skipped.
+  std::u16string long_name(400, u'n');
+  groups = ParseGroupFile(Utf16(u"[" + long_name + u"]\r\nM|1\r\n"));
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(groups[0].name.size(), kMaxLineChars - 1);
+  EXPECT_EQ(groups[0].members, (std::vector<GroupMember>{{u"M", u"1"}}));
+}
+
+TEST(SendGroupsTest, EditingOperations) {
+  SendGroups groups;
+  EXPECT_FALSE(groups.AddGroup(u""));
+  EXPECT_TRUE(groups.AddGroup(u"First"));
+  EXPECT_TRUE(groups.AddGroup(u"First"));  // duplicates are allowed
+  EXPECT_TRUE(groups.AddGroup(std::u16string(300, u'g')));
+  ASSERT_EQ(groups.size(), 3u);
+  EXPECT_EQ(groups.groups()[0].name.size(), kMaxGroupNameChars);
+  EXPECT_FALSE(groups.AddMember(3, u"A", u"1"));
+  EXPECT_FALSE(groups.AddMember(0, u"", u"1"));
+  EXPECT_FALSE(groups.AddMember(0, u"A", u""));
+  EXPECT_TRUE(groups.AddMember(1, u"A", u"1"));
+  EXPECT_FALSE(groups.DeleteMember(1, 1));
+  EXPECT_TRUE(groups.DeleteMember(1, 0));
+  EXPECT_FALSE(groups.DeleteGroup(3));
+  EXPECT_TRUE(groups.DeleteGroup(0));
+  EXPECT_EQ(groups.size(), 2u);
+  // Without a path nothing is written.
+  EXPECT_TRUE(groups.Save().ok());
+}
+
+}  // namespace
+}  // namespace contacts

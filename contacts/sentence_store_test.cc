@@ -1,0 +1,109 @@
+#include "contacts/sentence_store.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+#include "platform/testing/temp_device.h"
+
+namespace contacts {
+namespace {
+
+using platform::testing::TempDevice;
+
+std::string Utf16(std::u16string_view text, bool bom = true) {
+  std::string bytes = bom ? "\xFF\xFE" : "";
+  for (char16_t c : text) {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>(c >> 8));
+  }
+  return bytes;
+}
+
+std::string HostFile(const TempDevice& device, const std::string& path) {
+  std::ifstream in(device.HostPath(path), std::ios::binary);
+  std::stringstream data;
+  data << in.rdbuf();
+  return data.str();
+}
+
+TEST(SentenceStoreTest, FirstStartWritesTheDefaults) {
+  TempDevice device;
+  SentenceStore store(SentenceFilePath(u"\\"));
+  ASSERT_EQ(store.path(), u"\\pelicorde.sen");
+  ASSERT_TRUE(store.Load().ok());
+  EXPECT_EQ(store.sentences(), DefaultSentences());
+  EXPECT_EQ(store.marks(), DefaultMarkNames());
+  EXPECT_FALSE(store.changed());
+  EXPECT_EQ(
+      HostFile(device, "\\pelicorde.sen"),
+      Utf16(u"Yes.\r\nNo.\r\nThanks!\r\nPlease call my mobile.\r\n"
+            u"I'll be right there.\r\nI'm running late.\r\n"
+            u"I'll get back to you.\r\nSorry, I am busy now.\r\n`\r\n"
+            u"Must Reply\r\nUrgency\r\nHome\r\nBusiness\r\nTechnical\r\n"));
+
+  // The next start reads each list in reverse.
+  SentenceStore again(u"\\pelicorde.sen");
+  ASSERT_TRUE(again.Load().ok());
+  EXPECT_EQ(again.sentences().front(), u"Sorry, I am busy now.");
+  EXPECT_EQ(again.sentences().back(), u"Yes.");
+  EXPECT_EQ(again.marks(),
+            (std::vector<std::u16string>{u"Technical", u"Business", u"Home",
+                                         u"Urgency", u"Must Reply"}));
+}
+
+TEST(SentenceStoreTest, EditsMarkChangedAndSurviveCancel) {
+  TempDevice device;
+  SentenceStore store(u"\\pelicorde.sen");
+  ASSERT_TRUE(store.Load().ok());
+  store.Add(SentenceList::kSentences, u"On my way");
+  EXPECT_TRUE(store.changed());
+  EXPECT_EQ(store.sentences().front(), u"On my way");
+  EXPECT_TRUE(store.Modify(SentenceList::kMarks, 0, u"Later"));
+  EXPECT_FALSE(store.Modify(SentenceList::kMarks, 5, u"x"));
+  EXPECT_TRUE(store.Delete(SentenceList::kSentences, 1));  // "Yes."
+  EXPECT_FALSE(store.Delete(SentenceList::kSentences, 99));
+  store.Add(SentenceList::kSentences, u"");  // an empty text is added too
+  ASSERT_TRUE(store.SaveIfChanged().ok());   // what Cancel does
+  EXPECT_FALSE(store.changed());
+
+  SentenceStore reread(u"\\pelicorde.sen");
+  ASSERT_TRUE(reread.Load().ok());
+  ASSERT_EQ(reread.sentences().size(), 9u);
+  EXPECT_EQ(reread.sentences()[0], u"Sorry, I am busy now.");
+  EXPECT_EQ(reread.sentences()[7], u"On my way");
+  EXPECT_EQ(reread.sentences()[8], u"");
+  EXPECT_EQ(reread.marks().back(), u"Later");
+  EXPECT_EQ(
+      std::count(reread.sentences().begin(), reread.sentences().end(), u"Yes."),
+      0);
+}
+
+TEST(SentenceStoreTest, OddFilesLoadSafely) {
+  SentenceStore store;
+  // No separator: everything is a sentence; a lone CR or LF cuts the line.
+  store.LoadBytes(Utf16(u"a\rjunk\nb\r\n"));
+  EXPECT_EQ(store.sentences(), (std::vector<std::u16string>{u"b", u"a"}));
+  EXPECT_TRUE(store.marks().empty());
+  // Several separators; text after the backquote is dropped with it.
+  store.LoadBytes(Utf16(u"s\r\n`x\r\nm1\r\n`\r\nm2"));
+  EXPECT_EQ(store.sentences(), (std::vector<std::u16string>{u"s"}));
+  EXPECT_EQ(store.marks(), (std::vector<std::u16string>{u"m2", u"m1"}));
+  // A long line comes back in pieces of at most 259 characters.
+  store.LoadBytes(Utf16(std::u16string(600, u'x') + u"\r\n"));
+  ASSERT_EQ(store.sentences().size(), 3u);
+  EXPECT_EQ(store.sentences()[2].size(), 259u);
+  EXPECT_EQ(store.sentences()[0].size(), 600u - 2 * 259u);
+  // Odd byte counts and files without a byte-order mark.
+  store.LoadBytes(std::string("\xFF\xFE\x41\x00\x42", 5));
+  EXPECT_EQ(store.sentences(), (std::vector<std::u16string>{u"A"}));
+  store.LoadBytes("");
+  EXPECT_TRUE(store.sentences().empty());
+  store.LoadBytes(Utf16(u"Hi\r\nYo\r\n", false));
+  EXPECT_EQ(store.sentences(), (std::vector<std::u16string>{u"Yo", u"i"}));
+}
+
+}  // namespace
+}  // namespace contacts
