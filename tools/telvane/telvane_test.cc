@@ -34,9 +34,14 @@ class TelvaneTool : public ::testing::Test {
     dir_ = pattern;
     // Files outside any device: the tool makes a view device of its own.
     setenv("TELVANE_DEVICE", (dir_ / "no-device").c_str(), 1);
+    // View devices go into a folder of this test's own, so that other
+    // tests running at the same time cannot be mistaken for leftovers.
+    fs::create_directory(dir_ / "tmp");
+    setenv("TMPDIR", (dir_ / "tmp").c_str(), 1);
   }
   void TearDown() override {
     unsetenv("TELVANE_DEVICE");
+    unsetenv("TMPDIR");
     fs::remove_all(dir_);
   }
   std::string File(const std::string& name) const {
@@ -174,7 +179,7 @@ TEST_F(TelvaneTool, BadInputIsRefusedClearly) {
     EXPECT_NE(result.out.find("telvane"), std::string::npos) << c.args;
   }
   // No view device is left behind.
-  for (const auto& entry : fs::directory_iterator("/tmp")) {
+  for (const auto& entry : fs::directory_iterator(dir_ / "tmp")) {
     EXPECT_EQ(entry.path().filename().string().rfind("telvane-view-", 0),
               std::string::npos);
   }
