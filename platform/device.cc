@@ -35,6 +35,13 @@ constexpr DeviceSettingInfo kSettings[] = {
      "int"},
     {"audio_output", "auto", "wave-out backend: auto, alsa, wavfile or none",
      "auto|alsa|wavfile|none"},
+    {"wavfile_pace", "realtime",
+     "the WAV-file sink plays in real time or takes samples as fast as they "
+     "come",
+     "realtime|fast"},
+    {"wave_out_streams", "4",
+     "wave-out streams a process may have open at once; more are busy",
+     "int"},
     {"sms_open_fails", "0", "the radio is off: sms.dll's SmsOpen fails",
      "bool"},
     {"sms_refuse_types", "", "address types sms.dll refuses (e.g. \"0,2\")",

@@ -153,6 +153,7 @@ constexpr InstallEntry kInstallTable[] = {
     {"lib/libsms.so", "\\Windows\\sms.dll", false},
     {"lib/libcellcore.so", "\\Windows\\cellcore.dll", false},
     {"lib/libpimstore.so", "\\Windows\\pimstore.dll", false},
+    {"lib/libwaveapi.so", "\\Windows\\waveapi.dll", false},
     {"lib/libphone.so", "\\Windows\\phone.dll", true},
 };
 

@@ -1,0 +1,56 @@
+// The unread reminder as the main window runs it: a repeating timer (the
+// main window's timer 3, which the program implements with its own timer)
+// whose tick vibrates and/or sounds while new messages wait unseen.
+//
+// The incoming-message procedure restarts it for each message that
+// reaches the filters (Restart); clearing the unread notification ends it
+// and stops the application player when it is playing (Clear).
+//
+// Thread-compatible: used on the user-interface thread.
+#ifndef TELVANE_ALERTS_UNREAD_REMINDER_H_
+#define TELVANE_ALERTS_UNREAD_REMINDER_H_
+
+#include <cstdint>
+
+#include "audio/audio_player.h"
+#include "settings/settings_store.h"
+
+namespace alerts {
+
+// The timer the program gives the reminder.
+class ReminderTimer {
+ public:
+  virtual ~ReminderTimer() = default;
+  // Starts (or restarts) the timer with the period; Tick follows every
+  // period until Stop.
+  virtual void StartTimer(uint32_t period_ms) = 0;
+  virtual void StopTimer() = 0;
+};
+
+class UnreadReminder {
+ public:
+  // Both must outlive the reminder.
+  UnreadReminder(ReminderTimer* timer, const settings::SettingsStore* settings)
+      : timer_(timer), settings_(settings) {}
+
+  // For a message that reached the filters: the timer stops, and starts
+  // again with the period "AlertSecond" when "UnReadAlert" is not 0 and the
+  // governing filter asks for "Unread Alert".
+  void Restart(bool filter_has_unread_alert);
+  // The unread notification was cleared: the timer stops, and the
+  // application player too when it is playing (state 1).
+  void Clear(audio::AudioPlayer* application_player);
+  // Called by the timer.
+  void Tick();
+
+  bool running() const { return running_; }
+
+ private:
+  ReminderTimer* timer_;
+  const settings::SettingsStore* settings_;
+  bool running_ = false;
+};
+
+}  // namespace alerts
+
+#endif  // TELVANE_ALERTS_UNREAD_REMINDER_H_
