@@ -44,8 +44,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using devicectl::Fail;
+using devicectl::FormatUtcTime;
 using devicectl::kFailure;
 using devicectl::kUsageError;
+using devicectl::OneLine;
 using devicectl::RequireDevice;
 using devicectl::U16;
 using devicectl::U8;
@@ -587,32 +589,6 @@ std::optional<platform::FileTime> ParseUtcTime(const std::string& text) {
   return platform::SystemTimeToFileTime(time);
 }
 
-std::string FormatUtcTime(platform::FileTime time) {
-  std::optional<platform::SystemTime> t = platform::FileTimeToSystemTime(time);
-  if (!t) return "(bad time " + std::to_string(time.value()) + ")";
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02u %02u:%02u:%02u", t->year,
-                t->month, t->day, t->hour, t->minute, t->second);
-  return buffer;
-}
-
-// The text on one line: CR, LF and backslash escaped.
-std::string OneLine(std::u16string_view text) {
-  std::string out;
-  for (char c : U8(text)) {
-    if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\\') {
-      out += "\\\\";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 int ListPhoneFolder(device::FolderRole role, const char* title,
                     const std::vector<std::string>& args) {
   if (!args.empty())
@@ -905,6 +881,32 @@ int Receive(const std::vector<std::string>& args) {
 }  // namespace
 
 namespace devicectl {
+
+std::string FormatUtcTime(platform::FileTime time) {
+  std::optional<platform::SystemTime> t = platform::FileTimeToSystemTime(time);
+  if (!t) return "(bad time " + std::to_string(time.value()) + ")";
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02u %02u:%02u:%02u", t->year,
+                t->month, t->day, t->hour, t->minute, t->second);
+  return buffer;
+}
+
+// The text on one line: CR, LF and backslash escaped.
+std::string OneLine(std::u16string_view text) {
+  std::string out;
+  for (char c : U8(text)) {
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\\') {
+      out += "\\\\";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
 
 int Fail(const std::string& message, int code) {
   std::cerr << "devicectl: " << message << "\n";

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/status.h"
+#include "platform/time.h"
 
 namespace devicectl {
 
@@ -25,6 +26,11 @@ bool RequireDevice();
 
 std::u16string U16(const std::string& text);
 std::string U8(std::u16string_view text);
+
+// "YYYY-MM-DD hh:mm:ss" of a UTC file time, for listings.
+std::string FormatUtcTime(platform::FileTime time);
+// The text on one line: CR, LF and backslash escaped.
+std::string OneLine(std::u16string_view text);
 
 using CommandArgs = std::vector<std::string>;
 

@@ -7,35 +7,6 @@
 #include "device/sms/radio_log.h"
 
 namespace devicectl {
-namespace {
-
-std::string FormatUtc(platform::FileTime time) {
-  std::optional<platform::SystemTime> t = platform::FileTimeToSystemTime(time);
-  if (!t) return "(bad time)";
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02u %02u:%02u:%02u", t->year,
-                t->month, t->day, t->hour, t->minute, t->second);
-  return buffer;
-}
-
-// The text on one line: CR, LF and backslash escaped.
-std::string OneLine(std::u16string_view text) {
-  std::string out;
-  for (char c : U8(text)) {
-    if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\\') {
-      out += "\\\\";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-}  // namespace
 
 const char* const kRadioUsage =
     "  sent [--all]                  the radio log: each SMS submitted "
@@ -82,7 +53,7 @@ int SentCommand(const CommandArgs& args) {
                   "type=%u class=%u options=%u replace=%u encoding=%u",
                   s.address_type, s.message_class, s.message_options,
                   s.replace_option, s.encoding);
-    std::cout << s.id << "  " << FormatUtc(s.time) << "  " << U8(s.address)
+    std::cout << s.id << "  " << FormatUtcTime(s.time) << "  " << U8(s.address)
               << "  " << fields;
     if (!s.accepted()) {
       char result[32];
