@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "bench/bench_device.h"
 #include "firewall/filter_file.h"
 #include "firewall/filter_set.h"
 #include "platform/device.h"
@@ -30,18 +31,7 @@ constexpr std::u16string_view kSender = u"\"Li Lei\"<+86 138-0013-8000>";
 constexpr std::u16string_view kBody =
     u"Hello, see you at the meeting tomorrow at 10:30 in the usual place.";
 
-void EnsureDevice() {
-  static bool ready = [] {
-    if (getenv("TELVANE_DEVICE") == nullptr) {
-      char pattern[] = "/tmp/telvane-bench-XXXXXX";
-      if (mkdtemp(pattern) != nullptr) {
-        setenv("TELVANE_DEVICE", (std::string(pattern) + "/device").c_str(), 1);
-      }
-    }
-    return platform::InitialiseDevice().ok();
-  }();
-  (void)ready;
-}
+using bench::EnsureDevice;
 
 std::u16string Digits(std::mt19937& random, int count) {
   std::uniform_int_distribution<int> digit(0, 9);

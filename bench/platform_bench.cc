@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "bench/bench_device.h"
 #include "platform/codepage.h"
 #include "platform/device.h"
 #include "platform/files.h"
@@ -13,20 +14,7 @@
 
 namespace {
 
-// Benchmarks run on the scratch device scripts/run-benchmarks makes; when
-// run by hand without one, a device is made in a temporary folder.
-void EnsureDevice() {
-  static bool ready = [] {
-    if (getenv("TELVANE_DEVICE") == nullptr) {
-      char pattern[] = "/tmp/telvane-bench-XXXXXX";
-      if (mkdtemp(pattern) != nullptr) {
-        setenv("TELVANE_DEVICE", (std::string(pattern) + "/device").c_str(), 1);
-      }
-    }
-    return platform::InitialiseDevice().ok();
-  }();
-  (void)ready;
-}
+using bench::EnsureDevice;
 
 std::u16string IndexPiece() {
   // Tree titles as they look: tabs, Chinese names, digits, CR LF.
@@ -43,18 +31,22 @@ void BM_WideToGbk(benchmark::State& state) {
     std::string bytes = platform::WideToMultiByte(text, platform::kCodePageGbk);
     benchmark::DoNotOptimize(bytes);
   }
-  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+  state.SetItemsProcessed(state.iterations() *
+                          static_cast<int64_t>(text.size()));
 }
 BENCHMARK(BM_WideToGbk);
 
 void BM_GbkToWide(benchmark::State& state) {
   EnsureDevice();
-  std::string bytes = platform::WideToMultiByte(IndexPiece(), platform::kCodePageGbk);
+  std::string bytes =
+      platform::WideToMultiByte(IndexPiece(), platform::kCodePageGbk);
   for (auto _ : state) {
-    std::u16string text = platform::MultiByteToWide(bytes, platform::kCodePageGbk);
+    std::u16string text =
+        platform::MultiByteToWide(bytes, platform::kCodePageGbk);
     benchmark::DoNotOptimize(text);
   }
-  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<int64_t>(bytes.size()));
 }
 BENCHMARK(BM_GbkToWide);
 
@@ -66,7 +58,8 @@ void BM_RegistryQueryDword(benchmark::State& state) {
     state.SkipWithError("no registry");
     return;
   }
-  for (auto _ : state) benchmark::DoNotOptimize(key->QueryDword(u"displaymode"));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(key->QueryDword(u"displaymode"));
 }
 BENCHMARK(BM_RegistryQueryDword);
 

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_device.h"
 #include "platform/codepage.h"
 #include "platform/device.h"
 #include "platform/files.h"
@@ -37,18 +38,7 @@ namespace fs = std::filesystem;
 constexpr int kMessages = 100000;
 constexpr int kFolders = 300;
 
-void EnsureDevice() {
-  static bool ready = [] {
-    if (getenv("TELVANE_DEVICE") == nullptr) {
-      char pattern[] = "/tmp/telvane-bench-XXXXXX";
-      if (mkdtemp(pattern) != nullptr) {
-        setenv("TELVANE_DEVICE", (std::string(pattern) + "/device").c_str(), 1);
-      }
-    }
-    return platform::InitialiseDevice().ok();
-  }();
-  (void)ready;
-}
+using bench::EnsureDevice;
 
 // Deterministic message bodies of 20 to 300 characters, Chinese and Latin.
 std::u16string Body(std::mt19937& random) {
