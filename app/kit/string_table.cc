@@ -198,6 +198,9 @@ constexpr StringEntry kTable[] = {
     {45131, u"Unread:%d Count:%d"},
     {45132, u"<Need Password>"},
     {45133, u"Date:%s\r\nSender:%s\r\nContent:\r\n%s\r\n"},
+    {45134,
+     u"Telvane cannot start: the shared unread count (ZUD_SmsCount) cannot be "
+     u"created."},
     {45200, u"Filename:"},
     {45201, u"Type:"},
     {45202, u"Filename"},

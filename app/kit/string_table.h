@@ -239,6 +239,8 @@ inline constexpr uint32_t kNeedPassword = 45132;
 // "Date:%s\r\nSender:%s\r\nContent:\r\n%s\r\n" (one exported message: date,
 // sender, body)
 inline constexpr uint32_t kExportBlock = 45133;
+// "Telvane cannot start: ..." (the shared unread count cannot be created)
+inline constexpr uint32_t kNoUnreadCounter = 45134;
 
 // File browser.
 // "Filename:" (also the new-file dialog)

@@ -1,0 +1,4 @@
+// pelicorde: the Telvane program.
+#include "app/startup.h"
+
+int main(int argc, char** argv) { return app::RunProgram(argc, argv); }

@@ -1,0 +1,297 @@
+// The main window (template 105, class "Dialog", titled "Telvane"): the open
+// document shown as a folder tree (display mode 1) or as a two-line list of
+// one folder (display mode 2, "Preview Mode"), with the title strip, the
+// soft keys of menu 101, the toolbar, the tray and unread notification
+// icons, the preview popup and the timers. Every menu entry, toolbar button
+// and posted message ends here as a command identifier (OnCommand).
+//
+// The window owns the document, the settings and the named objects of the
+// program's run ("ZUD_SmsCount", "ZUD_SMSDeleteEvent", its window endpoint).
+// Initialize() must succeed before anything else is used; it fails only
+// when "ZUD_SmsCount" cannot be created or mapped, and then the window has
+// no menus, controls, document or timers.
+//
+// Commands that open windows not built yet (compose, message view, import,
+// filters, options, hotkeys, sentences) are hidden from the menus and the
+// toolbar; the placeholders below mark where the intake and the send thread
+// reach the window.
+//
+// UI thread only. Other threads reach the window through posted messages.
+#ifndef TELVANE_APP_MAIN_WINDOW_H_
+#define TELVANE_APP_MAIN_WINDOW_H_
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/document_ui.h"
+#include "app/kit/device_window.h"
+#include "platform/kernel_objects.h"
+#include "platform/time.h"
+#include "platform/window_endpoints.h"
+#include "settings/settings_store.h"
+#include "store/document.h"
+
+class QListView;
+class QMenu;
+class QSocketNotifier;
+class QSystemTrayIcon;
+class QTimer;
+class QToolBar;
+class QTreeView;
+
+namespace app {
+
+class ListModel;
+class PreviewPopup;
+class TitleStrip;
+class TreeModel;
+
+// The window and its controls.
+inline constexpr int kMainWindowTemplate = 105;
+inline constexpr int kTitleStripControl = 1024;
+inline constexpr int kTreeControl = 1000;
+inline constexpr int kListControl = 1114;
+inline constexpr int kToolbarControl = 131;
+// The strip shows this many characters of its text.
+inline constexpr size_t kStripChars = 30;
+
+// The window's class, as a second start looks for it.
+inline constexpr std::u16string_view kWindowClass = u"Dialog";
+
+// Messages the window handles.
+inline constexpr uint32_t kMessageIncomingSms = 1124;
+inline constexpr uint32_t kMessageSendResult = 1126;
+inline constexpr uint32_t kMessageUserActivity = 1127;
+inline constexpr uint32_t kMessageTrayNotify = 1274;
+// Second parameters of kMessageTrayNotify that show the window.
+inline constexpr int64_t kTrayTap = 513;
+inline constexpr int64_t kTrayDoubleClick = 515;
+
+// Timers.
+inline constexpr int kTimerAutoSave = 1;
+inline constexpr int kTimerSendWake = 2;
+inline constexpr int kTimerUnreadReminder = 3;
+inline constexpr int kTimerAutoCompress = 4;
+inline constexpr int kTimerPreview = 5;
+inline constexpr int kSendWakeMs = 10000;
+inline constexpr int kAutoCompressCheckMs = 120000;
+inline constexpr int kPreviewDelayMs = 1500;
+
+// The event the intake signals the rule client through.
+inline constexpr std::string_view kDeleteEventName = "ZUD_SMSDeleteEvent";
+
+// Failures the user cannot act on stay silent; they go to the debug log.
+void LogFailure(const platform::Status& status, const char* what);
+
+class MainWindow : public kit::DeviceDialog, private store::TreeObserver {
+  Q_OBJECT
+
+ public:
+  struct Options {
+    // Publish the window for a second start to find (class "Dialog",
+    // the product name as title).
+    bool publish_endpoint = true;
+  };
+
+  MainWindow();
+  explicit MainWindow(Options options);
+  ~MainWindow() override;
+
+  // The window's initialisation: "ZUD_SmsCount", menus, toolbar, settings,
+  // tray icon, preview popup, controls, timer 1, the last file (with the
+  // file password deferred under "AutoHide"), timers 2 and 4, the endpoint.
+  // False when "ZUD_SmsCount" cannot be created or mapped.
+  bool Initialize();
+  bool initialized() const { return initialized_; }
+
+  // Start-up's last step: hidden under "AutoHide", else shown.
+  void ShowAtStart();
+
+  // Closing the window ("Exit"): the document is closed (saved when
+  // modified, "LastOpenFile" kept), the icons removed, the timers stopped,
+  // the window hidden; then Exited() is emitted. Runs once.
+  void Shutdown();
+  // After the message loop: the companions go in their fixed order (the
+  // settings are saved first); then the unread counter is closed.
+  void TearDown();
+
+  // Hiding ("Minimize", OK, Back) and showing (tray icon, second start).
+  void HideWindow();
+  void ShowWindow();
+
+  // A timer's action, as its tick runs it.
+  void OnTimer(int timer_id);
+  // A message posted to the window (by a second start, the tray icon).
+  void OnWindowMessage(uint32_t message, uint64_t first, int64_t second);
+
+  // Places for the threads that arrive later. 1124: an intercepted SMS
+  // handed over by the intake thread; the verdict goes back as the result.
+  // 1126: a send result filed from the send thread. 1127: the user is busy
+  // in a compose, view or popup window.
+  uint32_t OnIncomingSms();
+  void OnSendResult();
+  void OnUserActivity();
+
+  // The unread notification (icon 158), raised after an incoming message
+  // was filed and cleared after every command.
+  void RaiseUnreadNotification();
+  void ClearUnreadNotification();
+  bool unread_notification_shown() const { return notify_shown_; }
+  bool tray_icon_shown() const { return tray_shown_; }
+
+  // The user's marks, in order (mark i is command 30000 + i); rebuilds the
+  // mark entries of the menus.
+  void SetMarks(std::vector<std::u16string> marks);
+  const std::vector<std::u16string>& marks() const { return marks_; }
+
+  // The local clock the auto-compress check reads (a test seam).
+  void set_clock(std::function<platform::SystemTime()> clock) {
+    clock_ = std::move(clock);
+  }
+
+  // Enables, checks and names the entries of `menu` for the current state,
+  // as each popup does when it opens.
+  void UpdateMenu(QMenu* menu);
+
+  // --- State, for the screenshot tour and tests ---------------------------
+  store::Document& document() { return document_; }
+  settings::SettingsStore& settings() { return settings_; }
+  int display_mode() const;
+  // The node the commands act on: the selected tree item (mode 1) or the
+  // focused list entry's node (mode 2; none for the up entry).
+  store::Node* ChosenNode() const;
+  // Chooses `node` as a tap would (tree selection in mode 1, list focus in
+  // mode 2 when the list shows it).
+  void ChooseNode(store::Node* node);
+  // Opens the list on a folder (nullptr: the root), checking its password.
+  bool ShowFolder(store::Node* folder, const store::Node* focus = nullptr);
+  // Activates a list row as a double tap does.
+  void ActivateListRow(int row);
+  QString strip_text() const;
+  QTreeView* tree_view() const { return tree_view_; }
+  QListView* list_view() const { return list_view_; }
+  ListModel* list_model() const { return list_model_; }
+  TreeModel* tree_model() const { return tree_model_; }
+  QToolBar* toolbar() const { return toolbar_; }
+  QMenu* system_menu() const;
+  QMenu* node_menu() const;
+  QMenu* tree_context_menu() const { return context_menu_; }
+  PreviewPopup* preview_popup() const { return preview_; }
+  bool deferred_password() const { return deferred_password_; }
+  bool compacted_this_run() const { return compacted_this_run_; }
+  QTimer* timer(int timer_id) const;
+
+ signals:
+  // Shutdown has run; the program's loop may end.
+  void Exited();
+
+ protected:
+  void OnCommand(uint32_t command) override;
+  void OnBack() override;
+  void OnMenuPopup(QMenu* menu) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // Layout and views.
+  void BuildControls();
+  void BuildMenus();
+  void ApplySettings();
+  void ApplyFonts();
+  void ApplyDisplayMode();
+  void RefreshStrip();
+  void ShowStripText(const QString& text);
+  void OnTreeSelectionChanged();
+  void OnListCurrentChanged();
+  void OnTreeExpanded(const QModelIndex& index);
+  void OnTreeActivated(const QModelIndex& index);
+  void OnTreeContextMenu(const QPoint& point);
+  void PageList(bool down);
+  void StartPreviewTimer();
+  void ShowPreview();
+  void OpenInMessageView(store::Node* node);
+  void CollapseUnlocked();
+  void AddTrayIcon();
+  void RemoveTrayIcon();
+  void ReadEndpoint();
+
+  // Document commands (main_window_commands.cc).
+  void SaveDocument();
+  void CloseDocument(bool forget_last_file);
+  bool OpenDocument(std::u16string_view path);
+  void RememberLastFile();
+  void OpenCommand();
+  void NewFileCommand();
+  void FilePropertyCommand();
+  void FilePasswordCommand();
+  void CompressCommand();
+  void CheckAutoCompress();
+  void ExportCommand();
+  void DeleteCommand();
+  void CopyCommand(bool cut);
+  void PasteCommand();
+  void NodePropertyCommand();
+  void NodePasswordCommand();
+  void MarkReadCommand(bool read);
+  void MarkCommand(size_t index);
+  void SelectCommand(uint32_t command);
+  void EmptyFolderCommand();
+  void TogglePreviewMode();
+  void AboutCommand();
+  // The nodes a list command works on: the marked entries, else the
+  // focused one (mode 2); the chosen node (mode 1).
+  std::vector<store::Node*> CommandNodes() const;
+  int CurrentListRow() const;
+  void FocusListRow(int row);
+
+  // store::TreeObserver
+  void NodeAboutToBeRemoved(store::Node* parent, size_t index,
+                            store::Node* node) override;
+  void TreeAboutToBeReset() override;
+
+  Options options_;
+  bool initialized_ = false;
+  bool shut_down_ = false;
+
+  settings::SettingsStore settings_;
+  ShellDocumentUi ui_;
+  store::Document document_;
+  std::optional<platform::NamedEvent> delete_event_;
+  std::unique_ptr<platform::WindowEndpoint> endpoint_;
+  QSocketNotifier* endpoint_notifier_ = nullptr;
+
+  TitleStrip* strip_ = nullptr;
+  QTreeView* tree_view_ = nullptr;
+  QListView* list_view_ = nullptr;
+  TreeModel* tree_model_ = nullptr;
+  ListModel* list_model_ = nullptr;
+  QToolBar* toolbar_ = nullptr;
+  QMenu* context_menu_ = nullptr;
+  std::vector<QAction*> mark_actions_;
+  std::vector<std::u16string> marks_;
+  PreviewPopup* preview_ = nullptr;
+  QSystemTrayIcon* tray_ = nullptr;
+  QSystemTrayIcon* notify_ = nullptr;
+  bool tray_shown_ = false;
+  bool notify_shown_ = false;
+
+  QTimer* save_timer_ = nullptr;
+  QTimer* send_timer_ = nullptr;
+  QTimer* reminder_timer_ = nullptr;
+  QTimer* compress_timer_ = nullptr;
+  QTimer* preview_timer_ = nullptr;
+
+  const store::Node* last_previewed_ = nullptr;
+  bool deferred_password_ = false;
+  bool compacted_this_run_ = false;
+  uint64_t font_generation_ = 0;
+  std::function<platform::SystemTime()> clock_;
+};
+
+}  // namespace app
+
+#endif  // TELVANE_APP_MAIN_WINDOW_H_

@@ -1,0 +1,809 @@
+// The main window with its real widgets offscreen, driven by command
+// identifiers the way the menus send them, with message boxes and dialogs
+// (password prompt, file browser, new-file dialog) scripted.
+#include "app/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFont>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeView>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/kit/device_window.h"
+#include "app/kit/file_browser.h"
+#include "app/kit/menu_table.h"
+#include "app/kit/menus.h"
+#include "app/kit/message_box.h"
+#include "app/kit/password_prompt.h"
+#include "app/kit/qt_text.h"
+#include "app/kit/string_table.h"
+#include "app/kit/testing/qt_app.h"
+#include "app/list_model.h"
+#include "app/preview_popup.h"
+#include "app/shell_dialogs.h"
+#include "app/tree_model.h"
+#include "platform/kernel_objects.h"
+#include "platform/testing/temp_device.h"
+#include "platform/time.h"
+#include "settings/settings_store.h"
+#include "store/document.h"
+
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << text.toStdString();
+}
+
+namespace app {
+namespace {
+
+namespace cmds = kit::cmds;
+using store::Node;
+
+constexpr char16_t kDocPath[] = u"\\doc.zud";
+
+std::string ReadHostFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The first child of `parent` titled `title`, or nullptr.
+Node* Child(Node* parent, std::u16string_view title) {
+  for (size_t i = 0; i < parent->child_count(); ++i) {
+    if (parent->child(i)->title() == title) return parent->child(i);
+  }
+  return nullptr;
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kit::testing::EnsureApplication();
+    previous_messages_ =
+        kit::SetMessageScript([this](const kit::MessageRequest& request) {
+          messages_.push_back(request.caption + QStringLiteral(": ") +
+                              request.text);
+          return answer_;
+        });
+  }
+  void TearDown() override {
+    kit::SetDialogScript({});
+    kit::SetMessageScript(previous_messages_);
+  }
+
+  // Options saved before the window loads them.
+  void SaveSettings(const std::function<void(settings::SettingsStore&)>& edit) {
+    settings::SettingsStore store;
+    store.Load();
+    edit(store);
+    ASSERT_TRUE(store.Save().ok());
+  }
+
+  // A document at `path` with an Inbox holding `messages` (sender, body)
+  // received unread, left as the last open file.
+  void MakeDocument(
+      std::u16string_view path,
+      const std::vector<std::pair<std::u16string, std::u16string>>& messages,
+      std::u16string_view password = {}) {
+    store::Document document;
+    store::NewFileOptions options;
+    options.password = std::u16string(password);
+    ASSERT_TRUE(document.New(path, options).ok());
+    Node* inbox = document.WellKnownFolder(store::kFolderInbox);
+    platform::SystemTime time = platform::CurrentSystemTime();
+    for (const auto& [sender, body] : messages) {
+      ASSERT_NE(document.StoreMessage(inbox, sender, body, time), nullptr);
+    }
+    ASSERT_TRUE(document.Close().ok());
+    settings::SettingsStore store;
+    ASSERT_TRUE(store.SaveLastOpenFile(path).ok());
+  }
+
+  std::unique_ptr<MainWindow> MakeWindow() {
+    auto window = std::make_unique<MainWindow>(
+        MainWindow::Options{.publish_endpoint = false});
+    EXPECT_TRUE(window->Initialize());
+    return window;
+  }
+
+  // Runs `steps` on each dialog Run() shows, by template.
+  void Script(std::map<int, std::function<void(kit::DeviceDialog*)>> steps) {
+    kit::SetDialogScript([steps](kit::DeviceDialog* dialog) {
+      auto found = steps.find(dialog->template_id());
+      if (found != steps.end()) found->second(dialog);
+    });
+  }
+
+  // A file browser step that types `name` and confirms.
+  static std::function<void(kit::DeviceDialog*)> SaveAs(QString name) {
+    return [name](kit::DeviceDialog* dialog) {
+      kit::FindControl<QLineEdit>(dialog, kit::kFileNameEdit)->setText(name);
+      dialog->Dispatch(kit::kCommandOk);
+    };
+  }
+
+  static bool Enabled(QMenu* menu, uint32_t command) {
+    QAction* action = kit::FindCommand(menu, command);
+    return action != nullptr && action->isEnabled();
+  }
+
+  Node* Inbox(MainWindow& window) {
+    return Child(window.document().tree().root(), u"Inbox");
+  }
+
+  platform::testing::TempDevice device_;
+  std::vector<QString> messages_;
+  int answer_ = kit::kAnswerOk;
+  kit::MessageScript previous_messages_;
+};
+
+TEST_F(MainWindowTest, NewFileLowersTheNameAndRefusesAnExistingOne) {
+  auto window = MakeWindow();
+  EXPECT_FALSE(window->document().IsOpen());
+  window->UpdateMenu(window->system_menu());
+  EXPECT_FALSE(Enabled(window->system_menu(), cmds::kClose));
+  EXPECT_FALSE(Enabled(window->system_menu(), cmds::kSave));
+
+  Script({{kNewFileTemplate, [](kit::DeviceDialog* dialog) {
+             kit::FindControl<QLineEdit>(dialog, kNewFileNameEdit)
+                 ->setText(QStringLiteral("Notes.ZUD"));
+             dialog->Dispatch(kit::kCommandOk);
+           }}});
+  window->Dispatch(cmds::kNewFile);
+  ASSERT_TRUE(window->document().IsOpen());
+  EXPECT_EQ(window->document().path(), u"notes.zud");
+  // The file was created under its lower-case name.
+  bool lower = false;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(device_.HostPath("\\"))) {
+    if (entry.path().filename() == "notes.zud") lower = true;
+    EXPECT_NE(entry.path().filename(), "Notes.ZUD");
+  }
+  EXPECT_TRUE(lower);
+  // Recycle Bin, Drafts, Sent Box, Inbox, in this order.
+  Node* root = window->document().tree().root();
+  ASSERT_EQ(root->child_count(), 4u);
+  EXPECT_TRUE(root->child(0)->is_recycle_bin());
+  EXPECT_EQ(root->child(1)->title(), u"Drafts");
+  EXPECT_EQ(root->child(2)->title(), u"Sent Box");
+  EXPECT_EQ(root->child(3)->title(), u"Inbox");
+  EXPECT_EQ(window->strip_text(), QStringLiteral("File: notes.zud"));
+
+  window->UpdateMenu(window->system_menu());
+  EXPECT_TRUE(Enabled(window->system_menu(), cmds::kClose));
+  EXPECT_TRUE(Enabled(window->system_menu(), cmds::kCompress));
+  EXPECT_EQ(
+      kit::FindCommand(window->system_menu(), cmds::kToggleRecycleBin)->text(),
+      QStringLiteral("Delete Recycle Bin"));
+  settings::SettingsStore saved;
+  saved.Load();
+  EXPECT_EQ(saved.last_open_file(), u"notes.zud");
+
+  // "notes" names the same file: "File exists!" and the dialog stays.
+  bool still_open = false;
+  Script({{kNewFileTemplate, [&](kit::DeviceDialog* dialog) {
+             kit::FindControl<QLineEdit>(dialog, kNewFileNameEdit)
+                 ->setText(QStringLiteral("notes"));
+             dialog->Dispatch(kit::kCommandOk);
+             still_open = dialog->isVisible();
+           }}});
+  window->Dispatch(cmds::kNewFile);
+  EXPECT_TRUE(still_open);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0], QStringLiteral("Error: File exists!"));
+  EXPECT_EQ(window->document().path(), u"notes.zud");
+
+  // Without a Recycle Bin the menu offers to add one.
+  Script({{kNewFileTemplate, [](kit::DeviceDialog* dialog) {
+             kit::FindControl<QLineEdit>(dialog, kNewFileNameEdit)
+                 ->setText(QStringLiteral("\\bare"));
+             kit::FindControl<QCheckBox>(dialog, kNewFileRecycleBin)
+                 ->setChecked(false);
+             dialog->Dispatch(kit::kCommandOk);
+           }}});
+  window->Dispatch(cmds::kNewFile);
+  EXPECT_EQ(window->document().path(), u"\\bare.zud");
+  EXPECT_EQ(window->document().recycle_bin(), nullptr);
+  window->UpdateMenu(window->system_menu());
+  EXPECT_EQ(
+      kit::FindCommand(window->system_menu(), cmds::kToggleRecycleBin)->text(),
+      QStringLiteral("Add Recycle Bin"));
+}
+
+TEST_F(MainWindowTest, CloseForgetsTheFileButExitKeepsIt) {
+  MakeDocument(kDocPath, {{u"111", u"one"}});
+  {
+    auto window = MakeWindow();
+    ASSERT_TRUE(window->document().IsOpen());
+    window->Dispatch(cmds::kClose);
+    EXPECT_FALSE(window->document().IsOpen());
+    EXPECT_TRUE(window->strip_text().isEmpty());
+    EXPECT_TRUE(window->tree_view()->isHidden());
+    EXPECT_TRUE(window->list_view()->isHidden());
+    window->TearDown();
+  }
+  {
+    // The restart opens nothing.
+    auto window = MakeWindow();
+    EXPECT_FALSE(window->document().IsOpen());
+    window->TearDown();
+  }
+  settings::SettingsStore().SaveLastOpenFile(kDocPath).ok();
+  {
+    auto window = MakeWindow();
+    ASSERT_TRUE(window->document().IsOpen());
+    bool exited = false;
+    QObject::connect(window.get(), &MainWindow::Exited,
+                     [&exited] { exited = true; });
+    window->Dispatch(cmds::kExit);
+    EXPECT_TRUE(exited);
+    EXPECT_FALSE(window->document().IsOpen());
+    window->TearDown();
+  }
+  {
+    // Exiting with the document open reopens it.
+    auto window = MakeWindow();
+    EXPECT_TRUE(window->document().IsOpen());
+    EXPECT_EQ(window->document().path(), kDocPath);
+    window->TearDown();
+  }
+}
+
+TEST_F(MainWindowTest, WithoutTheSharedUnreadCountTheWindowDoesNotStart) {
+  // A block of that name too small for the count cannot be mapped.
+  bool existed = false;
+  auto blocker = platform::SharedMemory::CreateOrOpen(store::kUnreadCountName,
+                                                      1, &existed);
+  ASSERT_TRUE(blocker.has_value());
+  MakeDocument(kDocPath, {{u"111", u"one"}});
+  MainWindow window(MainWindow::Options{.publish_endpoint = false});
+  EXPECT_FALSE(window.Initialize());
+  EXPECT_EQ(window.tree_view(), nullptr);
+  EXPECT_EQ(window.system_menu(), nullptr);
+  EXPECT_FALSE(window.document().IsOpen());
+  window.TearDown();
+}
+
+TEST_F(MainWindowTest, ExportWritesTheMessagesOfAFolderOnly) {
+  MakeDocument(kDocPath, {{u"111", u"first body"}, {u"222", u"second"}});
+  auto window = MakeWindow();
+  store::Document& document = window->document();
+  Node* inbox = Inbox(*window);
+  ASSERT_NE(inbox, nullptr);
+  // A sub-folder and a protected message are skipped.
+  Node* sub = document.FindOrCreateFolderPath(u"\\Inbox\\Sub");
+  ASSERT_NE(sub, nullptr);
+  Node* secret = document.StoreMessage(inbox, u"333", u"hidden",
+                                       platform::CurrentSystemTime());
+  store::NodeRecord record = *document.ReadNodeRecord(secret);
+  record.set_password(u"pw");
+  ASSERT_TRUE(document.RewriteNodeRecord(secret, record).ok());
+
+  window->ChooseNode(inbox);
+  Script({{kit::kFileBrowserTemplate, SaveAs(QStringLiteral("inbox"))}});
+  window->Dispatch(cmds::kExportText);
+  std::string text = ReadHostFile(device_.HostPath("\\inbox.txt"));
+  EXPECT_NE(text.find("Sender:111\r\nContent:\r\nfirst body\r\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("Sender:222\r\nContent:\r\nsecond\r\n"),
+            std::string::npos);
+  EXPECT_EQ(text.find("hidden"), std::string::npos);
+  EXPECT_EQ(text.rfind("Date:", 0), 0u);
+
+  // A folder holding only folders gives an empty file.
+  Node* outer = document.FindOrCreateFolderPath(u"\\Outer\\Inner");
+  ASSERT_NE(outer, nullptr);
+  window->ChooseNode(outer->parent());
+  Script({{kit::kFileBrowserTemplate, SaveAs(QStringLiteral("outer"))}});
+  window->Dispatch(cmds::kExportText);
+  ASSERT_TRUE(std::filesystem::exists(device_.HostPath("\\outer.txt")));
+  EXPECT_EQ(std::filesystem::file_size(device_.HostPath("\\outer.txt")), 0u);
+  window->TearDown();
+}
+
+TEST_F(MainWindowTest, CompressKeepsABackupAndRunsOncePerRunByTheClock) {
+  MakeDocument(kDocPath, {{u"111", u"one"}, {u"222", u"two"}});
+  auto window = MakeWindow();
+  ASSERT_TRUE(window->document().IsOpen());
+  window->Dispatch(cmds::kCompress);
+  EXPECT_TRUE(window->document().IsOpen());
+  EXPECT_TRUE(std::filesystem::exists(device_.HostPath("\\doc.zud.bak")));
+  EXPECT_FALSE(std::filesystem::exists(device_.HostPath("\\doc.zud.ban")));
+  ASSERT_NE(Inbox(*window), nullptr);
+  EXPECT_EQ(Inbox(*window)->child_count(), 2u);
+  EXPECT_EQ(window->strip_text(), QStringLiteral("File: \\doc.zud"));
+  EXPECT_TRUE(messages_.empty());
+  window->TearDown();
+
+  // Auto-compress: only in the "WhenCompress" hour, and once per run.
+  SaveSettings([](settings::SettingsStore& s) {
+    s.set_auto_compress(1);
+    s.set_when_compress(3);
+  });
+  std::filesystem::remove(device_.HostPath("\\doc.zud.bak"));
+  auto second = MakeWindow();
+  platform::SystemTime now{};
+  now.year = 2026;
+  now.month = 1;
+  now.day = 5;
+  now.hour = 2;
+  second->set_clock([&now] { return now; });
+  second->OnTimer(kTimerAutoCompress);
+  EXPECT_FALSE(second->compacted_this_run());
+  EXPECT_FALSE(std::filesystem::exists(device_.HostPath("\\doc.zud.bak")));
+  now.hour = 3;
+  second->OnTimer(kTimerAutoCompress);
+  EXPECT_TRUE(second->compacted_this_run());
+  EXPECT_TRUE(std::filesystem::exists(device_.HostPath("\\doc.zud.bak")));
+  std::filesystem::remove(device_.HostPath("\\doc.zud.bak"));
+  now.minute = 58;
+  second->OnTimer(kTimerAutoCompress);
+  EXPECT_FALSE(std::filesystem::exists(device_.HostPath("\\doc.zud.bak")));
+  EXPECT_TRUE(second->document().IsOpen());
+  second->TearDown();
+}
+
+TEST_F(MainWindowTest, MenuEnablingFollowsTheChosenNode) {
+  MakeDocument(kDocPath, {{u"111", u"one"}});
+  auto window = MakeWindow();
+  QMenu* menu = window->node_menu();
+  Node* inbox = Inbox(*window);
+  Node* message = inbox->child(0);
+  Node* bin = window->document().recycle_bin();
+  ASSERT_NE(bin, nullptr);
+
+  // Nothing chosen.
+  window->UpdateMenu(menu);
+  EXPECT_FALSE(Enabled(menu, cmds::kDelete));
+  EXPECT_FALSE(Enabled(menu, cmds::kExportText));
+  EXPECT_FALSE(Enabled(menu, cmds::kSelectAll));
+
+  // A message in mode 1: Paste stays off even with a filled clipboard.
+  window->ChooseNode(message);
+  window->Dispatch(cmds::kCopy);
+  ASSERT_EQ(window->document().clipboard().size(), 1u);
+  window->UpdateMenu(menu);
+  EXPECT_FALSE(Enabled(menu, cmds::kPaste));
+  EXPECT_FALSE(Enabled(menu, cmds::kEmptyFolder));
+  EXPECT_TRUE(Enabled(menu, cmds::kDelete));
+  EXPECT_TRUE(Enabled(menu, cmds::kMarkAsRead));
+  EXPECT_FALSE(Enabled(menu, cmds::kSelectUnselect));
+  // A folder takes the paste.
+  window->ChooseNode(inbox);
+  window->UpdateMenu(menu);
+  EXPECT_TRUE(Enabled(menu, cmds::kPaste));
+  EXPECT_TRUE(Enabled(menu, cmds::kEmptyFolder));
+  // The Recycle Bin is never copied, deleted or marked.
+  window->ChooseNode(bin);
+  window->UpdateMenu(menu);
+  EXPECT_FALSE(Enabled(menu, cmds::kDelete));
+  EXPECT_FALSE(Enabled(menu, cmds::kCopy));
+  EXPECT_TRUE(Enabled(menu, cmds::kExportText));
+
+  // Entries of windows not built yet are not shown at all.
+  EXPECT_FALSE(kit::FindCommand(menu, cmds::kReply)->isVisible());
+  EXPECT_FALSE(kit::FindCommand(menu, cmds::kNewFolder)->isVisible());
+  EXPECT_FALSE(
+      kit::FindCommand(window->system_menu(), cmds::kPreference)->isVisible());
+  int visible_buttons = 0;
+  for (QAction* action : window->toolbar()->actions()) {
+    if (action->isVisible() && !action->isSeparator()) ++visible_buttons;
+  }
+  EXPECT_EQ(visible_buttons, 2);  // "Save" and "Delete"
+
+  // Mode 2: selection entries, and Paste into the listed folder.
+  window->ChooseNode(message);
+  window->Dispatch(cmds::kPreviewMode);
+  window->UpdateMenu(window->system_menu());
+  EXPECT_TRUE(
+      kit::FindCommand(window->system_menu(), cmds::kPreviewMode)->isChecked());
+  window->UpdateMenu(menu);
+  EXPECT_TRUE(Enabled(menu, cmds::kSelectAll));
+  EXPECT_TRUE(Enabled(menu, cmds::kSelectUnselect));
+  EXPECT_TRUE(Enabled(menu, cmds::kPaste));
+  window->TearDown();
+}
+
+TEST_F(MainWindowTest, ListRowsShowCountsAndPreviewModeKeepsTheFocus) {
+  MakeDocument(kDocPath, {{u"111", u"one"}, {u"\"Ann\"<222>", u"two\r\nmore"}});
+  auto window = MakeWindow();
+  store::Document& document = window->document();
+  Node* inbox = Inbox(*window);
+  ASSERT_EQ(inbox->child_count(), 2u);
+  Node* first = inbox->child(0);
+  Node* second = inbox->child(1);
+  document.MarkRead(std::vector<Node*>{first}, true);
+  ASSERT_NE(document.FindOrCreateFolderPath(u"\\Inbox\\Sub"), nullptr);
+  // 3 children, 1 unread.
+
+  window->ChooseNode(second);
+  window->Dispatch(cmds::kPreviewMode);
+  EXPECT_EQ(window->display_mode(), 2);
+  EXPECT_TRUE(window->tree_view()->isHidden());
+  EXPECT_FALSE(window->list_view()->isHidden());
+  ListModel* list = window->list_model();
+  EXPECT_EQ(list->folder(), inbox);
+  EXPECT_EQ(window->ChosenNode(), second);
+  EXPECT_EQ(window->strip_text(), QStringLiteral("\\Inbox"));
+  ASSERT_EQ(list->rowCount(), 4);  // up entry and three children
+  EXPECT_TRUE(list->IsUpEntry(0));
+  EXPECT_EQ(list->MarkAt(0), kNotMarkable);
+  EXPECT_EQ(list->SecondLine(2), QStringLiteral("two"));
+  EXPECT_TRUE(list->FirstLine(2).startsWith(QStringLiteral("Ann ")));
+  EXPECT_TRUE(list->data(list->index(2), Qt::FontRole).value<QFont>().bold());
+  EXPECT_FALSE(list->data(list->index(1), Qt::FontRole).value<QFont>().bold());
+
+  // Up to the root: the Inbox row counts its children.
+  window->ActivateListRow(0);
+  EXPECT_EQ(list->folder(), nullptr);
+  EXPECT_EQ(window->ChosenNode(), inbox);
+  EXPECT_EQ(window->strip_text(), QStringLiteral("File: \\doc.zud"));
+  int row = list->RowOf(inbox);
+  EXPECT_EQ(list->SecondLine(row), QStringLiteral("Unread:1 Count:3"));
+  EXPECT_TRUE(list->data(list->index(row), Qt::FontRole).value<QFont>().bold());
+  EXPECT_EQ(list->MarkAt(list->RowOf(document.recycle_bin())), kNotMarkable);
+  // Deeper folders show "\..\" in the strip.
+  window->ActivateListRow(row);
+  window->ActivateListRow(list->RowOf(Child(inbox, u"Sub")));
+  EXPECT_EQ(window->strip_text(), QStringLiteral("\\..\\Sub"));
+
+  // Back to the tree, which keeps the chosen node.
+  window->ActivateListRow(0);
+  window->ChooseNode(second);
+  window->Dispatch(cmds::kPreviewMode);
+  EXPECT_EQ(window->display_mode(), 1);
+  EXPECT_FALSE(window->tree_view()->isHidden());
+  EXPECT_EQ(window->ChosenNode(), second);
+  EXPECT_EQ(list->rowCount(), 0);
+  window->TearDown();
+}
+
+TEST_F(MainWindowTest, MarkedListEntriesAreDeletedIntoTheRecycleBin) {
+  MakeDocument(kDocPath, {{u"111", u"one"}, {u"222", u"two"}, {u"333", u"3"}});
+  SaveSettings([](settings::SettingsStore& s) { s.set_display_mode(2); });
+  auto window = MakeWindow();
+  store::Document& document = window->document();
+  Node* inbox = Inbox(*window);
+  ASSERT_TRUE(window->ShowFolder(inbox));
+  ListModel* list = window->list_model();
+  ASSERT_EQ(list->rowCount(), 4);
+
+  // One entry marked: it alone goes, the focus returns to the first row.
+  list->ToggleMark(2);
+  Node* marked = list->NodeAt(2);
+  window->ChooseNode(inbox->child(0));
+  window->Dispatch(cmds::kDelete);
+  EXPECT_EQ(messages_.size(), 1u);  // "Do you want to delete the node?"
+  EXPECT_EQ(inbox->child_count(), 2u);
+  EXPECT_EQ(list->RowOf(marked), -1);
+  EXPECT_EQ(list->rowCount(), 3);
+  EXPECT_EQ(list->index(0), window->list_view()->currentIndex());
+  EXPECT_EQ(document.recycle_bin()->child_count(), 1u);
+
+  // Select All, Unselect All, Select/Unselect on the focused row.
+  window->Dispatch(cmds::kSelectAll);
+  EXPECT_EQ(list->MarkedNodes().size(), 2u);
+  EXPECT_EQ(list->MarkAt(0), kNotMarkable);
+  window->Dispatch(cmds::kUnselectAll);
+  EXPECT_TRUE(list->MarkedNodes().empty());
+  window->ChooseNode(inbox->child(1));
+  window->Dispatch(cmds::kSelectUnselect);
+  EXPECT_EQ(list->MarkedNodes(), std::vector<Node*>{inbox->child(1)});
+
+  // Cancelled confirmation keeps everything.
+  answer_ = kit::kAnswerCancel;
+  window->Dispatch(cmds::kDelete);
+  EXPECT_EQ(inbox->child_count(), 2u);
+  answer_ = kit::kAnswerOk;
+  // A single unmarked delete focuses the row above.
+  window->Dispatch(cmds::kUnselectAll);
+  window->ChooseNode(inbox->child(1));
+  window->Dispatch(cmds::kDelete);
+  EXPECT_EQ(inbox->child_count(), 1u);
+  EXPECT_EQ(window->ChosenNode(), inbox->child(0));
+  // The focused up entry is never deleted.
+  window->ActivateListRow(-1);
+  window->list_view()->setCurrentIndex(list->index(0));
+  window->Dispatch(cmds::kDelete);
+  EXPECT_EQ(inbox->child_count(), 1u);
+
+  // Mark as Unread / Read on the marked entries.
+  window->Dispatch(cmds::kSelectAll);
+  window->Dispatch(cmds::kMarkAsRead);
+  EXPECT_EQ(inbox->tag().unread, 0);
+  window->Dispatch(cmds::kMarkAsUnread);
+  EXPECT_EQ(inbox->tag().unread, 1);
+  window->TearDown();
+}
+
+TEST_F(MainWindowTest, MarkEntriesCopyTheChosenNodeIntoTheMarkFolder) {
+  MakeDocument(kDocPath, {{u"111", u"one"}});
+  auto window = MakeWindow();
+  QMenu* popup = window->node_menu()->findChild<QMenu*>(
+      QStringLiteral("menu.") + QString::number(kit::ids::kMarkMenu));
+  ASSERT_NE(popup, nullptr);
+  const int plain_entries = static_cast<int>(popup->actions().size());
+  window->SetMarks({u"Urgency", u"Home"});
+  EXPECT_EQ(popup->actions().size(), plain_entries + 3);
+  EXPECT_EQ(kit::FindCommand(popup, cmds::kMarkBase + 1)->text(),
+            QStringLiteral("Home"));
+  EXPECT_EQ(popup->actions()[3]->text(), QStringLiteral("Urgency"));
+
+  Node* message = Inbox(*window)->child(0);
+  window->ChooseNode(message);
+  window->Dispatch(cmds::kMarkBase + 1);
+  Node* home = Child(window->document().tree().root(), u"Home");
+  ASSERT_NE(home, nullptr);
+  EXPECT_EQ(home->child_count(), 1u);
+  EXPECT_EQ(home->tag().unread, 1);
+  EXPECT_EQ(Inbox(*window)->child_count(), 1u);
+
+  window->SetMarks({});
+  EXPECT_EQ(popup->actions().size(), plain_entries);
+
+  // Timer 1 saves the change ("AutoSave" every "SaveDuration" minutes).
+  EXPECT_TRUE(window->document().modified());
+  ASSERT_TRUE(window->timer(kTimerAutoSave)->isActive());
+  EXPECT_EQ(window->timer(kTimerAutoSave)->interval(), 2 * 60 * 1000);
+  window->OnTimer(kTimerAutoSave);
+  EXPECT_FALSE(window->document().modified());
+  window->TearDown();
+}
+
+TEST_F(MainWindowTest, HiddenStartDefersTheFilePasswordToTheFirstShow) {
+  MakeDocument(kDocPath, {{u"111", u"one"}}, u"pw");
+  SaveSettings([](settings::SettingsStore& s) { s.set_auto_hide(1); });
+  auto window = MakeWindow();
+  // Opened without asking.
+  ASSERT_TRUE(window->document().IsOpen());
+  EXPECT_TRUE(window->deferred_password());
+  window->ShowAtStart();
+  EXPECT_FALSE(window->isVisible());
+  const uint32_t hidden_count = window->document().minimize_count();
+
+  // A tray double tap while the prompt is up opens no second prompt; a
+  // cancelled prompt hides the window again.
+  int prompts = 0;
+  kit::SetDialogScript([&](kit::DeviceDialog* dialog) {
+    if (dialog->template_id() != kit::kPasswordDialogTemplate) return;
+    ++prompts;
+    window->OnWindowMessage(kMessageTrayNotify, 0, kTrayDoubleClick);
+    dialog->Dispatch(kit::kCommandCancel);
+  });
+  window->OnWindowMessage(kMessageTrayNotify, 0, kTrayDoubleClick);
+  EXPECT_EQ(prompts, 1);
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_TRUE(window->deferred_password());
+  EXPECT_EQ(window->document().minimize_count(), hidden_count + 1);
+
+  // The right password shows the window and clears the flag.
+  kit::SetDialogScript([&](kit::DeviceDialog* dialog) {
+    ++prompts;
+    kit::FindControl<QLineEdit>(dialog, kit::kPasswordEdit)
+        ->setText(QStringLiteral("pw"));
+    dialog->Dispatch(kit::kCommandOk);
+  });
+  window->OnWindowMessage(kMessageTrayNotify, 0, kTrayTap);
+  EXPECT_EQ(prompts, 2);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_FALSE(window->deferred_password());
+
+  // Minimize raises the count; the title bar's OK does the same.
+  window->Dispatch(cmds::kMinimize);
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(window->document().minimize_count(), hidden_count + 2);
+  window->TearDown();
+}
+
+TEST_F(MainWindowTest, UnreadNotificationClearsAfterCommands) {
+  auto window = MakeWindow();
+  EXPECT_TRUE(window->tray_icon_shown());  // "ShowTrayIcon" at first run
+  window->RaiseUnreadNotification();
+  EXPECT_TRUE(window->unread_notification_shown());
+  window->Dispatch(cmds::kSave);
+  EXPECT_FALSE(window->unread_notification_shown());
+  window->RaiseUnreadNotification();
+  window->OnWindowMessage(kMessageUserActivity, 0, 0);
+  EXPECT_FALSE(window->unread_notification_shown());
+  window->TearDown();
+  EXPECT_FALSE(window->tray_icon_shown());
+}
+
+TEST_F(MainWindowTest, PropertiesAndPasswordsReachTheFile) {
+  MakeDocument(kDocPath, {{u"111", u"one"}});
+  {
+    auto window = MakeWindow();
+    // File Property: the author, and a password set through its button.
+    Script({{kFilePropertyTemplate,
+             [](kit::DeviceDialog* dialog) {
+               kit::FindControl<QLineEdit>(dialog, kFilePropertyAuthorEdit)
+                   ->setText(QStringLiteral("Zhang San"));
+               kit::FindControl<QPushButton>(dialog, kFilePropertyPassword)
+                   ->click();
+               dialog->Dispatch(kit::kCommandOk);
+             }},
+            {kit::kPasswordDialogTemplate, [](kit::DeviceDialog* dialog) {
+               kit::FindControl<QLineEdit>(dialog, kit::kNewPasswordEdit)
+                   ->setText(QStringLiteral("secret"));
+               kit::FindControl<QLineEdit>(dialog, kit::kConfirmPasswordEdit)
+                   ->setText(QStringLiteral("secret"));
+               dialog->Dispatch(kit::kCommandOk);
+             }}});
+    window->Dispatch(cmds::kFileProperty);
+    EXPECT_EQ(window->document().file().header().author(), u"Zhang San");
+    EXPECT_EQ(window->document().file().header().password(), u"secret");
+
+    // Node Property on one of two copies changes the record both read.
+    Node* message = Inbox(*window)->child(0);
+    window->ChooseNode(message);
+    window->Dispatch(cmds::kCopy);
+    window->ChooseNode(window->document().tree().root()->child(1));
+    window->Dispatch(cmds::kPaste);
+    Node* copy = window->document().tree().root()->child(1)->child(0);
+    ASSERT_EQ(copy->tag().record_offset, message->tag().record_offset);
+    Script({{kNodePropertyTemplate, [](kit::DeviceDialog* dialog) {
+               kit::FindControl<QLineEdit>(dialog, kNodePropertyAuthorEdit)
+                   ->setText(QStringLiteral("Li"));
+               dialog->Dispatch(kit::kCommandOk);
+             }}});
+    window->ChooseNode(copy);
+    window->Dispatch(cmds::kNodeProperty);
+    EXPECT_EQ(window->document().ReadNodeRecord(message)->author(), u"Li");
+    window->Dispatch(cmds::kExit);
+    window->TearDown();
+  }
+  // The next start asks for the file password; a wrong one keeps asking,
+  // Cancel leaves the document closed.
+  int prompts = 0;
+  kit::SetDialogScript([&](kit::DeviceDialog* dialog) {
+    ++prompts;
+    kit::FindControl<QLineEdit>(dialog, kit::kPasswordEdit)
+        ->setText(QStringLiteral("wrong"));
+    dialog->Dispatch(kit::kCommandOk);
+    dialog->Dispatch(kit::kCommandCancel);
+  });
+  auto window = MakeWindow();
+  EXPECT_EQ(prompts, 1);
+  EXPECT_EQ(messages_.back(), QStringLiteral("Error: Password Error!"));
+  EXPECT_FALSE(window->document().IsOpen());
+  window->TearDown();
+}
+
+TEST_F(MainWindowTest, PreviewShowsTheChosenMessageOnce) {
+  MakeDocument(kDocPath, {{u"\"Ann\"<5550001>", u"line one\r\nline two"},
+                          {u"222", u"guarded"}});
+  auto window = MakeWindow();
+  ASSERT_NE(window->preview_popup(), nullptr);  // "ShowPopup" at first run
+  Node* first = Inbox(*window)->child(0);
+  Node* guarded = Inbox(*window)->child(1);
+  store::NodeRecord record = *window->document().ReadNodeRecord(guarded);
+  record.set_password(u"pw");
+  ASSERT_TRUE(window->document().RewriteNodeRecord(guarded, record).ok());
+
+  window->ChooseNode(first);
+  window->OnTimer(kTimerPreview);
+  PreviewPopup* popup = window->preview_popup();
+  EXPECT_TRUE(popup->isVisible());
+  EXPECT_TRUE(popup->header_text().startsWith(QStringLiteral("Ann\r\n")));
+  EXPECT_EQ(popup->body_text(), QStringLiteral("line one\r\nline two"));
+  // The same node is not shown again; a protected one never.
+  popup->hide();
+  window->OnTimer(kTimerPreview);
+  EXPECT_FALSE(popup->isVisible());
+  window->ChooseNode(guarded);
+  window->OnTimer(kTimerPreview);
+  EXPECT_FALSE(popup->isVisible());
+  // A menu opening hides the preview and clears the notification.
+  popup->ShowPreview(QStringLiteral("h"), QStringLiteral("b"), 30);
+  window->RaiseUnreadNotification();
+  window->soft_keys()->OpenMenu();
+  EXPECT_FALSE(popup->isVisible());
+  EXPECT_FALSE(window->unread_notification_shown());
+  window->node_menu()->hide();
+  window->TearDown();
+}
+
+TEST_F(MainWindowTest, ListTapsAtTheRightEdgeToggleMarksAndKeysPage) {
+  std::vector<std::pair<std::u16string, std::u16string>> many;
+  for (int i = 0; i < 40; ++i) many.push_back({u"100", u"body"});
+  MakeDocument(kDocPath, many);
+  SaveSettings([](settings::SettingsStore& s) { s.set_display_mode(2); });
+  auto window = MakeWindow();
+  window->show();
+  ASSERT_TRUE(window->ShowFolder(Inbox(*window)));
+  QListView* view = window->list_view();
+  ListModel* list = window->list_model();
+  QApplication::processEvents();
+
+  QRect row = view->visualRect(list->index(1));
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                    QPoint(row.right() - 5, row.center().y()));
+  EXPECT_EQ(list->MarkAt(1), kMarked);
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                    QPoint(row.left() + 40, row.center().y()));
+  EXPECT_EQ(list->MarkAt(1), kMarked);  // elsewhere in the row: no toggle
+  // The up entry has no mark to toggle.
+  QRect up = view->visualRect(list->index(0));
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier,
+                    QPoint(up.right() - 5, up.center().y()));
+  EXPECT_EQ(list->MarkAt(0), kNotMarkable);
+
+  // Right pages down; left goes to the top row, then a page up.
+  window->ChooseNode(Inbox(*window)->child(0));
+  const int start = view->currentIndex().row();
+  QTest::keyClick(view, Qt::Key_Right);
+  const int paged = view->currentIndex().row();
+  EXPECT_GT(paged, start + 1);
+  for (int i = 0; i < list->rowCount(); ++i) {
+    QTest::keyClick(view, Qt::Key_Right);
+  }
+  EXPECT_EQ(view->currentIndex().row(), list->rowCount() - 1);
+  const int top = view->indexAt(QPoint(1, 1)).row();
+  QTest::keyClick(view, Qt::Key_Left);
+  EXPECT_EQ(view->currentIndex().row(), top);
+  QTest::keyClick(view, Qt::Key_Left);
+  EXPECT_LT(view->currentIndex().row(), top);
+
+  // Enter on the up entry goes up, focusing the folder left; the window
+  // stays up.
+  view->setCurrentIndex(list->index(0));
+  QTest::keyClick(view, Qt::Key_Return);
+  EXPECT_EQ(list->folder(), nullptr);
+  EXPECT_EQ(window->ChosenNode(), Inbox(*window));
+  EXPECT_TRUE(window->isVisible());
+  window->TearDown();
+}
+
+TEST_F(MainWindowTest, HidingLocksUnlockedFoldersAgain) {
+  MakeDocument(kDocPath, {{u"111", u"one"}});
+  auto window = MakeWindow();  // "ProtectLevel" 1 at first run
+  Node* inbox = Inbox(*window);
+  store::NodeRecord record = *window->document().ReadNodeRecord(inbox);
+  record.set_password(u"pw");
+  ASSERT_TRUE(window->document().RewriteNodeRecord(inbox, record).ok());
+  int prompts = 0;
+  bool give_password = true;
+  kit::SetDialogScript([&](kit::DeviceDialog* dialog) {
+    ++prompts;
+    if (!give_password) return;  // left open: cancelled
+    kit::FindControl<QLineEdit>(dialog, kit::kPasswordEdit)
+        ->setText(QStringLiteral("pw"));
+    dialog->Dispatch(kit::kCommandOk);
+  });
+  QTreeView* tree = window->tree_view();
+  QModelIndex index = window->tree_model()->IndexOf(inbox);
+  tree->expand(index);
+  EXPECT_EQ(prompts, 1);
+  EXPECT_TRUE(tree->isExpanded(index));
+  tree->collapse(index);
+  tree->expand(index);
+  EXPECT_EQ(prompts, 1);  // entered once, it holds until the next hide
+
+  window->HideWindow();
+  EXPECT_FALSE(tree->isExpanded(index));
+  give_password = false;
+  tree->expand(index);
+  EXPECT_EQ(prompts, 2);
+  EXPECT_FALSE(tree->isExpanded(index));
+  // The list does not open a folder whose password was refused.
+  window->Dispatch(cmds::kPreviewMode);
+  EXPECT_FALSE(window->ShowFolder(inbox));
+  EXPECT_EQ(prompts, 3);
+  EXPECT_NE(window->list_model()->folder(), inbox);
+  window->TearDown();
+}
+
+}  // namespace
+}  // namespace app

@@ -1,0 +1,135 @@
+// The program's single instance, with two real processes of the built
+// pelicorde on one temporary device.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "app/main_window.h"
+#include "platform/kernel_objects.h"
+#include "platform/testing/temp_device.h"
+#include "platform/window_endpoints.h"
+#include "settings/settings_store.h"
+
+namespace app {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::filesystem::path Program() {
+  return platform::testing::BinDir() / "pelicorde";
+}
+
+pid_t Start() {
+  pid_t pid = fork();
+  if (pid == 0) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    std::string path = Program().string();
+    execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return pid;
+}
+
+// Waits (up to a generous deadline) until `done` holds.
+template <class Done>
+bool WaitFor(Done done) {
+  auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (done()) return true;
+    std::this_thread::sleep_for(20ms);
+  }
+  return false;
+}
+
+std::optional<platform::WindowRef> MainWindowRef() {
+  return platform::FindTopLevelWindow(kWindowClass, u"Telvane");
+}
+
+class StartupTest : public ::testing::Test {
+ protected:
+  std::string DebugLog() const {
+    std::ifstream in(device_.root() / "debug.log", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  bool Logged(pid_t pid, const std::string& text) const {
+    std::string tag = "[" + std::to_string(pid) + " ";
+    std::string log = DebugLog();
+    for (size_t at = log.find(tag); at != std::string::npos;
+         at = log.find(tag, at + 1)) {
+      size_t end = log.find('\n', at);
+      if (log.substr(at, end - at).find(text) != std::string::npos) {
+        return true;
+      }
+    }
+    return false;
+  }
+  static void Stop(pid_t pid) {
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+  }
+
+  platform::testing::TempDevice device_;
+};
+
+TEST_F(StartupTest, SecondStartWakesTheHiddenFirstAndExits) {
+  ASSERT_TRUE(std::filesystem::exists(Program()));
+  {
+    settings::SettingsStore store;
+    store.set_auto_hide(1);
+    ASSERT_TRUE(store.Save().ok());
+  }
+  pid_t first = Start();
+  ASSERT_GT(first, 0);
+  ASSERT_TRUE(WaitFor([] { return MainWindowRef().has_value(); }));
+  EXPECT_EQ(MainWindowRef()->pid, first);
+  ASSERT_TRUE(WaitFor([&] { return Logged(first, "window hidden"); }));
+  EXPECT_FALSE(Logged(first, "window shown"));
+
+  // The second start posts its wake-up and ends with 0 on its own.
+  pid_t second = Start();
+  int status = -1;
+  ASSERT_EQ(waitpid(second, &status, 0), second);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(WaitFor([&] { return Logged(first, "window shown"); }));
+  EXPECT_FALSE(Logged(second, "window"));
+  Stop(first);
+
+  // An instance that ended without releasing the mutex does not keep the
+  // next start from running.
+  pid_t third = Start();
+  ASSERT_TRUE(WaitFor([&] {
+    std::optional<platform::WindowRef> window = MainWindowRef();
+    return window.has_value() && window->pid == third;
+  }));
+  Stop(third);
+}
+
+TEST_F(StartupTest, WithoutTheUnreadCountTheProgramSaysWhyAndEnds) {
+  // A block of that name too small for the count cannot be mapped.
+  bool existed = false;
+  auto blocker =
+      platform::SharedMemory::CreateOrOpen("ZUD_SmsCount", 1, &existed);
+  ASSERT_TRUE(blocker.has_value());
+  pid_t pid = Start();
+  int status = -1;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(Logged(pid, "ZUD_SmsCount cannot be created"));
+  EXPECT_FALSE(MainWindowRef().has_value());
+}
+
+}  // namespace
+}  // namespace app
