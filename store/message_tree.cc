@@ -4,15 +4,6 @@
 
 namespace store {
 
-size_t Node::index_in_parent() const {
-  if (parent_ == nullptr) return 0;
-  const auto& siblings = parent_->children_;
-  for (size_t i = 0; i < siblings.size(); ++i) {
-    if (siblings[i].get() == this) return i;
-  }
-  return 0;
-}
-
 int Node::depth() const {
   int depth = -1;
   for (const Node* node = parent_; node != nullptr; node = node->parent_) {
@@ -69,6 +60,7 @@ Node* MessageTree::Append(Node* parent, std::u16string_view title,
   node->bold_ = bold;
   node->parent_ = parent;
   const size_t index = parent->children_.size();
+  node->index_ = index;
   for (TreeObserver* observer : observers_) {
     observer->NodeAboutToBeInserted(parent, index);
   }
@@ -95,6 +87,9 @@ void MessageTree::Remove(Node* node) {
   std::unique_ptr<Node> owned = std::move(parent->children_[index]);
   parent->children_.erase(parent->children_.begin() +
                           static_cast<std::ptrdiff_t>(index));
+  for (size_t i = index; i < parent->children_.size(); ++i) {
+    parent->children_[i]->index_ = i;
+  }
   size_ -= removed;
   owned.reset();
   for (TreeObserver* observer : observers_) {
@@ -224,6 +219,7 @@ BuildReport MessageTree::Build(const std::vector<IndexEntry>& entries) {
     node->image_ = image;
     node->tag_.record_offset = offset;
     node->parent_ = parent;
+    node->index_ = parent->children_.size();
     Node* raw = node.get();
     parent->children_.push_back(std::move(node));
     ++size_;

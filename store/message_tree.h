@@ -66,8 +66,9 @@ class Node {
   Node* parent() const { return parent_; }
   size_t child_count() const { return children_.size(); }
   Node* child(size_t index) const { return children_[index].get(); }
-  // Position among the parent's children (0 for the root).
-  size_t index_in_parent() const;
+  // Position among the parent's children (0 for the root). Kept by the
+  // tree as children come and go, so asking costs nothing.
+  size_t index_in_parent() const { return index_; }
   // 0 for root items.
   int depth() const;
 
@@ -89,6 +90,7 @@ class Node {
   NodeTag tag_;
   bool bold_ = false;
   Node* parent_ = nullptr;
+  size_t index_ = 0;  // position in parent_->children_
   std::vector<std::unique_ptr<Node>> children_;
 };
 

@@ -161,5 +161,24 @@ TEST(MessageTreeTest, ObserversSeeEveryChangeAndTitlesAreCleaned) {
   tree.RemoveObserver(&recorder);
 }
 
+// Positions are kept as children come and go: every child always knows its
+// place, whatever was removed before it.
+TEST(MessageTreeTest, PositionsFollowRemovals) {
+  MessageTree tree;
+  std::vector<Node*> nodes;
+  for (int i = 0; i < 6; ++i) {
+    nodes.push_back(tree.Append(nullptr, u"n", kImageFolder, {}, false));
+  }
+  tree.Remove(nodes[1]);
+  tree.Remove(nodes[4]);
+  tree.Append(nullptr, u"last", kImageFolder, {}, false);
+  Node* root = tree.root();
+  ASSERT_EQ(root->child_count(), 5u);
+  for (size_t i = 0; i < root->child_count(); ++i) {
+    EXPECT_EQ(root->child(i)->index_in_parent(), i);
+  }
+  EXPECT_EQ(nodes[5]->index_in_parent(), 3u);
+}
+
 }  // namespace
 }  // namespace store
