@@ -104,6 +104,19 @@ inline constexpr char kSimGetDevCapsName[] = "SimGetDevCaps";
 inline constexpr char kSimReadPhonebookEntryName[] = "SimReadPhonebookEntry";
 inline constexpr char kSimDeinitializeName[] = "SimDeinitialize";
 
+// ---------------------------------------------------------------- calls
+
+// Asks the phone to place a voice call to `destination` (a dial string).
+// `app_name`, `called_party` and `comment` may be null; a called party's
+// name is kept with the call in the device's call log. kTelInvalidArgument
+// for a null or empty destination or a text longer than 255 characters;
+// kTelUnavailable when device.db cannot be written.
+using TapiRequestMakeCallFunction = TelResult (*)(const char16_t* destination,
+                                                  const char16_t* app_name,
+                                                  const char16_t* called_party,
+                                                  const char16_t* comment);
+inline constexpr char kTapiRequestMakeCallName[] = "tapiRequestMakeCallW";
+
 }  // namespace platform
 
 #endif  // TELVANE_PLATFORM_TELEPHONY_H_

@@ -1,11 +1,14 @@
 // cellcore.dll: the telephony line information and the SIM manager over the
-// device's settings and its SIM phonebook; see platform/telephony.h.
+// device's settings and its SIM phonebook, and voice call requests (kept in
+// the device's call log); see platform/telephony.h.
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 
+#include "device/contacts/call_log.h"
 #include "device/contacts/phone_book.h"
 #include "platform/debug.h"
 #include "platform/telephony.h"
@@ -163,4 +166,36 @@ CELLCORE_EXPORT TelResult SimDeinitialize(SimHandle sim) {
   Handles& state = State();
   std::lock_guard<std::mutex> lock(state.mutex);
   return state.sims.erase(sim) == 1 ? kTelOk : kTelInvalidHandle;
+}
+
+namespace {
+// The text of a NUL-terminated argument; nullopt when longer than `limit`.
+std::optional<std::u16string> ArgumentText(const char16_t* text, size_t limit) {
+  std::u16string out;
+  if (text == nullptr) return out;
+  for (; *text != u'\0'; ++text) {
+    if (out.size() == limit) return std::nullopt;
+    out.push_back(*text);
+  }
+  return out;
+}
+}  // namespace
+
+CELLCORE_EXPORT TelResult tapiRequestMakeCallW(const char16_t* destination,
+                                               const char16_t* app_name,
+                                               const char16_t* called_party,
+                                               const char16_t* comment) {
+  (void)app_name;
+  (void)comment;
+  std::optional<std::u16string> number =
+      ArgumentText(destination, device_contacts::kCallMaxChars);
+  std::optional<std::u16string> name =
+      ArgumentText(called_party, device_contacts::kCallMaxChars);
+  if (!number || number->empty() || !name) return kTelInvalidArgument;
+  Status status = device_contacts::RecordCall(*number, *name);
+  if (!status.ok()) {
+    DebugOutput("cellcore: " + status.ToString());
+    return kTelUnavailable;
+  }
+  return kTelOk;
 }

@@ -116,7 +116,7 @@ constexpr const char* kUsageNotes =
 
 void PrintUsage(std::ostream& out) {
   out << kUsage << devicectl::kRadioUsage << devicectl::kLedsUsage
-      << devicectl::kContactsUsage << kUsageNotes;
+      << devicectl::kContactsUsage << devicectl::kCallsUsage << kUsageNotes;
 }
 
 // Stops a running deviced (defined with the daemon commands below).
@@ -969,5 +969,6 @@ int main(int argc, char** argv) {
   if (command == "leds") return devicectl::LedsCommand(args);
   if (command == "contacts") return devicectl::ContactsCommand(args);
   if (command == "sim") return devicectl::SimCommand(args);
+  if (command == "calls") return devicectl::CallsCommand(args);
   return UsageError("unknown command \"" + command + "\"");
 }

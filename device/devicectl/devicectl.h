@@ -1,7 +1,8 @@
 // What the command groups of devicectl share. devicectl.cc holds the device
 // commands (init, install, config, registry, boot, the message store); the
 // phone's other services have one file each: radio_command.cc (sent),
-// leds_command.cc (leds), contacts_command.cc (contacts, sim).
+// leds_command.cc (leds), contacts_command.cc (contacts, sim),
+// calls_command.cc (calls).
 #ifndef TELVANE_DEVICE_DEVICECTL_DEVICECTL_H_
 #define TELVANE_DEVICE_DEVICECTL_DEVICECTL_H_
 
@@ -46,6 +47,11 @@ extern const char* const kLedsUsage;
 int ContactsCommand(const CommandArgs& args);
 int SimCommand(const CommandArgs& args);
 extern const char* const kContactsUsage;
+
+// devicectl calls [list] | clear   the phone's call log (calls_command.cc):
+// the voice calls programs asked cellcore.dll to make.
+int CallsCommand(const CommandArgs& args);
+extern const char* const kCallsUsage;
 
 // Called at the end of `devicectl install`: registers the installed
 // in-process servers (COM classes) in the device's registry.
