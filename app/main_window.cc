@@ -30,7 +30,10 @@
 #include "app/preview_popup.h"
 #include "app/shell_dialogs.h"
 #include "app/tree_model.h"
+#include "contacts/ui/my_text_dialog.h"
+#include "firewall/filter_file.h"
 #include "platform/debug.h"
+#include "send/ui/message_view.h"
 #include "text/text.h"
 
 namespace app {
@@ -77,13 +80,12 @@ namespace {
 
 // Commands whose windows are not part of the program yet.
 constexpr uint32_t kUnbuiltCommands[] = {
-    cmds::kView,        cmds::kImportSms,      cmds::kNewFolder,
-    cmds::kNewDraft,    cmds::kNewRootFolder,  cmds::kReply,
-    cmds::kForward,     cmds::kResend,         cmds::kQuote,
-    cmds::kNewSms,      cmds::kPreference,     cmds::kFilterList,
-    cmds::kBlackList,   cmds::kContactDefault, cmds::kStrangerDefault,
-    cmds::kHotkey,      cmds::kSecurity,       cmds::kSmsSetting,
-    cmds::kAlertOption, cmds::kFontSetting,    cmds::kManageMark,
+    cmds::kImportSms,      cmds::kReply,           cmds::kForward,
+    cmds::kResend,         cmds::kQuote,           cmds::kNewSms,
+    cmds::kPreference,     cmds::kFilterList,      cmds::kBlackList,
+    cmds::kContactDefault, cmds::kStrangerDefault, cmds::kHotkey,
+    cmds::kSecurity,       cmds::kSmsSetting,      cmds::kAlertOption,
+    cmds::kFontSetting,
 };
 
 // Popups whose every entry is unbuilt.
@@ -165,6 +167,13 @@ bool MainWindow::Initialize() {
   ApplySettings();
   // 3. The views and timer 1 (ApplySettings starts it).
   ApplyFonts();
+  // The filters and the stock sentences with the user's marks.
+  filters_.file_path = firewall::DefaultFilterFilePath();
+  firewall::LoadFilterFile(&filters_);
+  sentences_ = contacts::SentenceStore(
+      contacts::SentenceFilePath(settings::AppFolder()));
+  sentences_.Load().IgnoreError();  // a missing file gives the defaults
+  SetMarks(sentences_.marks());
   initialized_ = true;
   // 4. The last file, its password deferred when the window starts hidden.
   if (settings_.open_last_file() != 0 && !settings_.last_open_file().empty()) {
@@ -517,8 +526,52 @@ void MainWindow::ActivateListRow(int row) {
   ShowFolder(node, nullptr);
 }
 
-void MainWindow::OpenInMessageView(store::Node*) {
-  // The message view arrives with its own window; nothing opens yet.
+send_ui::MessageViewContext MainWindow::ViewContext() {
+  send_ui::MessageViewContext context;
+  context.document = &document_;
+  context.settings = &settings_;
+  context.filters = &filters_;
+  context.select = [this](store::Node* node) { ChooseNode(node); };
+  context.edit_property = [this](store::NodeRecord* record) {
+    NodePropertyDialog dialog(this, *record);
+    if (dialog.Run() != kit::kCommandOk || !dialog.changed()) return false;
+    *record = dialog.record();
+    return true;
+  };
+  context.activity = [this] { ClearUnreadNotification(); };
+  return context;
+}
+
+void MainWindow::OpenInMessageView(store::Node* node) {
+  if (node == nullptr || node->is_recycle_bin() || !document_.IsOpen()) return;
+  send_ui::OpenMessageView(this, ViewContext(), node);
+  list_view_->viewport()->update();
+}
+
+void MainWindow::NewNodeCommand(uint32_t command) {
+  if (!document_.IsOpen()) return;
+  store::Node* target = nullptr;  // the root
+  if (command != cmds::kNewRootFolder) {
+    target = display_mode() == 2 ? list_model_->folder() : ChosenNode();
+    if (display_mode() == 1 && target == nullptr) return;
+  }
+  send_ui::NewNote note;
+  if (send_ui::OpenMessageView(this, ViewContext(), nullptr, &note) != 1)
+    return;
+  store::NodeImage image = command == cmds::kNewDraft ? store::kImageMessageRead
+                                                      : store::kImageFolder;
+  document_.AddNode(target, note.title, image, note.tag, false);
+  document_.MarkModified();
+  if (display_mode() == 2 && list_model_->folder() == target) {
+    ShowFolder(target, nullptr);
+  }
+  document_.UpdateRecycleBinImage();
+}
+
+void MainWindow::ManageMarkCommand() {
+  bool changed = false;
+  contacts::ui::ManageMarks(this, &sentences_, &changed);
+  if (changed) SetMarks(sentences_.marks());
 }
 
 void MainWindow::PageList(bool down) {

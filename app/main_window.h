@@ -30,9 +30,12 @@
 
 #include "app/document_ui.h"
 #include "app/kit/device_window.h"
+#include "contacts/sentence_store.h"
+#include "firewall/filter_set.h"
 #include "platform/kernel_objects.h"
 #include "platform/time.h"
 #include "platform/window_endpoints.h"
+#include "send/ui/message_view.h"
 #include "settings/settings_store.h"
 #include "store/document.h"
 
@@ -214,6 +217,11 @@ class MainWindow : public kit::DeviceDialog, private store::TreeObserver {
   void StartPreviewTimer();
   void ShowPreview();
   void OpenInMessageView(store::Node* node);
+  // "Folder...", "Draft...", "Root Folder...": the message view as the
+  // new-note editor, then the node added under its target.
+  void NewNodeCommand(uint32_t command);
+  send_ui::MessageViewContext ViewContext();
+  void ManageMarkCommand();
   void CollapseUnlocked();
   void AddTrayIcon();
   void RemoveTrayIcon();
@@ -273,6 +281,10 @@ class MainWindow : public kit::DeviceDialog, private store::TreeObserver {
   QMenu* context_menu_ = nullptr;
   std::vector<QAction*> mark_actions_;
   std::vector<std::u16string> marks_;
+  // The stock sentences and marks ("pelicorde.sen") and the filter set
+  // ("pelicorde.ini"), loaded at initialisation.
+  contacts::SentenceStore sentences_;
+  firewall::FilterSet filters_;
   PreviewPopup* preview_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
   QSystemTrayIcon* notify_ = nullptr;

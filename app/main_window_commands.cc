@@ -67,6 +67,17 @@ void MainWindow::OnCommand(uint32_t command) {
     case cmds::kPaste:
       PasteCommand();
       break;
+    case cmds::kView:
+      OpenInMessageView(ChosenNode());
+      break;
+    case cmds::kNewFolder:
+    case cmds::kNewDraft:
+    case cmds::kNewRootFolder:
+      NewNodeCommand(command);
+      break;
+    case cmds::kManageMark:
+      ManageMarkCommand();
+      break;
     case cmds::kNodeProperty:
       NodePropertyCommand();
       break;

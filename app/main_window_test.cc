@@ -394,14 +394,14 @@ TEST_F(MainWindowTest, MenuEnablingFollowsTheChosenNode) {
 
   // Entries of windows not built yet are not shown at all.
   EXPECT_FALSE(kit::FindCommand(menu, cmds::kReply)->isVisible());
-  EXPECT_FALSE(kit::FindCommand(menu, cmds::kNewFolder)->isVisible());
+  EXPECT_TRUE(kit::FindCommand(menu, cmds::kNewFolder)->isVisible());
   EXPECT_FALSE(
       kit::FindCommand(window->system_menu(), cmds::kPreference)->isVisible());
   int visible_buttons = 0;
   for (QAction* action : window->toolbar()->actions()) {
     if (action->isVisible() && !action->isSeparator()) ++visible_buttons;
   }
-  EXPECT_EQ(visible_buttons, 2);  // "Save" and "Delete"
+  EXPECT_EQ(visible_buttons, 4);  // "Save", "New Draft", "Edit", "Delete"
 
   // Mode 2: selection entries, and Paste into the listed folder.
   window->ChooseNode(message);
@@ -528,12 +528,30 @@ TEST_F(MainWindowTest, MarkedListEntriesAreDeletedIntoTheRecycleBin) {
   window->TearDown();
 }
 
+TEST_F(MainWindowTest, ViewOpensTheChosenMessage) {
+  MakeDocument(kDocPath, {{u"111", u"one"}});
+  auto window = MakeWindow();
+  window->ChooseNode(Inbox(*window)->child(0));
+  std::vector<int> shown;
+  kit::SetDialogScript([&](kit::DeviceDialog* dialog) {
+    shown.push_back(dialog->template_id());
+    dialog->Dispatch(kit::kCommandCancel);
+  });
+  window->Dispatch(cmds::kView);
+  kit::SetDialogScript({});
+  EXPECT_EQ(shown, std::vector<int>{124});
+  EXPECT_EQ(Inbox(*window)->tag().unread, 0)
+      << "opening marks the message read";
+  window->TearDown();
+}
+
 TEST_F(MainWindowTest, MarkEntriesCopyTheChosenNodeIntoTheMarkFolder) {
   MakeDocument(kDocPath, {{u"111", u"one"}});
   auto window = MakeWindow();
   QMenu* popup = window->node_menu()->findChild<QMenu*>(
       QStringLiteral("menu.") + QString::number(kit::ids::kMarkMenu));
   ASSERT_NE(popup, nullptr);
+  window->SetMarks({});  // the marks of the sentence file's defaults go
   const int plain_entries = static_cast<int>(popup->actions().size());
   window->SetMarks({u"Urgency", u"Home"});
   EXPECT_EQ(popup->actions().size(), plain_entries + 3);
