@@ -84,6 +84,16 @@ std::shared_ptr<DeviceDb> DeviceDb::Get(Status* status) {
   return db;
 }
 
+std::shared_ptr<DeviceDb> DeviceDb::GetWithSchema(const char* name,
+                                                  const char* sql,
+                                                  Status* status) {
+  Status local;
+  std::shared_ptr<DeviceDb> db = Get(&local);
+  if (db != nullptr) local = db->EnsureSchema(name, sql);
+  if (status != nullptr) *status = local;
+  return local.ok() ? db : nullptr;
+}
+
 DeviceDb::~DeviceDb() {
   sqlite3_finalize(data_version_);
   sqlite3_close_v2(db_);

@@ -27,6 +27,12 @@ class DeviceDb {
   // The connection to the current device's database; nullptr (and `status`
   // set when given) when the device is not initialised or cannot be opened.
   static std::shared_ptr<DeviceDb> Get(Status* status = nullptr);
+  // The connection with the tables of one part of the device made (see
+  // EnsureSchema); nullptr (and `status` set when given) when either fails.
+  static std::shared_ptr<DeviceDb> GetWithSchema(const char* name,
+                                                 const char* sql,
+                                                 Status* status = nullptr);
+
   // Opens `path`, creating it when `create` is set; used by InitialiseDevice.
   static std::shared_ptr<DeviceDb> OpenPath(const std::string& path,
                                             bool create, Status* status);

@@ -17,14 +17,7 @@ constexpr const char* kLedSchema =
     "  process INTEGER NOT NULL);";
 
 std::shared_ptr<DeviceDb> LedDb(Status* status) {
-  std::shared_ptr<DeviceDb> db = DeviceDb::Get(status);
-  if (db == nullptr) return nullptr;
-  Status schema = db->EnsureSchema("led_log", kLedSchema);
-  if (!schema.ok()) {
-    if (status != nullptr) *status = schema;
-    return nullptr;
-  }
-  return db;
+  return DeviceDb::GetWithSchema("led_log", kLedSchema, status);
 }
 
 }  // namespace

@@ -21,15 +21,7 @@ constexpr const char* kSchema =
     " name TEXT NOT NULL DEFAULT '');";
 
 std::shared_ptr<DeviceDb> Open(Status* status) {
-  Status local;
-  std::shared_ptr<DeviceDb> db = DeviceDb::Get(&local);
-  if (db != nullptr) local = db->EnsureSchema("call_log", kSchema);
-  if (!local.ok()) {
-    if (status != nullptr) *status = local;
-    return nullptr;
-  }
-  if (status != nullptr) *status = Status::Ok();
-  return db;
+  return DeviceDb::GetWithSchema("call_log", kSchema, status);
 }
 
 }  // namespace

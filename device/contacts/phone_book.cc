@@ -28,15 +28,7 @@ constexpr const char* kSchema =
     " address TEXT NOT NULL DEFAULT '');";
 
 std::shared_ptr<DeviceDb> Open(Status* status) {
-  Status local;
-  std::shared_ptr<DeviceDb> db = DeviceDb::Get(&local);
-  if (db != nullptr) local = db->EnsureSchema("phone_book", kSchema);
-  if (!local.ok()) {
-    if (status != nullptr) *status = local;
-    return nullptr;
-  }
-  if (status != nullptr) *status = Status::Ok();
-  return db;
+  return DeviceDb::GetWithSchema("phone_book", kSchema, status);
 }
 
 }  // namespace

@@ -28,14 +28,7 @@ constexpr const char* kSchema =
     "  result INTEGER NOT NULL);";
 
 std::shared_ptr<DeviceDb> OpenLog(Status* status) {
-  Status local;
-  std::shared_ptr<DeviceDb> db = DeviceDb::Get(&local);
-  if (db != nullptr) local = db->EnsureSchema("radio_sms", kSchema);
-  if (!local.ok()) {
-    if (status != nullptr) *status = local;
-    return nullptr;
-  }
-  return db;
+  return DeviceDb::GetWithSchema("radio_sms", kSchema, status);
 }
 
 std::string Utf16Bytes(std::u16string_view text) {
