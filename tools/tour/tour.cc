@@ -140,6 +140,13 @@ Node* Child(Node* parent, std::u16string_view title) {
   return nullptr;
 }
 
+Node* FirstMessage(Node* folder) {
+  for (size_t i = 0; folder != nullptr && i < folder->child_count(); ++i) {
+    if (folder->child(i)->is_message()) return folder->child(i);
+  }
+  return nullptr;
+}
+
 bool RunTour(const fs::path& out) {
   Tour tour(out);
   if (!MakeSampleDocument()) {
@@ -184,6 +191,24 @@ bool RunTour(const fs::path& out) {
   tour.ShootMenu(window.node_menu(), "menu-main-mode2", prepare);
   window.Dispatch(kit::cmds::kPreviewMode);
 
+  // The message view: reading, its menu, editing; then the new-note editor.
+  if (Node* message = FirstMessage(inbox)) {
+    window.ChooseNode(message);
+    kit::SetDialogScript([&tour](kit::DeviceDialog* dialog) {
+      tour.Shoot(dialog, "message-view");
+      kit::SoftKeyBar* keys = dialog->soft_keys();
+      tour.ShootMenu(keys->menu(), "menu-message-view",
+                     [keys](QMenu* menu) { emit keys->MenuAboutToShow(menu); });
+      dialog->Dispatch(kit::cmds::kEdit);
+      tour.Shoot(dialog, "message-view-edit");
+    });
+    window.Dispatch(kit::cmds::kView);
+  }
+  kit::SetDialogScript(
+      [&tour](kit::DeviceDialog* dialog) { tour.Shoot(dialog, "new-folder"); });
+  window.Dispatch(kit::cmds::kNewFolder);
+  kit::SetDialogScript(nullptr);
+
   // The preview popup over the list.
   app::PreviewPopup preview;
   preview.ShowPreview(QStringLiteral("+15550100  12:30"),
@@ -202,9 +227,7 @@ bool RunTour(const fs::path& out) {
     tour.ShootDialog(&dialog, "file-property");
   }
   {
-    Node* message = inbox != nullptr && inbox->child_count() > 0
-                        ? inbox->child(0)
-                        : nullptr;
+    Node* message = FirstMessage(inbox);
     std::optional<store::NodeRecord> record;
     if (message != nullptr) {
       record =

@@ -49,11 +49,14 @@ TEST(TourTest, WritesEveryWindowAndMenu) {
   EXPECT_EQ(result.exit_code, 0) << result.out;
 
   const char* const kPictures[] = {
-      "main-mode1",      "main-mode2",        "menu-system",   "menu-main",
-      "menu-main-mode2", "menu-tree-context", "preview-popup", "new-file",
-      "file-property",   "node-property",     "about",         "password-check",
-      "password-change", "browse-open",       "browse-save",   "browse-folder",
-      "my-text",         "menu-my-text",      "manage-mark",
+      "main-mode1",        "main-mode2",      "menu-system",
+      "menu-main",         "menu-main-mode2", "menu-tree-context",
+      "preview-popup",     "new-file",        "file-property",
+      "node-property",     "about",           "password-check",
+      "password-change",   "browse-open",     "browse-save",
+      "browse-folder",     "my-text",         "menu-my-text",
+      "manage-mark",       "message-view",    "menu-message-view",
+      "message-view-edit", "new-folder",
   };
   for (const char* name : kPictures) {
     fs::path file = out / (std::string(name) + ".png");
