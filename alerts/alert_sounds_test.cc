@@ -175,18 +175,15 @@ class RecordingTimer : public ReminderTimer {
 TEST_F(AlertSoundsTest, ReminderStartsStopsAndSilencesThePlayer) {
   RecordingTimer timer;
   UnreadReminder reminder(&timer, &settings_);
-  settings_.set_alert_second(7000);
-
-  settings_.set_unread_alert(kUnreadAlertNone);
-  reminder.Restart(true);
-  EXPECT_FALSE(reminder.running());
-  settings_.set_unread_alert(kUnreadAlertSound);
-  reminder.Restart(true);
+  reminder.Start(7000);
   EXPECT_TRUE(reminder.running());
-  // A later message under a filter without "Unread Alert" stops it.
-  reminder.Restart(false);
+  // A period of 0 would tick without pause: it stops instead.
+  reminder.Start(0);
   EXPECT_FALSE(reminder.running());
-  EXPECT_EQ(timer.calls, (std::vector<uint32_t>{0, 0, 7000, 0}));
+  reminder.Start(7000);
+  reminder.Stop();
+  EXPECT_FALSE(reminder.running());
+  EXPECT_EQ(timer.calls, (std::vector<uint32_t>{0, 7000, 0, 0, 7000, 0}));
 
   // Clearing the notification stops the timer and a playing player.
   ASSERT_TRUE(platform::SetDeviceSetting("wavfile_pace", "realtime").ok());
@@ -197,7 +194,7 @@ TEST_F(AlertSoundsTest, ReminderStartsStopsAndSilencesThePlayer) {
        ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  reminder.Restart(true);
+  reminder.Start(7000);
   reminder.Clear(&player);
   EXPECT_FALSE(reminder.running());
   EXPECT_EQ(player.GetState(), audio::AudioPlayer::kStopped);

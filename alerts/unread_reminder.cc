@@ -4,20 +4,20 @@
 
 namespace alerts {
 
-void UnreadReminder::Restart(bool filter_has_unread_alert) {
+void UnreadReminder::Start(uint32_t period_ms) {
+  Stop();
+  if (period_ms == 0) return;
+  timer_->StartTimer(period_ms);
+  running_ = true;
+}
+
+void UnreadReminder::Stop() {
   timer_->StopTimer();
   running_ = false;
-  if (settings_->unread_alert() != kUnreadAlertNone &&
-      filter_has_unread_alert) {
-    int32_t period = settings_->alert_second();
-    timer_->StartTimer(period > 0 ? static_cast<uint32_t>(period) : 0);
-    running_ = true;
-  }
 }
 
 void UnreadReminder::Clear(audio::AudioPlayer* application_player) {
-  timer_->StopTimer();
-  running_ = false;
+  Stop();
   if (application_player != nullptr &&
       application_player->GetState() == audio::AudioPlayer::kPlaying) {
     application_player->Stop();

@@ -2,9 +2,10 @@
 // main window's timer 3, which the program implements with its own timer)
 // whose tick vibrates and/or sounds while new messages wait unseen.
 //
-// The incoming-message procedure restarts it for each message that
-// reaches the filters (Restart); clearing the unread notification ends it
-// and stops the application player when it is playing (Clear).
+// The incoming-message procedure stops it for each message that reaches the
+// filters and starts it again under "Unread Alert" (Stop, Start); clearing
+// the unread notification ends it and stops the application player when it
+// is playing (Clear).
 //
 // Thread-compatible: used on the user-interface thread.
 #ifndef TELVANE_ALERTS_UNREAD_REMINDER_H_
@@ -33,10 +34,10 @@ class UnreadReminder {
   UnreadReminder(ReminderTimer* timer, const settings::SettingsStore* settings)
       : timer_(timer), settings_(settings) {}
 
-  // For a message that reached the filters: the timer stops, and starts
-  // again with the period "AlertSecond" when "UnReadAlert" is not 0 and the
-  // governing filter asks for "Unread Alert".
-  void Restart(bool filter_has_unread_alert);
+  // Starts (or restarts) the reminder with the period ("AlertSecond"). A
+  // period of 0 would tick without pause: the reminder stays stopped.
+  void Start(uint32_t period_ms);
+  void Stop();
   // The unread notification was cleared: the timer stops, and the
   // application player too when it is playing (state 1).
   void Clear(audio::AudioPlayer* application_player);

@@ -16,6 +16,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "alerts/alert_sounds.h"
 #include "app/format.h"
 #include "app/kit/fonts.h"
 #include "app/kit/images.h"
@@ -33,6 +34,7 @@
 #include "contacts/ui/my_text_dialog.h"
 #include "firewall/filter_file.h"
 #include "platform/debug.h"
+#include "send/filing.h"
 #include "send/ui/message_view.h"
 #include "text/text.h"
 
@@ -129,6 +131,10 @@ MainWindow::MainWindow(Options options)
       options_(options),
       ui_(this),
       document_(store::DocumentOptions{}, &ui_),
+      firewall_(&filters_, this, &settings_),
+      reminder_(this, &settings_),
+      ui_call_(this),
+      send_service_(this),
       clock_([] { return platform::CurrentLocalTime(); }) {
   setWindowTitle(kit::Str(kit::ids::kProductName));
   title_bar()->SetCaption(kit::Str(kit::ids::kProductName));
@@ -144,6 +150,9 @@ MainWindow::MainWindow(Options options)
 }
 
 MainWindow::~MainWindow() {
+  // No thread may wait for this window any more (TearDown normally did it).
+  ui_call_.Abandon();
+  StopPhone();
   document_.tree().RemoveObserver(this);
   // Views go before the document they mirror.
   if (list_view_ != nullptr) list_view_->setModel(nullptr);
@@ -185,6 +194,8 @@ bool MainWindow::Initialize() {
   // 5. Timers 2 and 4.
   send_timer_->start(kSendWakeMs);
   compress_timer_->start(kAutoCompressCheckMs);
+  // The phone: intercepted messages come in, queued ones go out.
+  if (options_.start_phone) StartPhone();
   if (options_.publish_endpoint) {
     endpoint_ = platform::WindowEndpoint::Publish(
         kWindowClass, kit::StringView(kit::ids::kProductName));
@@ -705,10 +716,10 @@ void MainWindow::OnTimer(int timer_id) {
       SaveDocument();
       break;
     case kTimerSendWake:
-      // The send service is woken here once it exists.
+      if (send_service_.queued() > 0) send_service_.Wake();
       break;
     case kTimerUnreadReminder:
-      // The unread reminder's sound and vibration arrive with the alerts.
+      reminder_.Tick();
       break;
     case kTimerAutoCompress:
       CheckAutoCompress();
@@ -739,28 +750,100 @@ void MainWindow::OnWindowMessage(uint32_t message, uint64_t, int64_t second) {
     case kMessageUserActivity:
       OnUserActivity();
       break;
-    case kMessageIncomingSms:
-      OnIncomingSms();
-      break;
-    case kMessageSendResult:
-      OnSendResult();
-      break;
     default:
       break;
   }
 }
 
-uint32_t MainWindow::OnIncomingSms() {
-  // The firewall's procedure runs here on each message the intake hands
-  // over; until it exists nothing is consumed.
-  return 0;
-}
-
-void MainWindow::OnSendResult() {
-  // The send thread's results are filed here once it exists.
-}
-
 void MainWindow::OnUserActivity() { ClearUnreadNotification(); }
+
+// ------------------------------------------------------------ The phone
+
+void MainWindow::StartPhone() {
+  // Incoming: every queued message is handed to the firewall on this thread
+  // while the intake thread waits (the rule-client library waits 1500 ms
+  // for the verdict). An abandoned call consumes nothing: the message stays
+  // in the phone's Inbox.
+  bool intake = intake_.StartIntake([this](const intercept::IncomingSms& sms)
+                                        -> uint32_t {
+    uint32_t verdict = 0;
+    firewall::IncomingMessage message{sms.body, sms.sender, sms.delivery_time};
+    ui_call_.Run([&] { verdict = OnIncomingSms(message); });
+    return verdict;
+  });
+  if (!intake) {
+    platform::DebugOutput(std::string_view(
+        "pelicorde: no interception (the shared objects are not available)"));
+  }
+  // Outgoing: a service that cannot start (no sms.dll) leaves auto replies
+  // unsent, as the firewall checks.
+  if (!send_service_.Start()) {
+    platform::DebugOutput(
+        std::string_view("pelicorde: the send service did not start"));
+  }
+}
+
+void MainWindow::StopPhone() {
+  intake_.StopIntake();
+  intake_.WaitStopped(platform::kInfinite);
+  send_service_.Stop();
+}
+
+uint32_t MainWindow::OnIncomingSms(const firewall::IncomingMessage& message) {
+  if (shut_down_) return 0;
+  firewall_.set_document(&document_);
+  firewall_.set_popup(popup_);
+  uint32_t verdict = firewall_.HandleIncomingSms(message);
+  RefreshStrip();
+  return verdict;
+}
+
+void MainWindow::OnSendResult(send::SendRequest& request,
+                              send::SendResultKind kind) {
+  if (shut_down_) return;
+  send::HandleSendResult(&document_, settings_, popup_, request,
+                         static_cast<uint32_t>(kind));
+}
+
+void MainWindow::ReportSendResult(send::SendRequest& request,
+                                  send::SendResultKind kind) {
+  ui_call_.Run([&] { OnSendResult(request, kind); });
+}
+
+void MainWindow::AbandonReports() { ui_call_.Abandon(); }
+
+void MainWindow::SetDeleteEvent() {
+  if (delete_event_) LogFailure(delete_event_->Set(), "the delete event");
+}
+
+bool MainWindow::SendServiceRunning() { return send_service_.running(); }
+
+void MainWindow::Enqueue(std::u16string_view recipients,
+                         std::u16string_view text) {
+  send_service_.Enqueue(recipients, text, 0, std::nullopt, std::nullopt);
+}
+
+void MainWindow::PlayAlertSound(std::u16string_view value) {
+  alerts::PlayAlertSound(value, settings_, player_);
+}
+
+void MainWindow::Vibrate(uint32_t milliseconds) {
+  alerts::Vibrate(milliseconds);
+}
+
+void MainWindow::StopReminder() { reminder_.Stop(); }
+
+void MainWindow::StartReminder(uint32_t period_ms) {
+  reminder_.Start(period_ms);
+}
+
+void MainWindow::StartTimer(uint32_t period_ms) {
+  if (reminder_timer_ != nullptr) reminder_timer_->start(period_ms);
+}
+
+void MainWindow::StopTimer() {
+  if (reminder_timer_ != nullptr) reminder_timer_->stop();
+}
 
 // ------------------------------------------------------------ Icons
 
@@ -800,9 +883,12 @@ void MainWindow::RaiseUnreadNotification() {
 }
 
 void MainWindow::ClearUnreadNotification() {
+  // A reminder may run without the icon ("UnReadIcon" off, or a message
+  // that was not filed): clearing ends it all the same.
+  if (!notify_shown_ && !reminder_.running()) return;
+  reminder_.Clear(&player_);
   if (!notify_shown_) return;
   notify_shown_ = false;
-  if (reminder_timer_ != nullptr) reminder_timer_->stop();
   if (notify_ != nullptr) notify_->hide();
 }
 
@@ -845,6 +931,10 @@ void MainWindow::OnBack() { HideWindow(); }
 void MainWindow::Shutdown() {
   if (shut_down_) return;
   shut_down_ = true;
+  // The threads stop waiting for this window: a message not yet handled
+  // stays in the phone's Inbox, and the intake lets go of the buffer.
+  ui_call_.Abandon();
+  intake_.StopIntake();
   if (initialized_) {
     CloseDocument(/*forget_last_file=*/false);
     ClearUnreadNotification();
@@ -864,11 +954,13 @@ void MainWindow::Shutdown() {
 
 void MainWindow::TearDown() {
   Shutdown();
-  // The companions in their order: the settings (saved first); the intake,
-  // the sentence store, the send thread, the filters, the alerts and the
-  // audio player take their places here as they arrive.
+  // The companions in their order: the settings (saved first), the intake,
+  // the send thread, the alert popup, the unread counter's view and handle;
+  // the audio player goes with the window.
   if (initialized_) LogFailure(settings_.Save(), "settings");
-  // Then the unread counter's view and handle.
+  intake_.WaitStopped(platform::kInfinite);
+  send_service_.Stop();
+  if (popup_ != nullptr) popup_->Close();
   document_.SetUnreadCounter(platform::SharedMemory());
   delete_event_.reset();
 }

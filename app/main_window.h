@@ -11,12 +11,17 @@
 // when "ZUD_SmsCount" cannot be created or mapped, and then the window has
 // no menus, controls, document or timers.
 //
-// Commands that open windows not built yet (compose, message view, import,
-// filters, options, hotkeys, sentences) are hidden from the menus and the
-// toolbar; the placeholders below mark where the intake and the send thread
-// reach the window.
+// The window brings the phone to life: Initialize() starts the intake of
+// intercepted messages, each handed to the firewall on this thread while
+// the intake thread waits for the verdict (1124), and the send service,
+// whose results are filed and announced on this thread while the send
+// thread waits (1126). Both waits end at once when the window shuts down.
 //
-// UI thread only. Other threads reach the window through posted messages.
+// Commands that open windows not built yet (compose, import, filters, the
+// other options, hotkeys) are hidden from the menus and the toolbar.
+//
+// UI thread only. Other threads reach the window through posted messages
+// and the blocking calls of UiCall.
 #ifndef TELVANE_APP_MAIN_WINDOW_H_
 #define TELVANE_APP_MAIN_WINDOW_H_
 
@@ -28,13 +33,20 @@
 #include <string>
 #include <vector>
 
+#include "alerts/alert_popup.h"
+#include "alerts/unread_reminder.h"
 #include "app/document_ui.h"
+#include "app/intercept/intake.h"
 #include "app/kit/device_window.h"
+#include "app/ui_call.h"
+#include "audio/audio_player.h"
 #include "contacts/sentence_store.h"
 #include "firewall/filter_set.h"
+#include "firewall/incoming_sms.h"
 #include "platform/kernel_objects.h"
 #include "platform/time.h"
 #include "platform/window_endpoints.h"
+#include "send/send_service.h"
 #include "send/ui/message_view.h"
 #include "settings/settings_store.h"
 #include "store/document.h"
@@ -91,7 +103,11 @@ inline constexpr std::string_view kDeleteEventName = "ZUD_SMSDeleteEvent";
 // Failures the user cannot act on stay silent; they go to the debug log.
 void LogFailure(const platform::Status& status, const char* what);
 
-class MainWindow : public kit::DeviceDialog, private store::TreeObserver {
+class MainWindow : public kit::DeviceDialog,
+                   private store::TreeObserver,
+                   private firewall::FirewallHost,
+                   private send::SendReporter,
+                   private alerts::ReminderTimer {
   Q_OBJECT
 
  public:
@@ -99,6 +115,8 @@ class MainWindow : public kit::DeviceDialog, private store::TreeObserver {
     // Publish the window for a second start to find (class "Dialog",
     // the product name as title).
     bool publish_endpoint = true;
+    // Start the intake of intercepted messages and the send service.
+    bool start_phone = true;
   };
 
   MainWindow();
@@ -132,17 +150,18 @@ class MainWindow : public kit::DeviceDialog, private store::TreeObserver {
   // A message posted to the window (by a second start, the tray icon).
   void OnWindowMessage(uint32_t message, uint64_t first, int64_t second);
 
-  // Places for the threads that arrive later. 1124: an intercepted SMS
-  // handed over by the intake thread; the verdict goes back as the result.
-  // 1126: a send result filed from the send thread. 1127: the user is busy
-  // in a compose, view or popup window.
-  uint32_t OnIncomingSms();
-  void OnSendResult();
+  // 1124: an intercepted SMS handed over by the intake thread runs the
+  // firewall's procedure here; its verdict goes back as the result.
+  uint32_t OnIncomingSms(const firewall::IncomingMessage& message);
+  // 1126: a send result from the send thread is filed and announced.
+  void OnSendResult(send::SendRequest& request, send::SendResultKind kind);
+  // 1127: the user is busy in a compose, view or popup window.
   void OnUserActivity();
 
   // The unread notification (icon 158), raised after an incoming message
-  // was filed and cleared after every command.
-  void RaiseUnreadNotification();
+  // was filed; cleared after every command, on 1127 and when a menu opens,
+  // which also ends the unread reminder and a playing alert sound.
+  void RaiseUnreadNotification() override;
   void ClearUnreadNotification();
   bool unread_notification_shown() const { return notify_shown_; }
   bool tray_icon_shown() const { return tray_shown_; }
@@ -161,8 +180,19 @@ class MainWindow : public kit::DeviceDialog, private store::TreeObserver {
   // as each popup does when it opens.
   void UpdateMenu(QMenu* menu);
 
+  // Applies what the Preference dialog changed (already stored in the
+  // settings): saves the settings, restarts timer 1, adds or removes the
+  // tray icon, creates or destroys the preview popup.
+  void ApplyPreferences(bool tray_icon_was_shown);
+
   // --- State, for the screenshot tour and tests ---------------------------
   store::Document& document() { return document_; }
+  firewall::FilterSet& filters() { return filters_; }
+  send::SendService& send_service() { return send_service_; }
+  intercept::Intake& intake() { return intake_; }
+  audio::AudioPlayer& player() { return player_; }
+  alerts::AlertPopup* alert_popup() const { return popup_; }
+  bool reminder_running() const { return reminder_.running(); }
   settings::SettingsStore& settings() { return settings_; }
   int display_mode() const;
   // The node the commands act on: the selected tree item (mode 1) or the
@@ -226,6 +256,26 @@ class MainWindow : public kit::DeviceDialog, private store::TreeObserver {
   void AddTrayIcon();
   void RemoveTrayIcon();
   void ReadEndpoint();
+  void StartPhone();
+  void StopPhone();
+  void PreferenceCommand();
+
+  // firewall::FirewallHost
+  void SetDeleteEvent() override;
+  bool SendServiceRunning() override;
+  void Enqueue(std::u16string_view recipients,
+               std::u16string_view text) override;
+  void PlayAlertSound(std::u16string_view value) override;
+  void Vibrate(uint32_t milliseconds) override;
+  void StopReminder() override;
+  void StartReminder(uint32_t period_ms) override;
+  // send::SendReporter (on the send thread)
+  void ReportSendResult(send::SendRequest& request,
+                        send::SendResultKind kind) override;
+  void AbandonReports() override;
+  // alerts::ReminderTimer
+  void StartTimer(uint32_t period_ms) override;
+  void StopTimer() override;
 
   // Document commands (main_window_commands.cc).
   void SaveDocument();
@@ -265,6 +315,9 @@ class MainWindow : public kit::DeviceDialog, private store::TreeObserver {
   bool initialized_ = false;
   bool shut_down_ = false;
 
+  // The application player: filters' sounds. Declared first, so it goes
+  // last.
+  audio::AudioPlayer player_;
   settings::SettingsStore settings_;
   ShellDocumentUi ui_;
   store::Document document_;
@@ -285,6 +338,16 @@ class MainWindow : public kit::DeviceDialog, private store::TreeObserver {
   // ("pelicorde.ini"), loaded at initialisation.
   contacts::SentenceStore sentences_;
   firewall::FilterSet filters_;
+  firewall::Firewall firewall_;
+  alerts::UnreadReminder reminder_;
+  // The alert popup (a child window; null until Initialize).
+  alerts::AlertPopup* popup_ = nullptr;
+  // The intake and send threads wait in these calls; the window abandons
+  // them when it shuts down. Declared before the threads, so it outlives
+  // them.
+  UiCall ui_call_;
+  intercept::Intake intake_;
+  send::SendService send_service_;
   PreviewPopup* preview_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
   QSystemTrayIcon* notify_ = nullptr;

@@ -147,6 +147,7 @@ void MainWindow::OnCommand(uint32_t command) {
 void MainWindow::OnMenuPopup(QMenu* menu) {
   ClearUnreadNotification();
   if (preview_ != nullptr) preview_->hide();
+  if (popup_ != nullptr) popup_->Close();
   UpdateMenu(menu);
 }
 

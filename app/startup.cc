@@ -1,9 +1,19 @@
 #include "app/startup.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QDialog>
 #include <QGuiApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <functional>
+#include <memory>
 #include <optional>
 
+#include "app/kit/menu_table.h"
 #include "app/kit/message_box.h"
 #include "app/kit/qt_text.h"
 #include "app/kit/screen.h"
@@ -14,6 +24,82 @@
 #include "platform/window_endpoints.h"
 
 namespace app {
+
+namespace {
+
+// The write end of the pipe through which a termination signal reaches the
+// message loop (a signal handler may only write).
+int termination_pipe_write = -1;
+
+void OnTerminationSignal(int) {
+  if (termination_pipe_write >= 0) {
+    char byte = 1;
+    ssize_t written = ::write(termination_pipe_write, &byte, 1);
+    (void)written;  // a full pipe already holds a request
+  }
+}
+
+// Turns SIGTERM, SIGINT and SIGHUP into `on_request` on the loop's thread
+// for as long as the returned object lives; null when the pipe cannot be
+// made (the signals then keep their default action).
+class TerminationRequests {
+ public:
+  bool Install(const std::function<void()>& on_request) {
+    if (::pipe2(fds_, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    termination_pipe_write = fds_[1];
+    notifier_ =
+        std::make_unique<QSocketNotifier>(fds_[0], QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated,
+                     [this, on_request] {
+                       char buffer[16];
+                       while (::read(fds_[0], buffer, sizeof buffer) > 0) {
+                       }
+                       on_request();
+                     });
+    struct sigaction action = {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+      ::sigaction(signal, &action, nullptr);
+    }
+    return true;
+  }
+
+  ~TerminationRequests() {
+    if (fds_[0] < 0) return;
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+      ::sigaction(signal, &action, nullptr);
+    }
+    termination_pipe_write = -1;
+    notifier_.reset();
+    ::close(fds_[0]);
+    ::close(fds_[1]);
+  }
+
+ private:
+  int fds_[2] = {-1, -1};
+  std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+// "Exit" on behalf of the system. Open modal dialogs are cancelled first
+// and Exit runs once their loops have unwound, so no dialog returns into a
+// closed document.
+void RequestExit(MainWindow* window) {
+  while (QWidget* modal = QApplication::activeModalWidget()) {
+    auto* dialog = qobject_cast<QDialog*>(modal);
+    if (dialog == nullptr) break;
+    dialog->reject();
+    if (QApplication::activeModalWidget() == modal) break;
+  }
+  QTimer::singleShot(0, window,
+                     [window] { window->Dispatch(kit::cmds::kExit); });
+}
+
+}  // namespace
 
 int RunProgram(int argc, char** argv) {
   bool existed = false;
@@ -56,6 +142,11 @@ int RunProgram(int argc, char** argv) {
     } else {
       QObject::connect(&window, &MainWindow::Exited, &application,
                        &QApplication::quit, Qt::QueuedConnection);
+      TerminationRequests termination;
+      if (!termination.Install([&window] { RequestExit(&window); })) {
+        platform::DebugOutput(std::string_view(
+            "pelicorde: termination signals keep their default action"));
+      }
       window.ShowAtStart();
       application.exec();
       window.TearDown();

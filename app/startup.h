@@ -23,7 +23,8 @@ inline constexpr std::string_view kInstanceMutexName = "PELICORDE_EXE_MUTEX";
 // ("ZUD_SmsCount" cannot be created) it says why in a message box (on the
 // debug output alone without a display) and returns 0. Then the window is shown
 // (or hidden under "AutoHide"), the loop runs until "Exit", and the companions
-// are torn down.
+// are torn down. A termination request (SIGTERM, SIGINT, SIGHUP: the session
+// ending, `kill`, Ctrl+C) is handled as "Exit", so the document is saved.
 int RunProgram(int argc, char** argv);
 
 }  // namespace app

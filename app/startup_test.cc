@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "app/main_window.h"
+#include "app/program_testing.h"
 #include "platform/kernel_objects.h"
 #include "platform/testing/temp_device.h"
 #include "platform/window_endpoints.h"
@@ -25,35 +26,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::filesystem::path Program() {
-  return platform::testing::BinDir() / "pelicorde";
-}
+using testing::MainWindowRef;
+using testing::Program;
+using testing::WaitFor;
 
-pid_t Start() {
-  pid_t pid = fork();
-  if (pid == 0) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    std::string path = Program().string();
-    execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  return pid;
-}
-
-// Waits (up to a generous deadline) until `done` holds.
-template <class Done>
-bool WaitFor(Done done) {
-  auto deadline = std::chrono::steady_clock::now() + 20s;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (done()) return true;
-    std::this_thread::sleep_for(20ms);
-  }
-  return false;
-}
-
-std::optional<platform::WindowRef> MainWindowRef() {
-  return platform::FindTopLevelWindow(kWindowClass, u"Telvane");
-}
+pid_t Start() { return testing::StartProgram(); }
 
 class StartupTest : public ::testing::Test {
  protected:
@@ -73,11 +50,7 @@ class StartupTest : public ::testing::Test {
     }
     return false;
   }
-  static void Stop(pid_t pid) {
-    kill(pid, SIGTERM);
-    int status = 0;
-    waitpid(pid, &status, 0);
-  }
+  static void Stop(pid_t pid) { testing::StopProgram(pid); }
 
   platform::testing::TempDevice device_;
 };

@@ -1,0 +1,223 @@
+// The live phone through real processes: deviced with the rule client
+// (inrelay.dll, activated through the registry), the built program running
+// offscreen, and devicectl handing the phone its messages. Each message
+// takes the whole road: the phone's Inbox, the rule client, the shared
+// buffer, the program's intake, the firewall on the program's UI thread,
+// the verdict back to the rule client, and the filing in the document.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/intercept/registration.h"
+#include "app/program_testing.h"
+#include "device/cemapi/message_store.h"
+#include "device/sms/radio_log.h"
+#include "firewall/filter_file.h"
+#include "platform/kernel_objects.h"
+#include "settings/settings_store.h"
+#include "store/document.h"
+
+namespace app {
+namespace {
+
+using platform::testing::CommandResult;
+using testing::WaitFor;
+
+constexpr char16_t kDocument[] = u"\\Program Files\\Telvane\\sms.zud";
+
+CommandResult Devicectl(const std::string& args) {
+  return platform::testing::RunCommand(
+      (platform::testing::BinDir() / "devicectl").string() + " " + args +
+      " 2>&1");
+}
+
+store::Node* Child(store::Node* parent, std::u16string_view title) {
+  for (size_t i = 0; parent != nullptr && i < parent->child_count(); ++i) {
+    if (parent->child(i)->title() == title) return parent->child(i);
+  }
+  return nullptr;
+}
+
+size_t MessageCount(const store::Node* node) {
+  size_t count = node->is_message() ? 1 : 0;
+  for (size_t i = 0; i < node->child_count(); ++i) {
+    count += MessageCount(node->child(i));
+  }
+  return count;
+}
+
+std::vector<std::u16string> InboxTexts() {
+  std::vector<std::u16string> texts;
+  if (auto inbox = device::ListSmsFolder(device::FolderRole::kInbox)) {
+    for (const device::PhoneMessage& message : *inbox) {
+      texts.push_back(message.text);
+    }
+  }
+  return texts;
+}
+
+std::vector<device::RadioSubmission> Sent() {
+  return device::ListSubmissions(false).value_or(
+      std::vector<device::RadioSubmission>{});
+}
+
+class PhoneTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string build = platform::testing::BinDir().parent_path().string();
+    CommandResult install = Devicectl("install " + build);
+    ASSERT_EQ(install.exit_code, 0) << install.out;
+    ASSERT_EQ(intercept::RegisterRuleClient(u"\\Program Files\\Telvane\\"),
+              intercept::kRegistrationOk);
+    MakeDocument();
+    MakeFilters();
+    CommandResult start = Devicectl("start");
+    ASSERT_EQ(start.exit_code, 0) << start.out;
+  }
+
+  void TearDown() override {
+    if (program_ > 0) testing::StopProgram(program_);
+    Devicectl("stop");
+  }
+
+  // The document the program opens at start: the standard folders and
+  // \Work, no unread messages.
+  void MakeDocument() {
+    store::Document document;
+    ASSERT_TRUE(document.New(kDocument, store::NewFileOptions{}).ok());
+    ASSERT_NE(document.FindOrCreateFolderPath(u"\\Work"), nullptr);
+    ASSERT_TRUE(document.Close().ok());
+    settings::SettingsStore settings;
+    settings.Load();
+    settings.set_open_last_file(1);
+    ASSERT_TRUE(settings.Save().ok());
+    ASSERT_TRUE(settings.SaveLastOpenFile(kDocument).ok());
+  }
+
+  // A Black List entry, a work filter that takes its messages out of the
+  // Inbox into \Work, and one that answers.
+  void MakeFilters() {
+    firewall::FilterSet set;
+    set.file_path = firewall::DefaultFilterFilePath();
+    set.black_list.push_back({u"Spam", u"13800000001"});
+    firewall::FilterRecord work;
+    work.SetName(u"Work");
+    work.rules[0] = firewall::Rule{firewall::kObjectBody,
+                                   firewall::kJudgeInclude, u"meeting"};
+    work.Set(firewall::kSaveToFolder, u"\\Work");
+    work.Set(firewall::kDontShowInInbox, std::nullopt);
+    set.filters.push_back(work);
+    firewall::FilterRecord away;
+    away.SetName(u"Away");
+    away.rules[0] = firewall::Rule{firewall::kObjectPhoneNumber,
+                                   firewall::kJudgeEqual, u"5550199"};
+    away.Set(firewall::kAutoReply, u"I am away.");
+    set.filters.push_back(away);
+    set.stranger_default.GiveInitialActions();
+    set.contact_default.GiveInitialActions();
+    ASSERT_EQ(firewall::SaveFilterFile(set), firewall::SaveOutcome::kSaved);
+  }
+
+  void StartProgram() {
+    program_ = testing::StartProgram();
+    ASSERT_GT(program_, 0);
+    ASSERT_TRUE(WaitFor([] { return testing::MainWindowRef().has_value(); }));
+  }
+
+  // Ends the program as the system would; it saves the document.
+  void StopProgram() {
+    int status = testing::StopProgram(program_);
+    program_ = 0;
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+  }
+
+  static uint32_t UnreadCount() {
+    bool existed = false;
+    auto count =
+        platform::SharedMemory::CreateOrOpen("ZUD_SmsCount", 4, &existed);
+    uint32_t value = 0;
+    if (count && count->data() != nullptr) {
+      std::memcpy(&value, count->data(), sizeof value);
+    }
+    return value;
+  }
+
+  platform::testing::TempDevice device_;
+  pid_t program_ = 0;
+};
+
+TEST_F(PhoneTest, MessagesAreFilteredFiledAndAnswered) {
+  ASSERT_NO_FATAL_FAILURE(StartProgram());
+  uint32_t unread_before = UnreadCount();
+
+  // Blacklisted: out of the Inbox, stored nowhere.
+  CommandResult spam = Devicectl("receive --from 13800000001 'win a prize'");
+  EXPECT_NE(spam.out.find("deleted by a rule client"), std::string::npos)
+      << spam.out;
+
+  // "Don't Show in Inbox" with "Save to Folder" \Work: out of the phone's
+  // Inbox, filed unread in \Work, and the unread count rises by one.
+  CommandResult work =
+      Devicectl("receive --from +15550100 'meeting moved to 3'");
+  EXPECT_NE(work.out.find("deleted by a rule client"), std::string::npos)
+      << work.out;
+  EXPECT_TRUE(WaitFor([&] { return UnreadCount() == unread_before + 1; }))
+      << UnreadCount();
+
+  // A stranger: no verdict, so it stays in the phone's Inbox (and is filed
+  // in \Inbox by the first-start defaults).
+  CommandResult stranger = Devicectl("receive --from 10086 hello");
+  EXPECT_NE(stranger.out.find("left in the Inbox"), std::string::npos)
+      << stranger.out;
+
+  // The auto reply reaches the radio.
+  CommandResult away = Devicectl("receive --from 5550199 'are you there'");
+  EXPECT_NE(away.out.find("left in the Inbox"), std::string::npos) << away.out;
+  ASSERT_TRUE(WaitFor([] { return !Sent().empty(); }));
+  std::vector<device::RadioSubmission> sent = Sent();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].address, u"5550199");
+  EXPECT_EQ(sent[0].text(), u"I am away.");
+
+  std::vector<std::u16string> inbox_texts = InboxTexts();
+  std::sort(inbox_texts.begin(), inbox_texts.end());
+  EXPECT_EQ(inbox_texts,
+            (std::vector<std::u16string>{u"are you there", u"hello"}));
+
+  ASSERT_NO_FATAL_FAILURE(StopProgram());
+
+  // What the program filed survived its end.
+  store::Document document;
+  ASSERT_TRUE(document.Open(kDocument).ok());
+  store::Node* root = document.tree().root();
+  store::Node* folder = Child(root, u"Work");
+  ASSERT_NE(folder, nullptr);
+  ASSERT_EQ(folder->child_count(), 1u);
+  EXPECT_EQ(folder->child(0)->image(), store::kImageMessageUnread);
+  std::optional<std::u16string> body = document.ReadNodeBody(folder->child(0));
+  ASSERT_TRUE(body.has_value());
+  EXPECT_EQ(*body, u"meeting moved to 3");
+  store::Node* inbox = Child(root, u"Inbox");
+  ASSERT_NE(inbox, nullptr);
+  // The stranger; the "Away" filter answers without filing.
+  EXPECT_EQ(inbox->child_count(), 1u);
+  // The blacklisted message was stored nowhere.
+  EXPECT_EQ(MessageCount(root), 2u);
+}
+
+TEST_F(PhoneTest, WhenTheProgramEndsMessagesStayInTheInbox) {
+  ASSERT_NO_FATAL_FAILURE(StartProgram());
+  ASSERT_NO_FATAL_FAILURE(StopProgram());
+  CommandResult later = Devicectl("receive --from +15550100 'meeting at 5'");
+  EXPECT_NE(later.out.find("left in the Inbox"), std::string::npos)
+      << later.out;
+  EXPECT_EQ(InboxTexts(), (std::vector<std::u16string>{u"meeting at 5"}));
+}
+
+}  // namespace
+}  // namespace app

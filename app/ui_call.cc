@@ -1,0 +1,72 @@
+#include "app/ui_call.h"
+
+#include <QMetaObject>
+#include <QObject>
+#include <condition_variable>
+#include <mutex>
+
+namespace app {
+
+struct UiCall::Shared {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool abandoned = false;  // guarded by mutex
+};
+
+UiCall::UiCall(QObject* context)
+    : context_(context), shared_(std::make_shared<Shared>()) {}
+
+UiCall::~UiCall() { Abandon(); }
+
+bool UiCall::Run(const std::function<void()>& task) {
+  // The task and the waiter share this state; the task's copy of `shared`
+  // keeps the lock alive if the queued call outlives the waiter.
+  struct State {
+    bool running = false;
+    bool done = false;
+  };
+  auto state = std::make_shared<State>();
+  std::shared_ptr<Shared> shared = shared_;
+  {
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    if (shared->abandoned) return false;
+  }
+  bool queued = QMetaObject::invokeMethod(
+      context_,
+      [shared, state, &task] {
+        {
+          std::lock_guard<std::mutex> lock(shared->mutex);
+          // Abandoned since it was queued: the waiter has gone and `task`
+          // may no longer exist.
+          if (shared->abandoned) return;
+          state->running = true;
+        }
+        task();
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        state->running = false;
+        state->done = true;
+        shared->changed.notify_all();
+      },
+      Qt::QueuedConnection);
+  if (!queued) return false;
+  std::unique_lock<std::mutex> lock(shared->mutex);
+  // A task that has started is waited for even when abandoned meanwhile
+  // (from a loop nested in the task): `task` belongs to this frame.
+  shared->changed.wait(lock, [&] {
+    return state->done || (shared->abandoned && !state->running);
+  });
+  return state->done;
+}
+
+void UiCall::Abandon() {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  shared_->abandoned = true;
+  shared_->changed.notify_all();
+}
+
+bool UiCall::abandoned() const {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  return shared_->abandoned;
+}
+
+}  // namespace app
