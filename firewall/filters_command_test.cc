@@ -113,5 +113,39 @@ TEST_F(FiltersCommandTest, ShowAndFailures) {
   EXPECT_EQ(Run("frobnicate").exit_code, 2);
 }
 
+TEST_F(FiltersCommandTest, BlockAndAddChangeTheDeviceFile) {
+  // A device without a file starts from the first-start defaults.
+  EXPECT_EQ(Run("block 13800000001 --name Spam").exit_code, 0);
+  auto add = Run("add Work --body meeting --save-to '\\Work' --hide --popup");
+  EXPECT_EQ(add.exit_code, 0) << add.out;
+  EXPECT_EQ(
+      Run("add Away --from 5550199 --equal --reply 'I am away.'").exit_code, 0);
+  FilterSet set;
+  set.file_path = DefaultFilterFilePath();
+  ASSERT_EQ(LoadFilterFile(&set), LoadOutcome::kRead);
+  ASSERT_EQ(set.black_list.size(), 1u);
+  EXPECT_EQ(set.black_list[0], (BlackListEntry{u"Spam", u"13800000001"}));
+  ASSERT_EQ(set.filters.size(), 2u);
+  const FilterRecord& work = set.filters[0];
+  EXPECT_EQ(work.name, u"Work");
+  EXPECT_EQ(work.rules[0], (Rule{kObjectBody, kJudgeInclude, u"meeting"}));
+  EXPECT_EQ(work.Value(kSaveToFolder), u"\\Work");
+  EXPECT_TRUE(work.Has(kDontShowInInbox));
+  EXPECT_TRUE(work.Has(kShowPopupWindow));
+  EXPECT_FALSE(work.Has(kAutoReply));
+  EXPECT_EQ(set.filters[1].rules[0],
+            (Rule{kObjectPhoneNumber, kJudgeEqual, u"5550199"}));
+  EXPECT_EQ(set.filters[1].Value(kAutoReply), u"I am away.");
+  // The defaults came along.
+  EXPECT_TRUE(set.stranger_default.Has(kSaveToFolder));
+
+  // Usage errors change nothing.
+  EXPECT_EQ(Run("add Bad").exit_code, 2);
+  EXPECT_EQ(Run("add Bad --from 1 --body 2").exit_code, 2);
+  EXPECT_EQ(Run("block").exit_code, 2);
+  ASSERT_EQ(LoadFilterFile(&set), LoadOutcome::kRead);
+  EXPECT_EQ(set.filters.size(), 2u);
+}
+
 }  // namespace
 }  // namespace firewall

@@ -29,6 +29,10 @@ int GroupsCommand(const CommandArgs& args);
 int SentencesCommand(const CommandArgs& args);
 extern const char* const kContactsUsage;
 
+// telvane setup                     (setup_command.cc)
+int SetupCommand(const CommandArgs& args);
+extern const char* const kSetupUsage;
+
 }  // namespace telvane_cli
 
 #endif  // TELVANE_TOOLS_TELVANE_COMMANDS_H_

@@ -3,13 +3,18 @@
 //
 //   telvane filters show [INI]
 //   telvane filters explain --from SENDER --body TEXT [INI]
+//   telvane filters block NUMBER [--name NAME]
+//   telvane filters add NAME (--from TEXT | --body TEXT) [--equal] ...
 //
 // INI is a filter file anywhere on the host. Without it the device's own
 // file is read: "pelicorde.ini" in the program's folder on the current
-// device. Nothing is ever written; a device without a filter file is shown
-// with the defaults the program would create at its first start.
+// device; a device without a filter file is shown with the defaults the
+// program would create at its first start. "block" and "add" change the
+// device's file (starting from those defaults when there is none), the way
+// the filter editor would; the program reads it when it starts.
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <memory>
@@ -37,7 +42,18 @@ const char* const kFiltersUsage =
     "                      entry that catches it, or the filter that governs\n"
     "                      it and the rule that decided, then its actions in\n"
     "                      the order they run\n"
-    "INI is a host file; without it the device's own filter file is read.\n";
+    "  block NUMBER [--name NAME]\n"
+    "                      add NUMBER to the Black List\n"
+    "  add NAME (--from TEXT | --body TEXT) [--equal] [--save-to FOLDER]\n"
+    "      [--hide] [--reply TEXT] [--forward NUMBERS] [--popup] [--skin CFG]\n"
+    "      [--vibrate] [--unread-alert]\n"
+    "                      add a filter whose rule asks that the sender (or\n"
+    "                      the text) includes TEXT (--equal: ends with it),\n"
+    "                      with its actions: file under FOLDER, leave the\n"
+    "                      phone's Inbox, answer, forward, show the popup\n"
+    "                      (in skin CFG), vibrate, remind while unread\n"
+    "INI is a host file; without it the device's own filter file is read.\n"
+    "block and add change the device's file; the program reads it at start.\n";
 
 namespace {
 
@@ -424,11 +440,83 @@ int Explain(const Arguments& args) {
   return 0;
 }
 
+// Loads the device's set, lets `change` edit it and saves it.
+int ChangeDeviceSet(const std::function<int(FilterSet*)>& change) {
+  Loaded loaded;
+  if (int rc = Load(Arguments{}, &loaded); rc != 0) return rc;
+  loaded.set.file_path = firewall::DefaultFilterFilePath();
+  if (int rc = change(&loaded.set); rc != 0) return rc;
+  if (firewall::SaveFilterFile(loaded.set) != firewall::SaveOutcome::kSaved) {
+    return Fail(U8(loaded.set.file_path) + ": cannot write the filter file");
+  }
+  return 0;
+}
+
+int Block(const Arguments& args) {
+  if (args.positional.size() != 1) return UsageError("block needs a NUMBER");
+  const std::string* name = args.Option("--name");
+  return ChangeDeviceSet([&](FilterSet* set) {
+    set->black_list.push_back({name != nullptr ? U16(*name) : std::u16string(),
+                               U16(args.positional[0])});
+    std::cout << "Black List entry #" << set->black_list.size() << " "
+              << Quote(set->black_list.back().phone) << "\n";
+    return 0;
+  });
+}
+
+int Add(const Arguments& args) {
+  if (args.positional.size() != 1) return UsageError("add needs a NAME");
+  const std::string* from = args.Option("--from");
+  const std::string* body = args.Option("--body");
+  if ((from == nullptr) == (body == nullptr)) {
+    return UsageError("add needs one of --from and --body");
+  }
+  FilterRecord filter;
+  filter.SetName(U16(args.positional[0]));
+  filter.rules[0] = firewall::Rule{
+      from != nullptr ? firewall::kObjectPhoneNumber : firewall::kObjectBody,
+      args.Has("--equal") ? firewall::kJudgeEqual : firewall::kJudgeInclude,
+      U16(from != nullptr ? *from : *body)};
+  auto set_value = [&](const char* option, int slot) {
+    if (const std::string* value = args.Option(option)) {
+      filter.Set(slot, U16(*value));
+    }
+  };
+  set_value("--save-to", firewall::kSaveToFolder);
+  set_value("--reply", firewall::kAutoReply);
+  set_value("--forward", firewall::kAutoForward);
+  if (args.Has("--hide")) filter.Set(firewall::kDontShowInInbox, std::nullopt);
+  if (args.Has("--vibrate")) filter.Set(firewall::kVibrate, std::nullopt);
+  if (args.Has("--unread-alert")) {
+    filter.Set(firewall::kUnreadAlert, std::nullopt);
+  }
+  if (const std::string* skin = args.Option("--skin")) {
+    filter.Set(firewall::kShowPopupWindow, U16(*skin));
+  } else if (args.Has("--popup")) {
+    filter.Set(firewall::kShowPopupWindow, std::nullopt);
+  }
+  return ChangeDeviceSet([&](FilterSet* set) {
+    set->filters.push_back(filter);
+    std::cout << "Filter #" << set->filters.size() << " " << Quote(filter.name)
+              << "\n";
+    return 0;
+  });
+}
+
 }  // namespace
 
 int FiltersCommand(const CommandArgs& args) {
   if (args.empty()) return UsageError("filters needs show or explain");
   std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (args[0] == "block" || args[0] == "add") {
+    Arguments parsed =
+        Parse(rest,
+              {"--name", "--from", "--body", "--save-to", "--reply",
+               "--forward", "--skin"},
+              {"--equal", "--hide", "--popup", "--vibrate", "--unread-alert"});
+    if (!parsed.error.empty()) return UsageError(parsed.error);
+    return args[0] == "block" ? Block(parsed) : Add(parsed);
+  }
   Arguments parsed = Parse(rest, {"--from", "--body"}, {});
   if (!parsed.error.empty()) return UsageError(parsed.error);
   if (args[0] == "show") {

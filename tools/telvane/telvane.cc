@@ -524,7 +524,7 @@ int main(int argc, char** argv) {
   }
   if (args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
     std::cout << kUsage << kFiltersUsage << kSendUsage << kPlayUsage
-              << kContactsUsage;
+              << kContactsUsage << kSetupUsage;
     return 0;
   }
   std::string group = args[0];
@@ -535,6 +535,7 @@ int main(int argc, char** argv) {
   if (group == "contacts") return ContactsCommand(args);
   if (group == "groups") return GroupsCommand(args);
   if (group == "sentences") return SentencesCommand(args);
+  if (group == "setup") return SetupCommand(args);
   if (group != "zud" || args.empty()) return UsageError("unknown command");
   std::string command = args[0];
   args.erase(args.begin());

@@ -1,0 +1,68 @@
+// telvane setup: what a user does once on a new device so that messages are
+// intercepted and filed out of the box.
+//
+//   telvane setup
+//
+// On the current device, each step only when it is not done yet: makes the
+// default document (the program's folder's "sms.zud") as "New..." would,
+// with a Recycle Bin, "\Drafts", "\Sent Box" and "\Inbox", and has the
+// program open it at start ("OpenLastFile", "LastOpenFile"); registers the
+// rule client as ticking "Auto Receive SMS" would. Run it while the program
+// is not running (the program keeps its own copy of the settings).
+#include <iostream>
+#include <string>
+
+#include "app/intercept/registration.h"
+#include "platform/files.h"
+#include "settings/settings_store.h"
+#include "store/document.h"
+#include "tools/telvane/cli.h"
+#include "tools/telvane/commands.h"
+
+namespace telvane_cli {
+
+const char* const kSetupUsage =
+    "\n"
+    "telvane setup      once per device: the default document (sms.zud with\n"
+    "                   Recycle Bin, Drafts, Sent Box, Inbox) opened at "
+    "start,\n"
+    "                   and the rule client registered, so that messages are\n"
+    "                   intercepted and filed; steps already done are kept\n";
+
+int SetupCommand(const CommandArgs& args) {
+  if (!args.empty()) return UsageError("setup takes no arguments");
+  const std::u16string folder = settings::AppFolder();
+  const std::u16string path = folder + u"sms.zud";
+
+  if (platform::files::Exists(path)) {
+    std::cout << "document: " << U8(path) << " (kept)\n";
+  } else {
+    store::Document document;
+    platform::Status made = document.New(path, store::NewFileOptions{});
+    if (made.ok()) made = document.Close();
+    if (!made.ok()) return Fail(U8(path) + ": " + made.ToString());
+    std::cout << "document: " << U8(path) << " (made)\n";
+  }
+  settings::SettingsStore settings;
+  settings.Load();
+  if (settings.open_last_file() == 0 || settings.last_open_file() != path) {
+    settings.set_open_last_file(1);
+    platform::Status saved = settings.Save();
+    if (saved.ok()) saved = settings.SaveLastOpenFile(path);
+    if (!saved.ok()) return Fail("settings: " + saved.ToString());
+    std::cout << "opened at start: " << U8(path) << "\n";
+  }
+
+  if (intercept::IsRuleClientRegistered()) {
+    std::cout << "rule client: registered (kept)\n";
+  } else if (intercept::RegisterRuleClient(folder) ==
+                 intercept::kRegistrationOk &&
+             intercept::IsRuleClientRegistered()) {
+    std::cout << "rule client: registered\n";
+  } else {
+    return Fail("the rule client could not be registered");
+  }
+  return 0;
+}
+
+}  // namespace telvane_cli
