@@ -15,6 +15,8 @@
 #include <QToolBar>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cstdint>
 
 #include "alerts/alert_sounds.h"
 #include "app/format.h"
@@ -36,6 +38,7 @@
 #include "platform/debug.h"
 #include "send/filing.h"
 #include "send/ui/message_view.h"
+#include "settings/ui/preference_dialog.h"
 #include "text/text.h"
 
 namespace app {
@@ -82,17 +85,15 @@ namespace {
 
 // Commands whose windows are not part of the program yet.
 constexpr uint32_t kUnbuiltCommands[] = {
-    cmds::kImportSms,      cmds::kReply,           cmds::kForward,
-    cmds::kResend,         cmds::kQuote,           cmds::kNewSms,
-    cmds::kPreference,     cmds::kFilterList,      cmds::kBlackList,
-    cmds::kContactDefault, cmds::kStrangerDefault, cmds::kHotkey,
-    cmds::kSecurity,       cmds::kSmsSetting,      cmds::kAlertOption,
-    cmds::kFontSetting,
+    cmds::kImportSms,       cmds::kReply,       cmds::kForward,
+    cmds::kResend,          cmds::kQuote,       cmds::kNewSms,
+    cmds::kFilterList,      cmds::kBlackList,   cmds::kContactDefault,
+    cmds::kStrangerDefault, cmds::kHotkey,      cmds::kSecurity,
+    cmds::kSmsSetting,      cmds::kAlertOption, cmds::kFontSetting,
 };
 
 // Popups whose every entry is unbuilt.
-constexpr uint32_t kUnbuiltPopups[] = {kit::ids::kOptionsMenu,
-                                       kit::ids::kFirewallMenu};
+constexpr uint32_t kUnbuiltPopups[] = {kit::ids::kFirewallMenu};
 
 bool IsUnbuilt(uint32_t command) {
   for (uint32_t unbuilt : kUnbuiltCommands) {
@@ -382,7 +383,9 @@ void MainWindow::ApplySettings() {
   document_.set_options(options);
   // Timer 1.
   if (settings_.auto_save() != 0 && settings_.save_duration() > 0) {
-    save_timer_->start(settings_.save_duration() * 60 * 1000);
+    // Minutes as typed (no upper bound): the longest interval a timer takes.
+    int64_t ms = int64_t{settings_.save_duration()} * 60 * 1000;
+    save_timer_->start(static_cast<int>(std::min<int64_t>(ms, INT32_MAX)));
   } else {
     save_timer_->stop();
   }
@@ -577,6 +580,17 @@ void MainWindow::NewNodeCommand(uint32_t command) {
     ShowFolder(target, nullptr);
   }
   document_.UpdateRecycleBinImage();
+}
+
+void MainWindow::PreferenceCommand() {
+  if (settings::ui::RunPreferenceDialog(this, &settings_,
+                                        settings::AppFolder()) != 1) {
+    return;
+  }
+  // Saved at once; then the save timer, the tray icon and the preview
+  // popup follow the new choices.
+  LogFailure(settings_.Save(), "settings");
+  ApplySettings();
 }
 
 void MainWindow::ManageMarkCommand() {

@@ -180,11 +180,6 @@ class MainWindow : public kit::DeviceDialog,
   // as each popup does when it opens.
   void UpdateMenu(QMenu* menu);
 
-  // Applies what the Preference dialog changed (already stored in the
-  // settings): saves the settings, restarts timer 1, adds or removes the
-  // tray icon, creates or destroys the preview popup.
-  void ApplyPreferences(bool tray_icon_was_shown);
-
   // --- State, for the screenshot tour and tests ---------------------------
   store::Document& document() { return document_; }
   firewall::FilterSet& filters() { return filters_; }
@@ -258,6 +253,8 @@ class MainWindow : public kit::DeviceDialog,
   void ReadEndpoint();
   void StartPhone();
   void StopPhone();
+  // "Preference...": the dialog, then the settings saved and applied
+  // (timer 1, the tray icon, the preview popup).
   void PreferenceCommand();
 
   // firewall::FirewallHost

@@ -58,6 +58,9 @@ void MainWindow::OnCommand(uint32_t command) {
     case cmds::kAbout:
       AboutCommand();
       break;
+    case cmds::kPreference:
+      PreferenceCommand();
+      break;
     case cmds::kCopy:
       CopyCommand(/*cut=*/false);
       break;

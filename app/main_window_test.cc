@@ -395,8 +395,10 @@ TEST_F(MainWindowTest, MenuEnablingFollowsTheChosenNode) {
   // Entries of windows not built yet are not shown at all.
   EXPECT_FALSE(kit::FindCommand(menu, cmds::kReply)->isVisible());
   EXPECT_TRUE(kit::FindCommand(menu, cmds::kNewFolder)->isVisible());
-  EXPECT_FALSE(
+  EXPECT_TRUE(
       kit::FindCommand(window->system_menu(), cmds::kPreference)->isVisible());
+  EXPECT_FALSE(
+      kit::FindCommand(window->system_menu(), cmds::kHotkey)->isVisible());
   int visible_buttons = 0;
   for (QAction* action : window->toolbar()->actions()) {
     if (action->isVisible() && !action->isSeparator()) ++visible_buttons;
@@ -542,6 +544,35 @@ TEST_F(MainWindowTest, ViewOpensTheChosenMessage) {
   EXPECT_EQ(shown, std::vector<int>{124});
   EXPECT_EQ(Inbox(*window)->tag().unread, 0)
       << "opening marks the message read";
+  window->TearDown();
+}
+
+TEST_F(MainWindowTest, PreferenceChangesAreSavedAndFollowedUp) {
+  auto window = MakeWindow();
+  ASSERT_TRUE(window->tray_icon_shown());
+  ASSERT_NE(window->preview_popup(), nullptr);
+  // Untick "Show Preview Window" and "Show Tray Icon", tick "Auto Save"
+  // with 5 minutes.
+  kit::SetDialogScript([](kit::DeviceDialog* dialog) {
+    EXPECT_EQ(dialog->template_id(), 137);
+    kit::FindControl<QCheckBox>(dialog, 1080)->setChecked(false);
+    kit::FindControl<QCheckBox>(dialog, 1039)->setChecked(false);
+    kit::FindControl<QCheckBox>(dialog, 1038)->setChecked(true);
+    kit::FindControl<QLineEdit>(dialog, 1108)->setText(QStringLiteral("5"));
+    dialog->Dispatch(cmds::kDone);
+  });
+  window->Dispatch(cmds::kPreference);
+  kit::SetDialogScript({});
+  EXPECT_FALSE(window->tray_icon_shown());
+  EXPECT_EQ(window->preview_popup(), nullptr);
+  EXPECT_TRUE(window->timer(kTimerAutoSave)->isActive());
+  EXPECT_EQ(window->timer(kTimerAutoSave)->interval(), 5 * 60 * 1000);
+  // Saved at once: a fresh store reads the new choices.
+  settings::SettingsStore saved;
+  saved.Load();
+  EXPECT_EQ(saved.show_tray_icon(), 0);
+  EXPECT_EQ(saved.show_popup(), 0);
+  EXPECT_EQ(saved.save_duration(), 5);
   window->TearDown();
 }
 

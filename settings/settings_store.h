@@ -237,6 +237,11 @@ class SettingsStore {
   int32_t summary_length() const;
   void set_summary_length(int32_t v);
 
+  // The scroll offset (pixels) shared by the tall option dialogs; reset to 0
+  // whenever one opens. Never saved.
+  int32_t option_scroll_offset() const { return option_scroll_offset_; }
+  void set_option_scroll_offset(int32_t v) { option_scroll_offset_ = v; }
+
   // ---- Text options. Setters cut to the capacity (259 characters; "Sign"
   // 139). All are empty at first run except the two noted.
   // "LastOpenFile": AppFolder() + "sms.zud"; set by SaveLastOpenFile only.
@@ -294,6 +299,7 @@ class SettingsStore {
   int32_t auto_hide_ = 0;
   int32_t show_tray_icon_ = 1;
   int32_t save_when_arrive_ = 0;
+  int32_t option_scroll_offset_ = 0;
   int32_t auto_compress_ = 0;
   int32_t when_compress_ = 2;
   int32_t unread_icon_ = 1;
