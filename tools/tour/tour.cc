@@ -29,8 +29,10 @@
 #include "contacts/sentence_store.h"
 #include "contacts/ui/my_text_dialog.h"
 #include "platform/device.h"
+#include "platform/modules.h"
 #include "platform/time.h"
 #include "settings/settings_store.h"
+#include "settings/ui/preference_dialog.h"
 #include "store/document.h"
 
 namespace {
@@ -240,6 +242,12 @@ bool RunTour(const fs::path& out) {
   {
     app::AboutDialog dialog(&window);
     tour.ShootDialog(&dialog, "about");
+  }
+  {
+    settings::ui::PreferenceDialog dialog(&window, &window.settings(),
+                                          settings::AppFolder(),
+                                          platform::ProgramFileName());
+    tour.ShootDialog(&dialog, "preference");
   }
 
   // The password prompt in both modes.

@@ -56,7 +56,7 @@ TEST(TourTest, WritesEveryWindowAndMenu) {
       "password-change",   "browse-open",     "browse-save",
       "browse-folder",     "my-text",         "menu-my-text",
       "manage-mark",       "message-view",    "menu-message-view",
-      "message-view-edit", "new-folder",
+      "message-view-edit", "new-folder",      "preference",
   };
   for (const char* name : kPictures) {
     fs::path file = out / (std::string(name) + ".png");
