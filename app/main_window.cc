@@ -817,6 +817,8 @@ void MainWindow::OnSendResult(send::SendRequest& request,
   if (shut_down_) return;
   send::HandleSendResult(&document_, settings_, popup_, request,
                          static_cast<uint32_t>(kind));
+  platform::DebugPrintf("pelicorde: send result %u handled\r\n",
+                        static_cast<unsigned>(kind));
 }
 
 void MainWindow::ReportSendResult(send::SendRequest& request,

@@ -547,6 +547,20 @@ TEST_F(MainWindowTest, ViewOpensTheChosenMessage) {
   window->TearDown();
 }
 
+TEST_F(MainWindowTest, SendResultsAreFiled) {
+  MakeDocument(kDocPath, {});
+  auto window = MakeWindow();
+  send::SendRequest request;
+  request.recipients = u"5550199";
+  request.text = u"I am away.";
+  window->settings().set_save_to_sent_box(1);
+  window->OnSendResult(request, send::SendResultKind::kSent);
+  Node* sent_box = Child(window->document().tree().root(), u"Sent Box");
+  ASSERT_NE(sent_box, nullptr);
+  EXPECT_EQ(sent_box->child_count(), 1u);
+  window->TearDown();
+}
+
 TEST_F(MainWindowTest, PreferenceChangesAreSavedAndFollowedUp) {
   auto window = MakeWindow();
   ASSERT_TRUE(window->tray_icon_shown());

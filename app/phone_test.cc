@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -87,15 +89,16 @@ class PhoneTest : public ::testing::Test {
   // The document the program opens at start: the standard folders and
   // \Work, no unread messages.
   void MakeDocument() {
+    // The settings of a first start first (a document made before them
+    // would leave their key without the options).
+    settings::SettingsStore settings;
+    settings.Load();
+    ASSERT_TRUE(settings.Save().ok());
+    ASSERT_TRUE(settings.SaveLastOpenFile(kDocument).ok());
     store::Document document;
     ASSERT_TRUE(document.New(kDocument, store::NewFileOptions{}).ok());
     ASSERT_NE(document.FindOrCreateFolderPath(u"\\Work"), nullptr);
     ASSERT_TRUE(document.Close().ok());
-    settings::SettingsStore settings;
-    settings.Load();
-    settings.set_open_last_file(1);
-    ASSERT_TRUE(settings.Save().ok());
-    ASSERT_TRUE(settings.SaveLastOpenFile(kDocument).ok());
   }
 
   // A Black List entry, a work filter that takes its messages out of the
@@ -134,6 +137,11 @@ class PhoneTest : public ::testing::Test {
     program_ = 0;
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);
+  }
+
+  std::string DebugLog() const {
+    std::ifstream in(device_.root() / "debug.log", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
   static uint32_t UnreadCount() {
@@ -179,6 +187,11 @@ TEST_F(PhoneTest, MessagesAreFilteredFiledAndAnswered) {
   CommandResult away = Devicectl("receive --from 5550199 'are you there'");
   EXPECT_NE(away.out.find("left in the Inbox"), std::string::npos) << away.out;
   ASSERT_TRUE(WaitFor([] { return !Sent().empty(); }));
+  // ...and the program has filed it.
+  ASSERT_TRUE(WaitFor([&] {
+    return DebugLog().find("pelicorde: send result 1 handled") !=
+           std::string::npos;
+  }));
   std::vector<device::RadioSubmission> sent = Sent();
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0].address, u"5550199");
@@ -206,8 +219,15 @@ TEST_F(PhoneTest, MessagesAreFilteredFiledAndAnswered) {
   ASSERT_NE(inbox, nullptr);
   // The stranger; the "Away" filter answers without filing.
   EXPECT_EQ(inbox->child_count(), 1u);
+  // The auto reply was filed in the Sent Box when the send thread reported
+  // it ("SaveToSentBox" is on at first).
+  store::Node* sent_box = Child(root, u"Sent Box");
+  ASSERT_NE(sent_box, nullptr);
+  ASSERT_EQ(sent_box->child_count(), 1u);
+  EXPECT_EQ(document.ReadNodeBody(sent_box->child(0)).value_or(u""),
+            u"Send To:5550199\r\n--------------------\r\nI am away.");
   // The blacklisted message was stored nowhere.
-  EXPECT_EQ(MessageCount(root), 2u);
+  EXPECT_EQ(MessageCount(root), 3u);
 }
 
 TEST_F(PhoneTest, WhenTheProgramEndsMessagesStayInTheInbox) {

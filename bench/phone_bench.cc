@@ -99,16 +99,17 @@ struct Phone {
     }
     const std::u16string document = settings::AppFolder() + u"sms.zud";
     {
+      // The settings of a first start before the document (which leaves
+      // its index position under their key).
+      settings::SettingsStore settings;
+      settings.Load();
+      settings.set_disappear_time_recv(0);  // the popup stays up
+      if (!settings.Save().ok() || !settings.SaveLastOpenFile(document).ok()) {
+        return;
+      }
       store::Document made;
       if (!made.New(document, store::NewFileOptions{}).ok() ||
           !made.Close().ok()) {
-        return;
-      }
-      settings::SettingsStore settings;
-      settings.Load();
-      settings.set_open_last_file(1);
-      settings.set_disappear_time_recv(0);  // the popup stays up
-      if (!settings.Save().ok() || !settings.SaveLastOpenFile(document).ok()) {
         return;
       }
     }

@@ -34,6 +34,20 @@ int SetupCommand(const CommandArgs& args) {
   const std::u16string folder = settings::AppFolder();
   const std::u16string path = folder + u"sms.zud";
 
+  // The settings first: a document leaves its index position under the
+  // settings' key, and a key that exists without the options reads as
+  // options turned off rather than as a first start.
+  const bool first_run = !platform::files::Exists(path);
+  settings::SettingsStore settings;
+  settings.Load();
+  if (first_run || settings.open_last_file() == 0 ||
+      settings.last_open_file() != path) {
+    settings.set_open_last_file(1);
+    platform::Status saved = settings.Save();
+    if (saved.ok()) saved = settings.SaveLastOpenFile(path);
+    if (!saved.ok()) return Fail("settings: " + saved.ToString());
+    std::cout << "opened at start: " << U8(path) << "\n";
+  }
   if (platform::files::Exists(path)) {
     std::cout << "document: " << U8(path) << " (kept)\n";
   } else {
@@ -43,16 +57,6 @@ int SetupCommand(const CommandArgs& args) {
     if (!made.ok()) return Fail(U8(path) + ": " + made.ToString());
     std::cout << "document: " << U8(path) << " (made)\n";
   }
-  settings::SettingsStore settings;
-  settings.Load();
-  if (settings.open_last_file() == 0 || settings.last_open_file() != path) {
-    settings.set_open_last_file(1);
-    platform::Status saved = settings.Save();
-    if (saved.ok()) saved = settings.SaveLastOpenFile(path);
-    if (!saved.ok()) return Fail("settings: " + saved.ToString());
-    std::cout << "opened at start: " << U8(path) << "\n";
-  }
-
   if (intercept::IsRuleClientRegistered()) {
     std::cout << "rule client: registered (kept)\n";
   } else if (intercept::RegisterRuleClient(folder) ==
