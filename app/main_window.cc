@@ -19,6 +19,7 @@
 #include <cstdint>
 
 #include "alerts/alert_sounds.h"
+#include "alerts/ui/alert_popup_window.h"
 #include "app/format.h"
 #include "app/kit/fonts.h"
 #include "app/kit/images.h"
@@ -154,6 +155,8 @@ MainWindow::~MainWindow() {
   // No thread may wait for this window any more (TearDown normally did it).
   ui_call_.Abandon();
   StopPhone();
+  popup_ = nullptr;
+  popup_window_.reset();
   document_.tree().RemoveObserver(this);
   // Views go before the document they mirror.
   if (list_view_ != nullptr) list_view_->setModel(nullptr);
@@ -184,6 +187,14 @@ bool MainWindow::Initialize() {
       contacts::SentenceFilePath(settings::AppFolder()));
   sentences_.Load().IgnoreError();  // a missing file gives the defaults
   SetMarks(sentences_.marks());
+  // The alert popup: hidden until a filter or a send result shows it; a tap
+  // on it counts as the user's attention (1127).
+  popup_window_ =
+      std::make_unique<alerts_ui::AlertPopupWindow>(&settings_, this);
+  popup_ = popup_window_.get();
+  connect(popup_window_.get(), &alerts_ui::AlertPopupWindow::Dismissed, this,
+          [this] { OnWindowMessage(kMessageUserActivity, 0, 0); });
+  screenshots_ = qEnvironmentVariable("TELVANE_SCREENSHOTS");
   initialized_ = true;
   // 4. The last file, its password deferred when the window starts hidden.
   if (settings_.open_last_file() != 0 && !settings_.last_open_file().empty()) {
@@ -809,6 +820,7 @@ uint32_t MainWindow::OnIncomingSms(const firewall::IncomingMessage& message) {
   firewall_.set_popup(popup_);
   uint32_t verdict = firewall_.HandleIncomingSms(message);
   RefreshStrip();
+  WriteScreenshots("received");
   return verdict;
 }
 
@@ -819,6 +831,20 @@ void MainWindow::OnSendResult(send::SendRequest& request,
                          static_cast<uint32_t>(kind));
   platform::DebugPrintf("pelicorde: send result %u handled\r\n",
                         static_cast<unsigned>(kind));
+  WriteScreenshots("sent");
+}
+
+void MainWindow::WriteScreenshots(const char* what) {
+  if (screenshots_.isEmpty()) return;
+  ++screenshot_count_;
+  const QString prefix = QStringLiteral("%1/%2-%3")
+                             .arg(screenshots_)
+                             .arg(screenshot_count_, 2, 10, QLatin1Char('0'))
+                             .arg(QLatin1String(what));
+  if (popup_window_ != nullptr && popup_window_->showing()) {
+    popup_window_->grab().save(prefix + QStringLiteral("-popup.png"));
+  }
+  grab().save(prefix + QStringLiteral("-window.png"));
 }
 
 void MainWindow::ReportSendResult(send::SendRequest& request,

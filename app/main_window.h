@@ -59,6 +59,10 @@ class QTimer;
 class QToolBar;
 class QTreeView;
 
+namespace alerts_ui {
+class AlertPopupWindow;
+}
+
 namespace app {
 
 class ListModel;
@@ -186,7 +190,9 @@ class MainWindow : public kit::DeviceDialog,
   send::SendService& send_service() { return send_service_; }
   intercept::Intake& intake() { return intake_; }
   audio::AudioPlayer& player() { return player_; }
-  alerts::AlertPopup* alert_popup() const { return popup_; }
+  alerts_ui::AlertPopupWindow* alert_popup() const {
+    return popup_window_.get();
+  }
   bool reminder_running() const { return reminder_.running(); }
   settings::SettingsStore& settings() { return settings_; }
   int display_mode() const;
@@ -252,6 +258,7 @@ class MainWindow : public kit::DeviceDialog,
   void RemoveTrayIcon();
   void ReadEndpoint();
   void StartPhone();
+  void WriteScreenshots(const char* what);
   void StopPhone();
   // "Preference...": the dialog, then the settings saved and applied
   // (timer 1, the tray icon, the preview popup).
@@ -337,8 +344,15 @@ class MainWindow : public kit::DeviceDialog,
   firewall::FilterSet filters_;
   firewall::Firewall firewall_;
   alerts::UnreadReminder reminder_;
-  // The alert popup (a child window; null until Initialize).
+  // The alert popup (made at Initialize; popup_ is the same object as the
+  // cores see it).
+  std::unique_ptr<alerts_ui::AlertPopupWindow> popup_window_;
   alerts::AlertPopup* popup_ = nullptr;
+  // TELVANE_SCREENSHOTS: a folder that receives a picture of the popup and
+  // of the window after each incoming message and send result (the
+  // offscreen demo shows what happened this way).
+  QString screenshots_;
+  int screenshot_count_ = 0;
   // The intake and send threads wait in these calls; the window abandons
   // them when it shuts down. Declared before the threads, so it outlives
   // them.
