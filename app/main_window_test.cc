@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "alerts/ui/alert_popup_window.h"
 #include "app/kit/device_window.h"
 #include "app/kit/file_browser.h"
 #include "app/kit/menu_table.h"
@@ -36,9 +37,12 @@
 #include "app/preview_popup.h"
 #include "app/shell_dialogs.h"
 #include "app/tree_model.h"
+#include "firewall/filter_set.h"
+#include "firewall/incoming_sms.h"
 #include "platform/kernel_objects.h"
 #include "platform/testing/temp_device.h"
 #include "platform/time.h"
+#include "send/send_service.h"
 #include "settings/settings_store.h"
 #include "store/document.h"
 
@@ -547,17 +551,77 @@ TEST_F(MainWindowTest, ViewOpensTheChosenMessage) {
   window->TearDown();
 }
 
-TEST_F(MainWindowTest, SendResultsAreFiled) {
+TEST_F(MainWindowTest, IncomingMessagesShowThePopupAndRunTheReminder) {
   MakeDocument(kDocPath, {});
   auto window = MakeWindow();
-  send::SendRequest request;
-  request.recipients = u"5550199";
-  request.text = u"I am away.";
+  window->settings().set_unread_alert(1);
+  window->settings().set_alert_second(5000);
+  window->settings().set_disappear_time_recv(0);  // until tapped
+  firewall::FilterSet& filters = window->filters();
+  filters.filters.clear();
+  firewall::FilterRecord alert = firewall::NewFilter();  // \Inbox, reminder
+  alert.SetName(u"Alert");
+  alert.rules[0] =
+      firewall::Rule{firewall::kObjectBody, firewall::kJudgeInclude, u"alert"};
+  alert.Set(firewall::kShowPopupWindow, std::nullopt);
+  filters.filters.push_back(alert);
+  filters.stranger_default = firewall::FilterRecord{};
+  filters.stranger_default.Set(firewall::kSaveToFolder, u"\\Inbox");
+  auto receive = [&](std::u16string_view body) {
+    return window->OnIncomingSms(firewall::IncomingMessage{
+        body, u"10086",
+        platform::SystemTimeToFileTime(platform::CurrentSystemTime())
+            .value_or(platform::FileTime{})});
+  };
+  alerts_ui::AlertPopupWindow* popup = window->alert_popup();
+  ASSERT_NE(popup, nullptr);
+
+  EXPECT_EQ(receive(u"an alert"), 1u);
+  EXPECT_TRUE(popup->showing());
+  EXPECT_EQ(popup->main_text(), u"an alert");
+  EXPECT_EQ(popup->second_text(), u"10086");
+  EXPECT_TRUE(window->reminder_running());
+  EXPECT_EQ(window->timer(kTimerUnreadReminder)->interval(), 5000);
+  EXPECT_TRUE(window->unread_notification_shown());
+  EXPECT_EQ(Inbox(*window)->child_count(), 1u);
+
+  // A tap on the popup closes it and counts as the user's attention.
+  QTest::mouseClick(popup, Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_FALSE(popup->showing());
+  EXPECT_FALSE(window->unread_notification_shown());
+  EXPECT_FALSE(window->reminder_running());
+
+  // A message under a filter without "Unread Alert" stops the reminder a
+  // former one started.
+  receive(u"another alert");
+  EXPECT_TRUE(window->reminder_running());
+  receive(u"plain");
+  EXPECT_FALSE(window->reminder_running());
+  EXPECT_EQ(Inbox(*window)->child_count(), 3u);
+  // Opening a menu clears the notification and hides the popup.
+  receive(u"third alert");
+  ASSERT_TRUE(popup->showing());
+  window->UpdateMenu(window->node_menu());
+  emit window->soft_keys()->MenuAboutToShow(window->node_menu());
+  EXPECT_FALSE(popup->showing());
+  EXPECT_FALSE(window->reminder_running());
+  window->TearDown();
+}
+
+TEST_F(MainWindowTest, SendResultsAreFiledAndAnnounced) {
+  MakeDocument(kDocPath, {});
+  auto window = MakeWindow();
   window->settings().set_save_to_sent_box(1);
+  window->settings().set_sent_alert(1);
+  send::SendRequest request;
+  request.recipients = u"\"Bob\"<5550199>";
+  request.text = u"I am away.";
   window->OnSendResult(request, send::SendResultKind::kSent);
   Node* sent_box = Child(window->document().tree().root(), u"Sent Box");
   ASSERT_NE(sent_box, nullptr);
   EXPECT_EQ(sent_box->child_count(), 1u);
+  EXPECT_TRUE(window->alert_popup()->showing());
+  EXPECT_EQ(window->alert_popup()->main_text(), u"Send to Bob Successfully!");
   window->TearDown();
 }
 
