@@ -5,18 +5,27 @@
 #include <stdlib.h>
 
 #include <QApplication>
+#include <QBitmap>
+#include <QColor>
+#include <QImage>
 #include <QMenu>
+#include <QPainter>
 #include <QPixmap>
+#include <QThread>
 #include <QTimer>
 #include <QTreeView>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "alerts/ui/alert_popup_window.h"
+#include "alerts/ui/skin_preview.h"
 #include "app/kit/device_window.h"
 #include "app/kit/file_browser.h"
 #include "app/kit/menu_table.h"
@@ -29,8 +38,12 @@
 #include "contacts/sentence_store.h"
 #include "contacts/ui/my_text_dialog.h"
 #include "platform/device.h"
+#include "platform/files.h"
 #include "platform/modules.h"
 #include "platform/time.h"
+#include "platform/unicode.h"
+#include "send/filing.h"
+#include "send/send_service.h"
 #include "settings/settings_store.h"
 #include "settings/ui/preference_dialog.h"
 #include "store/document.h"
@@ -50,6 +63,16 @@ class Tour {
   void Shoot(QWidget* widget, const char* name) {
     QApplication::processEvents();
     QPixmap picture = widget->grab();
+    // A shaped window (the skinned popups) is drawn with its shape.
+    if (!widget->mask().isEmpty() && picture.size() == widget->size()) {
+      QBitmap shape(picture.size());
+      shape.fill(Qt::color0);
+      QPainter painter(&shape);
+      painter.setClipRegion(widget->mask());
+      painter.fillRect(shape.rect(), Qt::color1);
+      painter.end();
+      picture.setMask(shape);
+    }
     fs::path file = out_ / (std::string(name) + ".png");
     if (picture.isNull() || !picture.save(QString::fromStdString(file))) {
       std::fprintf(stderr, "telvane-tour: could not write %s\n", file.c_str());
@@ -142,6 +165,49 @@ Node* Child(Node* parent, std::u16string_view title) {
   return nullptr;
 }
 
+// The shipped skins (BUILD/share/skins beside the tour's bin folder) copied
+// into the scratch device's "\Program Files\Telvane\skins\".
+bool InstallSkins() {
+  std::error_code error;
+  fs::path self = fs::read_symlink("/proc/self/exe", error);
+  fs::path from = self.parent_path().parent_path() / "share" / "skins";
+  std::optional<fs::path> to =
+      platform::files::Resolve(settings::AppFolder() + u"skins\\");
+  if (!fs::is_directory(from) || !to) return false;
+  fs::create_directories(*to, error);
+  fs::copy(from, *to,
+           fs::copy_options::recursive | fs::copy_options::overwrite_existing,
+           error);
+  return !error;
+}
+
+// A small portrait for the popups' photo box.
+std::u16string MakeSamplePhoto() {
+  const std::u16string path = settings::AppFolder() + u"photo\\Ann.jpg";
+  std::optional<fs::path> host = platform::files::Resolve(path);
+  if (!host) return u"";
+  std::error_code error;
+  fs::create_directories(host->parent_path(), error);
+  QImage image(48, 48, QImage::Format_RGB32);
+  image.fill(QColor(70, 130, 180));
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setBrush(QColor(250, 220, 190));
+  painter.setPen(Qt::NoPen);
+  painter.drawEllipse(QRect(14, 6, 20, 22));
+  painter.drawEllipse(QRect(6, 30, 36, 30));
+  painter.end();
+  return image.save(QString::fromStdString(host->string()), "JPG") ? path : u"";
+}
+
+// The popup finds its picture on a thread of its own.
+void WaitForPicture(const alerts_ui::AlertPopupWindow& popup) {
+  for (int i = 0; i < 200 && popup.picture().isNull(); ++i) {
+    QApplication::processEvents();
+    QThread::msleep(5);
+  }
+}
+
 Node* FirstMessage(Node* folder) {
   for (size_t i = 0; folder != nullptr && i < folder->child_count(); ++i) {
     if (folder->child(i)->is_message()) return folder->child(i);
@@ -210,6 +276,40 @@ bool RunTour(const fs::path& out) {
       [&tour](kit::DeviceDialog* dialog) { tour.Shoot(dialog, "new-folder"); });
   window.Dispatch(kit::cmds::kNewFolder);
   kit::SetDialogScript(nullptr);
+
+  // The alert popup: the built-in look, then each shipped skin, with a
+  // photo for the named sender; the sent popup in the sent skin.
+  if (!InstallSkins()) {
+    std::fprintf(stderr, "telvane-tour: no skins in the build\n");
+  }
+  if (alerts_ui::AlertPopupWindow* popup = window.alert_popup()) {
+    const std::u16string photo = MakeSamplePhoto();
+    popup->SetSkin(u"");
+    popup->Show(u"Are we still on for lunch tomorrow?", u"Ann", 0, photo,
+                false);
+    WaitForPicture(*popup);
+    tour.Shoot(popup, "popup");
+    for (const std::u16string& skin : alerts_ui::FillSkinList()) {
+      popup->SetSkin(settings::AppFolder() + u"skins\\" + skin + u".cfg");
+      popup->Show(
+          u"The meeting moved to 3 pm. Bring the slides and the "
+          u"figures for the second quarter, please.",
+          u"+15550105", 0, photo, false);
+      WaitForPicture(*popup);
+      std::string name = "popup-" + platform::ToUtf8(skin);
+      for (char& c : name) c = static_cast<char>(std::tolower(c));
+      tour.Shoot(popup, name.c_str());
+    }
+    popup->Close();
+    send::SendRequest sent;
+    sent.recipients = u"\"Ann\"<+15550100>";
+    sent.text = u"See you at noon.";
+    window.settings().set_sent_alert(1);
+    send::ShowSentPopup(*popup, window.settings(), sent,
+                        static_cast<uint32_t>(send::SendResultKind::kSent));
+    tour.Shoot(popup, "popup-sent");
+    popup->Close();
+  }
 
   // The preview popup over the list.
   app::PreviewPopup preview;
