@@ -5,12 +5,42 @@
 #define TELVANE_BENCH_BENCH_DEVICE_H_
 
 #include <stdlib.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 #include "platform/device.h"
 
 namespace bench {
+
+// The folder of the running benchmark (the build's bin/).
+inline std::filesystem::path BinDir() {
+  char self[4096];
+  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return ".";
+  self[n] = '\0';
+  return std::filesystem::path(self).parent_path();
+}
+
+// Runs the build's devicectl with `args`, quietly; true when it succeeded.
+inline bool Devicectl(const std::string& args) {
+  std::string command =
+      (BinDir() / "devicectl").string() + " " + args + " >/dev/null";
+  return std::system(command.c_str()) == 0;
+}
+
+// A device with the whole build installed, for benchmarks through the real
+// processes: $TELVANE_DEVICE, else a new one in a temporary folder.
+inline bool MakeInstalledDevice() {
+  if (getenv("TELVANE_DEVICE") == nullptr) {
+    char pattern[] = "/tmp/telvane-bench-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) return false;
+    setenv("TELVANE_DEVICE", (std::string(pattern) + "/device").c_str(), 1);
+  }
+  return Devicectl("init") &&
+         Devicectl("install " + BinDir().parent_path().string());
+}
 
 inline void EnsureDevice() {
   static bool ready = [] {

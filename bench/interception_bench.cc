@@ -18,21 +18,12 @@
 
 #include "app/intercept/intake.h"
 #include "app/intercept/registration.h"
+#include "bench/bench_device.h"
 #include "device/cemapi/message_store.h"
 #include "device/deviced/protocol.h"
 #include "platform/device.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-fs::path BinDir() {
-  char self[4096];
-  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return ".";
-  self[n] = '\0';
-  return fs::path(self).parent_path();
-}
 
 // One device with everything installed, deviced running and an intake that
 // deletes every message; made once per process.
@@ -43,33 +34,25 @@ struct Channel {
   std::atomic<int> handled{0};
 
   Channel() {
-    if (getenv("TELVANE_DEVICE") == nullptr) {
-      char pattern[] = "/tmp/telvane-bench-XXXXXX";
-      if (mkdtemp(pattern) == nullptr) return;
-      setenv("TELVANE_DEVICE", (std::string(pattern) + "/device").c_str(), 1);
-    }
-    std::string devicectl = (BinDir() / "devicectl").string();
-    std::string build = BinDir().parent_path().string();
-    if (std::system((devicectl + " init >/dev/null").c_str()) != 0) return;
-    if (std::system((devicectl + " install " + build + " >/dev/null").c_str()) != 0) return;
-    if (intercept::RegisterRuleClient(u"\\Program Files\\Telvane\\") != intercept::kRegistrationOk) {
+    if (!bench::MakeInstalledDevice()) return;
+    if (intercept::RegisterRuleClient(u"\\Program Files\\Telvane\\") !=
+        intercept::kRegistrationOk) {
       return;
     }
-    if (std::system((devicectl + " start >/dev/null").c_str()) != 0) return;
+    if (!bench::Devicectl("start")) return;
     delete_event = intercept::CreateDeleteEvent();
     if (!delete_event) return;
-    ready = intake.StartIntake([this](const intercept::IncomingSms&) -> uint32_t {
-      ++handled;
-      delete_event->Set().IgnoreError();
-      return 1;
-    });
+    ready =
+        intake.StartIntake([this](const intercept::IncomingSms&) -> uint32_t {
+          ++handled;
+          delete_event->Set().IgnoreError();
+          return 1;
+        });
   }
   ~Channel() {
     intake.StopIntake();
     intake.WaitStopped(10000);
-    std::string devicectl = (BinDir() / "devicectl").string();
-    int ignored = std::system((devicectl + " stop >/dev/null").c_str());
-    (void)ignored;
+    bench::Devicectl("stop");
   }
 };
 
@@ -99,7 +82,8 @@ void BM_ReceiveToDeleted(benchmark::State& state) {
     std::string reply;
     auto start = std::chrono::steady_clock::now();
     bool ok = Receive("message " + std::to_string(i++), &reply);
-    auto elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
+    auto elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
     if (!ok || reply.rfind("deleted", 0) != 0) {
       state.SkipWithError(("not deleted: " + reply).c_str());
       return;
@@ -108,12 +92,17 @@ void BM_ReceiveToDeleted(benchmark::State& state) {
     latencies.push_back(elapsed.count() * 1000.0);
   }
   std::sort(latencies.begin(), latencies.end());
-  auto at = [&](double q) { return latencies[static_cast<size_t>(q * (latencies.size() - 1))]; };
+  auto at = [&](double q) {
+    return latencies[static_cast<size_t>(q * (latencies.size() - 1))];
+  };
   state.counters["p50_ms"] = at(0.50);
   state.counters["p99_ms"] = at(0.99);
   state.counters["max_ms"] = latencies.back();
 }
-BENCHMARK(BM_ReceiveToDeleted)->Iterations(1000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReceiveToDeleted)
+    ->Iterations(1000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_Flood(benchmark::State& state) {
   Channel& channel = TheChannel();
@@ -125,7 +114,8 @@ void BM_Flood(benchmark::State& state) {
   int deleted = 0, left = 0, failed = 0;
   for (auto _ : state) {
     int handled_before = channel.handled.load();
-    int64_t inbox_before = device::CountSmsFolder(device::FolderRole::kInbox).value_or(-1);
+    int64_t inbox_before =
+        device::CountSmsFolder(device::FolderRole::kInbox).value_or(-1);
     deleted = left = failed = 0;
     for (int i = 0; i < kMessages; ++i) {
       std::string reply;
@@ -138,15 +128,21 @@ void BM_Flood(benchmark::State& state) {
       }
     }
     int handled = channel.handled.load() - handled_before;
-    int64_t in_inbox = device::CountSmsFolder(device::FolderRole::kInbox).value_or(-1) - inbox_before;
+    int64_t in_inbox =
+        device::CountSmsFolder(device::FolderRole::kInbox).value_or(-1) -
+        inbox_before;
     state.counters["handled"] = handled;
     state.counters["left_in_inbox"] = static_cast<double>(in_inbox);
-    state.counters["lost"] = static_cast<double>(kMessages - deleted - in_inbox);
+    state.counters["lost"] =
+        static_cast<double>(kMessages - deleted - in_inbox);
     state.counters["failed"] = failed;
   }
   state.SetItemsProcessed(state.iterations() * kMessages);
 }
-BENCHMARK(BM_Flood)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Flood)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

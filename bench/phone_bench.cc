@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "app/intercept/registration.h"
+#include "bench/bench_device.h"
 #include "device/cemapi/message_store.h"
 #include "device/deviced/protocol.h"
 #include "firewall/filter_file.h"
@@ -37,20 +38,7 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-fs::path BinDir() {
-  char self[4096];
-  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return ".";
-  self[n] = '\0';
-  return fs::path(self).parent_path();
-}
-
-bool Run(const std::string& command) {
-  return std::system((command + " >/dev/null").c_str()) == 0;
-}
 
 // 1,000 filters that never match (each asks for a sender that never
 // writes), then the stranger default that takes every message out of the
@@ -83,16 +71,7 @@ struct Phone {
   std::optional<platform::SharedMemory> unread;
 
   Phone() {
-    if (getenv("TELVANE_DEVICE") == nullptr) {
-      char pattern[] = "/tmp/telvane-bench-XXXXXX";
-      if (mkdtemp(pattern) == nullptr) return;
-      setenv("TELVANE_DEVICE", (std::string(pattern) + "/device").c_str(), 1);
-    }
-    std::string devicectl = (BinDir() / "devicectl").string();
-    std::string build = BinDir().parent_path().string();
-    if (!Run(devicectl + " init") || !Run(devicectl + " install " + build)) {
-      return;
-    }
+    if (!bench::MakeInstalledDevice()) return;
     if (intercept::RegisterRuleClient(u"\\Program Files\\Telvane\\") !=
         intercept::kRegistrationOk) {
       return;
@@ -113,11 +92,11 @@ struct Phone {
         return;
       }
     }
-    if (!WriteFilters() || !Run(devicectl + " start")) return;
+    if (!WriteFilters() || !bench::Devicectl("start")) return;
     program = fork();
     if (program == 0) {
       setenv("QT_QPA_PLATFORM", "offscreen", 1);
-      std::string path = (BinDir() / "pelicorde").string();
+      std::string path = (bench::BinDir() / "pelicorde").string();
       execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -137,7 +116,7 @@ struct Phone {
       int status = 0;
       waitpid(program, &status, 0);
     }
-    Run((BinDir() / "devicectl").string() + " stop");
+    bench::Devicectl("stop");
   }
 
   uint32_t Unread() const {

@@ -3,6 +3,17 @@
 
 # telvane_add_library(NAME [SHARED] DEPS dep...)
 # Builds every .cc in the calling folder that is not a test as one library.
+# Qt's meta-object compiler for a library of widgets. A library left without
+# sources is an INTERFACE library and needs none.
+function(telvane_enable_automoc target)
+  if(TARGET ${target})
+    get_target_property(type ${target} TYPE)
+    if(NOT type STREQUAL "INTERFACE_LIBRARY")
+      set_target_properties(${target} PROPERTIES AUTOMOC ON)
+    endif()
+  endif()
+endfunction()
+
 function(telvane_add_library name)
   cmake_parse_arguments(ARG "SHARED" "" "DEPS;EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cc)
