@@ -90,7 +90,12 @@ uint32_t Firewall::HandleIncomingSms(const IncomingMessage& message) {
 
 void Firewall::RunActions(const FilterRecord& filter,
                           const IncomingMessage& message) {
-  if (filter.Has(kDontShowInInbox)) host_->SetDeleteEvent();
+  // A message this filter files stays in the phone's Inbox while no
+  // document is open to file it into: deleting it would lose it.
+  if (filter.Has(kDontShowInInbox) &&
+      (!filter.Has(kSaveToFolder) || DocumentOpen())) {
+    host_->SetDeleteEvent();
+  }
 
   if (filter.Has(kShowPopupWindow) && popup_ != nullptr) {
     popup_->SetSkin(std::u16string(filter.Value(kShowPopupWindow)));

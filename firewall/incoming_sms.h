@@ -15,7 +15,9 @@
 //   5. Filing under "Save to Folder", under the document lock, then the
 //      unread notification.
 // The delete event is therefore always set before anything is stored, and
-// within the 1500 ms the rule-client library waits for it.
+// within the 1500 ms the rule-client library waits for it. While no
+// document is open, a filter that files its messages does not take them
+// out of the Inbox (they would be stored nowhere).
 //
 // The procedure talks to the program through FirewallHost (implemented by
 // the main window, and by tests that record the order of calls), the alert

@@ -290,6 +290,19 @@ TEST_F(IncomingSmsTest, DefaultsFilingAndNoDocument) {
   filters_.stranger_default.Set(kShowPopupWindow, std::nullopt);
   EXPECT_EQ(Receive(u"123", u"hello"), 1u);
   EXPECT_EQ(recorder_.Stored(), 1);
+
+  // No document to file into: a filter that would take the message out of
+  // the phone's Inbox and file it leaves it in the Inbox instead, so it is
+  // not lost; one that only hides it still does.
+  FilterRecord hide_and_file;
+  hide_and_file.Set(kDontShowInInbox, std::nullopt);
+  hide_and_file.Set(kSaveToFolder, u"\\Work");
+  filters_.filters = {hide_and_file};
+  Receive(u"123", u"kept");
+  EXPECT_EQ(recorder_.calls, (Calls{"stop reminder"}));
+  filters_.filters = {hide};
+  Receive(u"123", u"gone");
+  EXPECT_EQ(recorder_.calls, (Calls{"delete stored=1", "stop reminder"}));
 }
 
 // The rule-client library's side, in another process: after each message
