@@ -973,9 +973,11 @@ void MainWindow::OnBack() { HideWindow(); }
 void MainWindow::Shutdown() {
   if (shut_down_) return;
   shut_down_ = true;
-  // The threads stop waiting for this window: a message not yet handled
-  // stays in the phone's Inbox, and the intake lets go of the buffer.
-  ui_call_.Abandon();
+  // What already reached this window's queue (a message, a send result) is
+  // handled while the document is open; then the threads stop waiting for
+  // the window: a message not yet handed over stays in the phone's Inbox,
+  // and the intake lets go of the buffer.
+  ui_call_.Finish();
   intake_.StopIntake();
   if (initialized_) {
     CloseDocument(/*forget_last_file=*/false);

@@ -1,5 +1,7 @@
 #include "app/ui_call.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QMetaObject>
 #include <QObject>
 #include <condition_variable>
@@ -11,6 +13,7 @@ struct UiCall::Shared {
   std::mutex mutex;
   std::condition_variable changed;
   bool abandoned = false;  // guarded by mutex
+  int pending = 0;         // guarded by mutex
 };
 
 UiCall::UiCall(QObject* context)
@@ -30,12 +33,14 @@ bool UiCall::Run(const std::function<void()>& task) {
   {
     std::lock_guard<std::mutex> lock(shared->mutex);
     if (shared->abandoned) return false;
+    ++shared->pending;
   }
   bool queued = QMetaObject::invokeMethod(
       context_,
       [shared, state, &task] {
         {
           std::lock_guard<std::mutex> lock(shared->mutex);
+          --shared->pending;
           // Abandoned since it was queued: the waiter has gone and `task`
           // may no longer exist.
           if (shared->abandoned) return;
@@ -48,7 +53,11 @@ bool UiCall::Run(const std::function<void()>& task) {
         shared->changed.notify_all();
       },
       Qt::QueuedConnection);
-  if (!queued) return false;
+  if (!queued) {
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    --shared->pending;
+    return false;
+  }
   std::unique_lock<std::mutex> lock(shared->mutex);
   // A task that has started is waited for even when abandoned meanwhile
   // (from a loop nested in the task): `task` belongs to this frame.
@@ -62,6 +71,18 @@ void UiCall::Abandon() {
   std::lock_guard<std::mutex> lock(shared_->mutex);
   shared_->abandoned = true;
   shared_->changed.notify_all();
+}
+
+void UiCall::Finish() {
+  if (!abandoned()) {
+    QCoreApplication::sendPostedEvents(context_, QEvent::MetaCall);
+  }
+  Abandon();
+}
+
+int UiCall::pending() const {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  return shared_->pending;
 }
 
 bool UiCall::abandoned() const {

@@ -40,7 +40,12 @@ class UiCall {
 
   // See the file comment. Irreversible.
   void Abandon();
+  // Runs the tasks already queued (a message or a result that reached the
+  // UI thread's queue is handled rather than dropped), then abandons.
+  void Finish();
   bool abandoned() const;
+  // Tasks queued and not yet started (or skipped).
+  int pending() const;
 
  private:
   struct Shared;

@@ -51,7 +51,7 @@ TEST(UiCallTest, RunsOnTheUiThreadAndAbandonReleasesWaiters) {
     result = call.Run([&] { ran = true; });
     returned = true;
   });
-  std::this_thread::sleep_for(50ms);  // the worker is (most likely) waiting
+  while (call.pending() == 0) std::this_thread::sleep_for(1ms);
   call.Abandon();
   worker.join();
   EXPECT_FALSE(result);
@@ -64,6 +64,24 @@ TEST(UiCallTest, RunsOnTheUiThreadAndAbandonReleasesWaiters) {
   EXPECT_FALSE(result);
   QCoreApplication::processEvents();
   EXPECT_FALSE(ran.load());
+  EXPECT_TRUE(call.abandoned());
+}
+
+TEST(UiCallTest, FinishRunsWhatIsQueuedThenAbandons) {
+  kit::testing::EnsureApplication();
+  QObject context;
+  UiCall call(&context);
+  bool result = false;
+  bool ran = false;
+  std::thread worker([&] { result = call.Run([&] { ran = true; }); });
+  // Once the worker's task is queued, Finish runs it although the loop
+  // never turns.
+  while (call.pending() == 0) std::this_thread::sleep_for(1ms);
+  call.Finish();
+  EXPECT_EQ(call.pending(), 0);
+  worker.join();
+  EXPECT_TRUE(ran);
+  EXPECT_TRUE(result);
   EXPECT_TRUE(call.abandoned());
 }
 
