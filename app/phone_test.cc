@@ -31,11 +31,7 @@ using testing::WaitFor;
 
 constexpr char16_t kDocument[] = u"\\Program Files\\Telvane\\sms.zud";
 
-CommandResult Devicectl(const std::string& args) {
-  return platform::testing::RunCommand(
-      (platform::testing::BinDir() / "devicectl").string() + " " + args +
-      " 2>&1");
-}
+using platform::testing::Devicectl;
 
 store::Node* Child(store::Node* parent, std::u16string_view title) {
   for (size_t i = 0; parent != nullptr && i < parent->child_count(); ++i) {

@@ -18,9 +18,7 @@ using platform::testing::BinDir;
 using platform::testing::RunCommand;
 using platform::testing::TempDevice;
 
-std::string Devicectl(const std::string& args) {
-  return (BinDir() / "devicectl").string() + " " + args + " 2>&1";
-}
+using platform::testing::Devicectl;
 
 // A device with the two libraries installed by `devicectl install` (from a
 // build folder holding only them) and the contacts of `vcard` imported.
@@ -32,17 +30,17 @@ class PhoneDevice {
     for (const char* library : {"libpimstore.so", "libcellcore.so"})
       fs::copy_file(BinDir().parent_path() / "lib" / library,
                     build / "lib" / library);
-    auto installed = RunCommand(Devicectl("install " + build.string()));
+    auto installed = Devicectl("install " + build.string());
     EXPECT_EQ(installed.exit_code, 0) << installed.out;
     EXPECT_NE(installed.out.find("registered"), std::string::npos)
         << installed.out;
     fs::path file = device_.root() / "contacts.vcf";
     std::ofstream(file, std::ios::binary) << vcard;
-    auto imported = RunCommand(Devicectl("contacts import " + file.string()));
+    auto imported = Devicectl("contacts import " + file.string());
     EXPECT_EQ(imported.exit_code, 0) << imported.out;
   }
   void Run(const std::string& args) {
-    auto result = RunCommand(Devicectl(args));
+    auto result = Devicectl(args);
     EXPECT_EQ(result.exit_code, 0) << args << ": " << result.out;
   }
 

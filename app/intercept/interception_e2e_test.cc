@@ -22,11 +22,7 @@ namespace {
 
 using Result = platform::testing::CommandResult;
 
-Result Devicectl(const std::string& args) {
-  std::string command = (platform::testing::BinDir() / "devicectl").string() +
-                        " " + args + " 2>&1";
-  return platform::testing::RunCommand(command);
-}
+using platform::testing::Devicectl;
 
 class Interception : public ::testing::Test {
  protected:
@@ -34,7 +30,8 @@ class Interception : public ::testing::Test {
     std::string build = platform::testing::BinDir().parent_path().string();
     Result install = Devicectl("install " + build);
     ASSERT_EQ(install.exit_code, 0) << install.out;
-    ASSERT_EQ(RegisterRuleClient(u"\\Program Files\\Telvane\\"), kRegistrationOk);
+    ASSERT_EQ(RegisterRuleClient(u"\\Program Files\\Telvane\\"),
+              kRegistrationOk);
     ASSERT_TRUE(IsRuleClientRegistered());
     Result start = Devicectl("start");
     ASSERT_EQ(start.exit_code, 0) << start.out;
@@ -47,7 +44,8 @@ class Interception : public ::testing::Test {
 TEST_F(Interception, WithoutTheProgramMessagesStayInTheInbox) {
   Result receive = Devicectl("receive --from 10086 hello");
   EXPECT_EQ(receive.exit_code, 0) << receive.out;
-  EXPECT_NE(receive.out.find("left in the Inbox"), std::string::npos) << receive.out;
+  EXPECT_NE(receive.out.find("left in the Inbox"), std::string::npos)
+      << receive.out;
   auto inbox = device::ListSmsFolder(device::FolderRole::kInbox);
   ASSERT_TRUE(inbox.has_value());
   ASSERT_EQ(inbox->size(), 1u);
@@ -63,7 +61,8 @@ TEST_F(Interception, AVerdictFromTheIntakeDeletesTheMessage) {
   ASSERT_TRUE(intake.StartIntake([&](const IncomingSms& sms) -> uint32_t {
     {
       std::lock_guard<std::mutex> lock(mutex);
-      seen.push_back(std::u16string(sms.sender) + u"|" + std::u16string(sms.body));
+      seen.push_back(std::u16string(sms.sender) + u"|" +
+                     std::u16string(sms.body));
     }
     // The firewall's verdict for anything but "keep": out of the Inbox.
     if (sms.body != u"keep me") delete_event->Set().IgnoreError();
@@ -71,12 +70,15 @@ TEST_F(Interception, AVerdictFromTheIntakeDeletesTheMessage) {
   }));
 
   Result spam = Devicectl("receive --from 10086 'win a prize'");
-  EXPECT_NE(spam.out.find("deleted by a rule client"), std::string::npos) << spam.out;
+  EXPECT_NE(spam.out.find("deleted by a rule client"), std::string::npos)
+      << spam.out;
   Result keep = Devicectl("receive --from '+8613800138000' 'keep me'");
   EXPECT_NE(keep.out.find("left in the Inbox"), std::string::npos) << keep.out;
   std::u16string long_text(1000, u'\u4e2d');  // through an overflow area
-  Result long_one = Devicectl("receive --from 95555 '" + platform::ToUtf8(long_text) + "'");
-  EXPECT_NE(long_one.out.find("deleted by a rule client"), std::string::npos) << long_one.out;
+  Result long_one =
+      Devicectl("receive --from 95555 '" + platform::ToUtf8(long_text) + "'");
+  EXPECT_NE(long_one.out.find("deleted by a rule client"), std::string::npos)
+      << long_one.out;
 
   intake.StopIntake();
   EXPECT_TRUE(intake.WaitStopped(10000));
@@ -94,7 +96,8 @@ TEST_F(Interception, AVerdictFromTheIntakeDeletesTheMessage) {
 
   // After the program stops, the rule client no longer waits for it.
   Result after = Devicectl("receive --from 10086 later");
-  EXPECT_NE(after.out.find("left in the Inbox"), std::string::npos) << after.out;
+  EXPECT_NE(after.out.find("left in the Inbox"), std::string::npos)
+      << after.out;
 }
 
 }  // namespace

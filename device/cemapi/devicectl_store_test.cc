@@ -14,11 +14,7 @@ namespace {
 
 using Result = platform::testing::CommandResult;
 
-Result Devicectl(const std::string& args) {
-  std::string command = (platform::testing::BinDir() / "devicectl").string() +
-                        " " + args + " 2>&1";
-  return platform::testing::RunCommand(command);
-}
+using platform::testing::Devicectl;
 
 std::string HexOf(const std::string& bytes) {
   std::string out;

@@ -22,9 +22,7 @@ using platform::testing::BinDir;
 using platform::testing::RunCommand;
 using platform::testing::TempDevice;
 
-platform::testing::CommandResult Devicectl(const std::string& args) {
-  return RunCommand((BinDir() / "devicectl").string() + " " + args + " 2>&1");
-}
+using platform::testing::Devicectl;
 
 void Install(const TempDevice& device, const char* library,
              const char* device_path) {

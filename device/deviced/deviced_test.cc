@@ -30,16 +30,7 @@ using platform::RegistryKey;
 using platform::RegistryRoot;
 
 std::string Devicectl(const std::string& args) {
-  std::string command = (platform::testing::BinDir() / "devicectl").string() +
-                        " " + args + " 2>&1";
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  pclose(pipe);
-  return out;
+  return platform::testing::Devicectl(args).out;
 }
 
 std::string ClsidText() {

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/device.h"
@@ -46,7 +46,8 @@ TempDevice::~TempDevice() {
   std::filesystem::remove_all(scratch_, ec);
 }
 
-std::filesystem::path TempDevice::HostPath(const std::string& device_path) const {
+std::filesystem::path TempDevice::HostPath(
+    const std::string& device_path) const {
   std::string relative = device_path;
   for (char& c : relative) {
     if (c == '\\') c = '/';
@@ -61,7 +62,8 @@ CommandResult RunCommand(const std::string& command) {
   if (pipe == nullptr) return result;
   char buffer[4096];
   size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+    result.out.append(buffer, n);
   int status = pclose(pipe);
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
@@ -74,6 +76,10 @@ std::filesystem::path BinDir() {
   if (n <= 0) return ".";
   self[n] = '\0';
   return std::filesystem::path(self).parent_path();
+}
+
+CommandResult Devicectl(const std::string& args) {
+  return RunCommand((BinDir() / "devicectl").string() + " " + args + " 2>&1");
 }
 
 }  // namespace platform::testing

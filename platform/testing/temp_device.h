@@ -42,6 +42,10 @@ CommandResult RunCommand(const std::string& command);
 // the project's own programs.
 std::filesystem::path BinDir();
 
+// Runs the build's devicectl with `args` (shell words) on the current
+// device, its standard error joined to its output.
+CommandResult Devicectl(const std::string& args);
+
 }  // namespace platform::testing
 
 #endif  // TELVANE_PLATFORM_TESTING_TEMP_DEVICE_H_
