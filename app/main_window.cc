@@ -192,6 +192,8 @@ bool MainWindow::Initialize() {
   popup_window_ =
       std::make_unique<alerts_ui::AlertPopupWindow>(&settings_, this);
   popup_ = popup_window_.get();
+  firewall_.set_document(&document_);
+  firewall_.set_popup(popup_);
   connect(popup_window_.get(), &alerts_ui::AlertPopupWindow::Dismissed, this,
           [this] { OnWindowMessage(kMessageUserActivity, 0, 0); });
   screenshots_ = qEnvironmentVariable("TELVANE_SCREENSHOTS");
@@ -816,8 +818,6 @@ void MainWindow::StopPhone() {
 
 uint32_t MainWindow::OnIncomingSms(const firewall::IncomingMessage& message) {
   if (shut_down_) return 0;
-  firewall_.set_document(&document_);
-  firewall_.set_popup(popup_);
   uint32_t verdict = firewall_.HandleIncomingSms(message);
   RefreshStrip();
   WriteScreenshots("received");
