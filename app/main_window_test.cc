@@ -58,10 +58,7 @@ using store::Node;
 
 constexpr char16_t kDocPath[] = u"\\doc.zud";
 
-std::string ReadHostFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using platform::testing::ReadHostFile;
 
 // The first child of `parent` titled `title`, or nullptr.
 Node* Child(Node* parent, std::u16string_view title) {

@@ -23,10 +23,7 @@ std::string Utf16(std::u16string_view text, bool bom = true) {
 }
 
 std::string HostFile(const TempDevice& device, const std::string& path) {
-  std::ifstream in(device.HostPath(path), std::ios::binary);
-  std::stringstream data;
-  data << in.rdbuf();
-  return data.str();
+  return platform::testing::ReadHostFile(device.HostPath(path));
 }
 
 TEST(SendGroupsTest, FamilyGroupIsWrittenByteForByte) {

@@ -58,10 +58,7 @@ FilterSet ParseBytes(const std::string& bytes) {
   return set;
 }
 
-std::string ReadHostFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using platform::testing::ReadHostFile;
 
 TEST(FilterFileFormat, FirstStartFileBytes) {
   platform::testing::TempDevice device;

@@ -27,12 +27,7 @@ using platform::RegistryValue;
 
 constexpr char16_t kAppFolder[] = u"\\Program Files\\Telvane\\";
 
-std::string ReadHostFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using platform::testing::ReadHostFile;
 
 void WriteHostFile(const fs::path& path, const std::string& text) {
   fs::create_directories(path.parent_path());

@@ -7,6 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
+#include <string>
+
 #include "platform/device.h"
 
 namespace platform::testing {
@@ -76,6 +80,11 @@ std::filesystem::path BinDir() {
   if (n <= 0) return ".";
   self[n] = '\0';
   return std::filesystem::path(self).parent_path();
+}
+
+std::string ReadHostFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 CommandResult Devicectl(const std::string& args) {

@@ -42,6 +42,9 @@ CommandResult RunCommand(const std::string& command);
 // the project's own programs.
 std::filesystem::path BinDir();
 
+// The bytes of a host file; empty when it cannot be read.
+std::string ReadHostFile(const std::filesystem::path& path);
+
 // Runs the build's devicectl with `args` (shell words) on the current
 // device, its standard error joined to its output.
 CommandResult Devicectl(const std::string& args);

@@ -75,12 +75,7 @@ QLabel* LabelOf(DeviceDialog* dialog, QLineEdit* edit) {
   return nullptr;
 }
 
-std::string ReadHostFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using platform::testing::ReadHostFile;
 
 class PreferenceDialogTest : public ::testing::Test {
  protected:
