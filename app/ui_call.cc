@@ -30,11 +30,10 @@ bool UiCall::Run(const std::function<void()>& task) {
   };
   auto state = std::make_shared<State>();
   std::shared_ptr<Shared> shared = shared_;
-  {
-    std::lock_guard<std::mutex> lock(shared->mutex);
-    if (shared->abandoned) return false;
-    ++shared->pending;
-  }
+  std::unique_lock<std::mutex> lock(shared->mutex);
+  if (shared->abandoned) return false;
+  // Posted under the lock, so `pending` counts only what really is in the
+  // queue (posting never runs the task; the task takes the lock first).
   bool queued = QMetaObject::invokeMethod(
       context_,
       [shared, state, &task] {
@@ -53,12 +52,8 @@ bool UiCall::Run(const std::function<void()>& task) {
         shared->changed.notify_all();
       },
       Qt::QueuedConnection);
-  if (!queued) {
-    std::lock_guard<std::mutex> lock(shared->mutex);
-    --shared->pending;
-    return false;
-  }
-  std::unique_lock<std::mutex> lock(shared->mutex);
+  if (!queued) return false;
+  ++shared->pending;
   // A task that has started is waited for even when abandoned meanwhile
   // (from a loop nested in the task): `task` belongs to this frame.
   shared->changed.wait(lock, [&] {
