@@ -7,16 +7,28 @@ namespace platform {
 
 const char* ErrorCodeName(ErrorCode code) {
   switch (code) {
-    case ErrorCode::kOk: return "ok";
-    case ErrorCode::kNotFound: return "not found";
-    case ErrorCode::kAlreadyExists: return "already exists";
-    case ErrorCode::kInvalidArgument: return "invalid argument";
-    case ErrorCode::kAccessDenied: return "access denied";
-    case ErrorCode::kMoreData: return "buffer too small";
-    case ErrorCode::kWrongType: return "wrong type";
-    case ErrorCode::kTimeout: return "timed out";
-    case ErrorCode::kIoError: return "i/o error";
-    case ErrorCode::kUnavailable: return "unavailable";
+    case ErrorCode::kOk:
+      return "ok";
+    case ErrorCode::kNotFound:
+      return "not found";
+    case ErrorCode::kAlreadyExists:
+      return "already exists";
+    case ErrorCode::kInvalidArgument:
+      return "invalid argument";
+    case ErrorCode::kAccessDenied:
+      return "access denied";
+    case ErrorCode::kMoreData:
+      return "buffer too small";
+    case ErrorCode::kWrongType:
+      return "wrong type";
+    case ErrorCode::kTimeout:
+      return "timed out";
+    case ErrorCode::kIoError:
+      return "i/o error";
+    case ErrorCode::kUnavailable:
+      return "unavailable";
+    case ErrorCode::kBusy:
+      return "busy";
   }
   return "unknown";
 }
@@ -26,16 +38,27 @@ Status Status::FromErrno(std::string_view what, std::string_view object,
   ErrorCode code = ErrorCode::kIoError;
   switch (error_number) {
     case ENOENT:
-    case ENOTDIR: code = ErrorCode::kNotFound; break;
-    case EEXIST: code = ErrorCode::kAlreadyExists; break;
+    case ENOTDIR:
+      code = ErrorCode::kNotFound;
+      break;
+    case EEXIST:
+      code = ErrorCode::kAlreadyExists;
+      break;
     case EACCES:
     case EPERM:
     case EROFS:
-    case EISDIR: code = ErrorCode::kAccessDenied; break;
+    case EISDIR:
+      code = ErrorCode::kAccessDenied;
+      break;
     case EINVAL:
-    case ENAMETOOLONG: code = ErrorCode::kInvalidArgument; break;
-    case ETIMEDOUT: code = ErrorCode::kTimeout; break;
-    default: break;
+    case ENAMETOOLONG:
+      code = ErrorCode::kInvalidArgument;
+      break;
+    case ETIMEDOUT:
+      code = ErrorCode::kTimeout;
+      break;
+    default:
+      break;
   }
   std::string message(what);
   if (!object.empty()) {

@@ -16,15 +16,16 @@ namespace platform {
 // branch on a handful of cases; the message is for people and logs.
 enum class ErrorCode {
   kOk = 0,
-  kNotFound,        // no such file, key, value or object
-  kAlreadyExists,   // the name is taken (where that is a failure)
-  kInvalidArgument, // a malformed path, name or parameter
-  kAccessDenied,    // refused: outside the device, wrong mode, not owner
-  kMoreData,        // the caller's buffer is too small for the stored data
-  kWrongType,       // a registry value of another type than asked for
-  kTimeout,         // a timed wait ran out
-  kIoError,         // the host refused a read, write or sync
-  kUnavailable,     // a service or library is missing on this device
+  kNotFound,         // no such file, key, value or object
+  kAlreadyExists,    // the name is taken (where that is a failure)
+  kInvalidArgument,  // a malformed path, name or parameter
+  kAccessDenied,     // refused: outside the device, wrong mode, not owner
+  kMoreData,         // the caller's buffer is too small for the stored data
+  kWrongType,        // a registry value of another type than asked for
+  kTimeout,          // a timed wait ran out
+  kIoError,          // the host refused a read, write or sync
+  kUnavailable,      // a service or library is missing on this device
+  kBusy,             // held by another process (a lock taken elsewhere)
 };
 
 class [[nodiscard]] Status {
