@@ -7,6 +7,8 @@
 
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "platform/unicode.h"
+#include "store/salvage.h"
 #include "text/text.h"
 
 namespace store {
@@ -148,6 +150,7 @@ platform::Status Document::New(std::u16string_view path,
   header.set_password(options.password);
   platform::Status status = file_.Create(path, header);
   if (!status.ok()) return status;
+  open_ = true;
   if (options.create_recycle_bin) {
     recycle_bin_ =
         AddNode(nullptr, kRecycleBinTitle, kImageRecycleBinEmpty, {}, false);
@@ -167,13 +170,26 @@ platform::Status Document::Open(std::u16string_view path, bool defer_password,
   Close().IgnoreError();
   const size_t cr = path.find(u'\r');
   if (cr != std::u16string_view::npos) path = path.substr(0, cr);
-  return OpenFile(path, defer_password, report);
+  return OpenFile(path, Access::kWrite, defer_password, report, nullptr);
 }
 
-platform::Status Document::OpenFile(std::u16string_view path,
-                                    bool defer_password, LoadReport* report) {
-  platform::Status status = file_.Open(path);
+platform::Status Document::OpenForReading(std::u16string_view path,
+                                          LoadReport* report) {
+  DocumentLock::Holder hold(lock_);
+  Close().IgnoreError();
+  const size_t cr = path.find(u'\r');
+  if (cr != std::u16string_view::npos) path = path.substr(0, cr);
+  return OpenFile(path, Access::kRead, false, report, nullptr);
+}
+
+platform::Status Document::OpenFile(std::u16string_view path, Access access,
+                                    bool defer_password, LoadReport* report,
+                                    std::unique_ptr<platform::LockFile> lock) {
+  platform::Status status = file_.Open(path, access, std::move(lock));
   if (!status.ok()) return status;
+  // Until the index is loaded the document is not open: a message that
+  // arrives while the password is asked is not filed into an empty tree,
+  // and no save writes one.
   const std::u16string password = file_.header().password();
   if (!password.empty() && !defer_password &&
       (ui_ == nullptr || !ui_->CheckPassword(password))) {
@@ -182,9 +198,12 @@ platform::Status Document::OpenFile(std::u16string_view path,
                             "open document: password not entered");
   }
   LoadReport local_report;
-  LoadReport* load_report = report != nullptr ? report : &local_report;
-  auto entries = file_.LoadIndex(load_report, &status);
-  if (!entries) {
+  LoadReport& out = report != nullptr ? *report : local_report;
+  std::optional<std::vector<IndexEntry>> entries =
+      file_.LoadIndex(&out, &status);
+  if (!entries) entries.emplace();  // the notes may still name an index
+  Recover(access, &*entries, out);
+  if (!open_) {
     file_.Close();
     if (status.ok()) {
       status = platform::Status(platform::ErrorCode::kIoError,
@@ -192,20 +211,243 @@ platform::Status Document::OpenFile(std::u16string_view path,
     }
     return status;
   }
+  return platform::Status::Ok();
+}
+
+void Document::Recover(Access access, std::vector<IndexEntry>* entries,
+                       LoadReport& report) {
+  const bool index_loaded = report.index_end != 0;
+  const bool header_index_unusable = report.used_fallback_index;
+  // With the header's index unusable every note may matter: walk the whole
+  // file. Otherwise only what follows the index in use.
+  const uint64_t scan_from = header_index_unusable || !index_loaded
+                                 ? kFirstRecordOffset
+                                 : report.index_end;
+  platform::Status scan_status;
+  std::optional<NoteScan> scan = file_.ScanNotes(scan_from, &scan_status);
+  if (!scan) {
+    report.problems.push_back("the notes cannot be read: " +
+                              scan_status.ToString());
+    scan.emplace();
+  }
+
+  // The latest save whose index is whole: a save whose header write never
+  // happened, or a later one than the fallback.
+  size_t first_note = 0;
+  for (size_t i = scan->notes.size(); i-- > 0;) {
+    const NoteScan::Entry& entry = scan->notes[i];
+    if (entry.note.kind != NoteKind::kSaved) continue;
+    if (index_loaded && entry.note.target_offset < report.index_end) break;
+    if (!file_.CheckTarget(entry.note.target_offset, entry.note.target_size,
+                           entry.note.target_crc)) {
+      continue;
+    }
+    LoadReport noted;
+    platform::Status load_status;
+    std::optional<std::vector<IndexEntry>> loaded =
+        file_.LoadIndexAt(entry.note.target_offset, &noted, &load_status);
+    if (!loaded) continue;
+    *entries = std::move(*loaded);
+    report.used_noted_index = true;
+    report.index_used = noted.index_used;
+    report.index_end = noted.index_end;
+    for (std::string& problem : noted.problems)
+      report.problems.push_back(std::move(problem));
+    first_note = i + 1;
+    break;
+  }
+  if (!index_loaded && !report.used_noted_index) {
+    // Neither the header's index, the registry's nor a noted one: nothing
+    // to open.
+    return;
+  }
+  // Notes before the index in use belong to saves it covers.
+  while (first_note < scan->notes.size() &&
+         scan->notes[first_note].at < report.index_end) {
+    ++first_note;
+  }
+
   BuildReport built = tree_.Build(*entries);
   recycle_bin_ = built.recycle_bin;
-  for (std::string& problem : built.problems) {
-    load_report->problems.push_back(std::move(problem));
-  }
+  for (std::string& problem : built.problems)
+    report.problems.push_back(std::move(problem));
   folders_.fill(nullptr);
+
+  // What the notes after the index say: the CRC-32s each record may have
+  // (filed, then rewritten in place), the filings withdrawn.
+  std::map<uint32_t, std::vector<uint32_t>> accepted;
+  std::map<uint32_t, bool> withdrawn;
+  for (size_t i = first_note; i < scan->notes.size(); ++i) {
+    const Note& note = scan->notes[i].note;
+    if (note.kind == NoteKind::kFiled || note.kind == NoteKind::kRetagged ||
+        note.kind == NoteKind::kRewritten) {
+      accepted[note.target_offset].push_back(note.target_crc);
+    } else if (note.kind == NoteKind::kWithdrawn) {
+      withdrawn[note.target_offset] = true;
+    }
+  }
+  // Records the tree reaches already: never put back twice.
+  std::map<uint32_t, bool> reached;
+  for (const IndexEntry& entry : *entries) {
+    if (entry.record_offset != 0) reached[entry.record_offset] = true;
+  }
+  auto intact = [&](const Note& note) {
+    for (uint32_t crc : accepted[note.target_offset]) {
+      if (file_.CheckTarget(note.target_offset, note.target_size, crc))
+        return true;
+    }
+    return false;
+  };
+  std::vector<const Note*> plan;
+  for (size_t i = first_note; i < scan->notes.size(); ++i) {
+    const Note& note = scan->notes[i].note;
+    if (note.kind != NoteKind::kFiled && note.kind != NoteKind::kRetagged) {
+      continue;
+    }
+    if (withdrawn.count(note.target_offset) != 0 ||
+        reached.count(note.target_offset) != 0) {
+      continue;
+    }
+    if (!intact(note)) {
+      ++report.bad_records;
+      report.problems.push_back("the record filed at " +
+                                std::to_string(note.target_offset) +
+                                " no longer matches its note");
+      continue;
+    }
+    reached[note.target_offset] = true;
+    plan.push_back(&note);
+  }
+  report.unnoted_bytes = scan->unnoted_bytes;
+
+  // Intact messages nothing reaches: with the header's index unusable,
+  // anywhere in the file; otherwise among the records after the index that
+  // have no note (an older writer's, or a last write cut short).
+  std::vector<std::pair<uint32_t, uint32_t>> candidates;
+  for (const auto& record : scan->unnoted_records) {
+    if (record.first >= report.index_end || header_index_unusable) {
+      candidates.push_back(record);
+    }
+  }
+  // A last record without its note is a write a crash cut short (never
+  // answered for, so its message is still in the phone's Inbox) when the
+  // writer leaves notes; an older writer's otherwise.
+  if (scan->last_unnoted_record && scan->notes.empty()) {
+    candidates.push_back(*scan->last_unnoted_record);
+  }
+  if (header_index_unusable) {
+    for (const NoteScan::Entry& entry : scan->notes) {
+      if (entry.note.kind == NoteKind::kFiled && entry.at < report.index_end) {
+        candidates.emplace_back(
+            entry.note.target_offset,
+            entry.note.target_offset + entry.note.target_size);
+      }
+    }
+  }
+  for (const auto& [offset, end] : candidates) {
+    if (reached.count(offset) != 0) continue;
+    if (ReadSalvageableMessage(file_, offset)) ++report.unreached_messages;
+  }
+
+  if (access == Access::kRead) {
+    for (const Note* note : plan) {
+      if (note->kind == NoteKind::kRetagged) {
+        ++report.recovered_edits;
+      } else if (note->image == kImageFolder) {
+        ++report.recovered_folders;
+      } else {
+        ++report.recovered_messages;
+      }
+    }
+    open_ = true;
+    RecountUnread(nullptr);
+    PublishUnreadTotal();
+    return;
+  }
+
+  // Nothing is written to a damaged document before it is copied.
+  if (report.damaged() && !KeepDamagedCopy(report)) file_.ForbidWrites();
+  open_ = true;
+  for (const Note* note : plan) {
+    if (note->kind == NoteKind::kRetagged) {
+      Node* node = nullptr;
+      std::vector<Node*> pending = {tree_.root()};
+      while (!pending.empty() && node == nullptr) {
+        Node* current = pending.back();
+        pending.pop_back();
+        for (size_t i = current->child_count(); i-- > 0;) {
+          Node* child = current->child(i);
+          if (child->tag().record_offset == note->previous_offset &&
+              node == nullptr && child != recycle_bin_) {
+            node = child;
+          }
+          pending.push_back(child);
+        }
+      }
+      if (node == nullptr) continue;
+      NodeTag tag = node->tag();
+      tag.record_offset = note->target_offset;
+      tree_.SetTag(node, tag);
+      if (!note->title.empty()) tree_.SetTitle(node, note->title);
+      ++report.recovered_edits;
+      continue;
+    }
+    Node* parent = ResolveNotePath(*note);
+    if (parent == nullptr && !note->path.empty()) continue;
+    if (note->image == kImageFolder) {
+      if (FindChildFolder(parent, note->title) != nullptr) continue;
+      NodeTag tag;
+      tag.record_offset = note->target_offset;
+      AddNode(parent, note->title, kImageFolder, tag, false);
+      ++report.recovered_folders;
+      continue;
+    }
+    NodeTag tag;
+    tag.record_offset = note->target_offset;
+    const NodeImage image = note->image == kImageMessageUnread
+                                ? kImageMessageUnread
+                                : kImageMessageRead;
+    AddNode(parent, note->title, image, tag, false);
+    ++report.recovered_messages;
+  }
   RecountUnread(nullptr);
+  if (report.recovered_messages + report.recovered_folders +
+          report.recovered_edits >
+      0) {
+    MarkModified();
+    UpdateRecycleBinImage();
+  }
   PublishUnreadTotal();
-  return platform::Status::Ok();
+}
+
+bool Document::KeepDamagedCopy(LoadReport& report) {
+  const std::u16string& path = file_.path();
+  for (int n = 1; n <= 99; ++n) {
+    std::u16string copy = path + u".damaged";
+    if (n > 1) copy += u"." + platform::FromUtf8(std::to_string(n));
+    if (platform::files::Exists(copy)) continue;
+    platform::Status status =
+        platform::files::Copy(path, copy, /*fail_if_exists=*/true);
+    if (status.ok()) {
+      report.damaged_copy = copy;
+      return true;
+    }
+    if (status.code() != platform::ErrorCode::kAlreadyExists) {
+      report.problems.push_back("no copy of the damaged file could be kept (" +
+                                status.ToString() +
+                                "); nothing will be written to it");
+      return false;
+    }
+  }
+  report.problems.push_back(
+      "no free name for a copy of the damaged file; nothing will be written "
+      "to it");
+  return false;
 }
 
 platform::Status Document::Save() {
   DocumentLock::Holder hold(lock_);
-  if (!IsOpen()) return platform::Status::Ok();
+  if (!IsOpen() || !file_.writable()) return platform::Status::Ok();
   // A failed index leaves the header pointing at the previous one, so the
   // header (author, password changes) is still written.
   platform::Status status = file_.SaveIndex(tree_.ToIndexEntries());
@@ -216,10 +458,9 @@ platform::Status Document::Save() {
 platform::Status Document::Close() {
   DocumentLock::Holder hold(lock_);
   platform::Status status;
-  if (IsOpen()) {
-    status = Save();
-    file_.Close();
-  }
+  if (IsOpen()) status = Save();
+  file_.Close();
+  open_ = false;
   tree_.Clear();
   ForgetNodes();
   PublishUnreadTotal();
@@ -232,18 +473,34 @@ platform::Status Document::Compact(bool defer_password) {
     return platform::Status(platform::ErrorCode::kInvalidArgument,
                             "compact: no document or an empty tree");
   }
-  Save().IgnoreError();  // the compacted copy is written from the tree
+  if (!file_.writable()) {
+    return platform::Status(platform::ErrorCode::kAccessDenied,
+                            "compact: the document is not writable");
+  }
+  // The compacted copy is written from the tree, and must not lose what
+  // the save did not manage to write: a failed save stops here.
+  platform::Status status = Save();
+  if (!status.ok()) {
+    Inform(kCompressError, kCaptionError);
+    return status;
+  }
   compacted_ = true;
   const std::u16string path = file_.path();
   const std::u16string packed = path + u".ban";
   const std::u16string backup = path + u".bak";
-  platform::Status status = file_.CompactTo(packed, tree_.ToIndexEntries());
+  status = file_.CompactTo(packed, tree_.ToIndexEntries());
   if (!status.ok()) {
     platform::files::Delete(packed).IgnoreError();
     Inform(kCompressError, kCaptionError);
     return status;
   }
-  Close().IgnoreError();
+  // Closed, but the writer lock stays ours until the document is open
+  // again: no other writer can slip in between.
+  open_ = false;
+  tree_.Clear();
+  ForgetNodes();
+  std::unique_ptr<platform::LockFile> writer = file_.CloseKeepingLock();
+  PublishUnreadTotal();
   status = platform::files::Copy(path, backup, /*fail_if_exists=*/false);
   if (!status.ok() && !Confirm(kAskBackupError, kCaptionAlert)) {
     platform::files::Delete(packed).IgnoreError();
@@ -252,13 +509,15 @@ platform::Status Document::Compact(bool defer_password) {
   status = platform::files::Copy(packed, path, /*fail_if_exists=*/false);
   if (!status.ok()) return status;  // closed; the ".ban" file stays
   platform::files::Delete(packed).IgnoreError();
-  return OpenFile(path, defer_password, nullptr);
+  return OpenFile(path, Access::kWrite, defer_password, nullptr,
+                  std::move(writer));
 }
 
 // --- Bookkeeping of removed nodes
 // -----------------------------------------------
 
 void Document::ForgetNodes() {
+  pending_parents_.clear();
   recycle_bin_ = nullptr;
   folders_.fill(nullptr);
   clipboard_.clear();
@@ -276,6 +535,9 @@ void Document::NodeAboutToBeRemoved(Node* /*parent*/, size_t /*index*/,
   std::erase_if(clipboard_,
                 [node](const Node* entry) { return entry->IsWithin(node); });
   if (clipboard_.empty()) clipboard_command_ = ClipboardCommand::kNone;
+  for (auto& [id, parent] : pending_parents_) {
+    if (parent != nullptr && parent->IsWithin(node)) parent = nullptr;
+  }
 }
 
 void Document::TreeAboutToBeReset() { ForgetNodes(); }
@@ -295,25 +557,169 @@ Node* Document::AddNode(Node* parent, std::u16string_view title,
   return tree_.Append(parent, title, image, tag, bold);
 }
 
-Node* Document::AddRecordNode(Node* parent, std::u16string_view title,
-                              NodeImage image, const NodeRecord& record,
-                              std::optional<std::string_view> body) {
-  if (!IsOpen() || (parent != nullptr && parent->is_message())) return nullptr;
-  auto offset = file_.AppendRecord(record, body);
+Note Document::FilingNote(Node* parent, std::u16string_view title,
+                          NodeImage image) const {
+  Note note;
+  note.kind = NoteKind::kFiled;
+  note.image = image;
+  note.title = std::u16string(title.substr(0, kMaxTitleChars));
+  for (const Node* node = parent; node != nullptr && node != tree_.root();
+       node = node->parent()) {
+    if (node == recycle_bin_) {
+      note.flags |= kNoteInRecycleBin;
+      break;
+    }
+    note.path.push_back(node->title());
+  }
+  std::reverse(note.path.begin(), note.path.end());
+  return note;
+}
+
+Node* Document::FindChildFolder(Node* parent, std::u16string_view title) const {
+  const Node* from = parent != nullptr ? parent : tree_.root();
+  for (size_t i = 0; i < from->child_count(); ++i) {
+    Node* child = from->child(i);
+    if (!child->is_message() && !child->is_recycle_bin() &&
+        child->title() == title) {
+      return child;
+    }
+  }
+  return nullptr;
+}
+
+Node* Document::CreateFolder(Node* parent, std::u16string_view title) {
+  NodeRecord record;
+  record.set_type(kRecordCompressed);
+  record.set_date(LocalDateNow());
+  auto offset = file_.AppendNotedRecord(
+      record, std::nullopt, FilingNote(parent, title, kImageFolder));
   if (!offset) return nullptr;
   NodeTag tag;
   tag.record_offset = *offset;
-  Node* node = AddNode(parent, title, image, tag, false);
+  Node* folder = AddNode(parent, title, kImageFolder, tag, false);
+  MarkModified();
+  return folder;
+}
+
+Node* Document::ResolveNotePath(const Note& note) {
+  Node* current = nullptr;  // the root
+  if ((note.flags & kNoteInRecycleBin) != 0) {
+    if (recycle_bin_ == nullptr) {
+      recycle_bin_ =
+          AddNode(nullptr, kRecycleBinTitle, kImageRecycleBinEmpty, {}, false);
+      MarkModified();
+    }
+    current = recycle_bin_;
+  }
+  for (const std::u16string& title : note.path) {
+    Node* next = FindChildFolder(current, title);
+    if (next == nullptr) next = CreateFolder(current, title);
+    if (next == nullptr) return nullptr;
+    current = next;
+  }
+  return current;
+}
+
+std::optional<PendingFiling> Document::PersistNode(
+    Node* parent, std::u16string_view title, NodeImage image,
+    const NodeRecord& record, std::optional<std::string_view> body,
+    platform::Status* status) {
+  if (!IsOpen() || (parent != nullptr && parent->is_message())) {
+    if (status != nullptr) {
+      *status = platform::Status(
+          platform::ErrorCode::kInvalidArgument,
+          IsOpen() ? "a message holds no nodes" : "no document is open");
+    }
+    return std::nullopt;
+  }
+  PendingFiling pending;
+  pending.note = FilingNote(parent, title, image);
+  std::optional<uint32_t> offset =
+      file_.AppendNotedRecord(record, body, pending.note, status);
+  if (!offset) return std::nullopt;
+  pending.note.target_offset = *offset;
+  pending.record = record;
+  pending.record.set_has_payload(body.has_value() && !body->empty());
+  pending.id = next_pending_++;
+  pending_parents_[pending.id] = parent != nullptr ? parent : tree_.root();
+  return pending;
+}
+
+Node* Document::InsertPending(const PendingFiling& pending) {
+  DocumentLock::Holder hold(lock_);
+  auto found = pending_parents_.find(pending.id);
+  if (!IsOpen() || found == pending_parents_.end()) return nullptr;
+  Node* parent = found->second;
+  pending_parents_.erase(found);
+  // The folder it was filed in has gone meanwhile: the same path again.
+  if (parent == nullptr) {
+    parent = ResolveNotePath(pending.note);
+    if (parent == nullptr && !pending.note.path.empty()) return nullptr;
+  }
+  if (parent == tree_.root()) parent = nullptr;
+  NodeTag tag;
+  tag.record_offset = pending.note.target_offset;
+  const NodeImage image = static_cast<NodeImage>(pending.note.image);
+  Node* node = AddNode(parent, pending.note.title, image, tag, false);
   if (image == kImageMessageUnread) AdjustUnread(node, +1);
+  PublishUnreadTotal();
   MarkModified();
   UpdateRecycleBinImage();
+  if (pending.save_when_arrive && options_.save_when_arrive) {
+    Save().IgnoreError();
+  }
   return node;
+}
+
+platform::Status Document::WithdrawPending(const PendingFiling& pending) {
+  DocumentLock::Holder hold(lock_);
+  pending_parents_.erase(pending.id);
+  if (!file_.IsOpen()) return platform::Status::Ok();
+  Note note;
+  note.kind = NoteKind::kWithdrawn;
+  note.target_offset = pending.note.target_offset;
+  return file_.AppendNote(note, /*commit=*/true);
+}
+
+Node* Document::AddRecordNode(Node* parent, std::u16string_view title,
+                              NodeImage image, const NodeRecord& record,
+                              std::optional<std::string_view> body) {
+  DocumentLock::Holder hold(lock_);
+  std::optional<PendingFiling> pending =
+      PersistNode(parent, title, image, record, body);
+  return pending ? InsertPending(*pending) : nullptr;
+}
+
+platform::Status Document::ReplaceNodeRecord(
+    Node* node, const NodeRecord& record, std::optional<std::string_view> body,
+    std::u16string_view title) {
+  DocumentLock::Holder hold(lock_);
+  if (!IsOpen() || node == nullptr || node == tree_.root() ||
+      node->tag().record_offset == 0) {
+    return platform::Status(platform::ErrorCode::kInvalidArgument,
+                            "replace record: the node has no record");
+  }
+  Note note;
+  note.kind = NoteKind::kRetagged;
+  note.image = node->image();
+  note.previous_offset = node->tag().record_offset;
+  note.title = std::u16string(title.substr(0, kMaxTitleChars));
+  platform::Status status;
+  std::optional<uint32_t> offset =
+      file_.AppendNotedRecord(record, body, note, &status);
+  if (!offset) return status;
+  NodeTag tag = node->tag();
+  tag.record_offset = *offset;
+  tree_.SetTag(node, tag);
+  if (!title.empty()) tree_.SetTitle(node, title);
+  MarkModified();
+  return platform::Status::Ok();
 }
 
 Node* Document::FindOrCreateFolderPath(std::u16string_view path) {
   DocumentLock::Holder hold(lock_);
   if (!IsOpen()) return nullptr;
-  Node* current = tree_.root();
+  Node* current = nullptr;  // the root
   bool any = false;
   size_t start = 0;
   while (start <= path.size()) {
@@ -325,24 +731,16 @@ Node* Document::FindOrCreateFolderPath(std::u16string_view path) {
     name = name.substr(0, kMaxTitleChars);
     any = true;
     Node* found = nullptr;
-    for (size_t i = 0; i < current->child_count(); ++i) {
-      Node* child = current->child(i);
+    const Node* from = current != nullptr ? current : tree_.root();
+    for (size_t i = 0; i < from->child_count(); ++i) {
+      Node* child = from->child(i);
       if (!child->is_message() && child->title() == name) {
         found = child;
         break;
       }
     }
-    if (found == nullptr) {
-      NodeRecord record;
-      record.set_type(kRecordCompressed);
-      record.set_date(LocalDateNow());
-      auto offset = file_.AppendRecord(record, std::nullopt);
-      if (!offset) return nullptr;
-      NodeTag tag;
-      tag.record_offset = *offset;
-      found = AddNode(current, name, kImageFolder, tag, false);
-      MarkModified();
-    }
+    if (found == nullptr) found = CreateFolder(current, name);
+    if (found == nullptr) return nullptr;
     current = found;
   }
   return any ? current : nullptr;
@@ -355,14 +753,19 @@ Node* Document::WellKnownFolder(int index) {
   return cached;
 }
 
-Node* Document::StoreMessage(Node* folder, std::u16string_view sender,
-                             std::u16string_view body,
-                             const platform::SystemTime& utc_time,
-                             MessageKind kind) {
+std::optional<PendingFiling> Document::PersistMessage(
+    Node* folder, std::u16string_view sender, std::u16string_view body,
+    const platform::SystemTime& utc_time, MessageKind kind,
+    platform::Status* status) {
   DocumentLock::Holder hold(lock_);
   if (!IsOpen() || folder == nullptr || folder == tree_.root() ||
       folder->is_message()) {
-    return nullptr;
+    if (status != nullptr) {
+      *status = platform::Status(
+          platform::ErrorCode::kInvalidArgument,
+          IsOpen() ? "no folder to file into" : "no document is open");
+    }
+    return std::nullopt;
   }
   const platform::SystemTime local =
       platform::SystemTimeToLocal(utc_time).value_or(utc_time);
@@ -376,29 +779,34 @@ Node* Document::StoreMessage(Node* folder, std::u16string_view sender,
                                  ? platform::kCodePageUtf8
                                  : platform::AnsiCodePage();
   record.set_sender(sender, code_page);
-  std::optional<uint32_t> offset;
-  if (body.empty()) {
-    offset = file_.AppendRecord(record, std::nullopt);
-  } else {
-    const std::string bytes = BodyBytes(body, code_page);
-    offset = file_.AppendRecord(record, std::string_view(bytes));
-  }
-  if (!offset) return nullptr;
 
   int title_mode = options_.receive_title;
   if (kind == MessageKind::kSent) title_mode = options_.send_title;
   if (kind == MessageKind::kImported) title_mode = options_.import_title;
   const bool unread = kind == MessageKind::kReceived;
-  NodeTag tag;
-  tag.record_offset = *offset;
-  Node* node =
-      AddNode(folder, text::MessageTitle(body, sender, local, title_mode),
-              unread ? kImageMessageUnread : kImageMessageRead, tag, false);
-  if (unread) AdjustUnread(node, +1);
-  PublishUnreadTotal();
-  MarkModified();
-  if (unread && options_.save_when_arrive) Save().IgnoreError();
-  return node;
+  const std::u16string title =
+      text::MessageTitle(body, sender, local, title_mode);
+  const NodeImage image = unread ? kImageMessageUnread : kImageMessageRead;
+  std::optional<PendingFiling> pending;
+  if (body.empty()) {
+    pending = PersistNode(folder, title, image, record, std::nullopt, status);
+  } else {
+    const std::string bytes = BodyBytes(body, code_page);
+    pending = PersistNode(folder, title, image, record, std::string_view(bytes),
+                          status);
+  }
+  if (pending) pending->save_when_arrive = unread;
+  return pending;
+}
+
+Node* Document::StoreMessage(Node* folder, std::u16string_view sender,
+                             std::u16string_view body,
+                             const platform::SystemTime& utc_time,
+                             MessageKind kind) {
+  DocumentLock::Holder hold(lock_);
+  std::optional<PendingFiling> pending =
+      PersistMessage(folder, sender, body, utc_time, kind);
+  return pending ? InsertPending(*pending) : nullptr;
 }
 
 Node* Document::CopySubtree(Node* new_parent, Node* node) {
@@ -496,13 +904,11 @@ void Document::UpdateRecycleBinImage() {
 }
 
 bool Document::CheckNodePassword(Node* node) {
-  if (node == nullptr || node->is_recycle_bin() ||
-      node->tag().record_offset == 0) {
-    return true;
-  }
-  auto record = file_.ReadRecord(node->tag().record_offset);
-  // An unreadable record has nothing readable left to protect.
-  if (!record) return true;
+  if (node == nullptr || node->is_recycle_bin()) return true;
+  // A record that cannot be read may hold a password: what it protects is
+  // not given away.
+  std::optional<NodeRecord> record = ReadNodeRecord(node);
+  if (!record) return false;
   const std::u16string password = record->password();
   if (password.empty()) return true;
   const uint16_t stamp = node->tag().unlock_stamp;

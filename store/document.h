@@ -23,6 +23,18 @@
 // its dialogs and tests script. Options come in a plain DocumentOptions that
 // the program fills from its settings.
 //
+// Filing: every node the document makes (a message, a draft, a folder) is
+// written to the file with a note of where it goes (store/journal.h) in
+// one commit, before it enters the tree. Opening a document puts back what
+// was filed after its last save, so a crash loses nothing that was filed.
+// A caller that must answer someone once the message is safe (the
+// firewall) uses PersistMessage, answers, then InsertPending.
+//
+// Damage: opening reports what it found (LoadReport). A damaged document is
+// copied beside itself (path + ".damaged", numbered when taken) before
+// anything is written to it; when the copy cannot be made, the document
+// opens but refuses every write.
+//
 // Thread safety: a Document belongs to one thread (the user-interface
 // thread). Its lock is re-entrant and counted; saving, closing, opening,
 // creating, compacting, storing messages and resolving folder paths hold
@@ -33,6 +45,8 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -147,6 +161,14 @@ enum class MessageKind {
   kImported,  // read, titled by ImportTitle
 };
 
+// A node written to the file (with its note) but not yet in the tree.
+struct PendingFiling {
+  uint64_t id = 0;                // the document's handle of it
+  NodeRecord record;              // as filed (payload flag set when it has one)
+  Note note;                      // target offset, parent path, title, image
+  bool save_when_arrive = false;  // a received message: save under the option
+};
+
 // The new-file dialog's choices.
 struct NewFileOptions {
   std::u16string author;
@@ -187,7 +209,9 @@ class Document : private TreeObserver {
   void PublishUnreadTotal();
 
   // --- Files --------------------------------------------------------------
-  bool IsOpen() const { return file_.IsOpen(); }
+  // A document counts as open once its index is loaded and what was filed
+  // after its last save is back: not while its password is asked.
+  bool IsOpen() const { return open_; }
   const std::u16string& path() const { return file_.path(); }
   MessageFile& file() { return file_; }
   MessageTree& tree() { return tree_; }
@@ -204,12 +228,21 @@ class Document : private TreeObserver {
   // closed then).
   platform::Status New(std::u16string_view path, const NewFileOptions& options);
   // Closes the current document and opens `path` (cut at its first carriage
-  // return). When the file has a password and `defer_password` is false,
+  // return) for writing. kBusy (naming the holder) when another writer has
+  // it open. When the file has a password and `defer_password` is false,
   // the user must enter it (a wrong or cancelled entry closes the file:
-  // kAccessDenied). Then loads the index, recounts and publishes the unread
-  // total. A file whose index cannot be read at all is closed again.
+  // kAccessDenied). Then loads the index (or a later one a note vouches
+  // for), puts back what was filed after it, recounts and publishes the
+  // unread total; a damaged document is copied first (see above). A file
+  // whose index cannot be read at all, and whose notes name none, is closed
+  // again. `report` says what was found and done.
   platform::Status Open(std::u16string_view path, bool defer_password = false,
                         LoadReport* report = nullptr);
+  // Opens `path` for reading only (no writer lock, nothing written): the
+  // tree as last saved; what the notes would bring back is counted in the
+  // report, not applied.
+  platform::Status OpenForReading(std::u16string_view path,
+                                  LoadReport* report = nullptr);
   // Writes the tree as a new index (when modified) and the header (when
   // dirty). Nothing happens without a document.
   platform::Status Save();
@@ -245,6 +278,38 @@ class Document : private TreeObserver {
   Node* AddRecordNode(Node* parent, std::u16string_view title, NodeImage image,
                       const NodeRecord& record,
                       std::optional<std::string_view> body);
+  // The first half of AddRecordNode: record, body and note written and
+  // committed; the node is added by InsertPending. `parent` may be null (the
+  // root) but not a message.
+  std::optional<PendingFiling> PersistNode(Node* parent,
+                                           std::u16string_view title,
+                                           NodeImage image,
+                                           const NodeRecord& record,
+                                           std::optional<std::string_view> body,
+                                           platform::Status* status = nullptr);
+  // The first half of StoreMessage: the record and its note are committed,
+  // so the message survives a crash from here on.
+  std::optional<PendingFiling> PersistMessage(
+      Node* folder, std::u16string_view sender, std::u16string_view body,
+      const platform::SystemTime& utc_time,
+      MessageKind kind = MessageKind::kReceived,
+      platform::Status* status = nullptr);
+  // The second half: the node enters the tree under the folder it was filed
+  // in (found again by its path when that node has gone meanwhile), with
+  // the unread counts, the published total, the modified flag and, for a
+  // received message, the save under "SaveWhenArrive". Null with no
+  // document.
+  Node* InsertPending(const PendingFiling& pending);
+  // The filing did not take place after all: a note says so (committed), so
+  // the record is not put back when the document is next opened.
+  platform::Status WithdrawPending(const PendingFiling& pending);
+  // Gives `node` a new record (an edited body or draft): `record` and `body`
+  // are appended with a note naming the record they replace, committed,
+  // then the node's tag points to them. `title` (when not empty) becomes
+  // the node's title in the note and the tree.
+  platform::Status ReplaceNodeRecord(Node* node, const NodeRecord& record,
+                                     std::optional<std::string_view> body,
+                                     std::u16string_view title = {});
   // Resolves "\A\B\C" from the root by exact, case-sensitive titles (empty
   // components skipped), creating missing folders (a record of type 3 with
   // the current local date and no payload). Messages never match a
@@ -348,8 +413,25 @@ class Document : private TreeObserver {
   Node* CopySubtreeUnchecked(Node* new_parent, const Node* node);
   int RecountSubtree(Node* node);
   void ForgetNodes();
-  platform::Status OpenFile(std::u16string_view path, bool defer_password,
-                            LoadReport* report);
+  platform::Status OpenFile(std::u16string_view path, Access access,
+                            bool defer_password, LoadReport* report,
+                            std::unique_ptr<platform::LockFile> lock);
+  // After the index is loaded: the notes after it, the damage copy, and
+  // (for a writer) the filings put back.
+  void Recover(Access access, std::vector<IndexEntry>* entries,
+               LoadReport& report);
+  // Copies the damaged file beside itself; false when it cannot.
+  bool KeepDamagedCopy(LoadReport& report);
+  // The note of a node filed under `parent` (path, Recycle Bin flag).
+  Note FilingNote(Node* parent, std::u16string_view title,
+                  NodeImage image) const;
+  // The folder a note names, made when missing (folders with records and
+  // notes; the Recycle Bin when the note starts there). Null when a folder
+  // cannot be written.
+  Node* ResolveNotePath(const Note& note);
+  Node* FindChildFolder(Node* parent, std::u16string_view title) const;
+  // Appends a folder record with its note and adds the folder.
+  Node* CreateFolder(Node* parent, std::u16string_view title);
 
   DocumentOptions options_;
   DocumentUi* ui_ = nullptr;
@@ -363,6 +445,11 @@ class Document : private TreeObserver {
   std::vector<Node*> clipboard_;
   ClipboardCommand clipboard_command_ = ClipboardCommand::kNone;
   bool compacted_ = false;
+  bool open_ = false;
+  // Filings persisted and not yet inserted or withdrawn: their parent
+  // folder (the tree's root for a root item), null once it left the tree.
+  std::map<uint64_t, Node*> pending_parents_;
+  uint64_t next_pending_ = 1;
 };
 
 }  // namespace store

@@ -237,7 +237,7 @@ void AppendLineTitle(std::u16string_view title, std::u16string* out) {
 Status WriteIndex(File& file, uint64_t position,
                   const std::vector<IndexEntry>& entries,
                   const std::vector<uint32_t>* record_offsets, uint32_t* offset,
-                  uint64_t* end) {
+                  uint64_t* end, uint32_t* crc = nullptr) {
   if (position + kIndexBlockSize > UINT32_MAX) {
     return Status(ErrorCode::kIoError, "document too large");
   }
@@ -255,6 +255,7 @@ Status WriteIndex(File& file, uint64_t position,
   if (!status.ok()) return status;
 
   uint64_t text_length = 0;
+  uint32_t text_crc = 0;  // of the text and table as written
   std::vector<uint8_t> table(entries.size() * kItemSize);
   if (!entries.empty()) {
     const uint32_t code_page = platform::AnsiCodePage();
@@ -270,6 +271,7 @@ Status WriteIndex(File& file, uint64_t position,
       const size_t count = last ? bytes.size() : whole;
       carry.assign(bytes, count, std::string::npos);
       text_length += count;
+      text_crc = Crc32(bytes.data(), count, text_crc);
       return WriteAll(file, bytes.data(), count);
     };
     for (size_t i = 0; i < entries.size(); ++i) {
@@ -303,18 +305,24 @@ Status WriteIndex(File& file, uint64_t position,
   if (position + kIndexBlockSize + text_length + table.size() > UINT32_MAX) {
     return Status(ErrorCode::kIoError, "document too large");
   }
+  text_crc = Crc32(table.data(), table.size(), text_crc);
   StoreU32(block + kIndexTextLength, static_cast<uint32_t>(text_length));
   status = file.Seek(static_cast<int64_t>(position), SEEK_SET);
   if (status.ok()) status = WriteAll(file, block, sizeof block);
   if (!status.ok()) return status;
   *offset = static_cast<uint32_t>(position);
   *end = position + kIndexBlockSize + text_length + table.size();
+  if (crc != nullptr) {
+    *crc = Crc32Combine(Crc32(block, sizeof block), text_crc,
+                        text_length + table.size());
+  }
   return Status::Ok();
 }
 
 struct LoadedIndex {
   std::vector<IndexEntry> entries;
   uint32_t text_length = 0;
+  uint64_t end = 0;  // where the index's item table ends
 };
 
 // Reads the index whose block is at `offset`. Fails when the block, the text
@@ -358,6 +366,8 @@ std::optional<LoadedIndex> ReadIndexAt(File& file, uint64_t file_size,
 
   LoadedIndex loaded;
   loaded.text_length = text_length;
+  loaded.end = uint64_t{offset} + kIndexBlockSize + text_length +
+               uint64_t{count} * kItemSize;
   if (text_length == 0) {
     if (count != 0) {
       report.problems.push_back(where + " has " + std::to_string(count) +
@@ -520,6 +530,155 @@ class SourceReader {
 
 // Compacted records are gathered and written this many bytes at a time.
 constexpr size_t kCompactChunk = 1024 * 1024;
+
+// One item of a document met while walking it from some offset.
+struct WalkItem {
+  enum Kind { kRecord, kIndex, kNote, kZeros } kind = kRecord;
+  uint64_t size = 0;  // bytes the item takes (a record with its payload)
+  Note note;          // kNote
+};
+
+// Walks a document item by item, reading through a window so that a walk
+// costs a few large reads. Every size it takes from the file is checked
+// against the end.
+class FileWalker {
+ public:
+  FileWalker(File& file, uint64_t end) : file_(file), end_(end) {}
+
+  // The item at `at`, or nullopt when the bytes there are none of a
+  // record, an index, a note or zeros.
+  std::optional<WalkItem> ItemAt(uint64_t at) {
+    std::string_view head = View(at, kNodeRecordSize + 8);
+    if (head.size() < 4) return std::nullopt;
+    WalkItem item;
+    if (head.size() >= kNoteMagicSize &&
+        std::memcmp(head.data(), kNoteMagic, kNoteMagicSize) == 0) {
+      if (head.size() < 12) return std::nullopt;
+      const uint32_t size = Load(head, 8);
+      if (size > kMaxNoteSize || size > end_ - at) return std::nullopt;
+      std::string_view bytes = View(at, size);
+      size_t decoded = 0;
+      std::optional<Note> note = DecodeNote(bytes, &decoded);
+      if (!note) return std::nullopt;
+      item.kind = WalkItem::kNote;
+      item.size = decoded;
+      item.note = std::move(*note);
+      return item;
+    }
+    if (IsZero(
+            head.substr(0, std::min<size_t>(head.size(), kIndexBlockSize)))) {
+      item.kind = WalkItem::kZeros;
+      item.size = ZeroRun(at);
+      return item;
+    }
+    const uint32_t first = Load(head, 0);
+    if (first == 0 && head.size() >= kIndexBlockSize && Load(head, 16) == 0) {
+      const uint64_t size = kIndexBlockSize + uint64_t{Load(head, 12)} +
+                            uint64_t{Load(head, 8)} * kItemSize;
+      if (size <= end_ - at) {
+        item.kind = WalkItem::kIndex;
+        item.size = size;
+        return item;
+      }
+    }
+    if (first <= 4 && first != 2 && head.size() >= kNodeRecordSize &&
+        Load(head, 100) == 0 && Load(head, kRecordPayloadFlag) <= 1) {
+      uint64_t size = kNodeRecordSize;
+      if (Load(head, kRecordPayloadFlag) == 1) {
+        const uint64_t words = first == kRecordCompressed || first == 4 ? 2 : 1;
+        if (head.size() < kNodeRecordSize + 4 * words) return std::nullopt;
+        size += 4 * words + Load(head, kNodeRecordSize);
+      }
+      if (size > end_ - at) return std::nullopt;
+      item.kind = WalkItem::kRecord;
+      item.size = size;
+      return item;
+    }
+    return std::nullopt;
+  }
+
+  // Where the next note's magic lies at or after `from`.
+  std::optional<uint64_t> FindMagic(uint64_t from) {
+    const std::string_view magic(kNoteMagic, kNoteMagicSize);
+    while (from < end_) {
+      std::string_view chunk = View(from, kChunk);
+      if (chunk.size() < kNoteMagicSize) return std::nullopt;
+      size_t found = chunk.find(magic);
+      if (found != std::string_view::npos) return from + found;
+      from += chunk.size() - (kNoteMagicSize - 1);
+    }
+    return std::nullopt;
+  }
+
+  // The bytes from `from` up to and including the last one in [from, to)
+  // that is not zero (0 when all are zero).
+  uint64_t NonZeroSpan(uint64_t from, uint64_t to) {
+    uint64_t last = from;
+    for (uint64_t at = from; at < to;) {
+      std::string_view chunk =
+          View(at, static_cast<size_t>(std::min<uint64_t>(kChunk, to - at)));
+      if (chunk.empty()) break;
+      for (size_t i = chunk.size(); i-- > 0;) {
+        if (chunk[i] != 0) {
+          last = at + i + 1;
+          break;
+        }
+      }
+      at += chunk.size();
+    }
+    return last - from;
+  }
+
+ private:
+  static constexpr size_t kChunk = 1 << 20;
+
+  static uint32_t Load(std::string_view bytes, size_t at) {
+    return LoadU32(reinterpret_cast<const uint8_t*>(bytes.data() + at));
+  }
+  static bool IsZero(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char c) { return c == 0; });
+  }
+
+  // The length of the run of zeros that starts at `at`.
+  uint64_t ZeroRun(uint64_t at) {
+    uint64_t run = 0;
+    while (at + run < end_) {
+      std::string_view chunk = View(
+          at + run,
+          static_cast<size_t>(std::min<uint64_t>(kChunk, end_ - at - run)));
+      if (chunk.empty()) break;
+      size_t n = 0;
+      while (n < chunk.size() && chunk[n] == 0) ++n;
+      run += n;
+      if (n < chunk.size()) break;
+    }
+    return run;
+  }
+
+  // Up to `size` bytes at `offset` (fewer at the end), valid until the
+  // next call.
+  std::string_view View(uint64_t offset, size_t size) {
+    if (offset >= end_) return {};
+    size = static_cast<size_t>(std::min<uint64_t>(size, end_ - offset));
+    if (offset >= start_ && offset + size <= start_ + valid_) {
+      return std::string_view(window_.data() + (offset - start_), size);
+    }
+    const size_t want = static_cast<size_t>(
+        std::min<uint64_t>(std::max(size, kChunk), end_ - offset));
+    if (window_.size() < want) window_.resize(want);
+    const size_t got = file_.ReadAt(window_.data(), want, offset);
+    start_ = offset;
+    valid_ = got;
+    return std::string_view(window_.data(), std::min(size, got));
+  }
+
+  File& file_;
+  const uint64_t end_;
+  std::string window_;
+  uint64_t start_ = 0;
+  size_t valid_ = 0;
+};
 
 }  // namespace
 
@@ -724,11 +883,77 @@ Status MessageFile::PadAfter(uint64_t end) {
   return status;
 }
 
+// Slots of the lock file beside a document.
+constexpr int kWriterSlot = 0;  // exclusive while a writer has it open
+constexpr int kHeaderSlot = 1;  // exclusive while the header is rewritten,
+                                // shared while a reader reads it
+// A header write takes microseconds; a reader or writer waits at most this
+// long for the other.
+constexpr uint32_t kHeaderLockWaitMs = 2000;
+
+std::u16string MessageFile::LockPath(std::u16string_view path) {
+  return std::u16string(path) + u".lock";
+}
+
+Status MessageFile::TakeWriterLock(std::u16string_view path,
+                                   std::unique_ptr<platform::LockFile> held) {
+  if (held != nullptr) {
+    lock_ = std::move(held);
+    return Status::Ok();
+  }
+  Status status;
+  std::unique_ptr<platform::LockFile> lock =
+      platform::LockFile::Open(LockPath(path), &status);
+  if (lock == nullptr) {
+    return Status(status.code(),
+                  "cannot make the document's lock file: " + status.message());
+  }
+  status = lock->TryLock(kWriterSlot, platform::LockKind::kExclusive);
+  if (status.code() == ErrorCode::kBusy) {
+    std::string holder = lock->ReadHolder();
+    if (holder.empty()) holder = "another program";
+    return Status(ErrorCode::kBusy,
+                  "the document is open for writing by " + holder);
+  }
+  if (!status.ok()) return status;
+  // Best effort: the name only makes a refusal clearer.
+  lock->WriteHolder(platform::ThisProcessAsHolder()).IgnoreError();
+  lock_ = std::move(lock);
+  return Status::Ok();
+}
+
+Status MessageFile::ReadHeader(FileHeader* header) {
+  // A writer holds the document alone; a reader waits for a header write
+  // in progress to end.
+  const bool shared = lock_ != nullptr && !writer_;
+  if (shared) {
+    lock_->Lock(kHeaderSlot, platform::LockKind::kShared, kHeaderLockWaitMs)
+        .IgnoreError();  // a writer that never lets go: read all the same
+  }
+  const size_t got = file_->ReadAt(header->bytes.data(), kFileHeaderSize, 0);
+  if (shared) lock_->Unlock(kHeaderSlot);
+  if (got != kFileHeaderSize) return Damaged("shorter than a header");
+  return Status::Ok();
+}
+
+Status MessageFile::CheckWritable() const {
+  Status status = CheckOpen();
+  if (!status.ok()) return status;
+  if (!writable()) {
+    return Status(ErrorCode::kAccessDenied, "the document is not writable");
+  }
+  return Status::Ok();
+}
+
 Status MessageFile::Create(std::u16string_view path,
                            const FileHeader& header_template) {
   Guard guard(*this);
   Close();
-  return CreateLocked(path, header_template, true);
+  Status status = TakeWriterLock(path, nullptr);
+  if (!status.ok()) return status;
+  status = CreateLocked(path, header_template, true);
+  if (!status.ok()) lock_.reset();
+  return status;
 }
 
 Status MessageFile::CreateLocked(std::u16string_view path,
@@ -755,6 +980,7 @@ Status MessageFile::CreateLocked(std::u16string_view path,
   if (!status.ok()) return status;
 
   file_ = std::move(file);
+  writer_ = true;
   path_ = std::u16string(path);
   registry_name_ = RegistryName(path);
   header_ = header;
@@ -764,20 +990,41 @@ Status MessageFile::CreateLocked(std::u16string_view path,
   return Status::Ok();
 }
 
-Status MessageFile::Open(std::u16string_view path) {
+Status MessageFile::Open(std::u16string_view path, Access access,
+                         std::unique_ptr<platform::LockFile> lock) {
   Guard guard(*this);
   Close();
   Status status;
-  std::unique_ptr<File> file = File::Open(path, "rb+c", &status);
-  if (file == nullptr) return status;
-  FileHeader header;
-  if (file->Read(header.bytes.data(), kFileHeaderSize) != kFileHeaderSize) {
-    return Damaged("shorter than a header");
+  if (access == Access::kWrite) {
+    status = TakeWriterLock(path, std::move(lock));
+    if (!status.ok()) return status;
+  } else {
+    // A reader reads the header under the header slot when it can; a
+    // folder it may not write in leaves it without (and a writer there
+    // could not have made the lock file either).
+    lock_ = platform::LockFile::Open(LockPath(path));
   }
-  std::optional<uint64_t> size = file->Size();
-  if (!size) return Status(ErrorCode::kIoError, "cannot size file");
-  MaskHeader(header.bytes.data());
+  std::unique_ptr<File> file =
+      File::Open(path, access == Access::kWrite ? "rb+c" : "rb", &status);
+  if (file == nullptr) {
+    lock_.reset();
+    return status;
+  }
   file_ = std::move(file);
+  writer_ = access == Access::kWrite;
+  FileHeader header;
+  status = ReadHeader(&header);
+  std::optional<uint64_t> size = file_->Size();
+  if (status.ok() && !size) {
+    status = Status(ErrorCode::kIoError, "cannot size file");
+  }
+  if (!status.ok()) {
+    file_.reset();
+    lock_.reset();
+    writer_ = false;
+    return status;
+  }
+  MaskHeader(header.bytes.data());
   path_ = std::u16string(path);
   registry_name_ = RegistryName(path);
   header_ = header;
@@ -786,17 +1033,25 @@ Status MessageFile::Open(std::u16string_view path) {
   return Status::Ok();
 }
 
-void MessageFile::Close() {
+void MessageFile::Close() { CloseKeepingLock().reset(); }
+
+std::unique_ptr<platform::LockFile> MessageFile::CloseKeepingLock() {
   Guard guard(*this);
   if (file_ != nullptr) {
     // A closed document holds no padding.
     std::optional<uint64_t> size = file_->Size();
-    if (size && *size > logical_end_ && file_->Truncate(logical_end_).ok()) {
+    if (writable() && size && *size > logical_end_ &&
+        file_->Truncate(logical_end_).ok()) {
       file_->Flush().IgnoreError();
     }
     file_->Close().IgnoreError();
   }
+  std::unique_ptr<platform::LockFile> kept;
+  if (writer_) kept = std::move(lock_);
+  lock_.reset();
   file_.reset();
+  writer_ = false;
+  forbidden_ = false;
   logical_end_ = 0;
   physical_size_ = 0;
   path_.clear();
@@ -804,6 +1059,7 @@ void MessageFile::Close() {
   header_ = FileHeader();
   modified_ = false;
   header_dirty_ = false;
+  return kept;
 }
 
 bool MessageFile::IsOpen() const {
@@ -934,43 +1190,80 @@ Status MessageFile::EncodeRecord(NodeRecord record,
   return Status::Ok();
 }
 
+Status MessageFile::AppendBytes(std::string_view bytes, bool commit) {
+  // Records go to the logical end, over zeros written before when the file
+  // has them, so that committing them need not change the file's size.
+  const uint64_t position = logical_end_;
+  const uint64_t end = position + bytes.size();
+  if (position < kFirstRecordOffset)
+    return Damaged("shorter than its first index");
+  if (end > UINT32_MAX)
+    return Status(ErrorCode::kIoError, "document too large");
+  Status io = file_->Seek(static_cast<int64_t>(position), SEEK_SET);
+  if (io.ok()) io = WriteAll(*file_, bytes.data(), bytes.size());
+  if (io.ok()) io = PadAfter(end);
+  if (io.ok() && commit) io = file_->Flush();
+  if (!io.ok()) return io;
+  logical_end_ = end;
+  return Status::Ok();
+}
+
 std::optional<uint32_t> MessageFile::AppendRecord(
     NodeRecord record, std::optional<std::string_view> body, Status* status) {
   Guard guard(*this);
-  Status io = CheckOpen();
+  Status io = CheckWritable();
   // Record and payload go out in one write.
   append_buffer_.clear();
   if (io.ok())
     io = EncodeRecord(std::move(record), body, {}, NextKey(), &append_buffer_);
-  // The record goes to the logical end, over zeros written before when the
-  // file has them, so that committing it need not change the file's size.
   const uint64_t position = logical_end_;
-  const uint64_t end = position + append_buffer_.size();
-  if (io.ok() && position < kFirstRecordOffset) {
-    io = Damaged("shorter than its first index");
-  } else if (io.ok() && end > UINT32_MAX) {
-    io = Status(ErrorCode::kIoError, "document too large");
-  }
-  if (io.ok()) io = file_->Seek(static_cast<int64_t>(position), SEEK_SET);
-  if (io.ok()) {
-    io = WriteAll(*file_, append_buffer_.data(), append_buffer_.size());
-  }
-  if (io.ok()) io = PadAfter(end);
-  if (io.ok() && commit_appends_) io = file_->Flush();
+  if (io.ok()) io = AppendBytes(append_buffer_, commit_appends_);
   // An unusually large body does not stay in memory.
   if (append_buffer_.capacity() > kCompactChunk) append_buffer_ = {};
   if (!io.ok()) {
     SetStatus(status, io);
     return std::nullopt;
   }
-  logical_end_ = end;
   modified_ = true;
   return static_cast<uint32_t>(position);
 }
 
+std::optional<uint32_t> MessageFile::AppendNotedRecord(
+    NodeRecord record, std::optional<std::string_view> body, Note note,
+    Status* status) {
+  Guard guard(*this);
+  Status io = CheckWritable();
+  // Record, payload and note go out in one write and one commit.
+  append_buffer_.clear();
+  if (io.ok())
+    io = EncodeRecord(std::move(record), body, {}, NextKey(), &append_buffer_);
+  const uint64_t position = logical_end_;
+  if (io.ok()) {
+    note.target_offset = static_cast<uint32_t>(position);
+    note.target_size = static_cast<uint32_t>(append_buffer_.size());
+    note.target_crc = Crc32(append_buffer_.data(), append_buffer_.size());
+    append_buffer_ += EncodeNote(note, NextKey());
+    io = AppendBytes(append_buffer_, commit_appends_);
+  }
+  if (append_buffer_.capacity() > kCompactChunk) append_buffer_ = {};
+  if (!io.ok()) {
+    SetStatus(status, io);
+    return std::nullopt;
+  }
+  modified_ = true;
+  return static_cast<uint32_t>(position);
+}
+
+Status MessageFile::AppendNote(const Note& note, bool commit) {
+  Guard guard(*this);
+  Status status = CheckWritable();
+  if (!status.ok()) return status;
+  return AppendBytes(EncodeNote(note, NextKey()), commit);
+}
+
 Status MessageFile::RewriteRecord(uint32_t offset, const NodeRecord& record) {
   Guard guard(*this);
-  Status status = CheckOpen();
+  Status status = CheckWritable();
   if (!status.ok()) return status;
   std::optional<uint64_t> size = FileSize(&status);
   if (!size) return status;
@@ -982,22 +1275,104 @@ Status MessageFile::RewriteRecord(uint32_t offset, const NodeRecord& record) {
   const uint32_t t = NextKey();
   StoreU32(&copy.bytes[kRecordKey], t);
   MaskRecord(copy.bytes.data(), ~t);
-  status = file_->Seek(offset, SEEK_SET);
+  // The note vouching for the new bytes goes first: a crash between the two
+  // writes leaves a record that matches either its filing note or this one.
+  std::optional<uint32_t> extent = RecordExtent(offset, copy, &status);
+  if (!extent) return status;
+  std::string payload(*extent - kNodeRecordSize, '\0');
+  if (!payload.empty() &&
+      file_->ReadAt(payload.data(), payload.size(),
+                    uint64_t{offset} + kNodeRecordSize) != payload.size()) {
+    return ShortIo("read");
+  }
+  Note note;
+  note.kind = NoteKind::kRewritten;
+  note.target_offset = offset;
+  note.target_size = *extent;
+  note.target_crc =
+      Crc32Combine(Crc32(copy.bytes.data(), kNodeRecordSize),
+                   Crc32(payload.data(), payload.size()), payload.size());
+  status = AppendBytes(EncodeNote(note, NextKey()), /*commit=*/false);
+  if (status.ok()) status = file_->Seek(offset, SEEK_SET);
   if (status.ok())
     status = WriteAll(*file_, copy.bytes.data(), kNodeRecordSize);
   if (status.ok()) status = file_->Flush();
   return status;
 }
 
+std::optional<uint32_t> MessageFile::RecordExtent(uint32_t offset,
+                                                  const NodeRecord& stored,
+                                                  Status* status) {
+  // `stored` is the record as it lies on disk (masked); only the type and
+  // the payload flag, which are never masked, are read.
+  uint64_t size = logical_end_;
+  const uint32_t type = LoadU32(&stored.bytes[kRecordType]);
+  if (LoadU32(&stored.bytes[kRecordPayloadFlag]) == 0) return kNodeRecordSize;
+  const uint64_t start = uint64_t{offset} + kNodeRecordSize;
+  const size_t words = type == kRecordCompressed ? 2 : 1;
+  uint8_t lengths[8];
+  if (start + 4 * words > size || file_->ReadAt(lengths, 4, start) != 4) {
+    SetStatus(status,
+              Damaged("body of the record at " + std::to_string(offset) +
+                      " lies outside the file"));
+    return std::nullopt;
+  }
+  const uint64_t end = start + 4 * words + LoadU32(lengths);
+  if (end > size) {
+    SetStatus(status,
+              Damaged("body of the record at " + std::to_string(offset) +
+                      " runs past the end of the file"));
+    return std::nullopt;
+  }
+  return static_cast<uint32_t>(end - offset);
+}
+
+bool MessageFile::CheckTarget(uint32_t offset, uint32_t size, uint32_t crc) {
+  Guard guard(*this);
+  if (file_ == nullptr || offset < kFirstRecordOffset ||
+      uint64_t{offset} + size > logical_end_) {
+    return false;
+  }
+  // In pieces, so that a large index costs no large buffer.
+  uint32_t sum = 0;
+  std::string piece;
+  uint64_t at = offset;
+  uint64_t left = size;
+  while (left > 0) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(left, 1 << 20));
+    piece.resize(n);
+    if (file_->ReadAt(piece.data(), n, at) != n) return false;
+    sum = Crc32(piece.data(), n, sum);
+    at += n;
+    left -= n;
+  }
+  return sum == crc;
+}
+
 Status MessageFile::SaveIndex(const std::vector<IndexEntry>& entries) {
   Guard guard(*this);
-  Status status = CheckOpen();
+  Status status = CheckWritable();
   if (!status.ok() || !modified_) return status;
   uint32_t offset = 0;
   uint64_t end = 0;
-  status = WriteIndex(*file_, logical_end_, entries, nullptr, &offset, &end);
+  uint32_t crc = 0;
+  status =
+      WriteIndex(*file_, logical_end_, entries, nullptr, &offset, &end, &crc);
+  // The note after the index vouches for it: a crash before the header
+  // points here still finds this save.
+  if (status.ok()) {
+    Note note;
+    note.kind = NoteKind::kSaved;
+    note.target_offset = offset;
+    note.target_size = static_cast<uint32_t>(end - offset);
+    note.target_crc = crc;
+    const std::string bytes = EncodeNote(note, NextKey());
+    status = file_->Seek(static_cast<int64_t>(end), SEEK_SET);
+    if (status.ok()) status = WriteAll(*file_, bytes.data(), bytes.size());
+    end += bytes.size();
+  }
   // No padding after an index: FlushHeader, which follows, would cut it.
-  physical_size_ = std::max(physical_size_, end);
+  if (status.ok()) physical_size_ = std::max(physical_size_, end);
   if (status.ok()) status = file_->Flush();
   if (!status.ok()) return status;
   logical_end_ = end;
@@ -1020,12 +1395,15 @@ std::optional<std::vector<IndexEntry>> MessageFile::LoadIndex(
   LoadReport& out = report != nullptr ? *report : local;
   std::optional<uint64_t> size = FileSize(status);
   if (!size) return std::nullopt;
+  out.header_index = header_.index_offset();
   Status first;
   std::optional<LoadedIndex> loaded =
       ReadIndexAt(*file_, *size, header_.index_offset(), out, &first);
   if (!loaded) {
     std::optional<uint32_t> previous = RememberedIndex(registry_name_);
+    out.used_fallback_index = true;
     if (!previous || *previous == 0 || *previous == header_.index_offset()) {
+      out.problems.push_back(first.message());
       SetStatus(status, first);
       return std::nullopt;
     }
@@ -1033,31 +1411,133 @@ std::optional<std::vector<IndexEntry>> MessageFile::LoadIndex(
                            std::to_string(*previous) + " from the save before");
     loaded = ReadIndexAt(*file_, *size, *previous, out, status);
     if (!loaded) return std::nullopt;
-    out.used_fallback_index = true;
     header_.set_index_offset(*previous);
   }
-  if (loaded->text_length != 0) {
+  // Only a writer keeps the registry's note of the last sound index.
+  if (loaded->text_length != 0 && writer_) {
     RememberIndex(registry_name_, header_.index_offset());
   }
+  out.index_used = header_.index_offset();
+  out.index_end = loaded->end;
   return std::move(loaded->entries);
+}
+
+std::optional<std::vector<IndexEntry>> MessageFile::LoadIndexAt(
+    uint32_t offset, LoadReport* report, Status* status) {
+  Guard guard(*this);
+  Status check = CheckOpen();
+  if (!check.ok()) {
+    SetStatus(status, check);
+    return std::nullopt;
+  }
+  LoadReport local;
+  LoadReport& out = report != nullptr ? *report : local;
+  std::optional<LoadedIndex> loaded =
+      ReadIndexAt(*file_, logical_end_, offset, out, status);
+  if (!loaded) return std::nullopt;
+  header_.set_index_offset(offset);
+  out.index_used = offset;
+  out.index_end = loaded->end;
+  return std::move(loaded->entries);
+}
+
+std::optional<NoteScan> MessageFile::ScanNotes(uint64_t from, Status* status,
+                                               bool thorough) {
+  Guard guard(*this);
+  Status check = CheckOpen();
+  if (!check.ok()) {
+    SetStatus(status, check);
+    return std::nullopt;
+  }
+  NoteScan scan;
+  const uint64_t end = logical_end_;
+  from = std::max<uint64_t>(from, kFirstRecordOffset);
+  FileWalker walker(*file_, end);
+  uint64_t at = from;
+  uint64_t unknown_from = 0;  // where a run of unknown bytes began, or 0
+  // The last record met, until a note names it.
+  std::optional<std::pair<uint32_t, uint32_t>> pending_record;
+  uint64_t after_last_note = from;
+  auto end_unknown = [&](uint64_t upto) {
+    if (unknown_from != 0) scan.unknown_bytes += upto - unknown_from;
+    unknown_from = 0;
+  };
+  auto close_record = [&] {
+    if (pending_record) scan.unnoted_records.push_back(*pending_record);
+    pending_record.reset();
+  };
+  while (at < end) {
+    std::optional<WalkItem> item = walker.ItemAt(at);
+    if (!item) {
+      if (unknown_from == 0) unknown_from = at;
+      // Noise: go on at the next note (records cannot be told from noise
+      // without one), or, thoroughly, at the next byte.
+      if (thorough) {
+        ++at;
+      } else {
+        at = walker.FindMagic(at + 1).value_or(end);
+      }
+      continue;
+    }
+    end_unknown(at);
+    switch (item->kind) {
+      case WalkItem::kNote: {
+        const Note& note = item->note;
+        if (pending_record &&
+            (note.kind == NoteKind::kFiled ||
+             note.kind == NoteKind::kRetagged) &&
+            note.target_offset == pending_record->first) {
+          pending_record.reset();
+        }
+        close_record();
+        scan.notes.push_back({at, note});
+        after_last_note = at + item->size;
+        break;
+      }
+      case WalkItem::kRecord:
+        close_record();
+        pending_record.emplace(static_cast<uint32_t>(at),
+                               static_cast<uint32_t>(at + item->size));
+        scan.records.push_back(*pending_record);
+        break;
+      case WalkItem::kIndex:
+        close_record();
+        break;
+      case WalkItem::kZeros:
+        break;
+    }
+    at += item->size;
+  }
+  end_unknown(end);
+  scan.last_unnoted_record = pending_record;
+  scan.unnoted_bytes = walker.NonZeroSpan(after_last_note, end);
+  return scan;
 }
 
 Status MessageFile::FlushHeader() {
   Guard guard(*this);
   Status status = CheckOpen();
   if (!status.ok() || !header_dirty_) return status;
+  status = CheckWritable();
+  if (!status.ok()) return status;
   header_.set_modify_date(NowOleDate());
   StoreU32(&header_.bytes[kHeaderKey], NextKey());
   std::array<uint8_t, kFileHeaderSize> bytes = header_.bytes;
   MaskHeader(bytes.data());
+  // Readers wait while the header is being rewritten. The padding goes in
+  // the same commit: a saved document holds none.
+  if (lock_ != nullptr) {
+    lock_->Lock(kHeaderSlot, platform::LockKind::kExclusive, kHeaderLockWaitMs)
+        .IgnoreError();
+  }
   status = file_->Seek(0, SEEK_SET);
   if (status.ok()) status = WriteAll(*file_, bytes.data(), bytes.size());
-  // A saved document holds no padding either (committed with the header).
   if (status.ok() && physical_size_ > logical_end_) {
     status = file_->Truncate(logical_end_);
     if (status.ok()) physical_size_ = logical_end_;
   }
   if (status.ok()) status = file_->Flush();
+  if (lock_ != nullptr) lock_->Unlock(kHeaderSlot);
   if (status.ok()) header_dirty_ = false;
   return status;
 }

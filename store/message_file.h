@@ -11,10 +11,20 @@
 // XOR-ed word by word with the complement of a key stored beside them; every
 // write takes a fresh key, so the same record never looks the same twice.
 //
-// Durability: records are committed to storage when appended; a save writes
-// the new index and commits it before the header points to it, so a crash
-// at any moment leaves the last completed save (or the one before it, which
-// the registry remembers) readable.
+// Durability: records are committed to storage when appended, each with a
+// note (store/journal.h) that says where it was filed; a save writes the
+// new index and a note vouching for it, commits them, and only then points
+// the header to it. A crash at any moment leaves the last completed save
+// readable, and the notes after it bring back what was filed since.
+//
+// One writer: a document is written by one MessageFile at a time, in any
+// process. Opening for writing (and Create) takes the exclusive writer lock
+// of the lock file beside the document (path + ".lock",
+// platform/file_lock.h) and holds it until Close; a second writer is
+// refused at once (kBusy, naming the holder). Readers take no writer lock;
+// they read the header under the lock file's header slot, which a writer
+// holds while it rewrites the header, so a reader always starts from a
+// whole header and a saved index.
 //
 // Padding: while a document is open, the file may run past its logical end
 // (the end of the last record or index written) with zeros, written ahead in
@@ -45,8 +55,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_lock.h"
 #include "platform/files.h"
 #include "platform/status.h"
+#include "store/journal.h"
 
 namespace store {
 
@@ -145,10 +157,71 @@ struct IndexEntry {
   uint32_t image = kImageFolder;  // 1..5 as in the tree (never 70/71)
 };
 
-// What LoadIndex or a verification found wrong and skipped.
+// What opening a document found, and what it did about it.
 struct LoadReport {
   bool used_fallback_index = false;  // the header's index was unreadable
+  // Damage found in the index that was loaded, and in the notes.
   std::vector<std::string> problems;
+  uint32_t header_index = 0;  // the index the header points to
+  uint32_t index_used = 0;    // the index the tree was loaded from
+  uint64_t index_end = 0;     // where that index ends
+  // A save whose index and note were committed but whose header write never
+  // happened (a crash in between): its index was used.
+  bool used_noted_index = false;
+  // What the notes after the index brought back (or, opened for reading
+  // only, would bring back).
+  int recovered_messages = 0;
+  int recovered_folders = 0;
+  int recovered_edits = 0;  // nodes that got the record an edit wrote
+  // Records filed after the save whose bytes no longer match their note.
+  int bad_records = 0;
+  // After the last note: bytes of a write that was cut short, or records an
+  // older writer appended without notes.
+  uint64_t unnoted_bytes = 0;
+  // Intact message records that nothing reaches: neither the index in use
+  // nor a note. Counted when the document is damaged or has unnoted
+  // records; `telvane zud recover` gathers them into "\Recovered".
+  int unreached_messages = 0;
+  // Where a copy of the damaged file was kept before the first write to it
+  // (empty when none was needed or the document was opened for reading).
+  std::u16string damaged_copy;
+
+  // True when something was found that the user must hear about: the
+  // header's index could not be used, the index or the notes are damaged,
+  // or messages are unreachable.
+  bool damaged() const {
+    return used_fallback_index || !problems.empty() || bad_records > 0 ||
+           unreached_messages > 0;
+  }
+};
+
+// What the notes of one stretch of a document say (ScanNotes).
+struct NoteScan {
+  struct Entry {
+    uint64_t at = 0;  // where the note lies
+    Note note;
+  };
+  std::vector<Entry> notes;  // sound notes, in file order
+  // Every record met, each [offset, end).
+  std::vector<std::pair<uint32_t, uint32_t>> records;
+  // Records with no note after them and something after them: written by
+  // an older writer.
+  std::vector<std::pair<uint32_t, uint32_t>> unnoted_records;
+  // A record with no note that is the last thing written (only zeros
+  // follow): a write cut short by a crash when the writer leaves notes,
+  // else an older writer's last record.
+  std::optional<std::pair<uint32_t, uint32_t>> last_unnoted_record;
+  // Bytes that are neither records, indexes, notes nor zeros (a write cut
+  // short, or damage).
+  uint64_t unknown_bytes = 0;
+  // Bytes after the last note that are not zero.
+  uint64_t unnoted_bytes = 0;
+};
+
+// How a document is opened.
+enum class Access {
+  kWrite,  // "rb+c", the writer lock held until Close
+  kRead,   // "rb", no writer lock, nothing is ever written
 };
 
 class MessageFile {
@@ -160,17 +233,35 @@ class MessageFile {
 
   // Creates (truncating) a document at the device path with the header
   // template (author and password set, the rest zero): 140 bytes, an empty
-  // index at 120. The file is open afterwards.
+  // index at 120. The file is open for writing afterwards. kBusy when
+  // another writer holds the document.
   platform::Status Create(std::u16string_view path,
                           const FileHeader& header_template);
-  // Opens an existing document for update and reads its header. The magic
-  // and the version are not checked. Fails (and stays closed) when the file
-  // cannot be opened or is shorter than a header.
-  platform::Status Open(std::u16string_view path);
+  // Opens an existing document and reads its header. The magic and the
+  // version are not checked. Fails (and stays closed) when the file cannot
+  // be opened or is shorter than a header; for writing also with kBusy
+  // (the message names the holder) when another writer holds it. `lock` is
+  // a writer lock already held for this path (see CloseKeepingLock).
+  platform::Status Open(std::u16string_view path,
+                        Access access = Access::kWrite,
+                        std::unique_ptr<platform::LockFile> lock = nullptr);
   // Truncates the padding (committing that), closes the handle (without
-  // writing the header: FlushHeader first) and resets every field.
+  // writing the header: FlushHeader first) and resets every field; the
+  // writer lock is released.
   void Close();
+  // The same, but the writer lock stays held and is handed to the caller
+  // (to reopen the document, or to replace its file, with no other writer
+  // in between). Null when the file was not open for writing.
+  std::unique_ptr<platform::LockFile> CloseKeepingLock();
   bool IsOpen() const;
+  // Open for writing and writes allowed (see ForbidWrites).
+  bool writable() const { return file_ != nullptr && writer_ && !forbidden_; }
+  // Until Close every write fails with kAccessDenied, and SaveIndex and
+  // FlushHeader fail too (a damaged document that could not be copied
+  // first stays as it is); the writer lock stays held.
+  void ForbidWrites() { forbidden_ = true; }
+  // The writer lock file of a document.
+  static std::u16string LockPath(std::u16string_view path);
   const std::u16string& path() const { return path_; }
   // The end of the last record or index written (the file's size once it
   // is saved or closed; 0 when no file is open).
@@ -208,12 +299,24 @@ class MessageFile {
   // given, its payload (multibyte bytes including the terminating NUL,
   // compressed whole whatever its size); sets the record's payload flag
   // accordingly and the modified flag. Record and payload are committed to
-  // storage together. Returns the record's offset.
+  // storage together. Returns the record's offset. The record has no note:
+  // a crash before the next save leaves it unreached (the program files
+  // through AppendNotedRecord).
   std::optional<uint32_t> AppendRecord(NodeRecord record,
                                        std::optional<std::string_view> body,
                                        platform::Status* status = nullptr);
-  // Rewrites the record in place with a fresh key and commits it. The
-  // offset must be one ReadRecord accepts.
+  // The same with `note` (kFiled or kRetagged) written after the payload in
+  // the same write and committed with it; the note's target fields are
+  // filled in here (offset, size and CRC-32 of record and payload).
+  std::optional<uint32_t> AppendNotedRecord(
+      NodeRecord record, std::optional<std::string_view> body, Note note,
+      platform::Status* status = nullptr);
+  // Appends a note on its own (kWithdrawn), committing it when asked.
+  platform::Status AppendNote(const Note& note, bool commit);
+  // Rewrites the record in place with a fresh key and commits it, with a
+  // kRewritten note that vouches for the new bytes (so a record filed since
+  // the last save is still recovered after its author or password
+  // changed). The offset must be one ReadRecord accepts.
   // Bulk filing (an import of thousands of messages): with false, appended
   // records are written but committed only by the next SaveIndex (or a later
   // committing append), so a crash may lose the records of the batch - never
@@ -237,6 +340,21 @@ class MessageFile {
   // images 70/71 come back as 4/5, any other image as stored.
   std::optional<std::vector<IndexEntry>> LoadIndex(
       LoadReport* report = nullptr, platform::Status* status = nullptr);
+  // Reads the index at `offset` (which a note vouched for); the header's
+  // index offset becomes it, in memory. Fills the report's index fields.
+  std::optional<std::vector<IndexEntry>> LoadIndexAt(
+      uint32_t offset, LoadReport* report, platform::Status* status = nullptr);
+  // Walks the file from `from` to its end: sound notes in order, records
+  // with no note after them, bytes that are nothing known. Notes are
+  // checked whole (their own checksum); their targets are not (CheckTarget).
+  // `thorough` steps over unknown bytes one at a time looking for records
+  // (for salvage) instead of jumping to the next note.
+  std::optional<NoteScan> ScanNotes(uint64_t from,
+                                    platform::Status* status = nullptr,
+                                    bool thorough = false);
+  // True when the `size` bytes at `offset` lie inside the file and have the
+  // CRC-32 `crc` (what a note recorded of its target).
+  bool CheckTarget(uint32_t offset, uint32_t size, uint32_t crc);
   // Writes the header when it is dirty (modify date now, fresh key) and
   // cuts the padding, committing both.
   platform::Status FlushHeader();
@@ -284,8 +402,31 @@ class MessageFile {
   static constexpr uint64_t kPadChunkMin = 64 * 1024;
   static constexpr uint64_t kPadChunkMax = 1024 * 1024;
 
+  // Writes `bytes` at the logical end, pads and commits (when appends
+  // commit); on success the logical end moves past them.
+  platform::Status AppendBytes(std::string_view bytes, bool commit);
+  // The bytes of the record at `offset` and its payload, from the record
+  // as stored (`stored`: masked, as read from the file).
+  std::optional<uint32_t> RecordExtent(uint32_t offset,
+                                       const NodeRecord& stored,
+                                       platform::Status* status);
+  // Fails unless the file is open for writing and writes are allowed.
+  platform::Status CheckWritable() const;
+  // Takes the writer lock of `path` (or uses `held`); kBusy names the
+  // holder.
+  platform::Status TakeWriterLock(std::u16string_view path,
+                                  std::unique_ptr<platform::LockFile> held);
+  // Reads the header bytes at 0 under the lock file's header slot.
+  platform::Status ReadHeader(FileHeader* header);
+
   mutable std::recursive_mutex mutex_;
   std::unique_ptr<platform::files::File> file_;
+  // The writer lock (slot 0 exclusive while open for writing); for a
+  // reader, the lock file when it could be opened (slot 1 shared around
+  // header reads). Null otherwise.
+  std::unique_ptr<platform::LockFile> lock_;
+  bool writer_ = false;     // opened for writing: lock_ holds the writer slot
+  bool forbidden_ = false;  // ForbidWrites
   std::u16string path_;
   std::u16string registry_name_;  // value name under kIndexRegistryKey
   FileHeader header_;

@@ -193,12 +193,14 @@ TEST_F(MessageFileTest, RecordsAreMaskedWithAFreshKeyEveryWrite) {
     EXPECT_EQ(read->key(), ~U32(raw, offset + 28));  // in memory: the mask
   }
 
-  // Rewriting in place: new key, new content, nothing appended.
+  // Rewriting in place: new key, new content; only the note vouching for
+  // the new bytes is appended.
   NodeRecord changed = *file.ReadRecord(*first);
   changed.set_password(u"new");
   ASSERT_TRUE(file.RewriteRecord(*first, changed).ok());
   const Bytes rewritten = ReadOpen(file);
-  EXPECT_EQ(rewritten.size(), raw.size());
+  EXPECT_EQ(rewritten.size(), raw.size() + kNoteHeaderSize);
+  EXPECT_EQ(0, std::memcmp(&rewritten[raw.size()], kNoteMagic, 8));
   EXPECT_NE(U32(rewritten, *first + 28), t1);
   EXPECT_EQ(file.ReadRecord(*first)->password(), u"new");
   EXPECT_EQ(file.ReadRecord(*second)->password(), u"pw");
@@ -219,7 +221,7 @@ TEST_F(MessageFileTest, RecordsAreMaskedWithAFreshKeyEveryWrite) {
   EXPECT_FALSE(file.ReadRecord(*third + 1).has_value());
   EXPECT_FALSE(file.RewriteRecord(120, changed).ok());
   EXPECT_FALSE(file.RewriteRecord(*third + 1, changed).ok());
-  EXPECT_EQ(ReadOpen(file).size(), raw.size() + 104);
+  EXPECT_EQ(ReadOpen(file).size(), raw.size() + kNoteHeaderSize + 104);
 }
 
 TEST_F(MessageFileTest, BodiesAreOneZlibStreamOfAnySize) {
@@ -347,7 +349,9 @@ TEST_F(MessageFileTest, IndexTextIsMaskedWordByWordAcrossPieces) {
   ASSERT_TRUE(file.SaveIndex({}).ok());
   ASSERT_TRUE(file.FlushHeader().ok());
   Bytes raw = ReadHost();
-  ASSERT_EQ(raw.size(), 160u);
+  // The block, then the note vouching for it.
+  ASSERT_EQ(raw.size(), 160u + kNoteHeaderSize);
+  EXPECT_EQ(0, std::memcmp(&raw[160], kNoteMagic, 8));
   EXPECT_EQ(U32(raw, 8), 140u);
   EXPECT_EQ(U32(raw, 148), 0u);  // N
   EXPECT_EQ(U32(raw, 152), 0u);  // T
@@ -389,12 +393,12 @@ TEST_F(MessageFileTest, IndexTextIsMaskedWordByWordAcrossPieces) {
   EXPECT_EQ(U32(raw, at + 16), 0u);
   EXPECT_EQ(UnmaskedIndexText(raw, at, expected), expected);
   const size_t table = at + 20 + expected.size();
-  ASSERT_EQ(raw.size(), table + 8 * entries.size());
+  ASSERT_EQ(raw.size(), table + 8 * entries.size() + kNoteHeaderSize);
   EXPECT_EQ(U32(raw, table), 0u);  // the Recycle Bin: offset 0, image 71
   EXPECT_EQ(U32(raw, table + 4), 71u);
   EXPECT_EQ(U32(raw, table + 8), 140u);
   EXPECT_EQ(U32(raw, table + 12), 2u);
-  EXPECT_EQ(U32(raw, raw.size() - 8), 9u);
+  EXPECT_EQ(U32(raw, table + 8 * (entries.size() - 1)), 9u);
 
   file.Close();
   ASSERT_TRUE(file.Open(kPath).ok());

@@ -1,0 +1,172 @@
+#include "store/journal.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "store/message_file.h"
+
+namespace store {
+namespace {
+
+// Field offsets.
+constexpr size_t kSizeField = 8;
+constexpr size_t kCrcField = 12;
+constexpr size_t kKindField = 16;
+constexpr size_t kKeyField = 20;
+constexpr size_t kTargetOffsetField = 24;
+constexpr size_t kTargetSizeField = 28;
+constexpr size_t kTargetCrcField = 32;
+constexpr size_t kImageField = 36;
+constexpr size_t kFlagsField = 40;
+constexpr size_t kPreviousField = 44;
+constexpr size_t kTextCountField = 48;
+
+// A title holds at most this many characters; longer texts are cut.
+constexpr size_t kMaxTextUnits = 259;
+// Deeper paths are cut (a tree read from an index is never deeper).
+constexpr size_t kMaxPathComponents = 1001;
+
+uint32_t Load32(const char* p) {
+  const auto* b = reinterpret_cast<const uint8_t*>(p);
+  return uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) |
+         (uint32_t{b[3]} << 24);
+}
+
+void Store32(char* p, uint32_t value) {
+  auto* b = reinterpret_cast<uint8_t*>(p);
+  b[0] = static_cast<uint8_t>(value);
+  b[1] = static_cast<uint8_t>(value >> 8);
+  b[2] = static_cast<uint8_t>(value >> 16);
+  b[3] = static_cast<uint8_t>(value >> 24);
+}
+
+void AppendText(std::u16string_view text, std::string* out) {
+  text = text.substr(0, kMaxTextUnits);
+  out->push_back(static_cast<char>(text.size() & 0xFF));
+  out->push_back(static_cast<char>(text.size() >> 8));
+  for (char16_t c : text) {
+    out->push_back(static_cast<char>(c & 0xFF));
+    out->push_back(static_cast<char>(c >> 8));
+  }
+}
+
+bool IsKnownKind(uint32_t kind) {
+  return kind >= static_cast<uint32_t>(NoteKind::kFiled) &&
+         kind <= static_cast<uint32_t>(NoteKind::kRewritten);
+}
+
+}  // namespace
+
+uint32_t Crc32(const void* data, size_t size, uint32_t crc) {
+  const auto* bytes = static_cast<const Bytef*>(data);
+  // zlib takes sizes as uInt; feed large areas in pieces.
+  while (size > 0) {
+    const uInt piece = static_cast<uInt>(std::min<size_t>(size, 1u << 30));
+    crc = static_cast<uint32_t>(crc32(crc, bytes, piece));
+    bytes += piece;
+    size -= piece;
+  }
+  return crc;
+}
+
+uint32_t Crc32Combine(uint32_t crc_a, uint32_t crc_b, uint64_t size_b) {
+  return static_cast<uint32_t>(
+      crc32_combine(crc_a, crc_b, static_cast<z_off_t>(size_b)));
+}
+
+std::string EncodeNote(const Note& note, uint32_t key) {
+  std::string out(kNoteHeaderSize, '\0');
+  std::memcpy(out.data(), kNoteMagic, kNoteMagicSize);
+  Store32(&out[kKindField], static_cast<uint32_t>(note.kind));
+  Store32(&out[kKeyField], key);
+  Store32(&out[kTargetOffsetField], note.target_offset);
+  Store32(&out[kTargetSizeField], note.target_size);
+  Store32(&out[kTargetCrcField], note.target_crc);
+  Store32(&out[kImageField], note.image);
+  Store32(&out[kFlagsField], note.flags);
+  Store32(&out[kPreviousField], note.previous_offset);
+  uint32_t texts = 0;
+  if (note.kind == NoteKind::kFiled) {
+    const size_t components = std::min(note.path.size(), kMaxPathComponents);
+    for (size_t i = 0; i < components; ++i) AppendText(note.path[i], &out);
+    AppendText(note.title, &out);
+    texts = static_cast<uint32_t>(components + 1);
+  } else if (note.kind == NoteKind::kRetagged) {
+    AppendText(note.title, &out);
+    texts = 1;
+  }
+  Store32(&out[kTextCountField], texts);
+  MaskWords(~key, reinterpret_cast<uint8_t*>(out.data() + kNoteHeaderSize),
+            (out.size() - kNoteHeaderSize) / 4);
+  Store32(&out[kSizeField], static_cast<uint32_t>(out.size()));
+  Store32(&out[kCrcField],
+          Crc32(out.data() + kKindField, out.size() - kKindField));
+  return out;
+}
+
+std::optional<Note> DecodeNote(std::string_view bytes, size_t* size) {
+  if (bytes.size() < kNoteHeaderSize ||
+      std::memcmp(bytes.data(), kNoteMagic, kNoteMagicSize) != 0) {
+    return std::nullopt;
+  }
+  const uint32_t total = Load32(&bytes[kSizeField]);
+  if (total < kNoteHeaderSize || total > kMaxNoteSize || total > bytes.size()) {
+    return std::nullopt;
+  }
+  if (Crc32(bytes.data() + kKindField, total - kKindField) !=
+      Load32(&bytes[kCrcField])) {
+    return std::nullopt;
+  }
+  Note note;
+  const uint32_t kind = Load32(&bytes[kKindField]);
+  if (!IsKnownKind(kind)) return std::nullopt;
+  note.kind = static_cast<NoteKind>(kind);
+  const uint32_t key = Load32(&bytes[kKeyField]);
+  note.target_offset = Load32(&bytes[kTargetOffsetField]);
+  note.target_size = Load32(&bytes[kTargetSizeField]);
+  note.target_crc = Load32(&bytes[kTargetCrcField]);
+  note.image = Load32(&bytes[kImageField]);
+  note.flags = Load32(&bytes[kFlagsField]);
+  note.previous_offset = Load32(&bytes[kPreviousField]);
+  const uint32_t texts = Load32(&bytes[kTextCountField]);
+
+  std::string area(bytes.substr(kNoteHeaderSize, total - kNoteHeaderSize));
+  MaskWords(~key, reinterpret_cast<uint8_t*>(area.data()), area.size() / 4);
+  std::vector<std::u16string> read;
+  size_t at = 0;
+  for (uint32_t i = 0; i < texts; ++i) {
+    if (at + 2 > area.size()) return std::nullopt;
+    const size_t units = static_cast<uint8_t>(area[at]) |
+                         (size_t{static_cast<uint8_t>(area[at + 1])} << 8);
+    at += 2;
+    if (units > kMaxTextUnits || at + units * 2 > area.size()) {
+      return std::nullopt;
+    }
+    std::u16string text(units, u'\0');
+    for (size_t u = 0; u < units; ++u) {
+      text[u] = static_cast<char16_t>(
+          static_cast<uint8_t>(area[at + 2 * u]) |
+          (static_cast<uint8_t>(area[at + 2 * u + 1]) << 8));
+    }
+    at += units * 2;
+    read.push_back(std::move(text));
+  }
+  if (at != area.size()) return std::nullopt;
+  if (note.kind == NoteKind::kFiled) {
+    if (read.empty()) return std::nullopt;
+    note.title = std::move(read.back());
+    read.pop_back();
+    note.path = std::move(read);
+  } else if (note.kind == NoteKind::kRetagged) {
+    if (read.size() != 1) return std::nullopt;
+    note.title = std::move(read.front());
+  } else if (!read.empty()) {
+    return std::nullopt;
+  }
+  *size = total;
+  return note;
+}
+
+}  // namespace store
