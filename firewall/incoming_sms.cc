@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "platform/debug.h"
+#include "platform/unicode.h"
 #include "text/text.h"
 
 namespace firewall {
@@ -42,37 +44,93 @@ bool Firewall::DocumentOpen() const {
   return document_ != nullptr && document_->IsOpen();
 }
 
+std::optional<store::PendingFiling> Firewall::Persist(
+    store::Node* folder, std::u16string_view where,
+    const IncomingMessage& message) {
+  platform::Status status;
+  std::optional<store::PendingFiling> pending;
+  if (folder == nullptr) {
+    status = platform::Status(platform::ErrorCode::kInvalidArgument,
+                              "no folder of that name can be made");
+  } else {
+    pending = document_->PersistMessage(folder, message.sender, message.body,
+                                        MessageTime(message),
+                                        store::MessageKind::kReceived, &status);
+  }
+  if (!pending) {
+    platform::DebugPrintf(
+        "pelicorde: the message from %s was not filed into \"%s\" (%s); it "
+        "stays in the phone's Inbox\r\n",
+        platform::ToUtf8(message.sender).c_str(),
+        platform::ToUtf8(where).c_str(), status.ToString().c_str());
+  }
+  return pending;
+}
+
+bool Firewall::ReleaseFromInbox(const IncomingMessage& message,
+                                std::optional<store::PendingFiling>* pending) {
+  if (message.taken_tick &&
+      static_cast<uint32_t>(tick_() - *message.taken_tick) > kVerdictBudgetMs) {
+    // The rule client has stopped waiting, or is about to: the message
+    // stays in the phone's Inbox, and so is not kept here as well.
+    if (pending != nullptr && pending->has_value()) {
+      document_->WithdrawPending(**pending).IgnoreError();
+      pending->reset();
+    }
+    platform::DebugPrintf(
+        "pelicorde: the answer for the message from %s came too late; it "
+        "stays in the phone's Inbox\r\n",
+        platform::ToUtf8(message.sender).c_str());
+    return false;
+  }
+  host_->SetDeleteEvent();
+  return true;
+}
+
 void Firewall::StoreInRecycleBin(const IncomingMessage& message) {
-  if (!DocumentOpen() || document_->recycle_bin() == nullptr) return;
+  if (!DocumentOpen()) {
+    platform::DebugPrintf(
+        "pelicorde: no document to keep the message from %s in; it stays in "
+        "the phone's Inbox\r\n",
+        platform::ToUtf8(message.sender).c_str());
+    return;
+  }
+  if (document_->recycle_bin() == nullptr) {
+    host_->SetDeleteEvent();  // kept nowhere, as the user chose
+    return;
+  }
   store::DocumentLock::Holder hold(document_->lock());
-  document_->StoreMessage(document_->recycle_bin(), message.sender,
-                          message.body, MessageTime(message));
+  std::optional<store::PendingFiling> pending =
+      Persist(document_->recycle_bin(), store::kRecycleBinTitle, message);
+  if (!pending || !ReleaseFromInbox(message, &pending)) return;
+  document_->InsertPending(*pending);
 }
 
 uint32_t Firewall::HandleIncomingSms(const IncomingMessage& message) {
   // 1. Black List.
   if (IsBlacklisted(*filters_, message.sender)) {
-    host_->SetDeleteEvent();
     if (settings_->black_delete_to_recycle_bin() != 0) {
       StoreInRecycleBin(message);
+    } else {
+      host_->SetDeleteEvent();
     }
     return 1;
   }
 
   // 2. Status reports.
+  bool delete_report = false;
   const int32_t receipt = settings_->receipt_to_recycle_bin();
   if (receipt != 0 && LooksLikeStatusReport(message.sender)) {
     switch (receipt) {
       case kReceiptKeepInInbox:
         return 1;
       case kReceiptDeleteFromInbox:
-        host_->SetDeleteEvent();
-        break;  // on to the filters
+        delete_report = true;  // with the filter's answer, below
+        break;
       case kReceiptDeleteBoth:
         host_->SetDeleteEvent();
         return 1;
       case kReceiptToRecycleBin:
-        host_->SetDeleteEvent();
         StoreInRecycleBin(message);
         return 1;
       default:
@@ -83,19 +141,36 @@ uint32_t Firewall::HandleIncomingSms(const IncomingMessage& message) {
   // 3. The governing filter; 4. its actions; 5. filing.
   const FilterRecord& filter =
       FindGoverningFilter(*filters_, message.sender, message.body);
-  RunActions(filter, message);
-  FileMessage(filter, message);
+  const bool files = filter.Has(kSaveToFolder);
+  std::optional<store::PendingFiling> pending;
+  if (files && DocumentOpen()) {
+    store::DocumentLock::Holder hold(document_->lock());
+    const std::u16string_view where = filter.Value(kSaveToFolder);
+    pending = Persist(document_->FindOrCreateFolderPath(where), where, message);
+  } else if (files) {
+    platform::DebugPrintf(
+        "pelicorde: no document is open to file the message from %s; it "
+        "stays in the phone's Inbox\r\n",
+        platform::ToUtf8(message.sender).c_str());
+  }
+  // Out of the Inbox only once it is safe here (or when it is not to be
+  // kept at all).
+  const bool release =
+      (filter.Has(kDontShowInInbox) || delete_report) && (!files || pending);
+  RunActions(filter, message, release, &pending);
+  if (pending) {
+    store::DocumentLock::Holder hold(document_->lock());
+    if (document_->InsertPending(*pending) != nullptr) {
+      host_->RaiseUnreadNotification();
+    }
+  }
   return 1;
 }
 
 void Firewall::RunActions(const FilterRecord& filter,
-                          const IncomingMessage& message) {
-  // A message this filter files stays in the phone's Inbox while no
-  // document is open to file it into: deleting it would lose it.
-  if (filter.Has(kDontShowInInbox) &&
-      (!filter.Has(kSaveToFolder) || DocumentOpen())) {
-    host_->SetDeleteEvent();
-  }
+                          const IncomingMessage& message, bool release,
+                          std::optional<store::PendingFiling>* pending) {
+  if (release) ReleaseFromInbox(message, pending);
 
   if (filter.Has(kShowPopupWindow) && popup_ != nullptr) {
     popup_->SetSkin(std::u16string(filter.Value(kShowPopupWindow)));
@@ -128,20 +203,6 @@ void Firewall::RunActions(const FilterRecord& filter,
   if (settings_->unread_alert() != 0 && filter.Has(kUnreadAlert)) {
     host_->StartReminder(NonNegative(settings_->alert_second()));
   }
-}
-
-void Firewall::FileMessage(const FilterRecord& filter,
-                           const IncomingMessage& message) {
-  if (!DocumentOpen() || !filter.Has(kSaveToFolder)) return;
-  store::DocumentLock::Holder hold(document_->lock());
-  store::Node* folder =
-      document_->FindOrCreateFolderPath(filter.Value(kSaveToFolder));
-  if (folder == nullptr) return;
-  if (document_->StoreMessage(folder, message.sender, message.body,
-                              MessageTime(message)) == nullptr) {
-    return;
-  }
-  host_->RaiseUnreadNotification();
 }
 
 }  // namespace firewall

@@ -14,10 +14,18 @@
 //      "Unread Alert").
 //   5. Filing under "Save to Folder", under the document lock, then the
 //      unread notification.
-// The delete event is therefore always set before anything is stored, and
-// within the 1500 ms the rule-client library waits for it. While no
-// document is open, a filter that files its messages does not take them
-// out of the Inbox (they would be stored nowhere).
+//
+// File first, then release the phone's copy: a message that is to be kept
+// is written to the document (record and note, committed: it survives a
+// crash from then on) before the delete event tells the rule client to
+// take it out of the phone's Inbox; the node enters the tree at step 5 as
+// before, so what the user sees keeps its order. When filing fails for any
+// reason (no document, a folder value that names no folder, a write error)
+// the message stays in the phone's Inbox and the cause goes to the debug
+// log. The rule client waits 1500 ms for the answer: a message whose answer
+// could only come later than kVerdictBudgetMs after the intake took it is
+// not taken out of the Inbox, and its filing is withdrawn, so that it is
+// never kept in both places.
 //
 // The procedure talks to the program through FirewallHost (implemented by
 // the main window, and by tests that record the order of calls), the alert
@@ -29,6 +37,7 @@
 #define TELVANE_FIREWALL_INCOMING_SMS_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -46,10 +55,16 @@ struct IncomingMessage {
   std::u16string_view body;
   std::u16string_view sender;
   platform::FileTime delivery_time;  // UTC
+  // platform::TickCount() when the intake took the message off the queue,
+  // when known: the rule client's wait for the answer began about then.
+  std::optional<uint32_t> taken_tick;
 };
 
 // The period of the vibration the "Vibrate" action asks for.
 inline constexpr uint32_t kActionVibrationMs = 500;
+// The latest an answer is given, counted from when the intake took the
+// message: well inside the rule client's 1500 ms wait.
+inline constexpr uint32_t kVerdictBudgetMs = 1200;
 
 // The main window's side of the procedure. Every call happens on the
 // user-interface thread, during HandleIncomingSms.
@@ -111,16 +126,32 @@ class Firewall {
   void set_popup(alerts::AlertPopup* popup) { popup_ = popup; }
   // The document; null (or one that is not open) files nothing.
   void set_document(store::Document* document) { document_ = document; }
+  // The millisecond clock the verdict budget is measured with (a test
+  // seam; platform::TickCount by default).
+  void set_tick_source(uint32_t (*tick)()) { tick_ = tick; }
 
   // Runs the procedure for one message. Always returns 1 (the intake's
   // "consumed").
   uint32_t HandleIncomingSms(const IncomingMessage& message);
 
  private:
-  // Files the message into the Recycle Bin when the document has one.
+  // Blacklisted messages and status reports kept in the Recycle Bin: filed
+  // there, then taken out of the phone's Inbox; kept in the Inbox when
+  // there is no document or the filing fails. With an open document that
+  // has no Recycle Bin the message is only taken out.
   void StoreInRecycleBin(const IncomingMessage& message);
-  void RunActions(const FilterRecord& filter, const IncomingMessage& message);
-  void FileMessage(const FilterRecord& filter, const IncomingMessage& message);
+  // Writes the message into the folder (committed, not yet in the tree).
+  std::optional<store::PendingFiling> Persist(store::Node* folder,
+                                              std::u16string_view where,
+                                              const IncomingMessage& message);
+  // The delete event, when the answer is still awaited; otherwise a filing
+  // made for it is withdrawn and the message stays in the Inbox. False when
+  // the answer was not given.
+  bool ReleaseFromInbox(const IncomingMessage& message,
+                        std::optional<store::PendingFiling>* pending);
+  // The actions of step 4; `release` gives the answer first.
+  void RunActions(const FilterRecord& filter, const IncomingMessage& message,
+                  bool release, std::optional<store::PendingFiling>* pending);
   bool DocumentOpen() const;
 
   const FilterSet* filters_;
@@ -128,6 +159,7 @@ class Firewall {
   const settings::SettingsStore* settings_;
   alerts::AlertPopup* popup_ = nullptr;
   store::Document* document_ = nullptr;
+  uint32_t (*tick_)() = platform::TickCount;
 };
 
 }  // namespace firewall

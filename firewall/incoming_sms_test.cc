@@ -4,11 +4,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "firewall/filter_file.h"
+#include "platform/files.h"
 #include "platform/kernel_objects.h"
 #include "platform/testing/temp_device.h"
 
@@ -51,7 +53,8 @@ class Recorder : public FirewallHost, public alerts::AlertPopup {
   explicit Recorder(store::Document* document) : document_(document) {}
 
   void SetDeleteEvent() override {
-    Log("delete stored=" + std::to_string(Stored()));
+    Log("delete stored=" + std::to_string(Stored()) +
+        " safe=" + std::to_string(Safe()));
     if (event) event->Set().IgnoreError();
   }
   bool SendServiceRunning() override { return send_running; }
@@ -84,6 +87,24 @@ class Recorder : public FirewallHost, public alerts::AlertPopup {
   int Stored() const {
     return document_->IsOpen() ? CountMessages(document_->tree().root()) : 0;
   }
+  // Messages a crash now would not lose: in the tree, or filed in the file
+  // with a note that opening it again puts back.
+  int Safe() const {
+    if (!document_->file().IsOpen()) return 0;
+    store::MessageFile copy;
+    const auto host = platform::files::Resolve(kDocumentPath);
+    std::filesystem::copy_file(
+        *host, host->string() + ".crash",
+        std::filesystem::copy_options::overwrite_existing);
+    store::Document crashed;
+    store::LoadReport report;
+    if (!crashed
+             .OpenForReading(std::u16string(kDocumentPath) + u".crash", &report)
+             .ok()) {
+      return -1;
+    }
+    return CountMessages(crashed.tree().root()) + report.recovered_messages;
+  }
   void Log(std::string line) { calls.push_back(std::move(line)); }
 
   std::vector<std::string> calls;
@@ -108,7 +129,8 @@ class IncomingSmsTest : public ::testing::Test {
 
   uint32_t Receive(std::u16string_view sender, std::u16string_view body) {
     recorder_.calls.clear();
-    return firewall_.HandleIncomingSms({body, sender, kDelivered});
+    return firewall_.HandleIncomingSms(
+        {body, sender, kDelivered, std::nullopt});
   }
 
   // The root folder titled `name`, or null.
@@ -137,14 +159,14 @@ TEST_F(IncomingSmsTest, BlacklistedSenderDeletesFirstAndAlertsNothing) {
   settings_.set_unread_alert(1);
 
   EXPECT_EQ(Receive(u"+86 138 0013 8000", u"buy now"), 1u);
-  EXPECT_EQ(recorder_.calls, (Calls{"delete stored=0"}));  // no reminder
+  EXPECT_EQ(recorder_.calls, (Calls{"delete stored=0 safe=0"}));  // no reminder
   EXPECT_EQ(recorder_.Stored(), 0);
 
-  // With "BlackDeleteToRecycleBin": kept, unread, in the Recycle Bin only,
-  // after the delete event.
+  // With "BlackDeleteToRecycleBin": kept, unread, in the Recycle Bin only;
+  // safe in the file before the delete event, in the tree after it.
   settings_.set_black_delete_to_recycle_bin(1);
   EXPECT_EQ(Receive(u"\"Ann\"<+8613800138000>", u"buy now"), 1u);
-  EXPECT_EQ(recorder_.calls, (Calls{"delete stored=0"}));
+  EXPECT_EQ(recorder_.calls, (Calls{"delete stored=0 safe=1"}));
   ASSERT_NE(document_.recycle_bin(), nullptr);
   ASSERT_EQ(document_.recycle_bin()->child_count(), 1u);
   EXPECT_EQ(document_.recycle_bin()->tag().unread, 1);
@@ -155,8 +177,14 @@ TEST_F(IncomingSmsTest, BlacklistedSenderDeletesFirstAndAlertsNothing) {
   document_.ToggleRecycleBin();
   ASSERT_EQ(document_.recycle_bin(), nullptr);
   EXPECT_EQ(Receive(u"13800138000", u"again"), 1u);
-  EXPECT_EQ(recorder_.calls, (Calls{"delete stored=0"}));
+  EXPECT_EQ(recorder_.calls, (Calls{"delete stored=0 safe=1"}));
   EXPECT_EQ(recorder_.Stored(), 0);
+
+  // With no document to keep it in, it stays in the phone's Inbox.
+  document_.ToggleRecycleBin();
+  firewall_.set_document(nullptr);
+  EXPECT_EQ(Receive(u"13800138000", u"kept"), 1u);
+  EXPECT_TRUE(recorder_.calls.empty());
 }
 
 TEST_F(IncomingSmsTest, StatusReportsByReceiptOption) {
@@ -171,18 +199,18 @@ TEST_F(IncomingSmsTest, StatusReportsByReceiptOption) {
   // 3: deleted everywhere.
   settings_.set_receipt_to_recycle_bin(3);
   Receive(report, u"status");
-  EXPECT_EQ(recorder_.calls, (Calls{"delete stored=0"}));
+  EXPECT_EQ(recorder_.calls, (Calls{"delete stored=0 safe=0"}));
   // 4: deleted from the Inbox, kept in the Recycle Bin.
   settings_.set_receipt_to_recycle_bin(4);
   Receive(report, u"status");
-  EXPECT_EQ(recorder_.calls, (Calls{"delete stored=0"}));
+  EXPECT_EQ(recorder_.calls, (Calls{"delete stored=0 safe=1"}));
   EXPECT_EQ(document_.recycle_bin()->child_count(), 1u);
   // 2: deleted from the Inbox, then the filters as usual.
   settings_.set_receipt_to_recycle_bin(2);
   Receive(report, u"status");
   EXPECT_EQ(recorder_.calls,
-            (Calls{"delete stored=1", "stop reminder", "start reminder 30000",
-                   "notify locked=1 stored=2"}));
+            (Calls{"delete stored=1 safe=2", "stop reminder",
+                   "start reminder 30000", "notify locked=1 stored=2"}));
   ASSERT_NE(Folder(u"Inbox"), nullptr);
   EXPECT_EQ(Folder(u"Inbox")->child_count(), 1u);
 
@@ -224,7 +252,7 @@ TEST_F(IncomingSmsTest, ActionsRunInTheirFixedOrder) {
   const std::u16string sender = u"\"Boss\"<+86 139-0000-0000>";
   Receive(sender, u"Come in");
   EXPECT_EQ(recorder_.calls,
-            (Calls{"delete stored=0",
+            (Calls{"delete stored=0 safe=1",
                    "skin \\Program Files\\Telvane\\skins\\Blue.cfg",
                    "show Come in | Boss | 15000 | \\photo\\boss.jpg | 1",
                    "sound |", "vibrate 500",
@@ -278,7 +306,8 @@ TEST_F(IncomingSmsTest, DefaultsFilingAndNoDocument) {
   hide.Set(kDontShowInInbox, std::nullopt);
   filters_.filters.push_back(hide);
   Receive(u"123", u"gone");
-  EXPECT_EQ(recorder_.calls, (Calls{"delete stored=1", "stop reminder"}));
+  EXPECT_EQ(recorder_.calls,
+            (Calls{"delete stored=1 safe=1", "stop reminder"}));
   EXPECT_EQ(recorder_.Stored(), 1);
 
   // No document: the actions still run, nothing is filed.
@@ -302,7 +331,65 @@ TEST_F(IncomingSmsTest, DefaultsFilingAndNoDocument) {
   EXPECT_EQ(recorder_.calls, (Calls{"stop reminder"}));
   filters_.filters = {hide};
   Receive(u"123", u"gone");
-  EXPECT_EQ(recorder_.calls, (Calls{"delete stored=1", "stop reminder"}));
+  EXPECT_EQ(recorder_.calls,
+            (Calls{"delete stored=1 safe=1", "stop reminder"}));
+}
+
+TEST_F(IncomingSmsTest, AMessageThatCannotBeFiledStaysInThePhonesInbox) {
+  FilterRecord hide_and_file;
+  hide_and_file.Set(kDontShowInInbox, std::nullopt);
+  hide_and_file.Set(kSaveToFolder, u"\\");
+  filters_.filters = {hide_and_file};
+  const int before = recorder_.Stored();
+
+  // A folder value that names no folder ("\" or empty).
+  for (std::u16string_view folder : {u"\\", u"", u"\\\\"}) {
+    filters_.filters[0].Set(kSaveToFolder, std::u16string(folder));
+    Receive(u"123", u"nowhere");
+    EXPECT_EQ(recorder_.calls, (Calls{"stop reminder"})) << U8(folder);
+  }
+  // A document that cannot be written.
+  filters_.filters[0].Set(kSaveToFolder, u"\\Work");
+  document_.file().ForbidWrites();
+  Receive(u"123", u"unwritable");
+  EXPECT_EQ(recorder_.calls, (Calls{"stop reminder"}));
+  EXPECT_EQ(recorder_.Stored(), before);
+  // The same for the Recycle Bin of blacklisted messages.
+  filters_.black_list.push_back({u"", u"666"});
+  settings_.set_black_delete_to_recycle_bin(1);
+  Receive(u"666", u"spam");
+  EXPECT_TRUE(recorder_.calls.empty());
+}
+
+TEST_F(IncomingSmsTest, AnAnswerThatWouldComeTooLateIsNotGiven) {
+  static uint32_t now = 100000;
+  firewall_.set_tick_source([] { return now; });
+  FilterRecord hide_and_file;
+  hide_and_file.Set(kDontShowInInbox, std::nullopt);
+  hide_and_file.Set(kSaveToFolder, u"\\Work");
+  filters_.filters = {hide_and_file};
+
+  // Taken off the queue just now: answered, filed.
+  recorder_.calls.clear();
+  firewall_.HandleIncomingSms({u"in time", u"123", kDelivered, now - 10});
+  EXPECT_EQ(recorder_.calls, (Calls{"delete stored=0 safe=1", "stop reminder",
+                                    "notify locked=1 stored=1"}));
+  // The window was busy: the rule client has given up. The message stays
+  // in the phone's Inbox and is not kept here as well, not even after a
+  // crash.
+  recorder_.calls.clear();
+  firewall_.HandleIncomingSms(
+      {u"too late", u"123", kDelivered, now - kVerdictBudgetMs - 1});
+  EXPECT_EQ(recorder_.calls, (Calls{"stop reminder"}));
+  EXPECT_EQ(recorder_.Stored(), 1);
+  EXPECT_EQ(recorder_.Safe(), 1);
+  // A filter that keeps the message in the Inbox anyway files it late too.
+  filters_.filters[0].Clear(kDontShowInInbox);
+  recorder_.calls.clear();
+  firewall_.HandleIncomingSms(
+      {u"late but kept", u"123", kDelivered, now - 5000});
+  EXPECT_EQ(recorder_.calls,
+            (Calls{"stop reminder", "notify locked=1 stored=2"}));
 }
 
 // The rule-client library's side, in another process: after each message
