@@ -90,6 +90,9 @@ void ReadEntry(const uint8_t* base, int slot, EntryCopy* entry,
       platform::FileTime::FromValue(LoadU64(start, kDeliveryTimeOffset));
 }
 
+// How long the start waits for the rule client to finish copying an entry.
+constexpr uint32_t kStartMutexWaitMs = 1500;
+
 void ResetQueue(uint8_t* base) {
   int32_t write = LoadI32(base, kWriteIndexOffset);
   StoreI32(base, kReadIndexOffset, IsValidSlot(write) ? write : 0);
@@ -114,6 +117,7 @@ DrainResult DrainQueue(std::span<uint8_t> buffer,
     }
     if (count == 0) break;
     ReadEntry(base, read, &entry, &result);
+    entry.record.taken_tick = platform::TickCount();
     if (handler(entry.record) == 0) {
       result.held = true;
       break;
@@ -158,7 +162,26 @@ bool Intake::StartIntake(IntakeHandler handler) {
   buffer_ = std::move(*buffer);
   handler_ = std::move(handler);
 
-  SetReaderAttached(static_cast<uint8_t*>(buffer_.data()), true);
+  uint8_t* base = static_cast<uint8_t*>(buffer_.data());
+  SetReaderAttached(base, true);
+  // The rule client holds the mutex only while it copies one entry.
+  platform::WaitResult locked = mutex_.Wait(kStartMutexWaitMs);
+  if (locked == platform::WaitResult::kSignaled ||
+      locked == platform::WaitResult::kAbandoned) {
+    const int32_t count = LoadI32(base, kCountOffset);
+    dropped_at_start_ = count > 0 && count <= kSlotCount ? count : 0;
+    ResetQueue(base);
+    mutex_.Release().IgnoreError();
+    if (dropped_at_start_ > 0) {
+      platform::DebugPrintf(
+          "intake: %d message(s) queued while no intake answered were left "
+          "in the phone's Inbox",
+          dropped_at_start_);
+    }
+  } else {
+    platform::DebugOutput(
+        "intake: the data mutex is held elsewhere; what is queued stays");
+  }
   stop_.store(false);
   {
     std::lock_guard<std::mutex> lock(state_mutex_);

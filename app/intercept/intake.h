@@ -44,6 +44,9 @@ struct IncomingSms {
   std::u16string_view body;
   std::u16string_view sender;
   platform::FileTime delivery_time;  // UTC, as the message store gave it
+  // platform::TickCount() when the intake took the entry: the rule client
+  // began its 1500 ms wait for the answer just before.
+  uint32_t taken_tick = 0;
 };
 
 // Called on the intake thread, once per queued entry, while the intake holds
@@ -87,11 +90,22 @@ class Intake {
 
   // Creates or opens "ZUD_SMSAvailableEvent" (auto-reset, clear),
   // "ZUD_SMSDataMutex" (not owned) and "ZUD_SmsBuffer" (8316 bytes), sets
-  // the reader-attached flag to 1 and starts the intake thread. False, with
-  // no thread started and the flag untouched, when an object is not
-  // available; the program then runs without interception. An Intake
-  // starts at most once: a second call returns false.
+  // the reader-attached flag to 1, drops what is still queued and starts
+  // the intake thread. False, with no thread started and the flag
+  // untouched, when an object is not available; the program then runs
+  // without interception. An Intake starts at most once: a second call
+  // returns false.
+  //
+  // What is queued at the start was queued while no intake answered (the
+  // program was not running, or had died): the rule client left each of
+  // those messages in the phone's Inbox, so handling them now would file,
+  // announce and answer them late while they stay there too. They are
+  // dropped (the flag is set first, so a message queued meanwhile is either
+  // dropped too, and stays in the Inbox, or handled with its answer
+  // awaited); the user finds them in the phone's Inbox.
   bool StartIntake(IntakeHandler handler);
+  // Entries dropped at the start (for the log and tests).
+  int dropped_at_start() const { return dropped_at_start_; }
 
   // Sets the reader-attached flag to 0 (the library stops waiting for
   // verdicts), asks the thread to end and wakes it. Returns at once; the
@@ -119,6 +133,7 @@ class Intake {
   std::thread thread_;
   std::atomic<bool> stop_{false};
   bool started_ = false;
+  int dropped_at_start_ = 0;
 
   mutable std::mutex state_mutex_;
   std::condition_variable finished_changed_;

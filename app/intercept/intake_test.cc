@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/kernel_objects.h"
@@ -102,6 +103,16 @@ struct Writer {
     ASSERT_TRUE(mutex.Release().ok());
     ASSERT_TRUE(available.Set().ok());
   }
+  // Several entries under one hold of the mutex, then one signal.
+  void QueueAll(
+      const std::vector<std::tuple<std::u16string, std::u16string, uint64_t>>&
+          entries) {
+    ASSERT_EQ(mutex.Wait(), platform::WaitResult::kSignaled);
+    for (const auto& [text, sender, time] : entries)
+      WriteEntry(base(), &selector, text, sender, time);
+    ASSERT_TRUE(mutex.Release().ok());
+    ASSERT_TRUE(available.Set().ok());
+  }
   // Reads a header field under the mutex.
   int32_t Header(size_t offset) {
     EXPECT_EQ(mutex.Wait(), platform::WaitResult::kSignaled);
@@ -171,14 +182,13 @@ class Collector {
 TEST(Intake, DeliversQueuedEntriesInOrderInOneDrain) {
   platform::testing::TempDevice device;
   Writer writer;
-  writer.Queue(u"first", u"+8613800000001", 0x01D0000000000001);
-  writer.Queue(u"second", u"10086", 0x01D0000000000002);
-
   Collector collector;
   Intake intake;
   ASSERT_TRUE(intake.StartIntake(collector.Handler()));
   EXPECT_TRUE(intake.running());
   EXPECT_TRUE(ReaderAttached(writer.base()));
+  writer.QueueAll({{u"first", u"+8613800000001", 0x01D0000000000001},
+                   {u"second", u"10086", 0x01D0000000000002}});
   ASSERT_TRUE(collector.WaitFor(2));
   std::vector<Delivered> items = collector.items();
   ASSERT_EQ(items.size(), 2u);
@@ -201,15 +211,14 @@ TEST(Intake, RebuildsLongBodiesFromTheirOverflowArea) {
   longest += std::u16string(kOverflowMaxUnits, u'c');
   std::u16string too_long =
       std::u16string(kBodyHeadUnits, u'd') + std::u16string(2000, u'e');
-  writer.Queue(exact, u"1", 1);     // area 0, empty continuation
-  writer.Queue(longest, u"2", 2);   // area 1
-  writer.Queue(u"short", u"3", 3);  // none
-  EXPECT_EQ(LoadU16(writer.base() + SlotOffset(1), kOverflowIndexOffset),
-            kOverflowArea1);
-
   Collector collector;
   Intake intake;
   ASSERT_TRUE(intake.StartIntake(collector.Handler()));
+  writer.QueueAll({{exact, u"1", 1},       // area 0, empty continuation
+                   {longest, u"2", 2},     // area 1
+                   {u"short", u"3", 3}});  // none
+  EXPECT_EQ(LoadU16(writer.base() + SlotOffset(1), kOverflowIndexOffset),
+            kOverflowArea1);
   ASSERT_TRUE(collector.WaitFor(3));
   writer.Queue(too_long, u"4", 4);  // area 0 again, cut to 1023 units
   ASSERT_TRUE(collector.WaitFor(4));
@@ -220,6 +229,25 @@ TEST(Intake, RebuildsLongBodiesFromTheirOverflowArea) {
   EXPECT_EQ(items[2].body, u"short");
   EXPECT_EQ(items[3].body, too_long.substr(0, kMaxBodyUnits));
   for (const Delivered& item : items) EXPECT_TRUE(item.terminated);
+}
+
+// What was queued while no intake answered stays in the phone's Inbox:
+// handling it now would keep it in both places.
+TEST(Intake, EntriesQueuedBeforeTheStartAreDroppedNotHandled) {
+  platform::testing::TempDevice device;
+  Writer writer;
+  writer.Queue(u"while away 1", u"1", 1);
+  writer.Queue(u"while away 2", u"2", 2);
+  Collector collector;
+  Intake intake;
+  ASSERT_TRUE(intake.StartIntake(collector.Handler()));
+  EXPECT_EQ(intake.dropped_at_start(), 2);
+  EXPECT_EQ(writer.Header(kCountOffset), 0);
+  EXPECT_EQ(writer.Header(kReadIndexOffset), writer.Header(kWriteIndexOffset));
+  writer.Queue(u"now", u"3", 3);
+  ASSERT_TRUE(collector.WaitFor(1));
+  ASSERT_EQ(collector.items().size(), 1u);
+  EXPECT_EQ(collector.items()[0].body, u"now");
 }
 
 TEST(Intake, ZeroAnswerLeavesTheEntryQueuedUntilTheNextSignal) {
