@@ -583,12 +583,14 @@ void MainWindow::NewNodeCommand(uint32_t command) {
     if (display_mode() == 1 && target == nullptr) return;
   }
   send_ui::NewNote note;
-  if (send_ui::OpenMessageView(this, ViewContext(), nullptr, &note) != 1)
+  note.target = target;
+  note.image = command == cmds::kNewDraft ? store::kImageMessageRead
+                                          : store::kImageFolder;
+  if (send_ui::OpenMessageView(this, ViewContext(), nullptr, &note) != 1 ||
+      !note.pending) {
     return;
-  store::NodeImage image = command == cmds::kNewDraft ? store::kImageMessageRead
-                                                      : store::kImageFolder;
-  document_.AddNode(target, note.title, image, note.tag, false);
-  document_.MarkModified();
+  }
+  document_.InsertPending(*note.pending);
   if (display_mode() == 2 && list_model_->folder() == target) {
     ShowFolder(target, nullptr);
   }
@@ -791,13 +793,14 @@ void MainWindow::StartPhone() {
   // while the intake thread waits (the rule-client library waits 1500 ms
   // for the verdict). An abandoned call consumes nothing: the message stays
   // in the phone's Inbox.
-  bool intake = intake_.StartIntake([this](const intercept::IncomingSms& sms)
-                                        -> uint32_t {
-    uint32_t verdict = 0;
-    firewall::IncomingMessage message{sms.body, sms.sender, sms.delivery_time};
-    ui_call_.Run([&] { verdict = OnIncomingSms(message); });
-    return verdict;
-  });
+  bool intake = intake_.StartIntake(
+      [this](const intercept::IncomingSms& sms) -> uint32_t {
+        uint32_t verdict = 0;
+        firewall::IncomingMessage message{sms.body, sms.sender,
+                                          sms.delivery_time, sms.taken_tick};
+        ui_call_.Run([&] { verdict = OnIncomingSms(message); });
+        return verdict;
+      });
   if (!intake) {
     platform::DebugOutput(std::string_view(
         "pelicorde: no interception (the shared objects are not available)"));

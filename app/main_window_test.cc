@@ -568,7 +568,8 @@ TEST_F(MainWindowTest, IncomingMessagesShowThePopupAndRunTheReminder) {
     return window->OnIncomingSms(firewall::IncomingMessage{
         body, u"10086",
         platform::SystemTimeToFileTime(platform::CurrentSystemTime())
-            .value_or(platform::FileTime{})});
+            .value_or(platform::FileTime{}),
+        std::nullopt});
   };
   alerts_ui::AlertPopupWindow* popup = window->alert_popup();
   ASSERT_NE(popup, nullptr);

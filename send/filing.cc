@@ -147,15 +147,12 @@ Node* FileSendResult(Document& document,
     Node* draft = LiveDraft(document, request);
     if (draft == nullptr) {
       draft = AddOutgoing(document, outgoing, kind);
-    } else {
-      std::optional<uint32_t> offset = document.file().AppendRecord(
-          outgoing.record, std::string_view(outgoing.body));
-      if (!offset) return nullptr;
-      store::NodeTag tag = draft->tag();
-      tag.record_offset = *offset;
-      document.tree().SetTag(draft, tag);
-      document.tree().SetTitle(draft, outgoing.title);
-      document.MarkModified();
+    } else if (!document
+                    .ReplaceNodeRecord(draft, outgoing.record,
+                                       std::string_view(outgoing.body),
+                                       outgoing.title)
+                    .ok()) {
+      return nullptr;
     }
     if (draft != nullptr) {
       request.draft = DraftReference{draft, draft->tag().record_offset};

@@ -290,12 +290,11 @@ bool MessageView::SaveNode() {
     } else {
       std::string bytes = platform::WideToMultiByte(body);
       bytes.push_back('\0');
-      std::optional<uint32_t> offset =
-          document.file().AppendRecord(record_, bytes);
-      if (!offset) return false;
-      store::NodeTag tag = node_->tag();
-      tag.record_offset = *offset;
-      document.tree().SetTag(node_, tag);
+      const std::u16string title =
+          title_changed_ ? kit::U(title_->text()) : std::u16string();
+      if (!document.ReplaceNodeRecord(node_, record_, bytes, title).ok()) {
+        return false;
+      }
       record_.set_has_payload(true);
     }
     record_changed_ = false;
@@ -330,17 +329,17 @@ bool MessageView::SaveNewNote() {
     bytes->push_back('\0');
   }
   platform::Status status;
-  std::optional<uint32_t> offset =
-      context_.document->file().AppendRecord(record, bytes, &status);
-  if (!offset) {
+  NewNote note;
+  note.target = note_target_;
+  note.image = note_image_;
+  note.title = kit::U(title_->text());
+  note.pending = context_.document->PersistNode(
+      note_target_, note.title, note_image_, record, bytes, &status);
+  if (!note.pending) {
     kit::ShowMessage(this, kit::Q(platform::FromUtf8(status.ToString())),
                      kit::Str(ids::kCaptionError));
     return false;
   }
-  context_.document->MarkModified();
-  NewNote note;
-  note.title = kit::U(title_->text());
-  note.tag.record_offset = *offset;
   new_note_ = std::move(note);
   return true;
 }
@@ -521,6 +520,7 @@ int OpenMessageView(QWidget* parent, const MessageViewContext& context,
                     store::Node* node, NewNote* note) {
   if (parent == nullptr) parent = QApplication::activeWindow();
   MessageView view(parent, context, node);
+  if (note != nullptr) view.SetNewNoteTarget(note->target, note->image);
   int result = view.Exec();
   if (note != nullptr && view.new_note()) *note = *view.new_note();
   return result;

@@ -14,9 +14,10 @@
 // content); an edited title replaces the tree item's text.
 //
 // Without a node it is the new-note editor: on OK or "Save" a kind-3 record
-// with the typed text (or none) is appended to the document's file, and
-// new_note() describes the node the caller then adds with
-// Document::AddNode under its target (image 1 or 2); the view never adds it.
+// with the typed text (or none) is written to the document's file with a
+// note of where it goes (the target and image set with SetNewNoteTarget),
+// and new_note() holds what the caller then puts into the tree with
+// Document::InsertPending; the view never adds it.
 //
 // Everything here runs on the UI thread. The context's pointers are not
 // owned and must outlive the view; the document must be open.
@@ -88,11 +89,13 @@ struct MessageViewContext {
   std::function<void()> activity;
 };
 
-// What a new note's OK prepared: the caller adds a node with this title and
-// tag (unread 0, no unlock stamp).
+// A new note: where it goes (set by the caller), and what its OK wrote.
 struct NewNote {
+  store::Node* target = nullptr;  // the folder it goes into; null: the root
+  store::NodeImage image = store::kImageFolder;  // folder, or a read draft
   std::u16string title;
-  store::NodeTag tag;
+  // The record written, for Document::InsertPending.
+  std::optional<store::PendingFiling> pending;
 };
 
 // Result values of Open and MessageView::Exec.
@@ -116,6 +119,11 @@ class MessageView : public kit::DeviceDialog {
   // The node shown now (null for a new note, or after it was deleted).
   store::Node* node() const { return node_; }
   bool editing() const { return editing_; }
+  // Where a new note goes (before Exec; the root and a folder by default).
+  void SetNewNoteTarget(store::Node* target, store::NodeImage image) {
+    note_target_ = target;
+    note_image_ = image;
+  }
   // Set once a new note was saved.
   const std::optional<NewNote>& new_note() const { return new_note_; }
 
@@ -157,6 +165,8 @@ class MessageView : public kit::DeviceDialog {
   bool title_changed_ = false;
   bool record_changed_ = false;
   std::optional<NewNote> new_note_;
+  store::Node* note_target_ = nullptr;
+  store::NodeImage note_image_ = store::kImageFolder;
 
   QLabel* from_label_;
   QLineEdit* sender_field_;
@@ -168,7 +178,8 @@ class MessageView : public kit::DeviceDialog {
 
 // Runs a MessageView over the active window (or `parent`): the usual entry
 // for the main window's "View" (a node) and the new-node commands (null;
-// *note receives what to add when the result is kViewSaved).
+// *note says where the node goes and receives what to add when the result
+// is kViewSaved).
 int OpenMessageView(QWidget* parent, const MessageViewContext& context,
                     store::Node* node, NewNote* note = nullptr);
 

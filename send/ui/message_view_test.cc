@@ -94,6 +94,7 @@ class MessageViewTest : public ::testing::Test {
       steps(view);
     });
     MessageView view(nullptr, context_, node);
+    view.SetNewNoteTarget(note_target_, note_image_);
     int result = view.Exec();
     last_note_ = view.new_note();
     return result;
@@ -105,6 +106,8 @@ class MessageViewTest : public ::testing::Test {
   MessageViewContext context_;
   int activity_ = 0;
   std::optional<NewNote> last_note_;
+  Node* note_target_ = nullptr;
+  store::NodeImage note_image_ = store::kImageFolder;
   std::vector<QString> messages_;
   kit::MessageScript previous_messages_;
 };
@@ -229,6 +232,8 @@ TEST_F(MessageViewTest, EditSaveRefuseAndCancel) {
 }
 
 TEST_F(MessageViewTest, NewNoteRefusesEmptyTitleAndPreparesTheNode) {
+  note_target_ = inbox_;
+  note_image_ = store::kImageMessageRead;
   int result = Run(nullptr, [&](MessageView* view) {
     EXPECT_TRUE(view->editing());
     EXPECT_TRUE(kit::FindControl<QLineEdit>(view, kSenderField)->isHidden());
@@ -247,19 +252,28 @@ TEST_F(MessageViewTest, NewNoteRefusesEmptyTitleAndPreparesTheNode) {
   EXPECT_EQ(result, kViewSaved);
   ASSERT_TRUE(last_note_.has_value());
   EXPECT_EQ(last_note_->title, u"My note");
-  Node* added = doc_.AddNode(inbox_, last_note_->title,
-                             store::kImageMessageRead, last_note_->tag, false);
+  ASSERT_TRUE(last_note_->pending.has_value());
+  const size_t before = inbox_->child_count();
+  Node* added = doc_.InsertPending(*last_note_->pending);
+  ASSERT_NE(added, nullptr);
+  EXPECT_EQ(added->parent(), inbox_);
+  EXPECT_EQ(inbox_->child_count(), before + 1);
+  EXPECT_EQ(added->title(), u"My note");
+  EXPECT_EQ(added->image(), store::kImageMessageRead);
   EXPECT_EQ(Body(added), u"note body");
   EXPECT_EQ(doc_.ReadNodeRecord(added)->type(), 3u);
 
   // Without text the record holds no content; Cancel prepares nothing.
+  note_target_ = nullptr;
+  note_image_ = store::kImageFolder;
   Run(nullptr, [&](MessageView* view) {
     view->title_field()->setText("Empty");
     view->Dispatch(cmds::kReply);
   });
-  ASSERT_TRUE(last_note_.has_value());
-  Node* empty = doc_.AddNode(nullptr, u"Empty", store::kImageFolder,
-                             last_note_->tag, false);
+  ASSERT_TRUE(last_note_.has_value() && last_note_->pending.has_value());
+  Node* empty = doc_.InsertPending(*last_note_->pending);
+  ASSERT_NE(empty, nullptr);
+  EXPECT_EQ(empty->parent(), doc_.tree().root());
   EXPECT_FALSE(doc_.ReadNodeRecord(empty)->has_payload());
   EXPECT_EQ(
       Run(nullptr, [](MessageView* view) { view->Dispatch(cmds::kCancel); }),
