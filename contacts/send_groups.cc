@@ -1,6 +1,7 @@
 #include "contacts/send_groups.h"
 
 #include "contacts/wide_text_file.h"
+#include "platform/unicode.h"
 
 namespace contacts {
 namespace {
@@ -63,14 +64,28 @@ std::string FormatGroupFile(const std::vector<SendGroup>& groups) {
 platform::Status SendGroups::Load(std::u16string_view path) {
   groups_.clear();
   path_ = path;
+  file_unreadable_ = false;
   std::string bytes;
-  if (!ReadWideFile(path_, &bytes).ok()) return WriteWideFile(path_, u"");
+  platform::Status status = ReadWideFile(path_, &bytes);
+  if (status.code() == platform::ErrorCode::kNotFound) {
+    return WriteWideFile(path_, u"");
+  }
+  if (!status.ok()) {
+    file_unreadable_ = true;
+    return status;
+  }
   groups_ = ParseGroupFile(bytes);
   return platform::Status::Ok();
 }
 
 platform::Status SendGroups::Save() const {
   if (path_.empty()) return platform::Status::Ok();
+  if (file_unreadable_) {
+    return platform::Status(
+        platform::ErrorCode::kAccessDenied,
+        "the group file " + platform::ToUtf8(path_) +
+            " could not be read when it was loaded; it is not written over");
+  }
   return WriteWideFile(path_, GroupText(groups_));
 }
 

@@ -13,6 +13,11 @@
 // header and member lines whose name or number is empty are skipped; lines
 // longer than 259 characters are read in pieces (each piece a line).
 //
+// Saving replaces the file in one step (platform::files::WriteFileAtomically),
+// so a crash or a full disk leaves the old file or the new one, whole. A
+// file that exists but cannot be read whole is never written over: the list
+// stays empty and every Save of that object refuses until a Load reads it.
+//
 // Thread safety: none; the user-interface thread owns the groups.
 #ifndef TELVANE_CONTACTS_SEND_GROUPS_H_
 #define TELVANE_CONTACTS_SEND_GROUPS_H_
@@ -53,14 +58,23 @@ class SendGroups {
  public:
   SendGroups() = default;
 
-  // Empties the list and remembers `path` (a device path). When the file
-  // does not open for reading and writing, a file holding only the
+  // Empties the list and remembers `path` (a device path), then reads the
+  // groups from the file. When there is no file, one holding only the
   // byte-order mark is written and the list stays empty (the result tells
-  // whether that write worked); otherwise the groups are read from it.
+  // whether that write worked). When the file exists but cannot be read
+  // whole (a folder in its place, no permission, an I/O error), it is left
+  // as it is: the list stays empty, file_unreadable() turns true and the
+  // result is the read failure.
   platform::Status Load(std::u16string_view path);
-  // Rewrites the whole file from the list. Does nothing (and succeeds)
-  // before a path was set.
+  // Replaces the whole file with the list, in one step: on a failure the
+  // file is the old one, whole, and the list is unchanged. Does nothing
+  // (and succeeds) before a path was set. While file_unreadable(), writes
+  // nothing and fails with kAccessDenied.
   platform::Status Save() const;
+
+  // True after a Load found the file but could not read it; Save leaves it
+  // alone until a later Load reads it.
+  bool file_unreadable() const { return file_unreadable_; }
 
   const std::u16string& path() const { return path_; }
   const std::vector<SendGroup>& groups() const { return groups_; }
@@ -83,6 +97,7 @@ class SendGroups {
  private:
   std::u16string path_;
   std::vector<SendGroup> groups_;
+  bool file_unreadable_ = false;  // the last Load could not read the file
 };
 
 }  // namespace contacts

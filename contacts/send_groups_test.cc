@@ -1,16 +1,22 @@
 #include "contacts/send_groups.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "contacts/wide_text_file.h"
+#include "platform/testing/file_faults.h"
 #include "platform/testing/temp_device.h"
 
 namespace contacts {
 namespace {
 
+using platform::files::FileCall;
+using platform::testing::FileFaults;
 using platform::testing::TempDevice;
 
 std::string Utf16(std::u16string_view text, bool bom = true) {
@@ -24,6 +30,20 @@ std::string Utf16(std::u16string_view text, bool bom = true) {
 
 std::string HostFile(const TempDevice& device, const std::string& path) {
   return platform::testing::ReadHostFile(device.HostPath(path));
+}
+
+void WriteHost(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+std::vector<std::string> HostNames(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 TEST(SendGroupsTest, FamilyGroupIsWrittenByteForByte) {
@@ -60,6 +80,102 @@ TEST(SendGroupsTest, ReloadReversesGroupsButKeepsMembers) {
   ASSERT_TRUE(groups.Save().ok());
   EXPECT_EQ(HostFile(device, "\\smsgroup.ini"),
             Utf16(u"[Home]\r\nMum|3\r\n[Work]\r\nAnn|1\r\nBob|2\r\n"));
+}
+
+// A save that fails at any file call, or whose write is cut short, reports
+// the failure and leaves the old file or the new one, whole, with nothing
+// beside it; so does a crash at any moment; the list keeps the new groups.
+TEST(SendGroupsTest, EveryFailedSaveLeavesTheOldFileOrTheNew) {
+  TempDevice device;
+  const std::filesystem::path folder = device.HostPath("\\Groups");
+  const std::filesystem::path host = folder / "smsgroup.ini";
+  std::filesystem::create_directory(folder);
+  const std::string old_bytes = Utf16(u"[Old]\r\nAnn|1\r\nBob|2\r\n");
+  WriteHost(host, old_bytes);
+  SendGroups groups;
+  ASSERT_TRUE(groups.Load(u"\\Groups\\smsgroup.ini").ok());
+  ASSERT_TRUE(groups.AddGroup(u"New"));
+  ASSERT_TRUE(groups.AddMember(0, u"Cy", u"3"));
+  ASSERT_TRUE(groups.DeleteMember(1, 0));
+  const std::vector<SendGroup> wanted = groups.groups();
+  const std::string new_bytes = FormatGroupFile(wanted);
+  ASSERT_NE(new_bytes, old_bytes);
+
+  auto old_or_new = [&] {
+    std::string now = platform::testing::ReadHostFile(host);
+    EXPECT_TRUE(now == old_bytes || now == new_bytes) << now.size() << " bytes";
+  };
+  size_t calls = platform::testing::SweepFileFaults(
+      [&] { WriteHost(host, old_bytes); }, [&] { return groups.Save(); },
+      [&] {
+        old_or_new();
+        EXPECT_EQ(HostNames(folder), std::vector<std::string>{"smsgroup.ini"});
+        EXPECT_EQ(groups.groups(), wanted);
+      },
+      old_or_new);
+  EXPECT_GE(calls, 4u);
+  ASSERT_TRUE(groups.Save().ok());
+  EXPECT_EQ(platform::testing::ReadHostFile(host), new_bytes);
+}
+
+// A group file that is there but cannot be read is never written over: not
+// by the load, not by a later save.
+TEST(SendGroupsTest, UnreadableFileIsLeftAlone) {
+  TempDevice device;
+  // A folder where the file should be.
+  const std::filesystem::path folder = device.HostPath("\\smsgroup.ini");
+  std::filesystem::create_directory(folder);
+  WriteHost(folder / "inside", "kept");
+  SendGroups groups;
+  platform::Status status = groups.Load(u"\\smsgroup.ini");
+  EXPECT_EQ(status.code(), platform::ErrorCode::kAccessDenied);
+  EXPECT_TRUE(groups.file_unreadable());
+  EXPECT_TRUE(groups.groups().empty());
+  ASSERT_TRUE(groups.AddGroup(u"Typed after the failed load"));
+  EXPECT_EQ(groups.Save().code(), platform::ErrorCode::kAccessDenied);
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+  EXPECT_EQ(HostNames(folder), std::vector<std::string>{"inside"});
+
+  // A file whose reading fails, or comes back short.
+  const std::filesystem::path host = device.HostPath("\\My Documents\\g.ini");
+  const std::string bytes = Utf16(u"[Kept]\r\nAnn|1\r\n");
+  for (bool short_read : {false, true}) {
+    SCOPED_TRACE(short_read ? "short read" : "failed read");
+    WriteHost(host, bytes);
+    SendGroups more;
+    {
+      FileFaults faults;
+      if (short_read) {
+        faults.CutCall(FileCall::kRead, 1, 0);
+      } else {
+        faults.FailCall(FileCall::kRead, 1);
+      }
+      EXPECT_FALSE(more.Load(u"\\My Documents\\g.ini").ok());
+      EXPECT_TRUE(faults.fired());
+      // Nothing at all was written.
+      EXPECT_EQ(faults.calls(FileCall::kCreate), 0u);
+    }
+    EXPECT_TRUE(more.file_unreadable());
+    EXPECT_TRUE(more.groups().empty());
+    ASSERT_TRUE(more.AddGroup(u"Other"));
+    EXPECT_FALSE(more.Save().ok());
+    EXPECT_EQ(platform::testing::ReadHostFile(host), bytes);
+    // Read again, it loads and may be saved.
+    ASSERT_TRUE(more.Load(u"\\My Documents\\g.ini").ok());
+    EXPECT_FALSE(more.file_unreadable());
+    ASSERT_EQ(more.size(), 1u);
+    EXPECT_TRUE(more.Save().ok());
+  }
+
+  // A read-only file loads, and is not replaced.
+  ASSERT_EQ(chmod(host.c_str(), 0444), 0);
+  SendGroups read_only;
+  ASSERT_TRUE(read_only.Load(u"\\My Documents\\g.ini").ok());
+  ASSERT_EQ(read_only.size(), 1u);
+  ASSERT_TRUE(read_only.AddGroup(u"Other"));
+  EXPECT_EQ(read_only.Save().code(), platform::ErrorCode::kAccessDenied);
+  EXPECT_EQ(platform::testing::ReadHostFile(host), bytes);
+  EXPECT_EQ(read_only.size(), 2u);
 }
 
 TEST(SendGroupsTest, DamagedFilesKeepWhatIsSound) {

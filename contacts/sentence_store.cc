@@ -1,6 +1,7 @@
 #include "contacts/sentence_store.h"
 
 #include "contacts/wide_text_file.h"
+#include "platform/unicode.h"
 #include "text/text.h"
 
 namespace contacts {
@@ -38,13 +39,22 @@ platform::Status SentenceStore::Load() {
   sentences_.clear();
   marks_.clear();
   changed_ = false;
-  std::string bytes;
-  if (!path_.empty() && ReadWideFile(path_, &bytes).ok()) {
-    LoadBytes(bytes);
-    return platform::Status::Ok();
+  file_unreadable_ = false;
+  platform::Status status(platform::ErrorCode::kNotFound, "no path");
+  if (!path_.empty()) {
+    std::string bytes;
+    status = ReadWideFile(path_, &bytes);
+    if (status.ok()) {
+      LoadBytes(bytes);
+      return status;
+    }
   }
   sentences_ = DefaultSentences();
   marks_ = DefaultMarkNames();
+  if (status.code() != platform::ErrorCode::kNotFound) {
+    file_unreadable_ = true;
+    return status;
+  }
   return Save();
 }
 
@@ -72,8 +82,13 @@ std::string SentenceStore::FileBytes() const {
 
 platform::Status SentenceStore::Save() const {
   if (path_.empty()) return platform::Status::Ok();
-  std::string bytes = FileBytes();
-  return WriteWideFileBytes(path_, bytes);
+  if (file_unreadable_) {
+    return platform::Status(
+        platform::ErrorCode::kAccessDenied,
+        "the sentence file " + platform::ToUtf8(path_) +
+            " could not be read when it was loaded; it is not written over");
+  }
+  return WriteWideFileBytes(path_, FileBytes());
 }
 
 void SentenceStore::Add(SentenceList which, std::u16string_view text) {

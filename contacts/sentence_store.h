@@ -11,6 +11,12 @@
 // its first line break, and lines longer than 259 characters are read in
 // pieces, each piece a text of its own.
 //
+// Saving replaces the file in one step (platform::files::WriteFileAtomically),
+// so a crash or a full disk leaves the old file or the new one, whole. A
+// file that exists but cannot be read whole is never written over: the
+// store works with the defaults and every Save refuses until a Load reads
+// the file.
+//
 // Thread safety: none; the user-interface thread owns the store.
 #ifndef TELVANE_CONTACTS_SENTENCE_STORE_H_
 #define TELVANE_CONTACTS_SENTENCE_STORE_H_
@@ -29,7 +35,8 @@ enum class SentenceList { kSentences, kMarks };
 // "%spelicorde.sen" with the program's folder.
 std::u16string SentenceFilePath(std::u16string_view app_folder);
 
-// The texts written when the file cannot be opened, in their order.
+// The texts of a first start (no file yet), in their order; also what the
+// store holds when its file cannot be read.
 const std::vector<std::u16string>& DefaultSentences();
 const std::vector<std::u16string>& DefaultMarkNames();
 
@@ -37,12 +44,21 @@ class SentenceStore {
  public:
   explicit SentenceStore(std::u16string path = u"") : path_(std::move(path)) {}
 
-  // Empties both lists and reads the file; when it does not open for
-  // reading and writing, fills the lists with the defaults and saves at
-  // once (the result is that save's). Clears the changed flag.
+  // Empties both lists and reads the file. When there is no file, fills
+  // the lists with the defaults and saves at once (the result is that
+  // save's). When the file exists but cannot be read whole (a folder in its
+  // place, no permission, an I/O error), fills the lists with the defaults
+  // but leaves the file as it is: file_unreadable() turns true and the
+  // result is the read failure. Clears the changed flag.
   platform::Status Load();
-  // Rewrites the file. Does nothing (and succeeds) without a path.
+  // Replaces the file in one step: on a failure the file is the old one,
+  // whole, and the lists are unchanged. Does nothing (and succeeds) without
+  // a path. While file_unreadable(), writes nothing and fails with
+  // kAccessDenied.
   platform::Status Save() const;
+  // True after a Load found the file but could not read it; Save leaves it
+  // alone until a later Load reads it.
+  bool file_unreadable() const { return file_unreadable_; }
   // Parses the bytes of a file into the lists (for tools and tests).
   void LoadBytes(std::string_view bytes);
   // The bytes Save writes.
@@ -77,6 +93,7 @@ class SentenceStore {
   std::vector<std::u16string> sentences_;
   std::vector<std::u16string> marks_;
   bool changed_ = false;
+  bool file_unreadable_ = false;  // the last Load could not read the file
 };
 
 }  // namespace contacts

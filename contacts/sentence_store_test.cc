@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "platform/testing/file_faults.h"
 #include "platform/testing/temp_device.h"
 
 namespace contacts {
 namespace {
 
+using platform::files::FileCall;
+using platform::testing::FileFaults;
 using platform::testing::TempDevice;
 
 std::string Utf16(std::u16string_view text, bool bom = true) {
@@ -24,6 +28,20 @@ std::string Utf16(std::u16string_view text, bool bom = true) {
 
 std::string HostFile(const TempDevice& device, const std::string& path) {
   return platform::testing::ReadHostFile(device.HostPath(path));
+}
+
+void WriteHost(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+std::vector<std::string> HostNames(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 TEST(SentenceStoreTest, FirstStartWritesTheDefaults) {
@@ -76,6 +94,89 @@ TEST(SentenceStoreTest, EditsMarkChangedAndSurviveCancel) {
   EXPECT_EQ(
       std::count(reread.sentences().begin(), reread.sentences().end(), u"Yes."),
       0);
+}
+
+// A save that fails at any file call, or whose write is cut short, reports
+// the failure and leaves the old file or the new one, whole, with nothing
+// beside it; so does a crash at any moment; the lists keep the new texts.
+TEST(SentenceStoreTest, EveryFailedSaveLeavesTheOldFileOrTheNew) {
+  TempDevice device;
+  const std::filesystem::path folder = device.HostPath("\\Texts");
+  const std::filesystem::path host = folder / "pelicorde.sen";
+  std::filesystem::create_directory(folder);
+  const std::string old_bytes = Utf16(u"Old one\r\nOld two\r\n`\r\nMark\r\n");
+  WriteHost(host, old_bytes);
+  SentenceStore store(u"\\Texts\\pelicorde.sen");
+  ASSERT_TRUE(store.Load().ok());
+  store.Add(SentenceList::kSentences, u"New");
+  ASSERT_TRUE(store.Delete(SentenceList::kMarks, 0));
+  const std::vector<std::u16string> sentences = store.sentences();
+  const std::vector<std::u16string> marks = store.marks();
+  const std::string new_bytes = store.FileBytes();
+
+  auto old_or_new = [&] {
+    std::string now = platform::testing::ReadHostFile(host);
+    EXPECT_TRUE(now == old_bytes || now == new_bytes) << now.size() << " bytes";
+  };
+  size_t calls = platform::testing::SweepFileFaults(
+      [&] { WriteHost(host, old_bytes); }, [&] { return store.Save(); },
+      [&] {
+        old_or_new();
+        EXPECT_EQ(HostNames(folder), std::vector<std::string>{"pelicorde.sen"});
+        EXPECT_EQ(store.sentences(), sentences);
+        EXPECT_EQ(store.marks(), marks);
+        EXPECT_TRUE(store.changed());
+      },
+      old_or_new);
+  EXPECT_GE(calls, 4u);
+  ASSERT_TRUE(store.SaveIfChanged().ok());
+  EXPECT_FALSE(store.changed());
+  EXPECT_EQ(platform::testing::ReadHostFile(host), new_bytes);
+}
+
+// A sentence file that is there but cannot be read is never written over:
+// the store works with the defaults, and neither the load nor a later save
+// touches the file.
+TEST(SentenceStoreTest, UnreadableFileIsLeftAlone) {
+  TempDevice device;
+  const std::filesystem::path folder = device.HostPath("\\pelicorde.sen");
+  std::filesystem::create_directory(folder);
+  SentenceStore store(u"\\pelicorde.sen");
+  EXPECT_EQ(store.Load().code(), platform::ErrorCode::kAccessDenied);
+  EXPECT_TRUE(store.file_unreadable());
+  EXPECT_EQ(store.sentences(), DefaultSentences());
+  EXPECT_EQ(store.marks(), DefaultMarkNames());
+  store.Add(SentenceList::kMarks, u"Mine");
+  EXPECT_EQ(store.SaveIfChanged().code(), platform::ErrorCode::kAccessDenied);
+  EXPECT_TRUE(store.changed());
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+  EXPECT_TRUE(HostNames(folder).empty());
+
+  const std::filesystem::path host = device.HostPath("\\My Documents\\s.sen");
+  const std::string bytes = Utf16(u"Kept\r\n`\r\n");
+  for (bool short_read : {false, true}) {
+    SCOPED_TRACE(short_read ? "short read" : "failed read");
+    WriteHost(host, bytes);
+    SentenceStore other(u"\\My Documents\\s.sen");
+    {
+      FileFaults faults;
+      if (short_read) {
+        faults.CutCall(FileCall::kRead, 1, 0);
+      } else {
+        faults.FailCall(FileCall::kRead, 1, EIO);
+      }
+      EXPECT_EQ(other.Load().code(), platform::ErrorCode::kIoError);
+      EXPECT_TRUE(faults.fired());
+      EXPECT_EQ(faults.calls(FileCall::kCreate), 0u);
+    }
+    EXPECT_TRUE(other.file_unreadable());
+    EXPECT_EQ(other.sentences(), DefaultSentences());
+    EXPECT_FALSE(other.Save().ok());
+    EXPECT_EQ(platform::testing::ReadHostFile(host), bytes);
+    ASSERT_TRUE(other.Load().ok());
+    EXPECT_FALSE(other.file_unreadable());
+    EXPECT_EQ(other.sentences(), std::vector<std::u16string>{u"Kept"});
+  }
 }
 
 TEST(SentenceStoreTest, OddFilesLoadSafely) {

@@ -1,9 +1,6 @@
 #include "contacts/wide_text_file.h"
 
-#include <memory>
-
 #include "platform/files.h"
-#include "platform/unicode.h"
 
 namespace contacts {
 
@@ -40,15 +37,7 @@ std::string WideFileBytes(std::u16string_view text) {
 
 platform::Status ReadWideFile(std::u16string_view device_path,
                               std::string* bytes) {
-  bytes->clear();
-  platform::Status status;
-  std::unique_ptr<platform::files::File> file =
-      platform::files::File::Open(device_path, "rb+", &status);
-  if (file == nullptr) return status;
-  char buffer[16384];
-  size_t n;
-  while ((n = file->Read(buffer, sizeof buffer)) > 0) bytes->append(buffer, n);
-  return file->Close();
+  return platform::files::ReadWhole(device_path, bytes);
 }
 
 platform::Status WriteWideFile(std::u16string_view device_path,
@@ -58,17 +47,7 @@ platform::Status WriteWideFile(std::u16string_view device_path,
 
 platform::Status WriteWideFileBytes(std::u16string_view device_path,
                                     std::string_view bytes) {
-  platform::Status status;
-  std::unique_ptr<platform::files::File> file =
-      platform::files::File::Open(device_path, "wbc", &status);
-  std::string file_name = platform::ToUtf8(device_path);
-  if (file == nullptr) return status;
-  if (file->Write(bytes.data(), bytes.size()) != bytes.size())
-    return platform::Status(platform::ErrorCode::kIoError,
-                            "write failed: " + file_name);
-  status = file->Flush();
-  if (!status.ok()) return status;
-  return file->Close();
+  return platform::files::WriteFileAtomically(device_path, bytes);
 }
 
 }  // namespace contacts

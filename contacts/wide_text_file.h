@@ -27,14 +27,16 @@ std::vector<std::u16string> SplitWideLines(std::string_view bytes);
 // The byte-order mark and `text` as UTF-16LE bytes.
 std::string WideFileBytes(std::u16string_view text);
 
-// Reads a whole device file opened for reading and writing ("rb+", as the
-// program opens these files); kNotFound (or another failure) when it does
-// not open.
+// Reads a whole device file (platform::files::ReadWhole): kNotFound when it
+// does not exist; another failure, with `bytes` empty, when it exists but
+// cannot be read whole.
 platform::Status ReadWideFile(std::u16string_view device_path,
                               std::string* bytes);
 
-// Creates (or truncates) a device file and writes `bytes`, committing them
-// to storage.
+// Replaces (or creates) a device file with `bytes` in one step
+// (platform::files::WriteFileAtomically): a crash or a failure leaves the
+// old file or the new one, whole, and a failure is reported with its cause.
+// A read-only file is not replaced (kAccessDenied).
 platform::Status WriteWideFileBytes(std::u16string_view device_path,
                                     std::string_view bytes);
 // The same with WideFileBytes(text).

@@ -1,9 +1,13 @@
 #include "firewall/filter_file.h"
 
-#include <memory>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <set>
 #include <utility>
 
 #include "platform/files.h"
+#include "platform/unicode.h"
 #include "settings/settings_store.h"
 #include "text/text.h"
 
@@ -185,6 +189,53 @@ void WriteBlockBody(const FilterRecord& record, std::u16string* out) {
   out->append(kEndText);
 }
 
+// ---- Files a load could not read
+
+// Files a load found but could not read, by host path (one file has one
+// host path whatever the case of the device path): saves leave them alone
+// for the rest of the process, unless a later load reads them.
+struct HeldFiles {
+  std::mutex mutex;
+  std::set<std::string> paths;
+};
+
+HeldFiles& Held() {
+  static auto* held = new HeldFiles();  // never destroyed: used at exit
+  return *held;
+}
+
+std::optional<std::string> HeldKey(std::u16string_view device_path) {
+  std::optional<std::filesystem::path> host =
+      platform::files::Resolve(device_path);
+  if (!host) return std::nullopt;  // no such path can be written either
+  return host->string();
+}
+
+void Hold(std::u16string_view device_path, bool hold) {
+  if (device_path.empty()) return;
+  std::optional<std::string> key = HeldKey(device_path);
+  if (!key) return;
+  HeldFiles& held = Held();
+  std::lock_guard<std::mutex> lock(held.mutex);
+  if (hold) {
+    held.paths.insert(*key);
+  } else {
+    held.paths.erase(*key);
+  }
+}
+
+bool IsHeld(std::u16string_view device_path) {
+  HeldFiles& held = Held();
+  {
+    std::lock_guard<std::mutex> lock(held.mutex);
+    if (held.paths.empty()) return false;
+  }
+  std::optional<std::string> key = HeldKey(device_path);
+  if (!key) return false;
+  std::lock_guard<std::mutex> lock(held.mutex);
+  return held.paths.count(*key) != 0;
+}
+
 }  // namespace
 
 std::u16string DefaultFilterFilePath() {
@@ -302,58 +353,53 @@ void SetUpFirstStartDefaults(FilterSet* set) {
   }
 }
 
-LoadOutcome LoadFilterFile(FilterSet* set, ParseReport* report) {
-  std::unique_ptr<platform::files::File> file;
-  if (!set->file_path.empty()) {
-    file = platform::files::File::Open(set->file_path, "rb+");
-  }
+LoadOutcome LoadFilterFile(FilterSet* set, ParseReport* report,
+                           platform::Status* status) {
+  platform::Status read(platform::ErrorCode::kNotFound, "no filter file path");
   std::string bytes;
-  bool read = false;
-  if (file) {
-    std::optional<uint64_t> size = file->Size();
-    if (size && *size <= SIZE_MAX) {
-      bytes.resize(static_cast<size_t>(*size));
-      bytes.resize(file->Read(bytes.data(), bytes.size()));
-      read = true;
-    }
-    file->Close().IgnoreError();
+  if (!set->file_path.empty()) {
+    read = platform::files::ReadWhole(set->file_path, &bytes);
   }
-  if (!read) {
+  if (status != nullptr) *status = read;
+  if (!read.ok()) {
     ParseFilterFile({}, set, report);  // empties the set
     SetUpFirstStartDefaults(set);
-    SaveFilterFile(*set);  // silently not written when it cannot be
+    if (read.code() != platform::ErrorCode::kNotFound) {
+      Hold(set->file_path, true);
+      return LoadOutcome::kUnreadable;
+    }
+    Hold(set->file_path, false);
+    // Silently not written when it cannot be.
+    SaveFilterFile(*set);
     return LoadOutcome::kCreated;
   }
+  Hold(set->file_path, false);
   ParseFilterFile(
       std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()),
       set, report);
   return LoadOutcome::kRead;
 }
 
-SaveOutcome SaveFilterFile(const FilterSet& set) {
-  if (set.file_path.empty()) return SaveOutcome::kNoPath;
-  // A read-only filter file stays as it is.
-  std::optional<uint32_t> attributes =
-      platform::files::Attributes(set.file_path);
-  if (attributes && (*attributes & (platform::files::kAttributeReadOnly |
-                                    platform::files::kAttributeDirectory))) {
-    return SaveOutcome::kNotWritten;
+SaveOutcome SaveFilterFile(const FilterSet& set, platform::Status* status) {
+  platform::Status result;
+  SaveOutcome outcome = SaveOutcome::kSaved;
+  if (set.file_path.empty()) {
+    result = platform::Status(platform::ErrorCode::kInvalidArgument,
+                              "the filter set has no file path");
+    outcome = SaveOutcome::kNoPath;
+  } else if (IsHeld(set.file_path)) {
+    result = platform::Status(
+        platform::ErrorCode::kAccessDenied,
+        "the filter file " + platform::ToUtf8(set.file_path) +
+            " could not be read when it was loaded; it is not written over");
+    outcome = SaveOutcome::kUnreadable;
+  } else {
+    result = platform::files::WriteFileAtomically(set.file_path,
+                                                  SerializeFilterFile(set));
+    if (!result.ok()) outcome = SaveOutcome::kNotWritten;
   }
-  // Written beside the file and then put in its place in one step, so that
-  // a crash or a full disk never leaves a cut or empty filter file behind.
-  std::u16string temporary = set.file_path + u".new";
-  std::unique_ptr<platform::files::File> file =
-      platform::files::File::Open(temporary, "wb+c");
-  if (!file) return SaveOutcome::kNotWritten;
-  std::string bytes = SerializeFilterFile(set);
-  bool written = file->Write(bytes.data(), bytes.size()) == bytes.size();
-  written = file->Flush().ok() && written;
-  written = file->Close().ok() && written;
-  written = written && platform::files::Copy(temporary, set.file_path,
-                                             /*fail_if_exists=*/false)
-                           .ok();
-  platform::files::Delete(temporary).IgnoreError();
-  return written ? SaveOutcome::kSaved : SaveOutcome::kNotWritten;
+  if (status != nullptr) *status = std::move(result);
+  return outcome;
 }
 
 }  // namespace firewall

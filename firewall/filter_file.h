@@ -12,12 +12,17 @@
 //   P<masked password>        the rule password, each unit XOR kPasswordMask
 //
 // The file is outside input. Parsing never fails: any bytes load, and what
-// is sound in them is kept (see ParseFilterFile). Saving writes the whole
-// file anew; a file that cannot be opened for writing is silently not
-// written and nothing in memory changes.
+// is sound in them is kept (see ParseFilterFile). Loading reads the file
+// whole or not at all: a file that exists but cannot be read whole is
+// never parsed in part and never written over. Saving replaces the whole
+// file in one step (platform::files::WriteFileAtomically), so a crash or a
+// full disk leaves the old file or the new one, whole; a file that cannot
+// be written is left as it is and nothing in memory changes.
 //
-// Thread safety: the functions keep no state; the set they are given must
-// not be used by another thread meanwhile.
+// Thread safety: the functions may be called from any thread; the set they
+// are given must not be used by another thread meanwhile. The only state
+// kept is the process-wide list of files a load could not read (see
+// LoadOutcome::kUnreadable), which is locked.
 #ifndef TELVANE_FIREWALL_FILTER_FILE_H_
 #define TELVANE_FIREWALL_FILTER_FILE_H_
 
@@ -28,6 +33,7 @@
 #include <string_view>
 
 #include "firewall/filter_set.h"
+#include "platform/status.h"
 
 namespace firewall {
 
@@ -95,25 +101,41 @@ std::string SerializeFilterFile(const FilterSet& set);
 void SetUpFirstStartDefaults(FilterSet* set);
 
 enum class LoadOutcome {
-  kRead,     // the file was read
-  kCreated,  // there was none (or it could not be opened): the defaults
-             // were set up and a save was attempted
+  kRead,        // the file was read whole and parsed
+  kCreated,     // there was none (or the set has no path): the defaults
+                // were set up and a save was attempted
+  kUnreadable,  // the file exists but could not be read whole: the set
+                // holds the first-start defaults in memory, nothing was
+                // written, and SaveFilterFile leaves the file alone from now
+                // on (until a load reads it)
 };
 
-// Loads `set` from set->file_path (device path). A file that cannot be
-// opened for reading and writing ("rb+") counts as absent: the set is
-// emptied, SetUpFirstStartDefaults, then saved at once.
-LoadOutcome LoadFilterFile(FilterSet* set, ParseReport* report = nullptr);
+// Loads `set` from set->file_path (device path), reading the whole file
+// (platform::files::ReadWhole) before parsing any of it. Without a file the
+// set is emptied, SetUpFirstStartDefaults, then saved at once (kCreated).
+// A file that exists but cannot be read whole (a folder in its place, no
+// permission, an I/O error, a short read) gives the same set, but nothing
+// is parsed or written (kUnreadable; `status` tells why). `status`, when
+// given, is the read's failure, or OK.
+LoadOutcome LoadFilterFile(FilterSet* set, ParseReport* report = nullptr,
+                           platform::Status* status = nullptr);
 
 enum class SaveOutcome {
   kSaved,
-  kNotWritten,  // the file could not be opened or written: silently kept
+  kNotWritten,  // the file could not be written (read-only, a folder in
+                // its place, no room...): the old file is kept, whole
   kNoPath,      // the set has no file path
+  kUnreadable,  // a load found the file but could not read it: it is not
+                // written over (see LoadOutcome::kUnreadable)
 };
 
-// Rewrites set.file_path ("wb+c": created or truncated, committed to
-// storage on flush) with SerializeFilterFile(set). The set is not changed.
-SaveOutcome SaveFilterFile(const FilterSet& set);
+// Replaces set.file_path with SerializeFilterFile(set) in one step
+// (platform::files::WriteFileAtomically): the new bytes go to a file beside
+// it, committed to storage, which is then renamed over it; on any failure
+// the old file stays, whole. The set is not changed. `status`, when given,
+// says why a save did not happen (OK after kSaved).
+SaveOutcome SaveFilterFile(const FilterSet& set,
+                           platform::Status* status = nullptr);
 
 }  // namespace firewall
 

@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
 #include "platform/files.h"
+#include "platform/testing/file_faults.h"
 #include "platform/testing/temp_device.h"
 
 namespace firewall {
@@ -318,6 +320,128 @@ TEST(FilterFileStorage, UnwritableFileAndMissingPath) {
   EXPECT_EQ(LoadFilterFile(&loaded), LoadOutcome::kRead);
   ASSERT_EQ(loaded.black_list.size(), 1u);
   EXPECT_EQ(loaded.black_list[0].phone, u"1");
+}
+
+// The names in a host folder, sorted.
+std::vector<std::string> HostNames(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void WriteHost(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+// A save that fails at any file call, or whose write is cut short, reports
+// it and leaves the old file or the new one, whole, with nothing beside it;
+// so does a crash at any moment. The set is not touched.
+TEST(FilterFileStorage, EveryFailedSaveLeavesTheOldFileOrTheNew) {
+  platform::testing::TempDevice device;
+  const std::filesystem::path folder = device.HostPath("/My Documents");
+  const std::filesystem::path host = folder / "pelicorde.ini";
+  FilterSet set;
+  set.file_path = std::u16string(kFilePath);
+  ASSERT_EQ(LoadFilterFile(&set), LoadOutcome::kCreated);
+  const std::string old_bytes = ReadHostFile(host);
+  FilterRecord filter = NewFilter();
+  filter.SetName(u"Spam");
+  filter.rules[0] = Rule{kObjectBody, kJudgeInclude, u"offer"};
+  filter.Set(kVibrate, std::nullopt);
+  set.filters.push_back(filter);
+  set.black_list.push_back({u"Ann", u"138"});
+  set.password = u"pw";
+  const std::string new_bytes = SerializeFilterFile(set);
+
+  auto old_or_new = [&] {
+    std::string now = ReadHostFile(host);
+    EXPECT_TRUE(now == old_bytes || now == new_bytes) << now.size() << " bytes";
+  };
+  size_t calls = platform::testing::SweepFileFaults(
+      [&] { WriteHost(host, old_bytes); },
+      [&] {
+        platform::Status status;
+        SaveOutcome outcome = SaveFilterFile(set, &status);
+        EXPECT_EQ(outcome == SaveOutcome::kSaved, status.ok());
+        return status;
+      },
+      [&] {
+        old_or_new();
+        EXPECT_EQ(HostNames(folder), std::vector<std::string>{"pelicorde.ini"});
+        EXPECT_EQ(SerializeFilterFile(set), new_bytes);
+      },
+      old_or_new);
+  // One write of the whole file, no copy after it.
+  EXPECT_EQ(calls, 5u);
+}
+
+// A filter file that is there but cannot be read whole is never parsed in
+// part and never written over, by the load or by a later save.
+TEST(FilterFileStorage, UnreadableFileIsNeverParsedOrWrittenOver) {
+  platform::testing::TempDevice device;
+  // A folder in the file's place.
+  std::filesystem::create_directory(device.HostPath("/My Documents/dir.ini"));
+  FilterSet set;
+  set.file_path = u"\\My Documents\\dir.ini";
+  platform::Status status;
+  EXPECT_EQ(LoadFilterFile(&set, nullptr, &status), LoadOutcome::kUnreadable);
+  EXPECT_EQ(status.code(), platform::ErrorCode::kAccessDenied);
+  EXPECT_EQ(set.contact_default.Value(kSaveToFolder), u"\\Inbox");
+  EXPECT_EQ(SaveFilterFile(set), SaveOutcome::kUnreadable);
+  EXPECT_TRUE(
+      std::filesystem::is_directory(device.HostPath("/My Documents/dir.ini")));
+
+  // A file that reads short, or fails after its bytes came: the set gets
+  // the first-start defaults, not what was read of it, and the file stays.
+  FilterSet saved;
+  saved.file_path = std::u16string(kFilePath);
+  saved.filters.push_back(NewFilter());
+  saved.black_list.push_back({u"Ann", u"138"});
+  ASSERT_EQ(SaveFilterFile(saved), SaveOutcome::kSaved);
+  const std::filesystem::path host =
+      device.HostPath("/My Documents/pelicorde.ini");
+  const std::string bytes = ReadHostFile(host);
+  for (bool short_read : {true, false}) {
+    SCOPED_TRACE(short_read ? "ends early" : "fails after its bytes came");
+    FilterSet loaded;
+    loaded.file_path = std::u16string(kFilePath);
+    {
+      platform::testing::FileFaults faults;
+      if (short_read) {
+        faults.CutCall(platform::files::FileCall::kRead, 1, 0);
+      } else {
+        faults.FailCall(platform::files::FileCall::kRead, 2);
+      }
+      EXPECT_EQ(LoadFilterFile(&loaded, nullptr, &status),
+                LoadOutcome::kUnreadable);
+      EXPECT_TRUE(faults.fired());
+      EXPECT_EQ(faults.calls(platform::files::FileCall::kCreate), 0u);
+    }
+    EXPECT_EQ(status.code(), platform::ErrorCode::kIoError);
+    EXPECT_TRUE(loaded.filters.empty());
+    EXPECT_TRUE(loaded.black_list.empty());
+    EXPECT_EQ(loaded.stranger_default.Value(kSaveToFolder), u"\\Inbox");
+    // Not by a later save either, whatever the case of the path.
+    loaded.black_list.push_back({u"Bob", u"139"});
+    EXPECT_EQ(SaveFilterFile(loaded, &status), SaveOutcome::kUnreadable);
+    EXPECT_EQ(status.code(), platform::ErrorCode::kAccessDenied);
+    loaded.file_path = u"\\MY DOCUMENTS\\PELICORDE.INI";
+    EXPECT_EQ(SaveFilterFile(loaded), SaveOutcome::kUnreadable);
+    EXPECT_EQ(ReadHostFile(host), bytes);
+  }
+
+  // Once a load reads it, saves go ahead again.
+  FilterSet again;
+  again.file_path = std::u16string(kFilePath);
+  ASSERT_EQ(LoadFilterFile(&again), LoadOutcome::kRead);
+  EXPECT_EQ(again.black_list.size(), 1u);
+  again.black_list.clear();
+  EXPECT_EQ(SaveFilterFile(again), SaveOutcome::kSaved);
+  EXPECT_NE(ReadHostFile(host), bytes);
 }
 
 }  // namespace

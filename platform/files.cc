@@ -130,7 +130,22 @@ Status ResolveExisting(std::u16string_view path, fs::path* host,
   return LStat(*host, st);
 }
 
+// The injector, when a test installed one (see SetFileFaultInjector).
+std::atomic<FileFaultInjector*> fault_injector{nullptr};
+
+// The seam: what the injector says about one call; nothing without one.
+FileFault Ask(FileCall call, const fs::path& host, size_t size = 0) {
+  FileFaultInjector* injector = fault_injector.load(std::memory_order_acquire);
+  if (injector == nullptr) [[likely]] {
+    return FileFault{};
+  }
+  return injector->Before(call, host, size);
+}
+
 Status SyncFolder(const fs::path& folder) {
+  if (FileFault fault = Ask(FileCall::kSyncFolder, folder); fault.error != 0) {
+    return Status::FromErrno("fsync", folder.string(), fault.error);
+  }
   int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return Status::FromErrno("open", folder.string(), errno);
   Status status;
@@ -144,12 +159,60 @@ bool WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
     ssize_t n = write(fd, data, size);
     if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = ENOSPC;
     if (n <= 0) return false;
     data += n;
     size -= static_cast<size_t>(n);
   }
   return true;
 }
+
+// One read through the seam: like read(2), EINTR retried.
+ssize_t ReadSome(int fd, void* buffer, size_t size, const fs::path& host) {
+  FileFault fault = Ask(FileCall::kRead, host, size);
+  if (fault.error != 0) {
+    errno = fault.error;
+    return -1;
+  }
+  if (fault.transfer) size = std::min(size, *fault.transfer);
+  if (size == 0) return 0;
+  for (;;) {
+    ssize_t n = read(fd, buffer, size);
+    if (n < 0 && errno == EINTR) continue;
+    return n;
+  }
+}
+
+// Writes all of `data` to `fd` as one call of the seam.
+Status WriteFully(int fd, const char* data, size_t size, const fs::path& host) {
+  FileFault fault = Ask(FileCall::kWrite, host, size);
+  if (fault.error != 0) {
+    return Status::FromErrno("write", host.string(), fault.error);
+  }
+  size_t allowed = fault.transfer ? std::min(size, *fault.transfer) : size;
+  if (!WriteAll(fd, data, allowed)) {
+    return Status::FromErrno("write", host.string(), errno);
+  }
+  if (allowed < size) {
+    return Status(ErrorCode::kIoError, "write " + host.string() + ": only " +
+                                           std::to_string(allowed) + " of " +
+                                           std::to_string(size) +
+                                           " bytes written");
+  }
+  return Status::Ok();
+}
+
+Status SyncData(int fd, const fs::path& host) {
+  if (FileFault fault = Ask(FileCall::kSync, host); fault.error != 0) {
+    return Status::FromErrno("fdatasync", host.string(), fault.error);
+  }
+  if (fdatasync(fd) != 0) {
+    return Status::FromErrno("fdatasync", host.string(), errno);
+  }
+  return Status::Ok();
+}
+
+bool IsReadOnly(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
 
 // Matches pattern against name from the given positions: "*" any run, "?"
 // one code unit, everything else one unit ignoring case. Greedy with one
@@ -178,6 +241,82 @@ bool Match(std::u16string_view pattern, std::u16string_view name) {
 }
 
 std::atomic<uint64_t> temporary_counter{0};
+
+// Creates a new, empty file beside `target` under a name nobody else uses
+// (".NAME.PID-N.tmp", or ".telvane.PID-N.tmp" when that would be too
+// long), with `mode` (less the umask), open for writing.
+Status CreateBeside(const fs::path& target, mode_t mode, fs::path* temporary,
+                    int* fd) {
+  const fs::path folder = target.parent_path();
+  const std::string name = target.filename().string();
+  auto candidate = [&]() {
+    std::string suffix = "." + std::to_string(getpid()) + "-" +
+                         std::to_string(temporary_counter++) + ".tmp";
+    std::string base = "." + name;
+    if (base.size() + suffix.size() > kMaxComponentBytes) base = ".telvane";
+    return folder / (base + suffix);
+  };
+  *temporary = candidate();
+  if (FileFault fault = Ask(FileCall::kCreate, *temporary); fault.error != 0) {
+    return Status::FromErrno("create", temporary->string(), fault.error);
+  }
+  *fd = -1;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    if (attempt > 0) *temporary = candidate();
+    *fd = open(temporary->c_str(),
+               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+    if (*fd >= 0) return Status::Ok();
+    if (errno != EEXIST) break;
+  }
+  return Status::FromErrno("create", temporary->string(), errno);
+}
+
+// Commits the new file `fd` (written completely), closes it and puts it in
+// place of `target` in one step (with `no_replace`, only where nothing is),
+// then commits the folder. Before the rename any failure removes the new
+// file; the target is then as it was.
+Status PutInPlace(int fd, const fs::path& temporary, const fs::path& target,
+                  bool no_replace) {
+  Status status = SyncData(fd, temporary);
+  if (close(fd) != 0 && status.ok()) {
+    status = Status::FromErrno("close", temporary.string(), errno);
+  }
+  if (status.ok()) {
+    if (FileFault fault = Ask(FileCall::kRename, target); fault.error != 0) {
+      status = Status::FromErrno("rename", target.string(), fault.error);
+    } else if (no_replace) {
+      if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(),
+                    RENAME_NOREPLACE) != 0) {
+        int error = errno;
+        if (error == EINVAL || error == ENOSYS) {
+          // A file system without RENAME_NOREPLACE: link() never replaces.
+          if (link(temporary.c_str(), target.c_str()) != 0) {
+            status = Status::FromErrno("link", target.string(), errno);
+          }
+        } else {
+          status = Status::FromErrno("rename", target.string(), error);
+        }
+      }
+    } else if (rename(temporary.c_str(), target.c_str()) != 0) {
+      status = Status::FromErrno("rename", target.string(), errno);
+    }
+  }
+  // Gone after a rename; after link() or a failure it is still there.
+  unlink(temporary.c_str());
+  if (!status.ok()) return status;
+  return SyncFolder(target.parent_path());
+}
+
+// The folder that will hold `target`: kNotFound unless it is one.
+Status CheckFolderOf(const fs::path& target) {
+  struct stat st;
+  fs::path folder = target.parent_path();
+  if (Status s = LStat(folder, &st); !s.ok()) return s;
+  if (!S_ISDIR(st.st_mode)) {
+    return Status(ErrorCode::kNotFound, "not a folder: " + folder.string());
+  }
+  return Status::Ok();
+}
 
 }  // namespace
 
@@ -287,6 +426,12 @@ std::unique_ptr<File> File::Open(std::u16string_view device_path,
 
   std::optional<fs::path> host = Resolve(device_path, status);
   if (!host) return nullptr;
+  if (write) {
+    if (FileFault fault = Ask(FileCall::kCreate, *host); fault.error != 0) {
+      Fail(status, Status::FromErrno("open", host->string(), fault.error));
+      return nullptr;
+    }
+  }
 
   // O_NONBLOCK keeps a planted pipe from blocking the open; it is cleared
   // once the entry is known to be a regular file. O_NOFOLLOW refuses a link
@@ -355,12 +500,26 @@ void File::Switch(LastOperation next) {
 
 size_t File::Read(void* buffer, size_t size) {
   if (stream_ == nullptr || size == 0) return 0;
+  FileFault fault = Ask(FileCall::kRead, host_path_, size);
+  if (fault.error != 0) {
+    errno = fault.error;
+    return 0;
+  }
+  if (fault.transfer) size = std::min(size, *fault.transfer);
+  if (size == 0) return 0;
   Switch(LastOperation::kRead);
   return std::fread(buffer, 1, size, stream_);
 }
 
 size_t File::Write(const void* buffer, size_t size) {
   if (stream_ == nullptr || size == 0) return 0;
+  FileFault fault = Ask(FileCall::kWrite, host_path_, size);
+  if (fault.error != 0) {
+    errno = fault.error;
+    return 0;
+  }
+  if (fault.transfer) size = std::min(size, *fault.transfer);
+  if (size == 0) return 0;
   Switch(LastOperation::kWrite);
   return std::fwrite(buffer, 1, size, stream_);
 }
@@ -368,6 +527,12 @@ size_t File::Write(const void* buffer, size_t size) {
 size_t File::ReadAt(void* buffer, size_t size, uint64_t offset) {
   if (stream_ == nullptr || size == 0) return 0;
   if (last_ == LastOperation::kWrite && std::fflush(stream_) != 0) return 0;
+  FileFault fault = Ask(FileCall::kRead, host_path_, size);
+  if (fault.error != 0) {
+    errno = fault.error;
+    return 0;
+  }
+  if (fault.transfer) size = std::min(size, *fault.transfer);
   size_t done = 0;
   while (done < size) {
     const uint64_t at = offset + done;
@@ -404,14 +569,17 @@ Status File::Flush() {
   if (stream_ == nullptr) {
     return Status(ErrorCode::kInvalidArgument, "file is closed");
   }
+  if (FileFault fault = Ask(FileCall::kFlush, host_path_); fault.error != 0) {
+    return Status::FromErrno("flush", host_path_.string(), fault.error);
+  }
   if (std::fflush(stream_) != 0) {
     return Status::FromErrno("flush", host_path_.string(), errno);
   }
   if (!commit_) return Status::Ok();
   // The data and what is needed to read it back (its size); timestamps
   // need not reach storage.
-  if (fdatasync(fileno(stream_)) != 0) {
-    return Status::FromErrno("fdatasync", host_path_.string(), errno);
+  if (Status status = SyncData(fileno(stream_), host_path_); !status.ok()) {
+    return status;
   }
   if (created_) {
     Status status = SyncFolder(host_path_.parent_path());
@@ -437,6 +605,10 @@ Status File::Truncate(uint64_t size) {
   }
   if (size > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
     return Status(ErrorCode::kInvalidArgument, "size too large");
+  }
+  if (FileFault fault = Ask(FileCall::kTruncate, host_path_);
+      fault.error != 0) {
+    return Status::FromErrno("truncate", host_path_.string(), fault.error);
   }
   if (std::fflush(stream_) != 0) {
     return Status::FromErrno("flush", host_path_.string(), errno);
@@ -588,70 +760,177 @@ Status Copy(std::u16string_view from, std::u16string_view to,
   }
 
   // The copy is written beside the target under a name nobody else uses,
-  // then renamed over it.
+  // committed, then renamed over it.
   fs::path temporary;
   int out = -1;
-  for (int attempt = 0; attempt < 16 && out < 0; ++attempt) {
-    temporary = folder / (".copy-" + std::to_string(getpid()) + "-" +
-                          std::to_string(temporary_counter++) + ".tmp");
-    out = open(temporary.c_str(),
-               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (out < 0 && errno != EEXIST) break;
-  }
-  if (out < 0) {
-    int error = errno;
+  status = CreateBeside(*target, 0600, &temporary, &out);
+  if (!status.ok()) {
     close(in);
-    return Status::FromErrno("create", temporary.string(), error);
+    return status;
   }
-
-  status = Status::Ok();
   char buffer[64 * 1024];
   for (;;) {
-    ssize_t n = read(in, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
+    ssize_t n = ReadSome(in, buffer, sizeof buffer, source);
     if (n < 0) {
       status = Status::FromErrno("read", source.string(), errno);
       break;
     }
     if (n == 0) break;
-    if (!WriteAll(out, buffer, static_cast<size_t>(n))) {
-      status = Status::FromErrno("write", temporary.string(), errno);
-      break;
-    }
+    status = WriteFully(out, buffer, static_cast<size_t>(n), temporary);
+    if (!status.ok()) break;
   }
   close(in);
   if (status.ok() && fchmod(out, source_stat.st_mode & 07777) != 0) {
     status = Status::FromErrno("chmod", temporary.string(), errno);
   }
-  if (status.ok() && fsync(out) != 0) {
-    status = Status::FromErrno("fsync", temporary.string(), errno);
+  if (!status.ok()) {
+    close(out);
+    unlink(temporary.c_str());
+    return status;
   }
-  if (close(out) != 0 && status.ok()) {
-    status = Status::FromErrno("close", temporary.string(), errno);
+  return PutInPlace(out, temporary, *target, fail_if_exists);
+}
+
+Status ReadWhole(std::u16string_view path, std::string* bytes) {
+  bytes->clear();
+  Status status;
+  std::optional<fs::path> host = Resolve(path, &status);
+  if (!host) return status;
+  int fd = open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) {
+    int error = errno;
+    if (error == ELOOP) {
+      return Status(ErrorCode::kAccessDenied,
+                    "symbolic link in a device path: " + host->string());
+    }
+    return Status::FromErrno("open", host->string(), error);
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return Status(ErrorCode::kAccessDenied, "not a file: " + host->string());
+  }
+  if (static_cast<uint64_t>(st.st_size) > std::string().max_size()) {
+    close(fd);
+    return Status(ErrorCode::kIoError, "too large to read: " + host->string());
+  }
+  // Read up to the size the file has now, then once more to see that it
+  // ends there.
+  const size_t size = static_cast<size_t>(st.st_size);
+  std::string data(size, '\0');
+  size_t done = 0;
+  for (;;) {
+    char probe;
+    bool filled = done == size;
+    ssize_t n = ReadSome(fd, filled ? &probe : data.data() + done,
+                         filled ? 1 : size - done, *host);
+    if (n < 0) {
+      int error = errno;
+      close(fd);
+      return Status::FromErrno("read", host->string(), error);
+    }
+    if (n == 0) break;
+    if (filled) {
+      close(fd);
+      return Status(ErrorCode::kIoError,
+                    "read " + host->string() + ": grew while being read");
+    }
+    done += static_cast<size_t>(n);
+  }
+  close(fd);
+  if (done != size) {
+    return Status(ErrorCode::kIoError, "read " + host->string() +
+                                           ": ended after " +
+                                           std::to_string(done) + " of " +
+                                           std::to_string(size) + " bytes");
+  }
+  *bytes = std::move(data);
+  return Status::Ok();
+}
+
+Status WriteFileAtomically(std::u16string_view path, std::string_view bytes) {
+  Status status;
+  std::optional<fs::path> target = Resolve(path, &status);
+  if (!target) return status;
+  if (Status s = CheckFolderOf(*target); !s.ok()) return s;
+  struct stat st;
+  bool replacing = false;
+  if (lstat(target->c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) {
+      return Status(ErrorCode::kAccessDenied,
+                    "not a file: " + target->string());
+    }
+    if (IsReadOnly(st)) {
+      return Status(ErrorCode::kAccessDenied, "read-only: " + target->string());
+    }
+    replacing = true;
+  } else if (errno != ENOENT) {
+    return Status::FromErrno("lstat", target->string(), errno);
   }
 
-  if (status.ok()) {
-    if (fail_if_exists) {
-      if (renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target->c_str(),
-                    RENAME_NOREPLACE) != 0) {
-        int error = errno;
-        if (error == EINVAL || error == ENOSYS) {
-          // A file system without RENAME_NOREPLACE: link() never replaces.
-          if (link(temporary.c_str(), target->c_str()) != 0) {
-            status = Status::FromErrno("link", target->string(), errno);
-          }
-        } else {
-          status = Status::FromErrno("rename", target->string(), error);
-        }
-      }
-    } else if (rename(temporary.c_str(), target->c_str()) != 0) {
-      status = Status::FromErrno("rename", target->string(), errno);
-    }
-  }
-  // Gone after a rename; after link() or a failure it is still there.
-  unlink(temporary.c_str());
+  fs::path temporary;
+  int fd = -1;
+  status = CreateBeside(*target, replacing ? 0600 : 0666, &temporary, &fd);
   if (!status.ok()) return status;
-  return SyncFolder(folder);
+  status = WriteFully(fd, bytes.data(), bytes.size(), temporary);
+  if (status.ok() && replacing && fchmod(fd, st.st_mode & 07777) != 0) {
+    status = Status::FromErrno("chmod", temporary.string(), errno);
+  }
+  if (!status.ok()) {
+    close(fd);
+    unlink(temporary.c_str());
+    return status;
+  }
+  return PutInPlace(fd, temporary, *target, /*no_replace=*/false);
+}
+
+Status Rename(std::u16string_view from, std::u16string_view to) {
+  fs::path source;
+  struct stat source_stat;
+  if (Status s = ResolveExisting(from, &source, &source_stat); !s.ok()) {
+    return s;
+  }
+  if (!S_ISREG(source_stat.st_mode) && !S_ISDIR(source_stat.st_mode)) {
+    return Status(ErrorCode::kAccessDenied,
+                  "not a file or folder: " + source.string());
+  }
+  if (source == DeviceFsRoot()) {
+    return Status(ErrorCode::kAccessDenied, "cannot rename the root folder");
+  }
+  Status status;
+  std::optional<fs::path> target = Resolve(to, &status);
+  if (!target) return status;
+  if (Status s = CheckFolderOf(*target); !s.ok()) return s;
+  struct stat st;
+  if (lstat(target->c_str(), &st) == 0) {
+    if (st.st_dev == source_stat.st_dev && st.st_ino == source_stat.st_ino) {
+      // The same entry: only the case of its name changes (or nothing).
+      std::vector<std::string> components;
+      if (Status s = SplitDevicePath(to, &components); !s.ok()) return s;
+      target = target->parent_path() / components.back();
+      if (*target == source) return Status::Ok();
+    } else if (S_ISDIR(st.st_mode) || S_ISDIR(source_stat.st_mode)) {
+      return Status(ErrorCode::kAlreadyExists, "exists: " + target->string());
+    } else if (!S_ISREG(st.st_mode)) {
+      return Status(ErrorCode::kAccessDenied,
+                    "not a file: " + target->string());
+    } else if (IsReadOnly(st)) {
+      return Status(ErrorCode::kAccessDenied, "read-only: " + target->string());
+    }
+  } else if (errno != ENOENT) {
+    return Status::FromErrno("lstat", target->string(), errno);
+  }
+  if (FileFault fault = Ask(FileCall::kRename, *target); fault.error != 0) {
+    return Status::FromErrno("rename", target->string(), fault.error);
+  }
+  if (rename(source.c_str(), target->c_str()) != 0) {
+    return Status::FromErrno("rename", target->string(), errno);
+  }
+  status = SyncFolder(target->parent_path());
+  if (status.ok() && source.parent_path() != target->parent_path()) {
+    status = SyncFolder(source.parent_path());
+  }
+  return status;
 }
 
 Status Delete(std::u16string_view path) {
@@ -740,6 +1019,35 @@ bool Exists(std::u16string_view path) { return Attributes(path).has_value(); }
 bool IsFolder(std::u16string_view path) {
   std::optional<uint32_t> attributes = Attributes(path);
   return attributes && (*attributes & kAttributeDirectory) != 0;
+}
+
+// ---------------------------------------------------------------------------
+// Fault injection
+
+const char* FileCallName(FileCall call) {
+  switch (call) {
+    case FileCall::kCreate:
+      return "create";
+    case FileCall::kRead:
+      return "read";
+    case FileCall::kWrite:
+      return "write";
+    case FileCall::kFlush:
+      return "flush";
+    case FileCall::kSync:
+      return "sync";
+    case FileCall::kTruncate:
+      return "truncate";
+    case FileCall::kRename:
+      return "rename";
+    case FileCall::kSyncFolder:
+      return "sync folder";
+  }
+  return "unknown";
+}
+
+FileFaultInjector* SetFileFaultInjector(FileFaultInjector* injector) {
+  return fault_injector.exchange(injector, std::memory_order_acq_rel);
 }
 
 }  // namespace platform::files

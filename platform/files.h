@@ -146,10 +146,43 @@ class Finder {
 // a name without a dot ("*.*" matches "README").
 bool MatchesPattern(std::u16string_view pattern, std::u16string_view name);
 
+// Reads a whole file into *bytes. kNotFound when it does not exist (or a
+// folder on its path does not); any other failure when it exists but cannot
+// be read whole: a folder, link or anything but a plain file
+// (kAccessDenied), no permission (kAccessDenied), an I/O error (kIoError),
+// or a file that ends before, or goes on past, the size it had when it was
+// opened (kIoError). On any failure *bytes is empty: a part is never
+// reported as the whole.
+Status ReadWhole(std::u16string_view path, std::string* bytes);
+
+// Replaces the file at `path` with `bytes`, or creates it, so that a crash
+// or a failure at any point leaves the old file or the new one, whole:
+//  1. the bytes go to a new file beside it under a name nobody else uses
+//     (".NAME.PID-N.tmp"), which is committed to storage (fdatasync);
+//  2. that file is renamed over `path` in one step;
+//  3. the folder is committed, so that the rename survives a power loss.
+// The new file keeps the old one's permission bits (a new file: 0666 less
+// the umask). A failure before step 2 removes the new file, leaves the old
+// one untouched and is reported with its real cause; a failure of step 3
+// is reported with the new file already in place. Only a crash before step
+// 2 can leave the new file behind under its temporary name, which nothing
+// reads. Refused with nothing changed: a read-only file (kAccessDenied),
+// a folder or anything but a plain file at `path` (kAccessDenied), a
+// missing folder (kNotFound).
+Status WriteFileAtomically(std::u16string_view path, std::string_view bytes);
+
+// Renames a file or a folder. An existing file at `to` is replaced in one
+// step (a crash leaves one or the other, whole), unless it is read-only
+// (kAccessDenied); an existing folder at `to`, or any existing entry when
+// `from` is a folder, is kAlreadyExists. A name that differs only in case
+// renames the entry to that case. The folder entries are committed. A
+// missing `from` is kNotFound, as is a missing folder of `to`.
+Status Rename(std::u16string_view from, std::u16string_view to);
+
 // Copies a file (and its read-only state). With fail_if_exists an existing
-// target is kAlreadyExists; otherwise it is replaced. The copy is committed
-// to storage and replaces the target atomically: a crash leaves the old or
-// the new file, whole (a crash in the middle may leave a ".copy-*.tmp" file
+// target is kAlreadyExists; otherwise it is replaced. The copy is written
+// and committed as by WriteFileAtomically, so a crash leaves the old or the
+// new file, whole (a crash in the middle may leave a ".NAME.PID-N.tmp" file
 // beside it). A missing source is kNotFound, a folder kAccessDenied; a copy
 // of a file onto itself is kAccessDenied and changes nothing.
 Status Copy(std::u16string_view from, std::u16string_view to,
@@ -169,6 +202,85 @@ std::optional<uint64_t> Size(std::u16string_view path,
 // True for an existing file or folder (never for a link or a bad path).
 bool Exists(std::u16string_view path);
 bool IsFolder(std::u16string_view path);
+
+// ---------------------------------------------------------------------------
+// Fault injection
+//
+// Every call of this file that reads, writes or commits a file goes through
+// one narrow seam, so that a test can fail any of them as the host would,
+// or cut a transfer short, and then look at what a save left behind (as
+// LevelDB's fault-injection Env and SQLite's test VFS do). The test-facing
+// side is platform/testing/file_faults.h. The calls, by kind:
+//
+//   kCreate      File::Open in a writing mode (create or truncate); the new
+//                file of WriteFileAtomically and Copy
+//   kRead        File::Read, File::ReadAt; every read of ReadWhole and of
+//                Copy's source
+//   kWrite       File::Write; the writes of WriteFileAtomically and Copy
+//   kFlush       File::Flush handing buffered data to the host
+//   kSync        committing a file's data to storage: File::Flush in a "c"
+//                mode, WriteFileAtomically and Copy before their rename
+//   kTruncate    File::Truncate
+//   kRename      Rename; the step of WriteFileAtomically and Copy that puts
+//                the new file in place
+//   kSyncFolder  committing a folder entry: after a created file's first
+//                committing Flush, a rename or an atomic replace
+//
+// What the seam promises:
+//  - Without an injector every call costs one predictable branch.
+//  - With one, the injector is asked just before the call is made, on the
+//    calling thread, with the host path and, for reads and writes, the
+//    number of bytes the call is about to move. It may let the call go on,
+//    fail it with an errno value, or (reads and writes) let only a prefix
+//    of the bytes move.
+//  - A failed call has no effect on the host, and the caller sees exactly
+//    what it would see had the host refused with that errno: the same
+//    Status, the same cleanup. (Data a failed File::Flush did not hand on
+//    stays in the stream's buffer, as after a real failed flush.)
+//  - A cut write puts only the prefix into the file and reports the short
+//    count (File::Write returns it; the atomic replace and Copy fail with
+//    kIoError). A cut read returns only the prefix; a read cut to nothing
+//    looks like the end of the file.
+//  - Nothing else (Resolve, Find, Attributes, Delete, closing, removing a
+//    failed save's new file) goes through the seam.
+
+enum class FileCall : uint8_t {
+  kCreate,
+  kRead,
+  kWrite,
+  kFlush,
+  kSync,
+  kTruncate,
+  kRename,
+  kSyncFolder,
+};
+inline constexpr size_t kFileCallKinds = 8;
+const char* FileCallName(FileCall call);  // "create", "read", ...
+
+// What the seam does with one call.
+struct FileFault {
+  int error = 0;  // not 0: the call fails with this errno value
+  // Reads and writes: move at most this many bytes and report that count.
+  std::optional<size_t> transfer;
+};
+
+class FileFaultInjector {
+ public:
+  // Asked before every call of the seam. `size` is the number of bytes a
+  // read or write is about to move (0 for the other kinds).
+  // REQUIRES: safe to call from several threads at once.
+  virtual FileFault Before(FileCall call, const std::filesystem::path& host,
+                           size_t size) = 0;
+
+ protected:
+  ~FileFaultInjector() = default;
+};
+
+// Installs `injector` for the whole process (nullptr removes it) and
+// returns the one installed before.
+// REQUIRES: no call of this file runs on another thread meanwhile, and the
+// injector lives until it is removed.
+FileFaultInjector* SetFileFaultInjector(FileFaultInjector* injector);
 
 }  // namespace platform::files
 

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/testing/file_faults.h"
 #include "platform/testing/temp_device.h"
 #include "platform/unicode.h"
 
@@ -15,6 +16,7 @@ namespace platform::files {
 namespace {
 
 namespace fs = std::filesystem;
+using platform::testing::FileFaults;
 
 void WriteHost(const fs::path& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -418,6 +420,284 @@ TEST(FilesOperations, ErrorCodes) {
   EXPECT_EQ(RemoveFolder(u"\\TEMP\\SUB").code(), ErrorCode::kOk);
   EXPECT_EQ(RemoveFolder(u"\\Temp").code(), ErrorCode::kOk);
   EXPECT_FALSE(Exists(u"\\Temp"));
+}
+
+// The names in a host folder, sorted.
+std::vector<std::string> HostNames(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(FilesReadWhole, WholeOrNothing) {
+  testing::TempDevice device;
+  fs::path folder = device.root() / "fs" / "My Documents";
+  std::string bytes = "left over";
+  EXPECT_EQ(ReadWhole(u"\\My Documents\\none", &bytes).code(),
+            ErrorCode::kNotFound);
+  EXPECT_TRUE(bytes.empty());
+  EXPECT_EQ(ReadWhole(u"\\No Folder\\none", &bytes).code(),
+            ErrorCode::kNotFound);
+
+  std::string content(100000, 'x');
+  content[77777] = '\0';
+  WriteHost(folder / "Data.bin", content);
+  ASSERT_TRUE(ReadWhole(u"\\my documents\\data.BIN", &bytes).ok());
+  EXPECT_EQ(bytes, content);
+  WriteHost(folder / "empty", "");
+  ASSERT_TRUE(ReadWhole(u"\\My Documents\\empty", &bytes).ok());
+  EXPECT_TRUE(bytes.empty());
+
+  // Present but not readable as a file: never kNotFound, never a part.
+  bytes = "left over";
+  EXPECT_EQ(ReadWhole(u"\\My Documents", &bytes).code(),
+            ErrorCode::kAccessDenied);
+  EXPECT_TRUE(bytes.empty());
+  ASSERT_EQ(symlink((folder / "Data.bin").c_str(), (folder / "link").c_str()),
+            0);
+  EXPECT_EQ(ReadWhole(u"\\My Documents\\link", &bytes).code(),
+            ErrorCode::kAccessDenied);
+  {
+    FileFaults faults;
+    faults.FailCall(FileCall::kRead, 1);
+    bytes = "left over";
+    EXPECT_EQ(ReadWhole(u"\\My Documents\\Data.bin", &bytes).code(),
+              ErrorCode::kIoError);
+    EXPECT_TRUE(faults.fired());
+    EXPECT_TRUE(bytes.empty());
+  }
+  {
+    // The file seems to end early.
+    FileFaults faults;
+    faults.CutCall(FileCall::kRead, 1, 0);
+    Status status = ReadWhole(u"\\My Documents\\Data.bin", &bytes);
+    EXPECT_EQ(status.code(), ErrorCode::kIoError);
+    EXPECT_NE(status.message().find("ended after 0 of 100000"),
+              std::string::npos)
+        << status.ToString();
+    EXPECT_TRUE(bytes.empty());
+  }
+  {
+    // A read that brings less than asked is no end: the rest is read too.
+    FileFaults faults;
+    faults.CutCall(FileCall::kRead, 1, 10);
+    ASSERT_TRUE(ReadWhole(u"\\My Documents\\Data.bin", &bytes).ok());
+    EXPECT_EQ(bytes, content);
+    EXPECT_GT(faults.calls(FileCall::kRead), 2u);
+  }
+}
+
+TEST(FilesWriteFileAtomically, CreatesReplacesAndRefuses) {
+  testing::TempDevice device;
+  fs::path folder = device.root() / "fs" / "My Documents";
+  ASSERT_TRUE(WriteFileAtomically(u"\\My Documents\\New.txt", "first").ok());
+  EXPECT_EQ(ReadHost(folder / "New.txt"), "first");
+  // The existing name is kept, whatever the case asked for, and so are the
+  // permission bits.
+  ASSERT_EQ(chmod((folder / "New.txt").c_str(), 0640), 0);
+  ASSERT_TRUE(WriteFileAtomically(u"\\my documents\\NEW.TXT", "").ok());
+  EXPECT_EQ(ReadHost(folder / "New.txt"), "");
+  struct stat st;
+  ASSERT_EQ(stat((folder / "New.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+  ASSERT_EQ(chmod((folder / "New.txt").c_str(), 0444), 0);
+  EXPECT_EQ(WriteFileAtomically(u"\\My Documents\\New.txt", "x").code(),
+            ErrorCode::kAccessDenied);
+  EXPECT_EQ(fs::file_size(folder / "New.txt"), 0u);
+  EXPECT_EQ(WriteFileAtomically(u"\\My Documents", "x").code(),
+            ErrorCode::kAccessDenied);
+  EXPECT_EQ(WriteFileAtomically(u"\\No Folder\\f", "x").code(),
+            ErrorCode::kNotFound);
+  EXPECT_EQ(WriteFileAtomically(u"\\My Documents\\a|b", "x").code(),
+            ErrorCode::kInvalidArgument);
+  EXPECT_EQ(HostNames(folder), (std::vector<std::string>{"New.txt"}));
+}
+
+// Fails every call of one save in turn, cuts every write short, and looks at
+// the file at every moment a crash could happen: always the old bytes or
+// the new ones, whole, with nothing left beside them.
+TEST(FilesWriteFileAtomically, EveryFailureAndCrashLeavesOldOrNew) {
+  testing::TempDevice device;
+  fs::path folder = device.root() / "fs" / "My Documents";
+  fs::path host = folder / "settings.ini";
+  const std::string old_bytes = "old content that is longer";
+  const std::string new_bytes = "new content";
+  auto save = [&] {
+    return WriteFileAtomically(u"\\My Documents\\settings.ini", new_bytes);
+  };
+
+  WriteHost(host, old_bytes);
+  size_t calls = 0;
+  {
+    FileFaults counting;
+    counting.set_observer([&](const FileFaults::Call&) {
+      std::string now = ReadHost(host);
+      EXPECT_TRUE(now == old_bytes || now == new_bytes) << now;
+    });
+    ASSERT_TRUE(save().ok());
+    calls = counting.calls();
+    // Committed before it is put in place; the folder after.
+    EXPECT_EQ(counting.Describe(), "create write sync rename sync folder");
+  }
+  EXPECT_EQ(ReadHost(host), new_bytes);
+
+  for (size_t n = 1; n <= calls; ++n) {
+    SCOPED_TRACE("failing call " + std::to_string(n));
+    WriteHost(host, old_bytes);
+    FileFaults faults;
+    faults.FailCall(n, ENOSPC);
+    Status status = save();
+    EXPECT_FALSE(status.ok());
+    EXPECT_TRUE(faults.fired());
+    EXPECT_EQ(status.code(), ErrorCode::kIoError);
+    EXPECT_NE(status.message().find("No space left"), std::string::npos)
+        << status.ToString();
+    std::string now = ReadHost(host);
+    // Only the commit of the folder comes after the rename.
+    EXPECT_EQ(now, n < calls ? old_bytes : new_bytes);
+    EXPECT_EQ(HostNames(folder), (std::vector<std::string>{"settings.ini"}));
+  }
+  {
+    WriteHost(host, old_bytes);
+    FileFaults faults;
+    faults.CutCall(FileCall::kWrite, 1);
+    EXPECT_FALSE(save().ok());
+    EXPECT_TRUE(faults.fired());
+    EXPECT_EQ(ReadHost(host), old_bytes);
+    EXPECT_EQ(HostNames(folder), (std::vector<std::string>{"settings.ini"}));
+  }
+  {
+    // The cause is reported as the host gave it.
+    FileFaults faults;
+    faults.FailCall(FileCall::kCreate, 1, EACCES);
+    EXPECT_EQ(save().code(), ErrorCode::kAccessDenied);
+  }
+  {
+    // A new file that fails is not there at all.
+    FileFaults faults;
+    faults.FailCall(FileCall::kSync, 1);
+    EXPECT_FALSE(WriteFileAtomically(u"\\My Documents\\fresh", "x").ok());
+    EXPECT_FALSE(fs::exists(folder / "fresh"));
+  }
+}
+
+TEST(FilesCopy, EveryFailureLeavesOldOrNew) {
+  testing::TempDevice device;
+  fs::path folder = device.root() / "fs" / "My Documents";
+  const std::string source_bytes(200000, 's');
+  WriteHost(folder / "source", source_bytes);
+  auto copy = [] {
+    return Copy(u"\\My Documents\\source", u"\\My Documents\\target", false);
+  };
+  size_t calls = 0;
+  {
+    FileFaults counting;
+    ASSERT_TRUE(copy().ok());
+    calls = counting.calls();
+    EXPECT_GE(counting.calls(FileCall::kWrite), 2u);  // in pieces
+    EXPECT_EQ(counting.calls(FileCall::kSync), 1u);
+    EXPECT_EQ(counting.log().back().kind, FileCall::kSyncFolder);
+  }
+  for (size_t n = 1; n <= calls; ++n) {
+    SCOPED_TRACE("failing call " + std::to_string(n));
+    WriteHost(folder / "target", "old");
+    FileFaults faults;
+    faults.FailCall(n);
+    EXPECT_FALSE(copy().ok());
+    std::string now = ReadHost(folder / "target");
+    EXPECT_EQ(now, n < calls ? "old" : source_bytes);
+    EXPECT_EQ(HostNames(folder),
+              (std::vector<std::string>{"source", "target"}));
+  }
+}
+
+TEST(FilesRename, ReplacesInOneStepOrRefuses) {
+  testing::TempDevice device;
+  fs::path folder = device.root() / "fs" / "My Documents";
+  WriteHost(folder / "a", "A");
+  WriteHost(folder / "b", "B");
+  fs::create_directory(folder / "Sub");
+
+  ASSERT_TRUE(Rename(u"\\My Documents\\A", u"\\my documents\\b").ok());
+  EXPECT_EQ(HostNames(folder), (std::vector<std::string>{"Sub", "b"}));
+  EXPECT_EQ(ReadHost(folder / "b"), "A");
+  // Only the case changes.
+  ASSERT_TRUE(Rename(u"\\My Documents\\b", u"\\My Documents\\B").ok());
+  EXPECT_EQ(HostNames(folder), (std::vector<std::string>{"B", "Sub"}));
+  ASSERT_TRUE(Rename(u"\\My Documents\\B", u"\\My Documents\\sub\\c").ok());
+  EXPECT_EQ(ReadHost(folder / "Sub" / "c"), "A");
+  ASSERT_TRUE(Rename(u"\\My Documents\\Sub", u"\\Temp\\Moved").ok());
+  EXPECT_EQ(ReadHost(device.root() / "fs" / "Temp" / "Moved" / "c"), "A");
+
+  WriteHost(folder / "x", "X");
+  WriteHost(folder / "ro", "RO");
+  ASSERT_EQ(chmod((folder / "ro").c_str(), 0444), 0);
+  EXPECT_EQ(Rename(u"\\My Documents\\x", u"\\My Documents\\ro").code(),
+            ErrorCode::kAccessDenied);
+  EXPECT_EQ(Rename(u"\\My Documents\\x", u"\\Temp").code(),
+            ErrorCode::kAlreadyExists);
+  EXPECT_EQ(Rename(u"\\Temp", u"\\My Documents\\x").code(),
+            ErrorCode::kAlreadyExists);
+  EXPECT_EQ(Rename(u"\\My Documents\\none", u"\\My Documents\\y").code(),
+            ErrorCode::kNotFound);
+  EXPECT_EQ(Rename(u"\\My Documents\\x", u"\\No Folder\\y").code(),
+            ErrorCode::kNotFound);
+  EXPECT_EQ(Rename(u"\\", u"\\x").code(), ErrorCode::kAccessDenied);
+  {
+    FileFaults faults;
+    faults.FailCall(FileCall::kRename, 1);
+    EXPECT_FALSE(Rename(u"\\My Documents\\x", u"\\My Documents\\y").ok());
+    EXPECT_EQ(faults.Describe(), "rename");
+  }
+  EXPECT_EQ(HostNames(folder), (std::vector<std::string>{"ro", "x"}));
+  {
+    FileFaults faults;
+    ASSERT_TRUE(Rename(u"\\My Documents\\x", u"\\Temp\\y").ok());
+    EXPECT_EQ(faults.Describe(), "rename sync folder sync folder");
+  }
+}
+
+// The stream calls reach the seam too, each with its own effect.
+TEST(FilesSeam, StreamCallsFailAsTheHostWould) {
+  testing::TempDevice device;
+  fs::path host = device.root() / "fs" / "Temp" / "f";
+  {
+    FileFaults faults;
+    faults.FailCall(FileCall::kCreate, 1, EACCES);
+    Status status;
+    EXPECT_EQ(File::Open(u"\\Temp\\f", "wb", &status), nullptr);
+    EXPECT_EQ(status.code(), ErrorCode::kAccessDenied);
+  }
+  EXPECT_FALSE(fs::exists(host));
+  std::unique_ptr<File> file = File::Open(u"\\Temp\\f", "wb+c");
+  ASSERT_NE(file, nullptr);
+  {
+    FileFaults faults;
+    faults.CutCall(FileCall::kWrite, 2, 3);
+    EXPECT_EQ(file->Write("first", 5), 5u);
+    EXPECT_EQ(file->Write("second", 6), 3u);  // a short count
+    faults.FailCall(FileCall::kSync, 1);
+    EXPECT_EQ(file->Flush().code(), ErrorCode::kIoError);
+    EXPECT_EQ(ReadHost(host), "firstsec");  // handed on, not committed
+    faults.FailCall(FileCall::kTruncate, 1);
+    EXPECT_FALSE(file->Truncate(2).ok());
+    EXPECT_EQ(file->Size(), 8u);
+    ASSERT_TRUE(file->Seek(0, SEEK_SET).ok());
+    faults.FailCall(FileCall::kRead, 1);
+    char buffer[8];
+    EXPECT_EQ(file->Read(buffer, sizeof buffer), 0u);
+    EXPECT_EQ(file->Read(buffer, sizeof buffer), 8u);
+    EXPECT_EQ(faults.Describe(), "write write flush sync truncate read read");
+  }
+  // The created file's folder entry is committed by the first commit that
+  // works.
+  FileFaults faults;
+  EXPECT_TRUE(file->Flush().ok());
+  EXPECT_EQ(faults.Describe(), "flush sync sync folder");
 }
 
 }  // namespace

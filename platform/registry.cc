@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <iterator>
 #include <memory>
@@ -200,6 +201,133 @@ std::optional<T> Fail(Status* status, Status failure) {
   return std::nullopt;
 }
 
+// The injector, when a test installed one (see SetRegistryFaultInjector).
+std::atomic<RegistryFaultInjector*> fault_injector{nullptr};
+
+// The seam: asked inside the transaction before every write.
+Status AskWrite(RegistryWriteKind kind, RegistryRoot root,
+                std::u16string_view path, std::u16string_view name = {}) {
+  RegistryFaultInjector* injector =
+      fault_injector.load(std::memory_order_acquire);
+  if (injector == nullptr) [[likely]] {
+    return Status::Ok();
+  }
+  return injector->BeforeWrite(kind, root, path, name);
+}
+
+std::string StringData(std::u16string_view text) {
+  std::string data;
+  data.reserve((text.size() + 1) * 2);
+  for (char16_t c : text) {
+    data += static_cast<char>(c & 0xFF);
+    data += static_cast<char>(c >> 8);
+  }
+  data.append(2, '\0');
+  return data;
+}
+
+// The writes below run inside an open write transaction; a failure leaves
+// it to be rolled back.
+
+// Opens the key `parts` of `root`, making it and any missing parents with
+// the case given. *stored is its path as stored; *made tells whether the
+// key itself was new.
+Status CreateKeyIn(DeviceDb& db, RegistryRoot root,
+                   const std::vector<std::u16string>& parts,
+                   const std::u16string& normal, std::u16string* stored,
+                   bool* made) {
+  Status s = AskWrite(RegistryWriteKind::kCreateKey, root, normal);
+  if (!s.ok()) return s;
+  std::optional<KeyRow> parent = FindKeyForWrite(db, root, "", &s);
+  if (!parent) return s.ok() ? KeyNotFound(root, u"") : s;
+  // Walk down from the root, keeping the stored case of every key that
+  // exists and making the rest with the case given.
+  stored->clear();
+  *made = false;
+  std::u16string folded;
+  for (const std::u16string& part : parts) {
+    if (!folded.empty()) folded += u'\\';
+    folded += FoldCase(part);
+    std::string folded_utf8 = ToUtf8(folded);
+    std::optional<KeyRow> key = FindKey(db, root, folded_utf8, &s);
+    if (!s.ok()) return s;
+    if (key) {
+      parent = std::move(key);
+      *stored = parent->path;
+      *made = false;
+      continue;
+    }
+    if (!stored->empty()) *stored += u'\\';
+    *stored += part;
+    Statement insert(db,
+                     "INSERT INTO registry_keys(root, path, folded, parent)"
+                     " VALUES (?, ?, ?, ?)");
+    insert.Bind(1, static_cast<int64_t>(root))
+        .Bind(2, ToUtf8(*stored))
+        .Bind(3, folded_utf8)
+        .Bind(4, parent->id);
+    s = insert.Run();
+    if (!s.ok()) return s;
+    parent = KeyRow{sqlite3_last_insert_rowid(db.handle()), *stored};
+    *made = true;
+  }
+  return Status::Ok();
+}
+
+// Deletes the key `normal` (not a root) and its subtree; *found tells
+// whether it existed.
+Status DeleteKeyIn(DeviceDb& db, RegistryRoot root,
+                   const std::u16string& normal, bool* found) {
+  Status s = AskWrite(RegistryWriteKind::kDeleteKey, root, normal);
+  if (!s.ok()) return s;
+  std::string folded = FoldedUtf8(normal);
+  // The key and every key below it: "\" is 0x5C and "]" 0x5D, so the
+  // folded paths in [folded "\", folded "]") are exactly those that start
+  // with folded "\" (paths compare bytewise).
+  Statement remove(db,
+                   "DELETE FROM registry_keys WHERE root = ?1"
+                   " AND (folded = ?2 OR (folded >= ?3 AND folded < ?4))");
+  remove.Bind(1, static_cast<int64_t>(root))
+      .Bind(2, folded)
+      .Bind(3, folded + "\\")
+      .Bind(4, folded + "]");
+  s = remove.Run();
+  if (!s.ok()) return s;
+  *found = sqlite3_changes(db.handle()) != 0;
+  return Status::Ok();
+}
+
+// Writes a value of the existing key `normal`; a new value takes `name` as
+// given, an existing one keeps its first name.
+Status SetValueIn(DeviceDb& db, RegistryRoot root, const std::u16string& normal,
+                  std::u16string_view name, RegistryType type,
+                  std::string_view data) {
+  if (!StorableText(name)) return BadName(u"value name");
+  if (data.size() > static_cast<size_t>(
+                        sqlite3_limit(db.handle(), SQLITE_LIMIT_LENGTH, -1))) {
+    return Status(ErrorCode::kInvalidArgument, "registry value of " +
+                                                   std::to_string(data.size()) +
+                                                   " bytes is too large");
+  }
+  Status s = AskWrite(RegistryWriteKind::kSetValue, root, normal, name);
+  if (!s.ok()) return s;
+  std::optional<KeyRow> key = FindKeyForWrite(db, root, FoldedUtf8(normal), &s);
+  if (!s.ok()) return s;
+  // A key deleted since it was opened stays deleted.
+  if (!key) return KeyNotFound(root, normal);
+  Statement upsert(db,
+                   "INSERT INTO registry_values(key, name, folded, type, data)"
+                   " VALUES (?, ?, ?, ?, ?) ON CONFLICT(key, folded)"
+                   " DO UPDATE SET type = excluded.type,"
+                   " data = excluded.data");
+  upsert.Bind(1, key->id)
+      .Bind(2, ToUtf8(name))
+      .Bind(3, FoldedUtf8(name))
+      .Bind(4, static_cast<int64_t>(static_cast<uint32_t>(type)))
+      .BindBlob(5, data.data(), data.size());
+  return upsert.Run();
+}
+
 }  // namespace
 
 std::optional<RegistryKey> RegistryKey::Open(RegistryRoot root,
@@ -245,40 +373,10 @@ std::optional<RegistryKey> RegistryKey::Create(RegistryRoot root,
   if (!transaction.begin_status().ok()) {
     return Fail<RegistryKey>(status, transaction.begin_status());
   }
-  std::optional<KeyRow> parent = FindKeyForWrite(*db, root, "", &s);
-  if (!parent) {
-    return Fail<RegistryKey>(status, s.ok() ? KeyNotFound(root, u"") : s);
-  }
-  // Walk down from the root, keeping the stored case of every key that
-  // exists and making the rest with the case given.
-  std::u16string stored, folded;
+  std::u16string stored;
   bool made = false;
-  for (const std::u16string& part : parts) {
-    if (!folded.empty()) folded += u'\\';
-    folded += FoldCase(part);
-    std::string folded_utf8 = ToUtf8(folded);
-    std::optional<KeyRow> key = FindKey(*db, root, folded_utf8, &s);
-    if (!s.ok()) return Fail<RegistryKey>(status, s);
-    if (key) {
-      parent = std::move(key);
-      stored = parent->path;
-      made = false;
-      continue;
-    }
-    if (!stored.empty()) stored += u'\\';
-    stored += part;
-    Statement insert(*db,
-                     "INSERT INTO registry_keys(root, path, folded, parent)"
-                     " VALUES (?, ?, ?, ?)");
-    insert.Bind(1, static_cast<int64_t>(root))
-        .Bind(2, ToUtf8(stored))
-        .Bind(3, folded_utf8)
-        .Bind(4, parent->id);
-    s = insert.Run();
-    if (!s.ok()) return Fail<RegistryKey>(status, s);
-    parent = KeyRow{sqlite3_last_insert_rowid(db->handle()), stored};
-    made = true;
-  }
+  s = CreateKeyIn(*db, root, parts, normal, &stored, &made);
+  if (!s.ok()) return Fail<RegistryKey>(status, s);
   s = transaction.Commit();
   if (!s.ok()) return Fail<RegistryKey>(status, s);
   if (created != nullptr) *created = made;
@@ -405,35 +503,10 @@ Status RegistryKey::Set(std::u16string_view name, RegistryType type,
   std::shared_ptr<DeviceDb> db;
   Status s = OpenRegistry(&db);
   if (!s.ok()) return s;
-  if (data.size() > static_cast<size_t>(
-                        sqlite3_limit(db->handle(), SQLITE_LIMIT_LENGTH, -1))) {
-    return Status(ErrorCode::kInvalidArgument, "registry value of " +
-                                                   std::to_string(data.size()) +
-                                                   " bytes is too large");
-  }
   DeviceDb::Transaction transaction(*db);
   if (!transaction.begin_status().ok()) return transaction.begin_status();
-  std::optional<KeyRow> key =
-      FindKeyForWrite(*db, root_, FoldedUtf8(path_), &s);
+  s = SetValueIn(*db, root_, path_, name, type, data);
   if (!s.ok()) return s;
-  // A key deleted since it was opened stays deleted.
-  if (!key) return KeyNotFound(root_, path_);
-  {
-    // An existing value keeps the name it was first written with.
-    Statement upsert(
-        *db,
-        "INSERT INTO registry_values(key, name, folded, type, data)"
-        " VALUES (?, ?, ?, ?, ?) ON CONFLICT(key, folded)"
-        " DO UPDATE SET type = excluded.type,"
-        " data = excluded.data");
-    upsert.Bind(1, key->id)
-        .Bind(2, ToUtf8(name))
-        .Bind(3, FoldedUtf8(name))
-        .Bind(4, static_cast<int64_t>(static_cast<uint32_t>(type)))
-        .BindBlob(5, data.data(), data.size());
-    s = upsert.Run();
-    if (!s.ok()) return s;
-  }
   return transaction.Commit();
 }
 
@@ -443,14 +516,7 @@ Status RegistryKey::SetDword(std::u16string_view name, uint32_t value) {
 
 Status RegistryKey::SetString(std::u16string_view name,
                               std::u16string_view text) {
-  std::string data;
-  data.reserve((text.size() + 1) * 2);
-  for (char16_t c : text) {
-    data += static_cast<char>(c & 0xFF);
-    data += static_cast<char>(c >> 8);
-  }
-  data.append(2, '\0');
-  return Set(name, RegistryType::kSz, data);
+  return Set(name, RegistryType::kSz, StringData(text));
 }
 
 Status RegistryKey::SetBinary(std::u16string_view name, std::string_view data) {
@@ -470,6 +536,8 @@ Status RegistryKey::DeleteValue(std::u16string_view name) {
     return path_.empty() ? ValueNotFound(root_, path_, name)
                          : KeyNotFound(root_, path_);
   }
+  s = AskWrite(RegistryWriteKind::kDeleteValue, root_, path_, name);
+  if (!s.ok()) return s;
   {
     Statement remove(
         *db, "DELETE FROM registry_values WHERE key = ? AND folded = ?");
@@ -578,25 +646,120 @@ Status DeleteRegistryKey(RegistryRoot root, std::u16string_view path) {
                                                    RegistryRootName(root) +
                                                    " cannot be deleted");
   }
-  std::string folded = FoldedUtf8(normal);
   DeviceDb::Transaction transaction(*db);
   if (!transaction.begin_status().ok()) return transaction.begin_status();
-  {
-    // The key and every key below it: "\" is 0x5C and "]" 0x5D, so the
-    // folded paths in [folded "\", folded "]") are exactly those that start
-    // with folded "\" (paths compare bytewise).
-    Statement remove(*db,
-                     "DELETE FROM registry_keys WHERE root = ?1"
-                     " AND (folded = ?2 OR (folded >= ?3 AND folded < ?4))");
-    remove.Bind(1, static_cast<int64_t>(root))
-        .Bind(2, folded)
-        .Bind(3, folded + "\\")
-        .Bind(4, folded + "]");
-    s = remove.Run();
-    if (!s.ok()) return s;
-    if (sqlite3_changes(db->handle()) == 0) return KeyNotFound(root, normal);
+  bool found = false;
+  s = DeleteKeyIn(*db, root, normal, &found);
+  if (!s.ok()) return s;
+  if (!found) return KeyNotFound(root, normal);
+  return transaction.Commit();
+}
+
+// ---------------------------------------------------------------------------
+// RegistryBatch
+
+RegistryBatch& RegistryBatch::CreateKey(RegistryRoot root,
+                                        std::u16string_view path) {
+  writes_.push_back(Write{Kind::kCreateKey,
+                          root,
+                          std::u16string(path),
+                          {},
+                          RegistryType::kNone,
+                          {}});
+  return *this;
+}
+
+RegistryBatch& RegistryBatch::DeleteKey(RegistryRoot root,
+                                        std::u16string_view path) {
+  writes_.push_back(Write{Kind::kDeleteKey,
+                          root,
+                          std::u16string(path),
+                          {},
+                          RegistryType::kNone,
+                          {}});
+  return *this;
+}
+
+RegistryBatch& RegistryBatch::Set(RegistryRoot root, std::u16string_view path,
+                                  std::u16string_view name, RegistryType type,
+                                  std::string_view data) {
+  writes_.push_back(Write{Kind::kSetValue, root, std::u16string(path),
+                          std::u16string(name), type, std::string(data)});
+  return *this;
+}
+
+RegistryBatch& RegistryBatch::SetDword(RegistryRoot root,
+                                       std::u16string_view path,
+                                       std::u16string_view name,
+                                       uint32_t value) {
+  return Set(root, path, name, RegistryType::kDword, LittleEndian(value));
+}
+
+RegistryBatch& RegistryBatch::SetString(RegistryRoot root,
+                                        std::u16string_view path,
+                                        std::u16string_view name,
+                                        std::u16string_view text) {
+  return Set(root, path, name, RegistryType::kSz, StringData(text));
+}
+
+RegistryBatch& RegistryBatch::SetBinary(RegistryRoot root,
+                                        std::u16string_view path,
+                                        std::u16string_view name,
+                                        std::string_view data) {
+  return Set(root, path, name, RegistryType::kBinary, data);
+}
+
+Status RegistryBatch::Commit() const {
+  if (writes_.empty()) return Status::Ok();
+  // Everything that can be checked without the database first.
+  std::vector<std::vector<std::u16string>> parts(writes_.size());
+  std::vector<std::u16string> normal(writes_.size());
+  for (size_t i = 0; i < writes_.size(); ++i) {
+    const Write& write = writes_[i];
+    if (!ValidRoot(write.root)) return BadRoot(write.root);
+    Status s;
+    if (!NormalisePath(write.path, &parts[i], &normal[i], &s)) return s;
+    if (write.kind == Kind::kSetValue && !StorableText(write.name)) {
+      return BadName(u"value name");
+    }
+    if (write.kind == Kind::kDeleteKey && normal[i].empty()) {
+      return Status(ErrorCode::kInvalidArgument,
+                    std::string("the root ") + RegistryRootName(write.root) +
+                        " cannot be deleted");
+    }
+  }
+  std::shared_ptr<DeviceDb> db;
+  Status s = OpenRegistry(&db);
+  if (!s.ok()) return s;
+  DeviceDb::Transaction transaction(*db);
+  if (!transaction.begin_status().ok()) return transaction.begin_status();
+  for (size_t i = 0; i < writes_.size(); ++i) {
+    const Write& write = writes_[i];
+    switch (write.kind) {
+      case Kind::kCreateKey: {
+        std::u16string stored;
+        bool made = false;
+        s = CreateKeyIn(*db, write.root, parts[i], normal[i], &stored, &made);
+        break;
+      }
+      case Kind::kDeleteKey: {
+        bool found = false;
+        s = DeleteKeyIn(*db, write.root, normal[i], &found);
+        break;
+      }
+      case Kind::kSetValue:
+        s = SetValueIn(*db, write.root, normal[i], write.name, write.type,
+                       write.data);
+        break;
+    }
+    if (!s.ok()) return s;  // rolled back with the transaction
   }
   return transaction.Commit();
+}
+
+RegistryFaultInjector* SetRegistryFaultInjector(
+    RegistryFaultInjector* injector) {
+  return fault_injector.exchange(injector, std::memory_order_acq_rel);
 }
 
 std::optional<RegistryRoot> ParseRegistryRoot(std::string_view text) {

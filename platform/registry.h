@@ -12,9 +12,11 @@
 //    and reports the size needed;
 //  - deleting a key deletes its subkeys and values.
 // Every call is one SQLite transaction, so several processes may read and
-// write at once without losing a write. Keys are not locked while a handle
-// is open: a handle names a path, and a key deleted under it simply stops
-// having values (writes through the handle fail with kNotFound).
+// write at once without losing a write. A RegistryBatch makes several
+// writes one transaction: another reader, or a crash, sees all or none. Keys
+// are not locked while a handle is open: a handle names a path, and a key
+// deleted under it simply stops having values (writes through the handle fail
+// with kNotFound).
 //
 // Every call opens the device's database itself: without a device they fail
 // with kUnavailable. Key paths and value names holding a NUL or an unpaired
@@ -127,6 +129,101 @@ class RegistryKey {
 // Deletes the key, its values and all its subkeys (kNotFound when absent;
 // a root cannot be deleted: kInvalidArgument).
 Status DeleteRegistryKey(RegistryRoot root, std::u16string_view path);
+
+// Several writes made as one. Building a batch touches nothing; Commit()
+// makes the writes in the order they were added, in one transaction, so
+// that another process, or a crash at any moment, sees either all of them
+// or none. Each write means what the call of the same name means alone.
+//
+//   RegistryBatch batch;
+//   batch.CreateKey(root, u"Software\\Pelicorde")
+//       .SetDword(root, u"Software\\Pelicorde", u"ShowPopup", 1)
+//       .SetString(root, u"Software\\Pelicorde", u"LastDir", u"\\");
+//   Status status = batch.Commit();
+class RegistryBatch {
+ public:
+  // Opens the key, creating it and any missing parents (RegistryKey::Create).
+  RegistryBatch& CreateKey(RegistryRoot root, std::u16string_view path);
+  // Deletes the key with its values and subkeys (DeleteRegistryKey); unlike
+  // that call, a key that does not exist is no failure.
+  RegistryBatch& DeleteKey(RegistryRoot root, std::u16string_view path);
+  // Writes a value of a key that exists at that point of the batch (made
+  // before, or by an earlier CreateKey); kNotFound otherwise.
+  RegistryBatch& Set(RegistryRoot root, std::u16string_view path,
+                     std::u16string_view name, RegistryType type,
+                     std::string_view data);
+  RegistryBatch& SetDword(RegistryRoot root, std::u16string_view path,
+                          std::u16string_view name, uint32_t value);
+  RegistryBatch& SetString(RegistryRoot root, std::u16string_view path,
+                           std::u16string_view name, std::u16string_view text);
+  RegistryBatch& SetBinary(RegistryRoot root, std::u16string_view path,
+                           std::u16string_view name, std::string_view data);
+
+  size_t size() const { return writes_.size(); }
+  bool empty() const { return writes_.empty(); }
+
+  // Makes every write, in order, in one transaction. The first write that
+  // fails ends it: nothing of the batch stays and that failure is
+  // returned. An empty batch succeeds without touching the database. The
+  // batch itself is kept (it may be committed again).
+  Status Commit() const;
+
+ private:
+  enum class Kind { kCreateKey, kDeleteKey, kSetValue };
+  struct Write {
+    Kind kind;
+    RegistryRoot root;
+    std::u16string path;
+    std::u16string name;
+    RegistryType type = RegistryType::kNone;
+    std::string data;
+  };
+  std::vector<Write> writes_;
+};
+
+// ---------------------------------------------------------------------------
+// Fault injection
+//
+// Every write the registry makes (the single calls above and each write of
+// a batch) asks one seam first, inside its transaction; the test side is
+// platform/testing/registry_faults.h. What the seam promises:
+//  - Without an injector a write costs one predictable branch.
+//  - A failure the injector returns fails that write as a failure of the
+//    database would: the transaction is rolled back, so nothing of the call
+//    or of the whole batch stays, and the caller gets that status.
+//  - The injector runs on the writing thread while the write transaction
+//    is open and this process's connection is locked: it may read the
+//    registry through a connection of its own (it then sees the state
+//    before the transaction, as any other process would), never through
+//    these calls.
+
+enum class RegistryWriteKind : uint8_t {
+  kCreateKey,    // RegistryKey::Create, a batch's CreateKey (whether or not
+                 // the key exists already)
+  kDeleteKey,    // DeleteRegistryKey, a batch's DeleteKey
+  kSetValue,     // RegistryKey::Set and the typed setters, a batch's Set...
+  kDeleteValue,  // RegistryKey::DeleteValue
+};
+
+class RegistryFaultInjector {
+ public:
+  // Asked before each write; anything but OK fails it. `name` is the value
+  // name (empty for key writes).
+  // REQUIRES: safe to call from several threads at once.
+  virtual Status BeforeWrite(RegistryWriteKind kind, RegistryRoot root,
+                             std::u16string_view path,
+                             std::u16string_view name) = 0;
+
+ protected:
+  ~RegistryFaultInjector() = default;
+};
+
+// Installs `injector` for the whole process (nullptr removes it) and
+// returns the one installed before.
+// REQUIRES: no registry write runs on another thread meanwhile, and the
+// injector lives until it is removed.
+RegistryFaultInjector* SetRegistryFaultInjector(
+    RegistryFaultInjector* injector);
 
 // "HKCR", "HKLM", "HKCU" and the long HKEY_ names, any case.
 std::optional<RegistryRoot> ParseRegistryRoot(std::string_view text);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/testing/registry_faults.h"
 #include "platform/testing/temp_device.h"
 #include "platform/unicode.h"
 
@@ -250,6 +251,115 @@ TEST(RegistryTest, DeleteKeyTakesSubtreeOnly) {
   EXPECT_TRUE(sub->Values(&s).empty());
   EXPECT_TRUE(s.ok());
   EXPECT_TRUE(RegistryKey::Open(kHkcu, u"A\\Key")->Values().empty());
+}
+
+TEST(RegistryBatchTest, WritesInOrderAsOne) {
+  testing::TempDevice device;
+  ASSERT_TRUE(RegistryKey::Create(kHkcu, u"App\\Old\\Deep"));
+  RegistryBatch batch;
+  EXPECT_TRUE(batch.empty());
+  EXPECT_TRUE(batch.Commit().ok());
+  batch.DeleteKey(kHkcu, u"App\\old")
+      .DeleteKey(kHkcu, u"App\\Never There")
+      .CreateKey(kHkcu, u"\\App\\New\\")
+      .SetDword(kHkcu, u"App\\New", u"Count", 7)
+      .SetString(kHkcu, u"app\\new", u"Name", u"x")
+      .SetBinary(kHkcu, u"App\\New", u"Blob", "\x01\x02"s)
+      .SetDword(kHkcu, u"App\\NEW", u"COUNT", 8);  // the later write wins
+  EXPECT_EQ(batch.size(), 7u);
+  ASSERT_TRUE(batch.Commit().ok());
+  EXPECT_FALSE(RegistryKey::Open(kHkcu, u"App\\Old"));
+  std::optional<RegistryKey> key = RegistryKey::Open(kHkcu, u"App\\New");
+  ASSERT_TRUE(key);
+  EXPECT_EQ(key->path(), u"App\\New");
+  EXPECT_EQ(Names(key->Values()),
+            (std::vector<std::u16string>{u"Blob", u"Count", u"Name"}));
+  EXPECT_EQ(key->QueryDword(u"count"), 8u);
+  EXPECT_EQ(key->QueryString(u"Name", 2), u"x");
+  EXPECT_EQ(key->QueryBinary(u"Blob", 2), "\x01\x02"s);
+
+  // A write to a key that is not there, a bad name, a root: the whole
+  // batch fails and nothing of it stays.
+  std::vector<testing::CommittedValue> before =
+      testing::CommittedRegistry(kHkcu, u"App");
+  ASSERT_EQ(before.size(), 3u);
+  RegistryBatch missing;
+  missing.SetDword(kHkcu, u"App\\New", u"Count", 9)
+      .SetDword(kHkcu, u"App\\Missing", u"v", 1);
+  EXPECT_EQ(missing.Commit().code(), ErrorCode::kNotFound);
+  RegistryBatch bad_name;
+  bad_name.SetDword(kHkcu, u"App\\New", u"Count", 9)
+      .SetDword(kHkcu, u"App\\New", u"a\0b"s, 1);
+  EXPECT_EQ(bad_name.Commit().code(), ErrorCode::kInvalidArgument);
+  RegistryBatch root;
+  root.SetDword(kHkcu, u"App\\New", u"Count", 9).DeleteKey(kHkcu, u"\\");
+  EXPECT_EQ(root.Commit().code(), ErrorCode::kInvalidArgument);
+  EXPECT_EQ(testing::CommittedRegistry(kHkcu, u"App"), before);
+}
+
+// Every write of a batch failed in turn leaves every value as it was, and
+// no other reader ever sees a part of it.
+TEST(RegistryBatchTest, FailureAtAnyWriteLeavesEverythingAsItWas) {
+  testing::TempDevice device;
+  {
+    std::optional<RegistryKey> key = RegistryKey::Create(kHkcu, u"App");
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(key->SetDword(u"a", 1).ok());
+    ASSERT_TRUE(key->SetString(u"b", u"old").ok());
+    ASSERT_TRUE(
+        RegistryKey::Create(kHkcu, u"App\\Sub")->SetDword(u"c", 3).ok());
+  }
+  const std::vector<testing::CommittedValue> before =
+      testing::CommittedRegistry(kHkcu, u"App");
+  RegistryBatch batch;
+  batch.DeleteKey(kHkcu, u"App\\Sub")
+      .CreateKey(kHkcu, u"App\\Sub")
+      .SetDword(kHkcu, u"App\\Sub", u"c", 30)
+      .SetDword(kHkcu, u"App", u"a", 10)
+      .SetString(kHkcu, u"App", u"b", u"new");
+  size_t writes = 0;
+  {
+    testing::RegistryFaults counting;
+    counting.set_observer([&](const testing::RegistryFaults::Write&) {
+      EXPECT_EQ(testing::CommittedRegistry(kHkcu, u"App"), before);
+    });
+    ASSERT_TRUE(batch.Commit().ok());
+    writes = counting.writes();
+    EXPECT_EQ(counting.writes(RegistryWriteKind::kSetValue), 3u);
+  }
+  EXPECT_EQ(writes, batch.size());
+  const std::vector<testing::CommittedValue> after =
+      testing::CommittedRegistry(kHkcu, u"App");
+  ASSERT_NE(after, before);
+
+  RegistryBatch restore;
+  restore.DeleteKey(kHkcu, u"App\\Sub")
+      .CreateKey(kHkcu, u"App\\Sub")
+      .SetDword(kHkcu, u"App\\Sub", u"c", 3)
+      .SetDword(kHkcu, u"App", u"a", 1)
+      .SetString(kHkcu, u"App", u"b", u"old");
+  for (size_t n = 1; n <= writes; ++n) {
+    SCOPED_TRACE("failing write " + std::to_string(n));
+    ASSERT_TRUE(restore.Commit().ok());
+    ASSERT_EQ(testing::CommittedRegistry(kHkcu, u"App"), before);
+    testing::RegistryFaults faults;
+    faults.FailWrite(n);
+    EXPECT_EQ(batch.Commit().code(), ErrorCode::kIoError);
+    EXPECT_TRUE(faults.fired());
+    EXPECT_EQ(testing::CommittedRegistry(kHkcu, u"App"), before);
+  }
+  // Single calls go through the same seam.
+  testing::RegistryFaults faults;
+  faults.FailWrite(RegistryWriteKind::kSetValue, 1);
+  EXPECT_FALSE(RegistryKey::Open(kHkcu, u"App")->SetDword(u"a", 99).ok());
+  faults.FailWrite(RegistryWriteKind::kCreateKey, 1);
+  EXPECT_FALSE(RegistryKey::Create(kHkcu, u"App\\Other\\Deeper"));
+  faults.FailWrite(RegistryWriteKind::kDeleteKey, 1);
+  EXPECT_FALSE(DeleteRegistryKey(kHkcu, u"App\\Sub").ok());
+  faults.FailWrite(RegistryWriteKind::kDeleteValue, 1);
+  EXPECT_FALSE(RegistryKey::Open(kHkcu, u"App")->DeleteValue(u"a").ok());
+  EXPECT_EQ(testing::CommittedRegistry(kHkcu, u"App"), before);
+  EXPECT_FALSE(RegistryKey::Open(kHkcu, u"App\\Other"));
 }
 
 int WriteMany(int child) {

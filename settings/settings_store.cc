@@ -12,6 +12,7 @@ namespace settings {
 
 namespace {
 
+using platform::RegistryBatch;
 using platform::RegistryKey;
 using platform::RegistryRoot;
 using Kind = SettingsTraceEvent::Kind;
@@ -120,30 +121,31 @@ class SettingsStore::Reader {
   RegistryKey key_;
 };
 
-// Writes values to one open key; the results are ignored.
+// Adds the writes of one key to a save's batch, which is committed as one
+// transaction.
 class SettingsStore::Writer {
  public:
-  Writer(const SettingsStore& store, RegistryKey key, std::u16string_view path)
-      : store_(store), key_(std::move(key)), path_(path) {}
+  Writer(const SettingsStore& store, RegistryBatch* batch,
+         std::u16string_view path)
+      : store_(store), batch_(batch), path_(path) {}
 
   void Int(std::u16string_view name, int32_t value) {
     store_.Trace(Kind::kWrite, path_, name);
-    key_.SetDword(name, static_cast<uint32_t>(value)).IgnoreError();
+    batch_->SetDword(kRoot, path_, name, static_cast<uint32_t>(value));
   }
   void Text(std::u16string_view name, std::u16string_view value,
             size_t capacity) {
     store_.Trace(Kind::kWrite, path_, name);
-    key_.SetString(name, CutWhole(value, capacity)).IgnoreError();
+    batch_->SetString(kRoot, path_, name, CutWhole(value, capacity));
   }
   void Font(std::u16string_view name, const FontDescription& font) {
     store_.Trace(Kind::kWrite, path_, name);
-    key_.SetBinary(name, EncodeFontDescription(font)).IgnoreError();
+    batch_->SetBinary(kRoot, path_, name, EncodeFontDescription(font));
   }
-  const RegistryKey& key() const { return key_; }
 
  private:
   const SettingsStore& store_;
-  RegistryKey key_;
+  RegistryBatch* batch_;
   std::u16string_view path_;
 };
 
@@ -256,11 +258,9 @@ void SettingsStore::Load() {
   r.Int(u"AlertSecond", &alert_second_, 30000);
 }
 
-void SettingsStore::SaveHotkeys() {
-  platform::DeleteRegistryKey(kRoot, kHotkeyKey).IgnoreError();
-  std::optional<RegistryKey> key = RegistryKey::Create(kRoot, kHotkeyKey);
-  if (!key) return;
-  Writer w(*this, *key, kHotkeyKey);
+void SettingsStore::SaveHotkeys(RegistryBatch* batch) const {
+  batch->DeleteKey(kRoot, kHotkeyKey).CreateKey(kRoot, kHotkeyKey);
+  Writer w(*this, batch, kHotkeyKey);
   for (size_t i = 0; i < hotkeys_.size(); ++i) {
     const HotkeyBinding& binding = hotkeys_[i];
     std::u16string number = Decimal(static_cast<int>(i));
@@ -271,13 +271,12 @@ void SettingsStore::SaveHotkeys() {
 }
 
 platform::Status SettingsStore::Save() {
-  SaveHotkeys();
-
-  platform::Status status;
-  std::optional<RegistryKey> key =
-      RegistryKey::Create(kRoot, kSettingsKey, nullptr, &status);
-  if (!key) return status;
-  Writer w(*this, *key, kSettingsKey);
+  // Everything below is one transaction: a failure or a crash at any point
+  // leaves every old value, and a success every new one.
+  RegistryBatch batch;
+  SaveHotkeys(&batch);
+  batch.CreateKey(kRoot, kSettingsKey);
+  Writer w(*this, &batch, kSettingsKey);
   w.Int(u"ShowPopup", show_popup_);
   w.Int(u"DisplayMode", display_mode_);
   w.Int(u"SaveWhenArrive", save_when_arrive_);
@@ -322,18 +321,26 @@ platform::Status SettingsStore::Save() {
   w.Font(u"TreeviewFont", tree_view_font_);
   w.Font(u"ListViewFont", list_view_font_);
   w.Font(u"ContentFont", content_font_);
+  Trace(Kind::kCommit);
+  platform::Status status = batch.Commit();
+  if (!status.ok()) return status;
   Trace(Kind::kFlush);
+  std::optional<RegistryKey> key =
+      RegistryKey::Open(kRoot, kSettingsKey, &status);
+  if (!key) return status;
   return key->Flush();
 }
 
 platform::Status SettingsStore::SaveLastOpenFile(std::u16string_view path) {
   last_open_file_ = CutWhole(path, kPathCapacity);
-  platform::Status status;
-  std::optional<RegistryKey> key =
-      RegistryKey::Create(kRoot, kSettingsKey, nullptr, &status);
-  if (!key) return status;
+  // The main key and the value together: a crash never leaves a main key
+  // without values (which would load every option as missing).
+  RegistryBatch batch;
+  batch.CreateKey(kRoot, kSettingsKey);
   Trace(Kind::kWrite, kSettingsKey, u"LastOpenFile");
-  return key->SetString(u"LastOpenFile", last_open_file_);
+  batch.SetString(kRoot, kSettingsKey, u"LastOpenFile", last_open_file_);
+  Trace(Kind::kCommit);
+  return batch.Commit();
 }
 
 void SettingsStore::ApplyFonts() {

@@ -12,11 +12,12 @@
 // once at start-up, lets the dialogs change it in memory and saves it as a
 // whole. The store is not thread-safe: only that thread may use it.
 //
-// Failures are silent by design: a key that cannot be opened leaves the
-// options as they are, a value that cannot be read (missing, of another
-// type, or larger than its buffer) takes its "missing" value, and a value
-// that cannot be written is skipped. Save reports only whether the main key
-// could be created and flushed.
+// Reading is forgiving by design: a key that cannot be opened leaves the
+// options as they are, and a value that cannot be read (missing, of another
+// type, or larger than its buffer) takes its "missing" value. Writing is
+// all or nothing: Save (and SaveLastOpenFile) make all their writes in one
+// registry transaction (platform::RegistryBatch), so a failure or a crash
+// part-way leaves every old value and no mix; the result says which.
 //
 // Fonts: this library makes no font objects. ApplyFonts takes a snapshot of
 // the three descriptions as "the applied fonts" and counts a generation; the
@@ -38,6 +39,10 @@
 #include "platform/status.h"
 #include "settings/font_description.h"
 #include "settings/random_sound_list.h"
+
+namespace platform {
+class RegistryBatch;
+}  // namespace platform
 
 namespace settings {
 
@@ -89,6 +94,7 @@ struct SettingsTraceEvent {
     kApplyFonts,         // ApplyFonts ran
     kCreatePhotoFolder,  // the photo folder was created (or found)
     kScanRandomSounds,   // the random sound list was made and scanned
+    kCommit,             // the writes so far were committed as one
     kFlush,              // the main key was flushed
   };
   Kind kind;
@@ -118,13 +124,14 @@ class SettingsStore {
 
   // Replaces "Software\Pelicorde\Key" with the current bindings (slots
   // 0..n-1), then writes every option except "LastOpenFile" to the main key
-  // in the documented order (texts cut to their capacity) and flushes it.
-  // Individual write failures are ignored; the result is the failure to
-  // create the main key (nothing of it written) or to flush it.
+  // (created when needed) in the documented order (texts cut to their
+  // capacity), all in one registry transaction, and flushes it. On a
+  // failure nothing of the save stays (every value is as before) and the
+  // failure is returned; a failed flush comes after the commit.
   platform::Status Save();
 
   // Sets "LastOpenFile" (cut to 259 characters) and writes that value
-  // alone, creating the main key when needed.
+  // alone, creating the main key when needed, in one transaction.
   platform::Status SaveLastOpenFile(std::u16string_view path);
 
   // Snapshots the three descriptions as the applied fonts and advances
@@ -143,8 +150,9 @@ class SettingsStore {
   size_t RescanRandomSounds();
 
   // Test and diagnostic seam: called with every registry access and step of
-  // Load, Save and SaveLastOpenFile, in order (a read or write just before
-  // it is made).
+  // Load, Save and SaveLastOpenFile, in order (a read just before it is
+  // made; a write as it is added to the save's transaction, which kCommit
+  // then marks).
   // The event's views are valid only during the call. Empty by default.
   void set_trace(std::function<void(const SettingsTraceEvent&)> trace) {
     trace_ = std::move(trace);
@@ -278,7 +286,8 @@ class SettingsStore {
   class Writer;
 
   void LoadHotkeys();
-  void SaveHotkeys();
+  // Adds the replacement of the hotkey subkey to a save's batch.
+  void SaveHotkeys(platform::RegistryBatch* batch) const;
   void Trace(SettingsTraceEvent::Kind kind, std::u16string_view key = {},
              std::u16string_view name = {}) const;
 

@@ -13,6 +13,7 @@
 #include "platform/device_db.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "platform/testing/registry_faults.h"
 #include "platform/testing/temp_device.h"
 #include "text/text.h"
 
@@ -368,6 +369,86 @@ TEST_F(SettingsStoreTest, SaveWritesTheDocumentedOrder) {
   std::vector<std::string> expected;
   for (const auto& name : kSaveOrder) expected.push_back(Utf8(name));
   EXPECT_EQ(StoredOrder(), expected);
+}
+
+// Everything a save writes, as committed (another process's view).
+std::vector<platform::testing::CommittedValue> Committed() {
+  return platform::testing::CommittedRegistry(kUser, kSettingsKey);
+}
+
+// A save that fails at any of its writes leaves every old value (the
+// hotkeys included) and no other reader ever sees a part of it; the store
+// keeps what it was to save.
+TEST_F(SettingsStoreTest, SaveIsAllOrNothing) {
+  SettingsStore old_store;
+  old_store.mutable_hotkeys() = {HotkeyBinding{1, 2, 3},
+                                 HotkeyBinding{4, 5, 6}};
+  old_store.set_last_dir(u"\\Old\\");
+  ASSERT_TRUE(old_store.SaveLastOpenFile(u"\\My Documents\\old.zud").ok());
+  ASSERT_TRUE(old_store.Save().ok());
+  const auto old_values = Committed();
+
+  SettingsStore store;
+  store.mutable_hotkeys() = {HotkeyBinding{7, 8, 9}};
+  store.set_last_dir(u"\\New\\");
+  store.set_show_photo(1);
+  store.set_sign(u"bye");
+  FontDescription bold = DefaultFontDescription();
+  bold.weight = 700;
+  store.set_content_font(bold);
+  size_t writes = 0;
+  {
+    platform::testing::RegistryFaults counting;
+    counting.set_observer([&](const platform::testing::RegistryFaults::Write&) {
+      EXPECT_EQ(Committed(), old_values);
+    });
+    ASSERT_TRUE(store.Save().ok());
+    writes = counting.writes();
+  }
+  const auto new_values = Committed();
+  ASSERT_NE(new_values, old_values);
+  // Both hotkey writes and main key writes are in the one transaction.
+  EXPECT_EQ(writes, 2 + 3 + 1 + kSaveOrder.size());
+
+  for (size_t n = 1; n <= writes; ++n) {
+    SCOPED_TRACE("failing write " + std::to_string(n));
+    ASSERT_TRUE(old_store.Save().ok());
+    platform::testing::RegistryFaults faults;
+    faults.FailWrite(n);
+    EXPECT_FALSE(store.Save().ok());
+    EXPECT_TRUE(faults.fired());
+    EXPECT_EQ(Committed(), old_values);
+  }
+  // What the store held is what it saves once nothing fails.
+  EXPECT_THAT(store.hotkeys(), ElementsAre(HotkeyBinding{7, 8, 9}));
+  ASSERT_TRUE(store.Save().ok());
+  EXPECT_EQ(Committed(), new_values);
+}
+
+// On a device that has no settings yet, a failed SaveLastOpenFile leaves no
+// main key behind: an empty one would load every option as missing.
+TEST_F(SettingsStoreTest, SaveLastOpenFileMakesTheKeyAndValueTogether) {
+  SettingsStore store;
+  size_t writes = 0;
+  {
+    platform::testing::RegistryFaults counting;
+    ASSERT_TRUE(store.SaveLastOpenFile(u"\\a.zud").ok());
+    writes = counting.writes();
+  }
+  EXPECT_EQ(writes, 2u);
+  for (size_t n = 1; n <= writes; ++n) {
+    SCOPED_TRACE("failing write " + std::to_string(n));
+    platform::DeleteRegistryKey(kUser, u"Software").IgnoreError();
+    ASSERT_FALSE(RegistryKey::Open(kUser, kSettingsKey).has_value());
+    platform::testing::RegistryFaults faults;
+    faults.FailWrite(n);
+    EXPECT_FALSE(store.SaveLastOpenFile(u"\\b.zud").ok());
+    EXPECT_FALSE(RegistryKey::Open(kUser, kSettingsKey).has_value());
+    SettingsStore loaded;
+    loaded.Load();
+    EXPECT_EQ(loaded.save_to_sent_box(), 1);  // first-run, not missing
+  }
+  EXPECT_EQ(store.last_open_file(), u"\\b.zud");
 }
 
 TEST_F(SettingsStoreTest, LoadReadsTheDocumentedOrderWithItsSteps) {
