@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/kit/device_window.h"
 #include "app/kit/menu_table.h"
 #include "app/kit/message_box.h"
 #include "app/kit/qt_text.h"
@@ -85,21 +86,23 @@ class TerminationRequests {
   std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-// "Exit" on behalf of the system. Open modal dialogs are cancelled first
-// and Exit runs once their loops have unwound, so no dialog returns into a
-// closed document.
+}  // namespace
+
 void RequestExit(MainWindow* window) {
-  while (QWidget* modal = QApplication::activeModalWidget()) {
-    auto* dialog = qobject_cast<QDialog*>(modal);
-    if (dialog == nullptr) break;
-    dialog->reject();
-    if (QApplication::activeModalWidget() == modal) break;
-  }
-  QTimer::singleShot(0, window,
-                     [window] { window->Dispatch(kit::cmds::kExit); });
+  kit::CancelAllDialogs();
+  QTimer::singleShot(0, window, [window] { ExitOnceUnwound(window); });
 }
 
-}  // namespace
+void ExitOnceUnwound(MainWindow* window) {
+  if (kit::ModalDepth() > 0) {
+    // A dialog's loop is still unwinding (or one slipped in): end it, and
+    // come back once it has.
+    kit::CancelAllDialogs();
+    QTimer::singleShot(1, window, [window] { ExitOnceUnwound(window); });
+    return;
+  }
+  window->Dispatch(kit::cmds::kExit);
+}
 
 int RunProgram(int argc, char** argv) {
   bool existed = false;

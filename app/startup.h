@@ -27,6 +27,17 @@ inline constexpr std::string_view kInstanceMutexName = "PELICORDE_EXE_MUTEX";
 // ending, `kill`, Ctrl+C) is handled as "Exit", so the document is saved.
 int RunProgram(int argc, char** argv);
 
+class MainWindow;
+
+// "Exit" on behalf of the system (a termination signal): every modal window
+// ends as cancelled (kit::CancelAllDialogs: nothing half-edited is
+// applied), and once their loops have unwound the window runs "Exit" (the
+// document and settings saved, the threads stopped in order), so no dialog
+// returns into a closed document.
+void RequestExit(MainWindow* window);
+// The second half, run from the event loop.
+void ExitOnceUnwound(MainWindow* window);
+
 }  // namespace app
 
 #endif  // TELVANE_APP_STARTUP_H_

@@ -1,9 +1,11 @@
 #include "app/kit/device_window.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -188,7 +190,40 @@ DialogScript SetDialogScript(DialogScript script) {
   return std::exchange(Script(), std::move(script));
 }
 
+namespace {
+bool dialogs_cancelled = false;
+int modal_depth = 0;
+}  // namespace
+
+ModalRun::ModalRun() { ++modal_depth; }
+ModalRun::~ModalRun() { --modal_depth; }
+int ModalDepth() { return modal_depth; }
+
+void CancelAllDialogs() {
+  dialogs_cancelled = true;
+  while (QWidget* popup = QApplication::activePopupWidget()) {
+    popup->close();
+    if (QApplication::activePopupWidget() == popup) break;
+  }
+  // Innermost first is not needed: each loop ends when its dialog is done.
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* dialog = qobject_cast<QDialog*>(widget);
+    if (dialog == nullptr || !dialog->isVisible() || !dialog->isModal()) {
+      continue;
+    }
+    dialog->done(qobject_cast<QMessageBox*>(dialog) != nullptr
+                     ? static_cast<int>(QMessageBox::Cancel)
+                     : kCommandCancel);
+  }
+}
+
+bool DialogsCancelled() { return dialogs_cancelled; }
+
+void ResetDialogCancel() { dialogs_cancelled = false; }
+
 int DeviceDialog::Run() {
+  if (dialogs_cancelled) return kCommandCancel;
+  ModalRun counted;
   if (Script()) {
     // The script runs inside the dialog's own event loop, like a user.
     QTimer::singleShot(0, this, [this] {

@@ -145,6 +145,30 @@ class DeviceDialog : public QDialog {
   SoftKeyBar* soft_keys_;
 };
 
+// Shutting down (a termination signal): every modal window still open -
+// dialogs, message boxes, password prompts, open menus - ends at once as
+// cancelled, bypassing what the window would do on its Back key, so nothing
+// half-edited is applied; and every dialog or box asked for afterwards is
+// answered as cancelled without being shown. Their event loops unwind on
+// the next turn of the loop.
+void CancelAllDialogs();
+// True once CancelAllDialogs ran (until ResetDialogCancel).
+bool DialogsCancelled();
+// How many modal dialogs and message boxes are running now (nested ones
+// each count): while it is not 0, a caller up the stack may still hold a
+// node of the document.
+int ModalDepth();
+// Counts one modal run for the life of the object.
+class ModalRun {
+ public:
+  ModalRun();
+  ~ModalRun();
+  ModalRun(const ModalRun&) = delete;
+  ModalRun& operator=(const ModalRun&) = delete;
+};
+// For tests that go on after a shutdown.
+void ResetDialogCancel();
+
 // Tests drive modal dialogs through a script: it receives every dialog that
 // Run() shows (in order, nested ones too) and fills, taps and ends it.
 using DialogScript = std::function<void(DeviceDialog*)>;

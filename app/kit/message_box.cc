@@ -1,10 +1,13 @@
 #include "app/kit/message_box.h"
 
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <utility>
 
+#include "app/kit/device_window.h"
 #include "app/kit/qt_text.h"
 #include "app/kit/string_table.h"
+#include "platform/debug.h"
 
 namespace kit {
 namespace {
@@ -45,8 +48,18 @@ int AnswerOf(int button) {
 
 int ShowMessage(QWidget* parent, const QString& text, const QString& caption,
                 Buttons buttons) {
+  // Shutting down: nothing more is asked; the caller takes no for an answer.
+  if (DialogsCancelled()) return kAnswerCancel;
   MessageRequest request{text, caption, buttons};
   if (Script()) return Script()(request);
+  // Without a display nobody could answer: the text goes to the debug log
+  // and the question is taken as answered no.
+  if (QGuiApplication::platformName() == QStringLiteral("offscreen")) {
+    platform::DebugPrintf("pelicorde: %s: %s\r\n", caption.toUtf8().constData(),
+                          text.toUtf8().constData());
+    return buttons == Buttons::kOk ? kAnswerOk : kAnswerCancel;
+  }
+  ModalRun counted;
   QMessageBox box(parent);
   box.setWindowTitle(caption);
   box.setText(text);
