@@ -25,6 +25,7 @@
 #include "app/kit/images.h"
 #include "app/kit/menu_table.h"
 #include "app/kit/menus.h"
+#include "app/kit/message_box.h"
 #include "app/kit/password_prompt.h"
 #include "app/kit/qt_text.h"
 #include "app/kit/screen.h"
@@ -37,6 +38,7 @@
 #include "contacts/ui/my_text_dialog.h"
 #include "firewall/filter_file.h"
 #include "platform/debug.h"
+#include "platform/unicode.h"
 #include "send/filing.h"
 #include "send/ui/message_view.h"
 #include "settings/ui/preference_dialog.h"
@@ -182,10 +184,20 @@ bool MainWindow::Initialize() {
   ApplyFonts();
   // The filters and the stock sentences with the user's marks.
   filters_.file_path = firewall::DefaultFilterFilePath();
-  firewall::LoadFilterFile(&filters_);
+  platform::Status read_status;
+  if (firewall::LoadFilterFile(&filters_, nullptr, &read_status) ==
+      firewall::LoadOutcome::kUnreadable) {
+    TellUnreadable(filters_.file_path, read_status);
+  }
   sentences_ = contacts::SentenceStore(
       contacts::SentenceFilePath(settings::AppFolder()));
-  sentences_.Load().IgnoreError();  // a missing file gives the defaults
+  // A missing file gives the defaults (and is written); one that cannot be
+  // read gives them too, and is left alone.
+  read_status = sentences_.Load();
+  if (sentences_.file_unreadable()) {
+    TellUnreadable(contacts::SentenceFilePath(settings::AppFolder()),
+                   read_status);
+  }
   SetMarks(sentences_.marks());
   // The alert popup: hidden until a filter or a send result shows it; a tap
   // on it counts as the user's attention (1127).
@@ -604,7 +616,7 @@ void MainWindow::PreferenceCommand() {
   }
   // Saved at once; then the save timer, the tray icon and the preview
   // popup follow the new choices.
-  LogFailure(settings_.Save(), "settings");
+  ReportSave(settings_.Save(), kSettingsName);
   ApplySettings();
 }
 
@@ -612,6 +624,22 @@ void MainWindow::ManageMarkCommand() {
   bool changed = false;
   contacts::ui::ManageMarks(this, &sentences_, &changed);
   if (changed) SetMarks(sentences_.marks());
+  // The dialog saves a change as it closes; one that did not reach the file
+  // is said once.
+  if (sentences_.changed()) {
+    ReportSave(sentences_.SaveIfChanged(),
+               contacts::SentenceFilePath(settings::AppFolder()));
+  }
+}
+
+void MainWindow::TellUnreadable(std::u16string_view file,
+                                const platform::Status& status) {
+  platform::DebugPrintf("pelicorde: %s cannot be read (%s); left as it is\r\n",
+                        platform::ToUtf8(file).c_str(),
+                        status.ToString().c_str());
+  kit::ShowMessage(
+      this, FillFormat(kit::Str(kit::ids::kFileUnreadable), {kit::Q(file)}),
+      kit::Str(kit::ids::kCaptionWarning));
 }
 
 void MainWindow::PageList(bool down) {

@@ -30,6 +30,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,10 @@ inline constexpr std::string_view kDeleteEventName = "ZUD_SMSDeleteEvent";
 
 // Failures the user cannot act on stay silent; they go to the debug log.
 void LogFailure(const platform::Status& status, const char* what);
+
+// How a failed save of the settings names them.
+inline constexpr std::u16string_view kSettingsName =
+    u"HKEY_CURRENT_USER\\Software\\Pelicorde";
 
 class MainWindow : public kit::DeviceDialog,
                    private store::TreeObserver,
@@ -285,6 +290,17 @@ class MainWindow : public kit::DeviceDialog,
   void SaveDocument();
   void CloseDocument(bool forget_last_file);
   bool OpenDocument(std::u16string_view path);
+  // What opening found, told to the user: another writer has the document,
+  // or it is damaged (what was found, the index used, the messages it
+  // cannot reach, the copy kept). Recovery after a crash goes to the log.
+  void TellAboutOpen(std::u16string_view path, const platform::Status& status,
+                     const store::LoadReport& report);
+  // A failed save of `file` is told once (until a save of it works again);
+  // every failure goes to the log.
+  void ReportSave(const platform::Status& status, std::u16string_view file);
+  // A file of the program's that exists but cannot be read: it is left as
+  // it is and the defaults are used; the user is told.
+  void TellUnreadable(std::u16string_view file, const platform::Status& status);
   void RememberLastFile();
   void OpenCommand();
   void NewFileCommand();
@@ -374,6 +390,8 @@ class MainWindow : public kit::DeviceDialog,
   const store::Node* last_previewed_ = nullptr;
   bool deferred_password_ = false;
   bool compacted_this_run_ = false;
+  // Files whose failed save the user has been told about.
+  std::set<std::u16string> save_failures_told_;
   uint64_t font_generation_ = 0;
   std::function<platform::SystemTime()> clock_;
 };

@@ -9,6 +9,7 @@
 #include "app/kit/file_browser.h"
 #include "app/kit/menu_table.h"
 #include "app/kit/menus.h"
+#include "app/kit/message_box.h"
 #include "app/kit/password_prompt.h"
 #include "app/kit/qt_text.h"
 #include "app/kit/string_table.h"
@@ -18,7 +19,9 @@
 #include "app/shell_dialogs.h"
 #include "app/tree_model.h"
 #include "platform/codepage.h"
+#include "platform/debug.h"
 #include "platform/files.h"
+#include "platform/unicode.h"
 #include "text/text.h"
 
 namespace app {
@@ -209,8 +212,28 @@ void MainWindow::SaveDocument() {
   if (!document_.IsOpen()) return;
   store::DocumentLock::Holder hold(document_.lock());
   ShowStripText(kit::Str(kit::ids::kSaving));
-  LogFailure(document_.Save(), "save");
+  ReportSave(document_.Save(), document_.path());
   RefreshStrip();
+}
+
+void MainWindow::ReportSave(const platform::Status& status,
+                            std::u16string_view file) {
+  const std::u16string key(file);
+  if (status.ok()) {
+    save_failures_told_.erase(key);
+    return;
+  }
+  platform::DebugPrintf("pelicorde: saving %s failed: %s\r\n",
+                        platform::ToUtf8(file).c_str(),
+                        status.ToString().c_str());
+  // Once until a save of the same file works again: an auto-save every two
+  // minutes does not ask every two minutes.
+  if (shut_down_ || !save_failures_told_.insert(key).second) return;
+  kit::ShowMessage(
+      this,
+      FillFormat(kit::Str(kit::ids::kSaveFailed),
+                 {kit::Q(file), kit::Q(platform::FromUtf8(status.ToString()))}),
+      kit::Str(kit::ids::kCaptionError));
 }
 
 void MainWindow::CloseDocument(bool forget_last_file) {
@@ -218,7 +241,8 @@ void MainWindow::CloseDocument(bool forget_last_file) {
     store::DocumentLock::Holder hold(document_.lock());
     if (document_.IsOpen()) {
       ShowStripText(kit::Str(kit::ids::kSaving));
-      LogFailure(document_.Close(), "close");
+      const std::u16string path = document_.path();
+      ReportSave(document_.Close(), path);
     }
   }
   last_previewed_ = nullptr;
@@ -230,20 +254,63 @@ void MainWindow::CloseDocument(bool forget_last_file) {
 
 bool MainWindow::OpenDocument(std::u16string_view path) {
   CloseDocument(/*forget_last_file=*/false);
-  bool opened;
+  platform::Status status;
+  store::LoadReport report;
   {
     // The tree view learns the loaded tree in one reset rather than
     // through a change report per node.
     DetachedTreeModel detached(tree_model_, &document_.tree());
-    opened = document_.Open(path, deferred_password_).ok();
+    status = document_.Open(path, deferred_password_, &report);
   }
-  if (!opened) {
+  TellAboutOpen(path, status, report);
+  if (!status.ok()) {
     ApplyDisplayMode();
     return false;
   }
   RememberLastFile();
   ApplyDisplayMode();
   return true;
+}
+
+void MainWindow::TellAboutOpen(std::u16string_view path,
+                               const platform::Status& status,
+                               const store::LoadReport& report) {
+  const int recovered = report.recovered_messages + report.recovered_folders +
+                        report.recovered_edits;
+  if (recovered > 0) {
+    platform::DebugPrintf(
+        "pelicorde: %d message(s), %d folder(s) and %d edit(s) filed after "
+        "the last save were put back\r\n",
+        report.recovered_messages, report.recovered_folders,
+        report.recovered_edits);
+  }
+  for (const std::string& problem : report.problems) {
+    platform::DebugPrintf("pelicorde: %s: %s\r\n",
+                          platform::ToUtf8(path).c_str(), problem.c_str());
+  }
+  if (status.code() == platform::ErrorCode::kBusy) {
+    std::string holder = store::MessageFile::WriterOf(path);
+    if (holder.empty()) holder = status.message();
+    kit::ShowMessage(this,
+                     FillFormat(kit::Str(kit::ids::kDocumentInUse),
+                                {kit::Q(path), QString::fromStdString(holder)}),
+                     kit::Str(kit::ids::kCaptionError));
+    return;
+  }
+  if (!status.ok() || !report.damaged()) return;
+  // A damaged document is never changed silently.
+  const QString found = QString::fromStdString(
+      report.problems.empty() ? std::string("messages no index reaches")
+                              : report.problems.front());
+  const bool copied = !report.damaged_copy.empty();
+  kit::ShowMessage(
+      this,
+      FillFormat(kit::Str(copied ? kit::ids::kDocumentDamaged
+                                 : kit::ids::kDocumentDamagedNoCopy),
+                 {kit::Q(path), found, QString::number(report.index_used),
+                  QString::number(report.unreached_messages),
+                  kit::Q(report.damaged_copy)}),
+      kit::Str(kit::ids::kCaptionWarning));
 }
 
 void MainWindow::RememberLastFile() {
@@ -322,6 +389,10 @@ void MainWindow::CheckAutoCompress() {
       !document_.IsOpen()) {
     return;
   }
+  // A dialog that is open (the message view, a property dialog, a
+  // question, the password prompt, the file browser) may hold a node that
+  // compaction would take away: wait for the next check.
+  if (kit::ModalDepth() > 0) return;
   if (clock_().hour != settings_.when_compress()) return;
   CompressCommand();
 }

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -36,6 +37,7 @@
 #include "app/list_model.h"
 #include "app/preview_popup.h"
 #include "app/shell_dialogs.h"
+#include "app/startup.h"
 #include "app/tree_model.h"
 #include "firewall/filter_set.h"
 #include "firewall/incoming_sms.h"
@@ -927,6 +929,132 @@ TEST_F(MainWindowTest, HidingLocksUnlockedFoldersAgain) {
   EXPECT_FALSE(window->ShowFolder(inbox));
   EXPECT_EQ(prompts, 3);
   EXPECT_NE(window->list_model()->folder(), inbox);
+  window->TearDown();
+}
+
+}  // namespace
+}  // namespace app
+
+namespace app {
+namespace {
+
+// The visible modal dialog on top, or null.
+kit::DeviceDialog* ModalDialog() {
+  return qobject_cast<kit::DeviceDialog*>(QApplication::activeModalWidget());
+}
+
+// Runs the event loop until `done` holds (bounded, so a fault fails).
+template <class Done>
+bool Pump(Done done) {
+  for (int i = 0; i < 2000 && !done(); ++i) QTest::qWait(5);
+  return done();
+}
+
+TEST_F(MainWindowTest, TerminationEndsModalWindowsAndExitsAsExitDoes) {
+  MakeDocument(kDocPath, {{u"111", u"one"}});
+  auto window = MakeWindow();
+  kit::SetDialogScript({});  // real modal loops, as on the device
+  bool exited = false;
+  QObject::connect(window.get(), &MainWindow::Exited,
+                   [&exited] { exited = true; });
+  Node* message = Inbox(*window)->child(0);
+  window->ChooseNode(message);
+  // While the message view is up and being edited, the system asks the
+  // program to end.
+  bool edited = false;
+  QTimer::singleShot(0, window.get(), [&] {
+    kit::DeviceDialog* view = ModalDialog();
+    ASSERT_NE(view, nullptr);
+    view->Dispatch(cmds::kEdit);
+    auto* text = view->findChild<QPlainTextEdit*>(QString::number(1022));
+    ASSERT_NE(text, nullptr);
+    text->setPlainText("half-typed");
+    edited = true;
+    RequestExit(window.get());
+  });
+  window->Dispatch(cmds::kView);  // returns once the view has ended
+  EXPECT_TRUE(edited);
+  EXPECT_EQ(ModalDialog(), nullptr);
+  // Nothing more is asked on the way out, and Exit runs once the view's
+  // loop has unwound.
+  EXPECT_EQ(kit::ShowMessage(window.get(), "asked late?", "Alert",
+                             kit::Buttons::kOkCancel),
+            kit::kAnswerCancel);
+  ASSERT_TRUE(Pump([&] { return exited; }));
+  window->TearDown();
+  kit::ResetDialogCancel();
+
+  // The document was saved (the view marked the message read) and the
+  // half-typed text was not applied.
+  store::Document document;
+  ASSERT_TRUE(document.Open(kDocPath).ok());
+  Node* saved = Child(document.tree().root(), u"Inbox")->child(0);
+  EXPECT_EQ(saved->image(), store::kImageMessageRead);
+  EXPECT_EQ(document.ReadNodeBody(saved), u"one");
+}
+
+TEST_F(MainWindowTest, AutoCompressWaitsUntilNoDialogHoldsANode) {
+  MakeDocument(kDocPath, {{u"111", u"one"}});
+  SaveSettings([](settings::SettingsStore& s) {
+    s.set_auto_compress(1);
+    s.set_when_compress(3);
+  });
+  auto window = MakeWindow();
+  platform::SystemTime now{};
+  now.year = 2026;
+  now.month = 1;
+  now.day = 5;
+  now.hour = 3;
+  window->set_clock([&now] { return now; });
+  window->ChooseNode(Inbox(*window)->child(0));
+  bool ticked = false;
+  kit::SetDialogScript([&](kit::DeviceDialog* dialog) {
+    // The check comes while the message view holds its node.
+    window->OnTimer(kTimerAutoCompress);
+    ticked = true;
+    EXPECT_FALSE(window->compacted_this_run());
+    dialog->Dispatch(kit::kCommandCancel);
+  });
+  window->Dispatch(cmds::kView);
+  kit::SetDialogScript({});
+  ASSERT_TRUE(ticked);
+  EXPECT_FALSE(std::filesystem::exists(device_.HostPath("\\doc.zud.bak")));
+  // The next check, with nothing open, compacts.
+  window->OnTimer(kTimerAutoCompress);
+  EXPECT_TRUE(window->compacted_this_run());
+  EXPECT_TRUE(std::filesystem::exists(device_.HostPath("\\doc.zud.bak")));
+  window->TearDown();
+}
+
+TEST_F(MainWindowTest, ADocumentInUseOrDamagedIsToldNeverChangedSilently) {
+  MakeDocument(kDocPath, {{u"111", u"one"}});
+  {
+    // Another writer holds it.
+    store::Document holder;
+    ASSERT_TRUE(holder.Open(kDocPath).ok());
+    auto window = MakeWindow();
+    EXPECT_FALSE(window->document().IsOpen());
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_TRUE(messages_[0].contains("is open for writing by"));
+    EXPECT_TRUE(messages_[0].contains("pid " + QString::number(getpid())));
+    window->TearDown();
+  }
+  messages_.clear();
+  // The header points past the end: the index is gone.
+  std::string bytes = ReadHostFile(device_.HostPath("\\doc.zud"));
+  bytes[8] = '\xF0';
+  bytes[9] = '\xFF';
+  {
+    std::ofstream out(device_.HostPath("\\doc.zud"),
+                      std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  auto window = MakeWindow();
+  ASSERT_TRUE(window->document().IsOpen());
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_TRUE(messages_[0].startsWith("Warning: \\doc.zud is damaged"));
+  EXPECT_TRUE(messages_[0].contains("doc.zud.damaged"));
+  EXPECT_EQ(ReadHostFile(device_.HostPath("\\doc.zud.damaged")), bytes);
   window->TearDown();
 }
 

@@ -201,6 +201,23 @@ constexpr StringEntry kTable[] = {
     {45134,
      u"Telvane cannot start: the shared unread count (ZUD_SmsCount) cannot be "
      u"created."},
+    {45135,
+     u"%s is open for writing by %s. Close it there, then open it again."},
+    {45136,
+     u"%s is damaged: %s\r\nIt was opened from the index at offset %d; %d "
+     u"message(s) in it cannot be reached. A copy of the damaged file is kept "
+     u"as %s; \"telvane zud recover\" on that copy brings them back."},
+    {45137,
+     u"%s is damaged: %s\r\nIt was opened from the index at offset %d; %d "
+     u"message(s) in it cannot be reached. No copy of it could be kept, so "
+     u"nothing will be written to it: close it and run \"telvane zud "
+     u"recover\" on it."},
+    {45138,
+     u"%s could not be saved: %s. Telvane goes on with what it holds; the "
+     u"file keeps its last saved state."},
+    {45139,
+     u"%s could not be read, so it is left as it is. Telvane uses its "
+     u"defaults until the file can be read again."},
     {45200, u"Filename:"},
     {45201, u"Type:"},
     {45202, u"Filename"},

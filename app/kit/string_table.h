@@ -241,6 +241,18 @@ inline constexpr uint32_t kNeedPassword = 45132;
 inline constexpr uint32_t kExportBlock = 45133;
 // "Telvane cannot start: ..." (the shared unread count cannot be created)
 inline constexpr uint32_t kNoUnreadCounter = 45134;
+// "%s is open for writing by %s. ..." (the document's path, its holder)
+inline constexpr uint32_t kDocumentInUse = 45135;
+// "%s is damaged: %s ..." (path, what was found, the index used, messages
+// not reached, the copy kept)
+inline constexpr uint32_t kDocumentDamaged = 45136;
+// The same when no copy could be kept (path, what was found, the index
+// used, messages not reached)
+inline constexpr uint32_t kDocumentDamagedNoCopy = 45137;
+// "%s could not be saved: %s. ..." (the file, why)
+inline constexpr uint32_t kSaveFailed = 45138;
+// "%s could not be read, ..." (the file)
+inline constexpr uint32_t kFileUnreadable = 45139;
 
 // File browser.
 // "Filename:" (also the new-file dialog)

@@ -136,6 +136,11 @@ TEST(StringTableTest, FormatStringsKeepTheirConversions) {
       {ids::kConfirmDeleteFilter, {1, 0}},
       {ids::kCharCounter, {0, 2}},
       {ids::kKeyCodeFormat, {0, 1}},
+      {ids::kDocumentInUse, {2, 0}},
+      {ids::kDocumentDamaged, {3, 2}},
+      {ids::kDocumentDamagedNoCopy, {2, 2}},
+      {ids::kSaveFailed, {2, 0}},
+      {ids::kFileUnreadable, {1, 0}},
   };
   for (const StringEntry& entry : AllStrings()) {
     int percents = Count(entry.text, u"%");
