@@ -6,6 +6,7 @@
 //   telvane zud add FILE FOLDER --from SENDER --text TEXT [--time ISO]
 //   telvane zud export FILE PATH OUT.txt
 //   telvane zud verify FILE
+//   telvane zud recover FILE [--all]
 //   telvane zud compact FILE OUT
 //
 // FILE may lie anywhere on the host. A document with a password asks for it
@@ -23,6 +24,7 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,7 @@
 #include "platform/unicode.h"
 #include "settings/settings_store.h"
 #include "store/document.h"
+#include "store/salvage.h"
 #include "text/text.h"
 #include "tools/telvane/cli.h"
 #include "tools/telvane/commands.h"
@@ -52,6 +55,9 @@ using telvane_cli::U8;
 using telvane_cli::UsageError;
 
 constexpr int kDamaged = 3;
+// What the program's password prompt takes, and what a header holds.
+constexpr size_t kMaxPasswordChars = 10;
+constexpr size_t kMaxPasswordBytes = 12;
 
 constexpr const char* kUsage =
     "usage: telvane COMMAND ...\n"
@@ -66,8 +72,13 @@ constexpr const char* kUsage =
     "                      file a message as a newly received one\n"
     "  export FILE PATH OUT.txt\n"
     "                      write a message, or a folder's messages, as text\n"
-    "  verify FILE         read everything the index reaches and report "
+    "  verify FILE         read everything the index reaches, report "
     "damage\n"
+    "                      and what recovery would bring back\n"
+    "  recover FILE [--all]\n"
+    "                      put back what was filed after the last save, and\n"
+    "                      gather intact messages nothing reaches into\n"
+    "                      \\Recovered (--all: also those deleted long ago)\n"
     "  compact FILE OUT    write a compacted copy without dead space\n"
     "\n"
     "PATH names a node by its titles from the root, \"\\Inbox\\Ann "
@@ -167,10 +178,20 @@ int Begin(Session& session, const std::string& file, const Arguments& args) {
   return 0;
 }
 
+// Opens FILE for writing (holding it against every other writer), or, with
+// `read_only`, as a reader that sees the last save and writes nothing.
 int OpenDocument(Session& session, const std::string& file,
-                 store::LoadReport* report = nullptr) {
-  Status status = session.document->Open(session.path, false, report);
+                 store::LoadReport* report = nullptr, bool read_only = false) {
+  Status status = read_only
+                      ? session.document->OpenForReading(session.path, report)
+                      : session.document->Open(session.path, false, report);
   if (status.ok()) return 0;
+  if (status.code() == platform::ErrorCode::kBusy) {
+    std::string holder = store::MessageFile::WriterOf(session.path);
+    return Fail(file + " is open for writing by " +
+                (holder.empty() ? std::string("another program") : holder) +
+                "; close it there first");
+  }
   if (status.code() == platform::ErrorCode::kAccessDenied &&
       session.ui->asked()) {
     if (session.ui->no_terminal()) {
@@ -290,6 +311,16 @@ int Create(const std::vector<std::string>& raw) {
     options.author = U16(*author);
   if (const std::string* password = args.Option("--password")) {
     options.password = U16(*password);
+    // The program's password prompt takes at most 10 characters, and the
+    // file keeps at most 12 bytes: a longer one could never be typed in.
+    if (options.password.size() > kMaxPasswordChars ||
+        platform::WideToMultiByte(options.password).size() >
+            kMaxPasswordBytes) {
+      return UsageError("--password holds at most " +
+                        std::to_string(kMaxPasswordChars) +
+                        " characters (12 bytes in the device's code page), "
+                        "as many as the program's password prompt takes");
+    }
   }
   options.create_recycle_bin = args.Has("--recycle-bin");
   Status status = session.document->New(session.path, options);
@@ -305,7 +336,8 @@ int Tree(const std::vector<std::string>& raw) {
   if (args.positional.size() != 1) return UsageError("zud tree needs one FILE");
   Session session;
   if (int rc = Begin(session, args.positional[0], args)) return rc;
-  if (int rc = OpenDocument(session, args.positional[0])) return rc;
+  if (int rc = OpenDocument(session, args.positional[0], nullptr, true))
+    return rc;
   store::Document& document = *session.document;
   std::cout << args.positional[0] << ": " << document.tree().size()
             << " node(s), " << document.UnreadTotal() << " unread\n";
@@ -320,7 +352,8 @@ int Cat(const std::vector<std::string>& raw) {
     return UsageError("zud cat needs FILE and PATH");
   Session session;
   if (int rc = Begin(session, args.positional[0], args)) return rc;
-  if (int rc = OpenDocument(session, args.positional[0])) return rc;
+  if (int rc = OpenDocument(session, args.positional[0], nullptr, true))
+    return rc;
   std::string error;
   store::Node* node =
       FindNode(*session.document, U16(args.positional[1]), &error);
@@ -390,7 +423,8 @@ int Export(const std::vector<std::string>& raw) {
     return UsageError("zud export needs FILE, PATH and OUT.txt");
   Session session;
   if (int rc = Begin(session, args.positional[0], args)) return rc;
-  if (int rc = OpenDocument(session, args.positional[0])) return rc;
+  if (int rc = OpenDocument(session, args.positional[0], nullptr, true))
+    return rc;
   store::Document& document = *session.document;
   std::string error;
   store::Node* node = FindNode(document, U16(args.positional[1]), &error);
@@ -441,12 +475,13 @@ int Verify(const std::vector<std::string>& raw) {
   Session session;
   if (int rc = Begin(session, args.positional[0], args)) return rc;
   store::LoadReport report;
-  if (int rc = OpenDocument(session, args.positional[0], &report)) return rc;
+  if (int rc = OpenDocument(session, args.positional[0], &report, true))
+    return rc;
   store::Document& document = *session.document;
   std::vector<std::string> problems = report.problems;
   if (report.used_fallback_index) {
-    problems.push_back(
-        "the current index is unreadable; the one before it was used");
+    problems.push_back("the header's index is unreadable; the index at " +
+                       std::to_string(report.index_used) + " was used");
   }
   int folders = 0, messages = 0;
   std::vector<store::Node*> stack{document.tree().root()};
@@ -476,6 +511,29 @@ int Verify(const std::vector<std::string>& raw) {
   }
   std::cout << args.positional[0] << ": " << folders << " folder(s), "
             << messages << " message(s)\n";
+  if (report.used_noted_index && !report.used_fallback_index) {
+    std::cout << "the last save's header was never written; its index at "
+              << report.index_used << " is the one in use\n";
+  }
+  if (report.recovered_messages + report.recovered_folders +
+          report.recovered_edits >
+      0) {
+    std::cout << "filed after the last save (opening the archive for writing "
+                 "puts them back): "
+              << report.recovered_messages << " message(s), "
+              << report.recovered_folders << " folder(s), "
+              << report.recovered_edits << " edit(s)\n";
+  }
+  if (report.unnoted_bytes > 0) {
+    std::cout << report.unnoted_bytes
+              << " byte(s) after the last complete write (a write a crash cut "
+                 "short, or records of an older version)\n";
+  }
+  if (report.unreached_messages > 0) {
+    problems.push_back(std::to_string(report.unreached_messages) +
+                       " intact message(s) that nothing reaches; `telvane zud "
+                       "recover` gathers them into \\Recovered");
+  }
   for (const std::string& problem : problems)
     std::cout << "damage: " << problem << "\n";
   if (problems.empty()) {
@@ -483,6 +541,68 @@ int Verify(const std::vector<std::string>& raw) {
     return 0;
   }
   return kDamaged;
+}
+
+int Recover(const std::vector<std::string>& raw) {
+  Arguments args = Parse(raw, {"--password"}, {"--all"});
+  if (!args.error.empty()) return UsageError(args.error);
+  if (args.positional.size() != 1)
+    return UsageError("zud recover needs one FILE");
+  const std::string& file = args.positional[0];
+  Session session;
+  if (int rc = Begin(session, file, args)) return rc;
+  store::LoadReport report;
+  if (int rc = OpenDocument(session, file, &report)) return rc;
+  store::Document& document = *session.document;
+  if (!report.damaged_copy.empty()) {
+    std::cout << "the archive is damaged; a copy of it as it was is kept as "
+              << U8(report.damaged_copy) << "\n";
+  }
+  if (!document.file().writable()) {
+    return Fail(
+        "no copy of the damaged archive could be kept; nothing was "
+        "changed (make room beside it and try again)");
+  }
+  std::cout << "put back what was filed after the last save: "
+            << report.recovered_messages << " message(s), "
+            << report.recovered_folders << " folder(s), "
+            << report.recovered_edits << " edit(s)\n";
+
+  // Salvage: intact messages that nothing reaches, when the archive lost
+  // its way to them (or, with --all, every such message).
+  int salvaged = 0;
+  if (report.damaged() || args.Has("--all")) {
+    std::set<uint32_t> reached;
+    for (const store::IndexEntry& entry : document.tree().ToIndexEntries())
+      reached.insert(entry.record_offset);
+    std::vector<store::SalvagedMessage> found =
+        store::SalvageMessages(document.file(), reached);
+    if (!found.empty()) {
+      store::Node* folder =
+          document.FindOrCreateFolderPath(store::kRecoveredFolderPath);
+      if (folder == nullptr) return Fail("cannot make the folder \\Recovered");
+      for (const store::SalvagedMessage& message : found) {
+        std::u16string title = message.sender;
+        if (std::optional<platform::SystemTime> time =
+                platform::VariantTimeToSystemTime(message.record.date())) {
+          title = text::MessageTitle(message.body, message.sender, *time,
+                                     session.settings->receive_title());
+        }
+        // The record is there already: the node only points to it again
+        // (the save below makes that last).
+        store::NodeTag tag;
+        tag.record_offset = message.offset;
+        document.AddNode(folder, title, store::kImageMessageRead, tag, false);
+        document.MarkModified();
+        ++salvaged;
+      }
+    }
+  }
+  std::cout << "gathered into \\Recovered: " << salvaged
+            << " message(s) nothing reached\n";
+  Status status = document.Close();
+  if (!status.ok()) return Fail("save: " + status.ToString());
+  return 0;
 }
 
 int Compact(const std::vector<std::string>& raw) {
@@ -494,7 +614,8 @@ int Compact(const std::vector<std::string>& raw) {
   if (fs::exists(out)) return Fail(out + ": File exists!");
   Session session;
   if (int rc = Begin(session, args.positional[0], args)) return rc;
-  if (int rc = OpenDocument(session, args.positional[0])) return rc;
+  if (int rc = OpenDocument(session, args.positional[0], nullptr, true))
+    return rc;
   Status status;
   std::optional<std::u16string> out_path = session.device.Attach(out, &status);
   if (!out_path) return Fail(out + ": " + status.ToString());
@@ -545,6 +666,7 @@ int main(int argc, char** argv) {
   if (command == "add") return Add(args);
   if (command == "export") return Export(args);
   if (command == "verify") return Verify(args);
+  if (command == "recover") return Recover(args);
   if (command == "compact") return Compact(args);
   return UsageError("unknown command \"zud " + command + "\"");
 }

@@ -1,7 +1,9 @@
 // Runs the real telvane binary on archives in a scratch folder.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +12,7 @@
 #include <string>
 
 #include "platform/testing/temp_device.h"
+#include "store/document.h"
 #include "tools/telvane/iso_time.h"
 
 namespace {
@@ -157,6 +160,99 @@ TEST_F(TelvaneTool, PasswordsVerifyAndCompact) {
   Result damaged = Telvane("zud verify " + b + " --password s3cret");
   EXPECT_EQ(damaged.exit_code, 3) << damaged.out;
   EXPECT_NE(damaged.out.find("damage:"), std::string::npos) << damaged.out;
+}
+
+TEST_F(TelvaneTool, VerifySaysWhatRecoverBringsBack) {
+  // An archive as a crash leaves it: two messages filed after its last
+  // save, and never saved again.
+  const std::string crashed = File("crashed.zud");
+  {
+    platform::testing::TempDevice device;
+    store::Document live;
+    ASSERT_TRUE(live.New(u"\\live.zud", {}).ok());
+    ASSERT_TRUE(live.Save().ok());
+    const platform::SystemTime time{2026, 12, 2, 7, 9, 0, 0, 0};
+    ASSERT_NE(live.StoreMessage(live.FindOrCreateFolderPath(u"\\Inbox"),
+                                u"10086", u"first", time),
+              nullptr);
+    ASSERT_NE(live.StoreMessage(live.FindOrCreateFolderPath(u"\\Work"),
+                                u"10010", u"second", time),
+              nullptr);
+    fs::copy_file(device.HostPath("\\live.zud"), crashed);
+  }
+  Result verify = Telvane("zud verify " + crashed);
+  EXPECT_EQ(verify.exit_code, 0) << verify.out;
+  EXPECT_NE(verify.out.find("filed after the last save"), std::string::npos)
+      << verify.out;
+  EXPECT_NE(verify.out.find("2 message(s), 1 folder(s)"), std::string::npos)
+      << verify.out;
+  // Reading changes nothing.
+  Result tree = Telvane("zud tree " + crashed);
+  EXPECT_EQ(tree.out.find("second"), std::string::npos) << tree.out;
+
+  Result recover = Telvane("zud recover " + crashed);
+  ASSERT_EQ(recover.exit_code, 0) << recover.out;
+  EXPECT_NE(recover.out.find("2 message(s)"), std::string::npos) << recover.out;
+  tree = Telvane("zud tree " + crashed);
+  EXPECT_NE(tree.out.find("[folder] Work (1 unread)\n  #1 [unread] "),
+            std::string::npos)
+      << tree.out;
+  verify = Telvane("zud verify " + crashed);
+  EXPECT_EQ(verify.exit_code, 0) << verify.out;
+  EXPECT_EQ(verify.out.find("filed after"), std::string::npos) << verify.out;
+  // Run again, nothing comes back twice.
+  ASSERT_EQ(Telvane("zud recover " + crashed).exit_code, 0);
+  EXPECT_EQ(Telvane("zud tree " + crashed).out, tree.out);
+
+  // Cut off before its last index: the copy is kept, and what no index
+  // reaches any more is gathered into \Recovered, oldest first.
+  std::string bytes = platform::testing::ReadHostFile(crashed);
+  const size_t last = bytes.rfind("ZudNote");
+  ASSERT_NE(last, std::string::npos);
+  const std::string cut = bytes.substr(0, last - 30);
+  std::ofstream(crashed, std::ios::binary | std::ios::trunc) << cut;
+  verify = Telvane("zud verify " + crashed);
+  EXPECT_EQ(verify.exit_code, 3) << verify.out;
+  recover = Telvane("zud recover " + crashed);
+  ASSERT_EQ(recover.exit_code, 0) << recover.out;
+  EXPECT_EQ(platform::testing::ReadHostFile(crashed + ".damaged"), cut);
+  tree = Telvane("zud tree " + crashed);
+  EXPECT_NE(tree.out.find("first"), std::string::npos) << tree.out;
+  EXPECT_NE(tree.out.find("second"), std::string::npos) << tree.out;
+}
+
+TEST_F(TelvaneTool, OneWriterAndPasswordsThePromptCanTake) {
+  const std::string a = File("held.zud");
+  ASSERT_EQ(Telvane("zud create " + a).exit_code, 0);
+  // Another writer holds it (the program, say).
+  int fd = open((a + ".lock").c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, "pelicorde.exe pid 4242\n", 23), 23);
+  struct flock lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = off_t{1} << 30;
+  lock.l_len = 1;
+  ASSERT_EQ(fcntl(fd, F_OFD_SETLK, &lock), 0);
+  Result add = Telvane("zud add " + a + " '\\Inbox' --from 1 --text x");
+  EXPECT_EQ(add.exit_code, 1);
+  EXPECT_NE(add.out.find("open for writing by pelicorde.exe pid 4242"),
+            std::string::npos)
+      << add.out;
+  EXPECT_EQ(Telvane("zud tree " + a).exit_code, 0) << "readers go on";
+  close(fd);  // the holder ends: the archive is free
+  EXPECT_EQ(Telvane("zud add " + a + " '\\Inbox' --from 1 --text x").exit_code,
+            0);
+
+  // The program's prompt takes 10 characters; the file 12 bytes.
+  Result long_password =
+      Telvane("zud create " + File("p.zud") + " --password 12345678901");
+  EXPECT_EQ(long_password.exit_code, 2) << long_password.out;
+  EXPECT_NE(long_password.out.find("10 characters"), std::string::npos);
+  EXPECT_FALSE(fs::exists(File("p.zud")));
+  EXPECT_EQ(Telvane("zud create " + File("p.zud") + " --password 1234567890")
+                .exit_code,
+            0);
 }
 
 TEST_F(TelvaneTool, BadInputIsRefusedClearly) {
