@@ -895,6 +895,17 @@ std::u16string MessageFile::LockPath(std::u16string_view path) {
   return std::u16string(path) + u".lock";
 }
 
+std::string MessageFile::WriterOf(std::u16string_view path) {
+  if (!platform::files::Exists(LockPath(path))) return {};
+  std::unique_ptr<platform::LockFile> lock =
+      platform::LockFile::Open(LockPath(path));
+  if (lock == nullptr) return {};
+  if (lock->TryLock(kWriterSlot, platform::LockKind::kShared).ok()) {
+    return {};  // nobody holds it
+  }
+  return lock->ReadHolder();
+}
+
 Status MessageFile::TakeWriterLock(std::u16string_view path,
                                    std::unique_ptr<platform::LockFile> held) {
   if (held != nullptr) {

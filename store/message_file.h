@@ -262,6 +262,9 @@ class MessageFile {
   void ForbidWrites() { forbidden_ = true; }
   // The writer lock file of a document.
   static std::u16string LockPath(std::u16string_view path);
+  // Who holds the document for writing, as the holder named itself
+  // ("pelicorde.exe pid 4242"); empty when nobody does.
+  static std::string WriterOf(std::u16string_view path);
   const std::u16string& path() const { return path_; }
   // The end of the last record or index written (the file's size once it
   // is saved or closed; 0 when no file is open).
