@@ -1,11 +1,14 @@
 // Costs of the named kernel objects: an uncontended mutex round trip, an
-// auto-reset event set and taken, and opening an existing block.
+// auto-reset event set and taken, a wake-up round trip between two threads
+// through two auto-reset events, and opening an existing block.
 // Runs on a scratch device of its own (TELVANE_DEVICE is pointed at it).
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "platform/device.h"
 #include "platform/kernel_objects.h"
@@ -54,6 +57,35 @@ void BM_AutoEventSetWait(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_AutoEventSetWait);
+
+// One iteration: this thread sets "ping" and sleeps on "pong" until a
+// second thread, asleep on "ping", wakes and sets "pong". Measures the cost
+// of a Set that has to wake a sleeper, twice.
+void BM_AutoEventPingPong(benchmark::State& state) {
+  ScratchDevice device;
+  bool existed = false;
+  auto ping =
+      platform::NamedEvent::CreateOrOpen("ping", false, false, &existed);
+  auto pong =
+      platform::NamedEvent::CreateOrOpen("pong", false, false, &existed);
+  if (!ping || !pong) return state.SkipWithError("cannot create the events");
+  std::atomic<bool> stop{false};
+  std::thread echo([&] {
+    for (;;) {
+      if (ping->Wait() != platform::WaitResult::kSignaled) return;
+      if (stop.load()) return;
+      pong->Set().IgnoreError();
+    }
+  });
+  for (auto _ : state) {
+    ping->Set().IgnoreError();
+    benchmark::DoNotOptimize(pong->Wait());
+  }
+  stop.store(true);
+  ping->Set().IgnoreError();
+  echo.join();
+}
+BENCHMARK(BM_AutoEventPingPong)->UseRealTime();
 
 void BM_OpenExistingSharedMemory(benchmark::State& state) {
   ScratchDevice device;

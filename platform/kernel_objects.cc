@@ -3,15 +3,18 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <cstddef>
 #include <limits>
 #include <mutex>
@@ -26,10 +29,11 @@ namespace platform {
 
 // Segment layouts; docs/formats/kernel-objects.md describes them byte by
 // byte. Every field is a plain value so the structs can live in shared
-// memory; `ready` is only ever touched through std::atomic_ref.
+// memory; `ready` and an event's `word` are only ever touched through
+// std::atomic_ref.
 struct SegmentHeader {
   uint32_t magic;    // kMutexMagic or kEventMagic
-  uint32_t version;  // kLayoutVersion
+  uint32_t version;  // kMutexLayoutVersion or kEventLayoutVersion
   uint32_t ready;    // 0 while the creator initialises, then kReady
   uint32_t size;     // bytes of the whole state, as the creator wrote it
 };
@@ -39,26 +43,24 @@ struct SharedMutexState {
   pthread_mutex_t mutex;  // robust, process-shared, recursive
 };
 
+// An event is one futex word and nothing else: a waiter keeps no record of
+// itself in shared memory, so one that dies anywhere leaves nothing behind.
 struct SharedEventState {
   SegmentHeader header;
-  uint32_t signaled;      // guarded by `mutex`
+  // kEventSignaled | kEventSleepers | generation * kEventGenerationUnit;
+  // changed only by atomic read-modify-write (see NamedEvent below).
+  uint32_t word;
   uint32_t manual_reset;  // fixed at creation
-  uint32_t generation;    // counts Set calls; guarded by `mutex`
-  uint32_t reserved;
-  pthread_mutex_t mutex;  // robust, process-shared
-  pthread_cond_t cond;    // process-shared, CLOCK_MONOTONIC
 };
 
 static_assert(offsetof(SegmentHeader, ready) == 8);
 static_assert(sizeof(SegmentHeader) == 16);
 static_assert(offsetof(SharedMutexState, mutex) == 16);
-static_assert(offsetof(SharedEventState, signaled) == 16);
-static_assert(offsetof(SharedEventState, generation) == 24);
-static_assert(offsetof(SharedEventState, mutex) == 32);
+static_assert(offsetof(SharedEventState, word) == 16);
+static_assert(offsetof(SharedEventState, manual_reset) == 20);
+static_assert(sizeof(SharedEventState) == 24);
 #if defined(__x86_64__)
 static_assert(sizeof(SharedMutexState) == 56);
-static_assert(offsetof(SharedEventState, cond) == 72);
-static_assert(sizeof(SharedEventState) == 120);
 #endif
 static_assert(std::atomic_ref<uint32_t>::is_always_lock_free);
 
@@ -82,8 +84,27 @@ namespace {
 
 constexpr uint32_t kMutexMagic = 0x584D5654;  // "TVMX"
 constexpr uint32_t kEventMagic = 0x56455654;  // "TVEV"
-constexpr uint32_t kLayoutVersion = 1;
+constexpr uint32_t kMutexLayoutVersion = 1;
+// 1 was an event of a robust mutex and a process-shared condition variable
+// (120 bytes); 2 is the futex word.
+constexpr uint32_t kEventLayoutVersion = 2;
 constexpr uint32_t kReady = 1;
+
+// The bits of an event's word.
+constexpr uint32_t kEventSignaled = 1u;  // set, not yet taken or reset
+// A waiter may be asleep in the kernel on the word: the next Set wakes.
+// Only a hint: a waiter that died asleep leaves it for one spare wake-up,
+// and every Set clears it.
+constexpr uint32_t kEventSleepers = 2u;
+// Bits 2-31 count Set calls (wrapping); a manual-reset waiter is released
+// when the count moves.
+constexpr uint32_t kEventGenerationUnit = 4u;
+constexpr uint32_t kEventGenerationMask = ~(kEventSignaled | kEventSleepers);
+
+// The longest an event waiter sleeps in the kernel before it looks at the
+// word again on its own. Bounds how long a Set whose caller died between
+// changing the word and waking the sleepers can go unnoticed.
+constexpr int64_t kEventWaitSliceNs = 100'000'000;  // 100 ms
 
 // How long an opener waits for the creator of a segment to size and
 // initialise it.
@@ -187,6 +208,12 @@ std::string SegmentPath(std::string_view kind, std::string_view name) {
   return path;
 }
 
+int64_t MonotonicNowNs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
 timespec MonotonicDeadline(uint32_t timeout_ms) {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -267,8 +294,8 @@ std::optional<struct stat> StatWhenSized(
 template <typename State, typename Init>
 KernelObjectMapping* OpenSyncSegment(std::string_view kind,
                                      std::string_view name, uint32_t magic,
-                                     Init init, bool* already_existed,
-                                     Status* status) {
+                                     uint32_t version, Init init,
+                                     bool* already_existed, Status* status) {
   if (name.empty()) {
     SetStatus(status, Status(ErrorCode::kInvalidArgument,
                              "a named " + std::string(kind) + " needs a name"));
@@ -298,7 +325,7 @@ KernelObjectMapping* OpenSyncSegment(std::string_view kind,
     }
     auto* state = static_cast<State*>(address);
     state->header.magic = magic;
-    state->header.version = kLayoutVersion;
+    state->header.version = version;
     state->header.size = sizeof(State);
     Status init_status = init(state);
     if (!init_status.ok()) {
@@ -358,7 +385,7 @@ KernelObjectMapping* OpenSyncSegment(std::string_view kind,
     }
     std::this_thread::sleep_for(kCreatorPoll);
   }
-  if (state->header.magic != magic || state->header.version != kLayoutVersion ||
+  if (state->header.magic != magic || state->header.version != version ||
       state->header.size != sizeof(State)) {
     munmap(address, sizeof(State));
     SetStatus(status, Status(ErrorCode::kInvalidArgument,
@@ -385,27 +412,60 @@ KernelObjectMapping* OpenSyncSegment(std::string_view kind,
   return mapping;
 }
 
-Status InitSharedMutex(pthread_mutex_t* mutex, bool recursive) {
+// A robust, process-shared, recursive mutex.
+Status InitSharedMutex(pthread_mutex_t* mutex) {
   pthread_mutexattr_t attr;
   int rc = pthread_mutexattr_init(&attr);
   if (rc != 0) return Status::FromErrno("pthread_mutexattr_init", "", rc);
   rc = pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
   if (rc == 0) rc = pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
-  if (rc == 0 && recursive) {
-    rc = pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
-  }
+  if (rc == 0) rc = pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
   if (rc == 0) rc = pthread_mutex_init(mutex, &attr);
   pthread_mutexattr_destroy(&attr);
   if (rc != 0) return Status::FromErrno("pthread_mutex_init", "", rc);
   return Status::Ok();
 }
 
-// Locks an event's internal mutex. Its holder only ever stores whole words,
-// so a holder that died left nothing half-done: make it consistent and go on.
-int LockEventMutex(pthread_mutex_t* mutex) {
-  int rc = pthread_mutex_lock(mutex);
-  if (rc == EOWNERDEAD) rc = pthread_mutex_consistent(mutex);
-  return rc;
+// Sleeps while *word still holds `expected`, until woken, a signal or the
+// CLOCK_MONOTONIC time `until_ns`. A shared futex (no FUTEX_PRIVATE_FLAG):
+// the kernel keys it by the segment's page, so the processes meet on it.
+// 0 when woken, else the errno (EAGAIN: the word had changed; ETIMEDOUT;
+// EINTR).
+int FutexWaitUntil(uint32_t* word, uint32_t expected, int64_t until_ns) {
+  timespec until;
+  until.tv_sec = static_cast<time_t>(until_ns / 1'000'000'000);
+  until.tv_nsec = static_cast<long>(until_ns % 1'000'000'000);
+  // FUTEX_WAIT_BITSET takes an absolute time on CLOCK_MONOTONIC.
+  long rc = syscall(SYS_futex, word, FUTEX_WAIT_BITSET, expected, &until,
+                    nullptr, FUTEX_BITSET_MATCH_ANY);
+  return rc == 0 ? 0 : errno;
+}
+
+// Wakes every thread asleep on *word, in any process; 0 or the errno.
+int FutexWakeAll(uint32_t* word) {
+  long rc = syscall(SYS_futex, word, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
+  return rc >= 0 ? 0 : errno;
+}
+
+// One look at an event's word: true when it releases a waiter that began
+// at `generation`, taking the signal of an auto-reset event. `*seen` is
+// the word as last read.
+bool TakeEvent(std::atomic_ref<uint32_t> word, bool manual, uint32_t generation,
+               uint32_t* seen) {
+  *seen = word.load(std::memory_order_acquire);
+  if (manual) {
+    return (*seen & kEventSignaled) != 0 ||
+           (*seen & kEventGenerationMask) != generation;
+  }
+  // Auto-reset: whoever clears the bit took the event.
+  while ((*seen & kEventSignaled) != 0) {
+    if (word.compare_exchange_weak(*seen, *seen & ~kEventSignaled,
+                                   std::memory_order_acq_rel,
+                                   std::memory_order_acquire)) {
+      return true;
+    }
+  }
+  return false;
 }
 
 Status NotOpen(const char* what) {
@@ -438,7 +498,7 @@ std::optional<NamedMutex> NamedMutex::CreateOrOpen(std::string_view name,
                                                    Status* status) {
   bool existed = false;
   auto init = [initially_owned](SharedMutexState* state) {
-    Status result = InitSharedMutex(&state->mutex, /*recursive=*/true);
+    Status result = InitSharedMutex(&state->mutex);
     if (result.ok() && initially_owned) {
       int rc = pthread_mutex_lock(&state->mutex);
       if (rc != 0) result = Status::FromErrno("pthread_mutex_lock", "", rc);
@@ -446,7 +506,7 @@ std::optional<NamedMutex> NamedMutex::CreateOrOpen(std::string_view name,
     return result;
   };
   KernelObjectMapping* mapping = OpenSyncSegment<SharedMutexState>(
-      "mutex", name, kMutexMagic, init, &existed, status);
+      "mutex", name, kMutexMagic, kMutexLayoutVersion, init, &existed, status);
   if (mapping == nullptr) return std::nullopt;
   if (!existed && initially_owned) mapping->owned.fetch_add(1);
   if (already_existed != nullptr) *already_existed = existed;
@@ -530,27 +590,13 @@ std::optional<NamedEvent> NamedEvent::CreateOrOpen(std::string_view name,
                                                    bool* already_existed,
                                                    Status* status) {
   auto init = [manual_reset, initially_set](SharedEventState* state) {
-    state->signaled = initially_set ? 1 : 0;
+    state->word = initially_set ? kEventSignaled : 0;
     state->manual_reset = manual_reset ? 1 : 0;
-    state->generation = 0;
-    Status result = InitSharedMutex(&state->mutex, /*recursive=*/false);
-    if (!result.ok()) return result;
-    pthread_condattr_t attr;
-    int rc = pthread_condattr_init(&attr);
-    if (rc == 0) {
-      rc = pthread_condattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
-      if (rc == 0) rc = pthread_condattr_setclock(&attr, CLOCK_MONOTONIC);
-      if (rc == 0) rc = pthread_cond_init(&state->cond, &attr);
-      pthread_condattr_destroy(&attr);
-    }
-    if (rc != 0) {
-      pthread_mutex_destroy(&state->mutex);
-      return Status::FromErrno("pthread_cond_init", "", rc);
-    }
     return Status::Ok();
   };
   KernelObjectMapping* mapping = OpenSyncSegment<SharedEventState>(
-      "event", name, kEventMagic, init, already_existed, status);
+      "event", name, kEventMagic, kEventLayoutVersion, init, already_existed,
+      status);
   if (mapping == nullptr) return std::nullopt;
   NamedEvent event;
   event.state_ = static_cast<SharedEventState*>(mapping->address);
@@ -558,69 +604,84 @@ std::optional<NamedEvent> NamedEvent::CreateOrOpen(std::string_view name,
   return event;
 }
 
+// Set, Reset and Wait change the word only by atomic read-modify-write, so
+// a caller that dies anywhere leaves it whole. Set is lock-free: it never
+// waits for anybody, dead or alive.
 Status NamedEvent::Set() {
   if (state_ == nullptr) return NotOpen("event");
-  int rc = LockEventMutex(&state_->mutex);
-  if (rc != 0) return Status::FromErrno("lock event", "", rc);
-  state_->signaled = 1;
-  ++state_->generation;
-  // Always a broadcast: a waiter that died inside pthread_cond_wait can
-  // swallow a single signal. Woken waiters re-check the flag; for an
-  // auto-reset event the first one clears it, the rest wait on.
-  rc = pthread_cond_broadcast(&state_->cond);
-  pthread_mutex_unlock(&state_->mutex);
-  if (rc != 0) return Status::FromErrno("pthread_cond_broadcast", "", rc);
+  std::atomic_ref<uint32_t> word(state_->word);
+  uint32_t seen = word.load(std::memory_order_relaxed);
+  uint32_t next;
+  do {
+    // Signalled, the next generation, the sleepers hint cleared: the
+    // sleepers are woken below, and whoever sleeps on sets it again.
+    next =
+        ((seen & kEventGenerationMask) + kEventGenerationUnit) | kEventSignaled;
+  } while (!word.compare_exchange_weak(seen, next, std::memory_order_acq_rel,
+                                       std::memory_order_relaxed));
+  // A setter that dies here leaves the sleepers to their next look at the
+  // word, at most kEventWaitSliceNs away.
+  if ((seen & kEventSleepers) != 0) {
+    if (int rc = FutexWakeAll(&state_->word); rc != 0) {
+      return Status::FromErrno("futex wake", "", rc);
+    }
+  }
   return Status::Ok();
 }
 
 Status NamedEvent::Reset() {
   if (state_ == nullptr) return NotOpen("event");
-  int rc = LockEventMutex(&state_->mutex);
-  if (rc != 0) return Status::FromErrno("lock event", "", rc);
-  state_->signaled = 0;
-  pthread_mutex_unlock(&state_->mutex);
+  std::atomic_ref<uint32_t>(state_->word)
+      .fetch_and(~kEventSignaled, std::memory_order_acq_rel);
   return Status::Ok();
 }
 
 WaitResult NamedEvent::Wait(uint32_t timeout_ms) {
   if (state_ == nullptr) return WaitResult::kFailed;
-  const bool forever = timeout_ms == kInfinite;
-  const timespec deadline =
-      forever || timeout_ms == 0 ? timespec{} : MonotonicDeadline(timeout_ms);
-  if (LockEventMutex(&state_->mutex) != 0) return WaitResult::kFailed;
   const bool manual = state_->manual_reset != 0;
+  std::atomic_ref<uint32_t> word(state_->word);
   // A manual-reset event releases whoever waited when it was set, even if
-  // it was reset before this waiter got the mutex back.
-  const uint32_t generation = state_->generation;
-  bool out_of_time = timeout_ms == 0;
-  WaitResult result = WaitResult::kTimeout;
+  // it was reset before this waiter looked again.
+  uint32_t seen = word.load(std::memory_order_acquire);
+  const uint32_t generation = seen & kEventGenerationMask;
+  // The first look needs no clock.
+  if (TakeEvent(word, manual, generation, &seen)) return WaitResult::kSignaled;
+  if (timeout_ms == 0) return WaitResult::kTimeout;
+  const bool forever = timeout_ms == kInfinite;
+  const int64_t deadline =
+      forever ? 0 : MonotonicNowNs() + int64_t{timeout_ms} * 1'000'000;
   for (;;) {
-    if (state_->signaled != 0) {
-      if (!manual) state_->signaled = 0;
-      result = WaitResult::kSignaled;
-      break;
-    }
-    if (manual && state_->generation != generation) {
-      result = WaitResult::kSignaled;
-      break;
-    }
-    if (out_of_time) break;
-    int rc = forever ? pthread_cond_wait(&state_->cond, &state_->mutex)
-                     : pthread_cond_timedwait(&state_->cond, &state_->mutex,
-                                              &deadline);
-    if (rc == ETIMEDOUT) {
-      out_of_time = true;  // one last look at the flag, then give up
-    } else if (rc == EOWNERDEAD) {
-      if (pthread_mutex_consistent(&state_->mutex) != 0) {
-        result = WaitResult::kFailed;
-        break;
+    if ((seen & kEventSleepers) == 0 &&
+        !word.compare_exchange_strong(seen, seen | kEventSleepers,
+                                      std::memory_order_acq_rel,
+                                      std::memory_order_acquire)) {
+      // The word moved: look again.
+      if (TakeEvent(word, manual, generation, &seen)) {
+        return WaitResult::kSignaled;
       }
-    } else if (rc != 0) {
-      return WaitResult::kFailed;  // the mutex is not held
+      continue;
     }
+    seen |= kEventSleepers;
+    // Asleep for one slice at most. Should the word have moved since the
+    // look, the kernel does not put us to sleep (EAGAIN); once asleep, only
+    // a Set's wake-up, a signal or the end of the slice wakes us.
+    const int64_t now = MonotonicNowNs();
+    int64_t until = now + kEventWaitSliceNs;
+    if (!forever) until = std::min(until, deadline);
+    int rc = FutexWaitUntil(&state_->word, seen, until);
+    if (rc != 0 && rc != EAGAIN && rc != EINTR && rc != ETIMEDOUT) {
+      return WaitResult::kFailed;
+    }
+    // Woken, timed out or not: look again. The clock is read before the
+    // look, so the last look is taken at or after the deadline and a Set
+    // that landed just before it still counts. Spurious returns only lead
+    // to another look.
+    const bool last_look = !forever && MonotonicNowNs() >= deadline;
+    if (TakeEvent(word, manual, generation, &seen)) {
+      return WaitResult::kSignaled;
+    }
+    if (last_look) return WaitResult::kTimeout;
   }
-  pthread_mutex_unlock(&state_->mutex);
-  return result;
 }
 
 void NamedEvent::Close() {

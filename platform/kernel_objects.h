@@ -11,8 +11,11 @@
 // Realised with POSIX shared memory: each object is one segment under
 // /dev/shm named "telvane.<device id>.<kind>.<encoded name>" (kind "mutex",
 // "event" or "shm"; docs/formats/kernel-objects.md has the name encoding and
-// the byte layouts). Mutexes and events hold robust, process-shared pthread
-// objects, so an owner that dies never wedges the others.
+// the byte layouts). A mutex is a robust, process-shared pthread mutex, so
+// an owner that dies never wedges the others. An event is a single futex
+// word changed only by atomic operations: its waiters leave no record of
+// themselves in the segment, so a process that dies anywhere in Set, Reset
+// or Wait never stops another.
 //
 // Names: any non-empty byte string (UTF-8 text in practice), compared
 // exactly. An empty name is refused with kInvalidArgument.
@@ -100,6 +103,11 @@ class NamedMutex {
 
 // A named event: manual-reset (stays set until Reset) or auto-reset (a
 // successful Wait clears it, so each Set releases exactly one waiter).
+//
+// Set and Reset never block. A waiter is woken by Set at once; should the
+// setting process die between changing the event and waking the sleepers,
+// they notice by themselves within a fraction of a second (waits sleep in
+// slices of at most 100 ms and look at the event after each).
 class NamedEvent {
  public:
   NamedEvent() = default;

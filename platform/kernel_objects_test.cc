@@ -2,14 +2,19 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/futex.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -65,6 +70,49 @@ bool SegmentExists(const std::string& kind, const std::string& encoded) {
                                  "." + encoded);
 }
 
+// The bytes of an event segment as the format document lays them out,
+// mapped by the test itself (the segment must exist).
+class RawEvent {
+ public:
+  explicit RawEvent(const std::string& name) {
+    std::string path = "/telvane." + DeviceId() + ".event." + name;
+    int fd = shm_open(path.c_str(), O_RDWR, 0);
+    EXPECT_GE(fd, 0) << path;
+    if (fd < 0) return;
+    void* address =
+        mmap(nullptr, kSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    close(fd);
+    EXPECT_NE(address, MAP_FAILED);
+    if (address != MAP_FAILED) bytes_ = static_cast<uint32_t*>(address);
+  }
+  ~RawEvent() {
+    if (bytes_ != nullptr) munmap(bytes_, kSize);
+  }
+  bool ok() const { return bytes_ != nullptr; }
+  uint32_t field(int index) const {
+    return std::atomic_ref<uint32_t>(bytes_[index]).load();
+  }
+  // The futex word at offset 16.
+  void WakeAll() const {
+    syscall(SYS_futex, &bytes_[4], FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
+  }
+  std::atomic_ref<uint32_t> word() const {
+    return std::atomic_ref<uint32_t>(bytes_[4]);
+  }
+  // What a setter does to the word before it wakes the sleepers: signalled,
+  // the next generation, the sleepers hint cleared. No wake-up follows, as
+  // when the setter was killed right after.
+  void SetWithoutWaking() const {
+    uint32_t seen = word().load();
+    while (!word().compare_exchange_weak(seen, ((seen & ~3u) + 4u) | 1u)) {
+    }
+  }
+
+ private:
+  static constexpr size_t kSize = 24;
+  uint32_t* bytes_ = nullptr;
+};
+
 // True once the process whose /proc stat file is `path` is asleep in the
 // kernel (state S).
 bool WaitUntilAsleep(const std::string& path) {
@@ -80,6 +128,22 @@ bool WaitUntilAsleep(const std::string& path) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return false;
+}
+
+// Spins until `done()` holds, at most about `limit`; whether it held.
+template <typename Done>
+bool SpinUntil(Done done, std::chrono::milliseconds limit =
+                              std::chrono::milliseconds(20000)) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+std::string ThreadStatPath(pid_t tid) {
+  return "/proc/self/task/" + std::to_string(tid) + "/stat";
 }
 
 TEST(NamedMutexTest, AbandonedByDyingProcess) {
@@ -330,6 +394,210 @@ TEST(NamedEventTest, PollTimeoutAndTheKindOfAnExistingEvent) {
   NamedEvent closed;
   EXPECT_EQ(closed.Wait(0), WaitResult::kFailed);
   EXPECT_FALSE(closed.Set().ok());
+}
+
+TEST(NamedEventTest, SegmentIsOneWordAndTheOldLayoutIsRefused) {
+  testing::TempDevice device;
+  bool existed = true;
+  auto event = NamedEvent::CreateOrOpen("layout", /*manual_reset=*/true,
+                                        /*initially_set=*/true, &existed);
+  ASSERT_TRUE(event.has_value());
+  RawEvent raw("layout");
+  ASSERT_TRUE(raw.ok());
+  EXPECT_EQ(raw.field(0), 0x56455654u);  // "TVEV"
+  EXPECT_EQ(raw.field(1), 2u);           // layout version
+  EXPECT_EQ(raw.field(2), 1u);           // ready
+  EXPECT_EQ(raw.field(3), 24u);          // size
+  EXPECT_EQ(raw.field(4), 1u);           // signalled, generation 0
+  EXPECT_EQ(raw.field(5), 1u);           // manual-reset
+  ASSERT_TRUE(event->Set().ok());
+  EXPECT_EQ(raw.field(4), 4u | 1u);  // generation 1, still signalled
+  ASSERT_TRUE(event->Reset().ok());
+  EXPECT_EQ(raw.field(4), 4u);
+  EXPECT_EQ(event->Wait(0), WaitResult::kTimeout);
+
+  // An event of the first layout (a flag, a robust mutex and a condition
+  // variable in 120 bytes) is refused, never misread.
+  std::string path = "/telvane." + DeviceId() + ".event.old";
+  int fd = shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(ftruncate(fd, 120), 0);
+  const uint32_t header[] = {0x56455654u, 1, 1, 120, 1};
+  ASSERT_EQ(pwrite(fd, header, sizeof header, 0),
+            static_cast<ssize_t>(sizeof header));
+  close(fd);
+  Status status;
+  EXPECT_FALSE(
+      NamedEvent::CreateOrOpen("old", false, false, &existed, &status));
+  EXPECT_EQ(status.code(), ErrorCode::kInvalidArgument);
+}
+
+// Waiters killed while asleep in the kernel, forever or with a time-out,
+// leave no more than the sleepers hint: Set does not wait for them, a live
+// waiter is released as before and the word is clean afterwards.
+TEST(NamedEventTest, WaitersKilledAsleepLeaveNothingBehind) {
+  testing::TempDevice device;
+  for (bool manual : {false, true}) {
+    SCOPED_TRACE(manual ? "manual-reset" : "auto-reset");
+    const std::string name = manual ? "dying manual" : "dying auto";
+    bool existed = true;
+    auto event = NamedEvent::CreateOrOpen(name, manual, false, &existed);
+    ASSERT_TRUE(event.has_value());
+    RawEvent raw(manual ? "dying%20manual" : "dying%20auto");
+    ASSERT_TRUE(raw.ok());
+    ReadyPipe ready;
+    std::vector<pid_t> dead;
+    for (uint32_t timeout : {kInfinite, 60000u, kInfinite}) {
+      dead.push_back(Spawn([&ready, &event, timeout] {
+        ready.Announce();
+        event->Wait(timeout);
+        return 0;
+      }));
+    }
+    ASSERT_TRUE(ready.Await(3));
+    for (pid_t pid : dead) {
+      ASSERT_TRUE(WaitUntilAsleep("/proc/" + std::to_string(pid) + "/stat"));
+    }
+    ASSERT_TRUE(SpinUntil([&] { return (raw.field(4) & 2u) != 0; }));
+    for (pid_t pid : dead) {
+      ASSERT_EQ(kill(pid, SIGKILL), 0);
+      EXPECT_EQ(Reap(pid), -1);
+    }
+    EXPECT_EQ(raw.field(4), 2u);  // not set, generation 0, the hint
+    raw.word().fetch_and(~2u);    // to see the live waiter fall asleep
+
+    pid_t live = Spawn([&ready, &event] {
+      ready.Announce();
+      return event->Wait(60000) == WaitResult::kSignaled ? 0 : 1;
+    });
+    ASSERT_TRUE(ready.Await(1));
+    ASSERT_TRUE(WaitUntilAsleep("/proc/" + std::to_string(live) + "/stat"));
+    ASSERT_TRUE(SpinUntil([&] { return (raw.field(4) & 2u) != 0; }));
+    ASSERT_TRUE(event->Set().ok());
+    if (manual) {
+      ASSERT_TRUE(event->Reset().ok());
+    }
+    EXPECT_EQ(Reap(live), 0);
+    EXPECT_EQ(raw.field(4), 4u);  // generation 1 and nothing else
+  }
+}
+
+// A setter killed between changing the word and waking the sleepers: the
+// sleepers find the event set on their own, auto- and manual-reset alike
+// (the manual one even though it is reset again at once).
+TEST(NamedEventTest, SleepersNoticeASetWhoseSetterDiedBeforeWaking) {
+  testing::TempDevice device;
+  for (bool manual : {false, true}) {
+    for (uint32_t timeout : {kInfinite, 60000u}) {
+      SCOPED_TRACE(std::string(manual ? "manual" : "auto") + " reset, " +
+                   (timeout == kInfinite ? "no time-out" : "time-out"));
+      ASSERT_TRUE(ClearNamedObjects().ok());
+      bool existed = true;
+      auto event = NamedEvent::CreateOrOpen("orphan", manual, false, &existed);
+      ASSERT_TRUE(event.has_value());
+      RawEvent raw("orphan");
+      ASSERT_TRUE(raw.ok());
+      std::atomic<pid_t> tid{0};
+      std::atomic<int> result{-1};
+      std::thread waiter([&] {
+        tid = static_cast<pid_t>(syscall(SYS_gettid));
+        result = static_cast<int>(event->Wait(timeout));
+      });
+      // (No ASSERT while the thread runs: it must be joined.)
+      EXPECT_TRUE(SpinUntil([&] { return tid.load() != 0; }) &&
+                  WaitUntilAsleep(ThreadStatPath(tid)) &&
+                  SpinUntil([&] { return (raw.field(4) & 2u) != 0; }));
+      raw.SetWithoutWaking();
+      if (manual) {
+        EXPECT_TRUE(event->Reset().ok());
+      }
+      const bool returned = SpinUntil([&] { return result.load() != -1; });
+      if (!returned) {  // woken by hand, so that it can be joined
+        event->Set().IgnoreError();
+        SpinUntil([&] {
+          raw.WakeAll();
+          return result.load() != -1;
+        });
+      }
+      waiter.join();
+      EXPECT_TRUE(returned);
+      EXPECT_EQ(result.load(), static_cast<int>(WaitResult::kSignaled));
+      EXPECT_EQ(event->Wait(0), WaitResult::kTimeout);  // taken or reset
+    }
+  }
+}
+
+// The waiter's time-out runs out while it cannot run (it is stopped), and
+// the event is set in that moment without a wake-up: its look at the word
+// after the deadline still finds it set.
+TEST(NamedEventTest, ASetJustBeforeTheDeadlineIsNotMissed) {
+  testing::TempDevice device;
+  constexpr uint32_t kTimeoutMs = 1000;
+  bool existed = true;
+  auto event = NamedEvent::CreateOrOpen("deadline", false, false, &existed);
+  ASSERT_TRUE(event.has_value());
+  RawEvent raw("deadline");
+  ASSERT_TRUE(raw.ok());
+  ReadyPipe ready;
+  pid_t waiter = Spawn([&ready, &event] {
+    ready.Announce();
+    return event->Wait(kTimeoutMs) == WaitResult::kSignaled ? 0 : 1;
+  });
+  ASSERT_TRUE(ready.Await(1));
+  ASSERT_TRUE(WaitUntilAsleep("/proc/" + std::to_string(waiter) + "/stat"));
+  ASSERT_TRUE(SpinUntil([&] { return (raw.field(4) & 2u) != 0; }));
+  // The wait began before now, so its deadline is less than kTimeoutMs
+  // from here.
+  const auto asleep = std::chrono::steady_clock::now();
+  ASSERT_EQ(kill(waiter, SIGSTOP), 0);
+  int stopped = 0;
+  ASSERT_EQ(waitpid(waiter, &stopped, WUNTRACED), waiter);
+  ASSERT_TRUE(WIFSTOPPED(stopped));
+  // Waits for the clock, not for something to happen.
+  while (std::chrono::steady_clock::now() <
+         asleep + std::chrono::milliseconds(kTimeoutMs + 100)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  raw.SetWithoutWaking();
+  ASSERT_EQ(kill(waiter, SIGCONT), 0);
+  EXPECT_EQ(Reap(waiter), 0);
+  EXPECT_EQ(event->Wait(0), WaitResult::kTimeout);  // the waiter took it
+}
+
+// Wake-ups that come with no Set (another process' futex wake on the word,
+// a Reset, a new sleeper) never end a wait, and never early.
+TEST(NamedEventTest, SpuriousWakeUpsNeverEndAWait) {
+  testing::TempDevice device;
+  constexpr auto kTimeout = std::chrono::milliseconds(300);
+  for (bool manual : {false, true}) {
+    SCOPED_TRACE(manual ? "manual-reset" : "auto-reset");
+    ASSERT_TRUE(ClearNamedObjects().ok());
+    bool existed = true;
+    auto event = NamedEvent::CreateOrOpen("spurious", manual, false, &existed);
+    ASSERT_TRUE(event.has_value());
+    RawEvent raw("spurious");
+    ASSERT_TRUE(raw.ok());
+    std::atomic<bool> done{false};
+    WaitResult result = WaitResult::kFailed;
+    std::chrono::steady_clock::duration waited{};
+    std::thread waiter([&] {
+      const auto start = std::chrono::steady_clock::now();
+      result = event->Wait(static_cast<uint32_t>(kTimeout.count()));
+      waited = std::chrono::steady_clock::now() - start;
+      done = true;
+    });
+    std::thread other([&] { event->Wait(static_cast<uint32_t>(50)); });
+    EXPECT_TRUE(SpinUntil([&] {
+      raw.WakeAll();
+      event->Reset().IgnoreError();
+      return done.load();
+    }));
+    waiter.join();
+    other.join();
+    EXPECT_EQ(result, WaitResult::kTimeout);
+    EXPECT_GE(waited, kTimeout);
+    EXPECT_EQ(raw.field(4) & ~2u, 0u);  // never set
+  }
 }
 
 TEST(SharedMemoryTest, SharedAcrossProcesses) {
