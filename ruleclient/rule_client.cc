@@ -22,6 +22,10 @@ using platform::ULONG;
 
 // How long ProcessMessage waits for a verdict.
 constexpr uint32_t kVerdictWaitMs = 1500;
+// How long it waits for the queue's mutex. The main program holds it only
+// while it drains the queue; longer means it is stuck, and the messaging
+// service must not be stuck with it.
+constexpr uint32_t kDataMutexWaitMs = 1500;
 
 // ---------------------------------------------------------------- module state
 
@@ -170,7 +174,8 @@ void FillSlot(uint8_t* base, int slot, const char16_t* body,
 
 // What queuing one message did.
 enum class Queued {
-  kNotQueued,  // no buffer, queue full or damaged: nothing was copied
+  kNotQueued,  // no buffer, mutex not had in time, queue full or damaged:
+               // nothing was copied
   kAlone,      // queued into an empty queue: a verdict can only be ours
   kBehind,     // queued behind older unread entries
 };
@@ -182,7 +187,9 @@ Queued QueueMessage(const char16_t* body, const char16_t* sender,
       !delete_event.is_open()) {
     return Queued::kNotQueued;
   }
-  platform::WaitResult locked = data_mutex.Wait(platform::kInfinite);
+  // Not had in time: nothing is queued and nobody is woken; the caller
+  // waits for no verdict and leaves the message in the Inbox.
+  platform::WaitResult locked = data_mutex.Wait(kDataMutexWaitMs);
   if (locked != platform::WaitResult::kSignaled &&
       locked != platform::WaitResult::kAbandoned) {
     return Queued::kNotQueued;

@@ -4,6 +4,9 @@
 #include "ruleclient/rule_client.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -428,6 +431,75 @@ TEST_F(RuleClientTest, DeletesOnAVerdictAndKeepsWithoutOne) {
   EXPECT_EQ(out.handled, MRC_HANDLED_CONTINUE);
   EXPECT_NE(phone_->DebugLog().find("Unable to get the message!"),
             std::string::npos);
+  EXPECT_EQ(client->Release(), 0u);
+}
+
+// Another process holds the queue's mutex and does not let go (a stuck
+// main program): the client gives up on it after a while, queues nothing,
+// waits for no verdict and leaves the message. Once the holder has died
+// holding it, the next message takes the mutex over and is queued.
+TEST_F(RuleClientTest, GivesUpOnAMutexHeldElsewhere) {
+  IMailRuleClient* client = NewClient();
+  ASSERT_NE(client, nullptr);
+  uint8_t* base = Buffer();
+  ASSERT_NE(base, nullptr);
+  std::optional<NamedEvent> verdict = NamedEvent::CreateOrOpen(
+      sms_buffer::kDeleteEventName, false, false, nullptr);
+  ASSERT_TRUE(verdict.has_value());
+
+  int to_holder[2], from_holder[2];
+  ASSERT_EQ(pipe(to_holder), 0);
+  ASSERT_EQ(pipe(from_holder), 0);
+  pid_t holder = fork();
+  ASSERT_GE(holder, 0);
+  if (holder == 0) {
+    close(to_holder[1]);
+    close(from_holder[0]);
+    auto mutex =
+        NamedMutex::CreateOrOpen(sms_buffer::kDataMutexName, false, nullptr);
+    WaitResult taken = mutex ? mutex->Wait(5000) : WaitResult::kFailed;
+    char c = taken == WaitResult::kSignaled || taken == WaitResult::kAbandoned
+                 ? 'y'
+                 : 'n';
+    if (write(from_holder[1], &c, 1) != 1) _exit(1);
+    // Until the test lets it go (or is gone, or a minute has passed, so a
+    // client that waits for ever fails the test instead of hanging it);
+    // then it ends still holding the mutex.
+    pollfd let_go{to_holder[0], POLLIN, 0};
+    if (poll(&let_go, 1, 60000) != 1) _exit(2);
+    _exit(0);
+  }
+  close(to_holder[0]);
+  close(from_holder[1]);
+  char held = 0;
+  ASSERT_EQ(read(from_holder[0], &held, 1), 1);
+  close(from_holder[0]);
+  ASSERT_EQ(held, 'y');
+
+  // Attached, and a verdict pending: were the message queued and waited
+  // for, the verdict would be cleared first.
+  sms_buffer::SetReaderAttached(base, true);
+  ASSERT_TRUE(verdict->Set().ok());
+  std::string id = Deliver(u"+8613900000009", u"spam while held", 90);
+  Outcome out = Process(client, id);
+  EXPECT_TRUE(Succeeded(out.result));
+  EXPECT_EQ(out.handled, MRC_NOT_HANDLED);
+  EXPECT_TRUE(InInbox(id));
+  EXPECT_EQ(sms_buffer::LoadI32(base, sms_buffer::kCountOffset), 0);
+  EXPECT_EQ(sms_buffer::LoadI32(base, sms_buffer::kWriteIndexOffset), 0);
+  EXPECT_EQ(verdict->Wait(0), WaitResult::kSignaled);  // left alone
+
+  close(to_holder[1]);
+  int status = 0;
+  ASSERT_EQ(waitpid(holder, &status, 0), holder);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  sms_buffer::SetReaderAttached(base, false);
+  std::string next = Deliver(u"+8613900000009", u"after the holder", 91);
+  out = Process(client, next);
+  EXPECT_EQ(out.handled, MRC_NOT_HANDLED);  // nobody attached
+  EXPECT_EQ(sms_buffer::LoadI32(base, sms_buffer::kCountOffset), 1);
+  EXPECT_EQ(Units(base, sms_buffer::SlotOffset(0), 17),
+            std::u16string(u"after the holder\0", 17));
   EXPECT_EQ(client->Release(), 0u);
 }
 

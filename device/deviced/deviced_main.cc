@@ -8,6 +8,11 @@
 // run/deviced.lock (a second deviced of the same device exits at once) and
 // its pid is in run/deviced.pid; both the socket and the pid file are
 // removed when it exits. Everything it has to say goes to debug.log.
+//
+// Nothing a rule client does can keep it from serving or from stopping:
+// each ProcessMessage call has a budget (MessagingService), and a call
+// still stuck when deviced stops is left behind, the process ending
+// without running destructors under it.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -248,6 +253,14 @@ int main() {
   close(listener);
   unlink(socket_path.c_str());
   fs::remove(pid_path, ec);
+  if (int stuck = service != nullptr ? service->OutstandingCalls() : 0) {
+    // A thread is still inside a client: releasing the client, or the
+    // libraries' static destructors at exit, would pull things from under
+    // it. The kernel takes the rest (the lock goes with the process).
+    platform::DebugPrintf(
+        "deviced: %d rule client call(s) still running, left behind\n", stuck);
+    _exit(0);
+  }
   service.reset();
   close(lock_fd);
   return 0;

@@ -17,6 +17,7 @@
 #include "device/deviced/testing/spam_rule_client.h"
 #include "platform/com.h"
 #include "platform/device.h"
+#include "platform/kernel_objects.h"
 #include "platform/registry.h"
 #include "platform/testing/temp_device.h"
 #include "platform/unicode.h"
@@ -70,6 +71,19 @@ class DevicedTest : public ::testing::Test {
         RegistryRoot::kLocalMachine, device::deviced::kRuleClientsKey);
     ASSERT_TRUE(rules);
     ASSERT_TRUE(rules->SetDword(platform::FromUtf8(ClsidText()), enabled).ok());
+  }
+
+  static std::string DebugLog() {
+    return platform::testing::ReadHostFile(platform::DeviceDebugLogPath());
+  }
+
+  // Spins until debug.log holds `text`, for at most about 20 s.
+  static bool LogShows(const std::string& text) {
+    for (int i = 0; i < 2000; ++i) {
+      if (DebugLog().find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
   }
 
   std::vector<std::u16string> InboxTexts() {
@@ -222,6 +236,55 @@ TEST_F(DevicedTest, RuleClientDeletesSpamLeavesTheRestAndFailuresAreSurvived) {
   EXPECT_EQ(text.find("rule client " + ClsidText() + " loaded", loaded + 1),
             std::string::npos);
   EXPECT_EQ(Devicectl("stop").rfind("deviced stopped", 0), 0u);
+}
+
+// A rule client that does not come back from ProcessMessage: deviced
+// answers anyway once the call's budget is spent, skips the client while
+// the call is out, uses it again when it has returned, and neither stop
+// nor shutdown waits for it.
+TEST_F(DevicedTest, AStuckRuleClientNeverStopsTheService) {
+  using device::deviced::testing::kHangReleaseEventName;
+  ASSERT_EQ(Devicectl("start").rfind("deviced started", 0), 0u);
+  RegisterRule(1);
+  bool existed = false;
+  std::optional<platform::NamedEvent> release =
+      platform::NamedEvent::CreateOrOpen(kHangReleaseEventName, false, false,
+                                         &existed);
+  ASSERT_TRUE(release.has_value());
+  const std::string client = "rule client " + ClsidText();
+
+  EXPECT_EQ(Devicectl("receive --from 1 hang").rfind("left in the Inbox", 0),
+            0u);
+  EXPECT_NE(DebugLog().find(client + " did not return from ProcessMessage"),
+            std::string::npos);
+  // Still out: not called, so this spam stays.
+  EXPECT_EQ(Devicectl("receive --from 2 'spam while stuck'")
+                .rfind("left in the Inbox", 0),
+            0u);
+  EXPECT_NE(DebugLog().find(client + " is still in an earlier ProcessMessage"),
+            std::string::npos);
+  // Back from the call: called again.
+  ASSERT_TRUE(release->Set().ok());
+  ASSERT_TRUE(LogShows(client + " returned from ProcessMessage"));
+  EXPECT_EQ(Devicectl("receive --from 3 'spam again'"),
+            "deleted by a rule client (" + ClsidText() + ")\n");
+
+  // Stuck again: stop does not wait for the call, nor does shutdown.
+  EXPECT_EQ(Devicectl("receive --from 4 hang").rfind("left in the Inbox", 0),
+            0u);
+  EXPECT_EQ(Devicectl("stop").rfind("deviced stopped", 0), 0u);
+  EXPECT_NE(DebugLog().find("1 rule client call(s) still running"),
+            std::string::npos);
+  ASSERT_EQ(Devicectl("start").rfind("deviced started", 0), 0u);
+  EXPECT_EQ(Devicectl("receive --from 5 hang").rfind("left in the Inbox", 0),
+            0u);
+  platform::testing::CommandResult shutdown =
+      platform::testing::Devicectl("shutdown");
+  EXPECT_EQ(shutdown.exit_code, 0) << shutdown.out;
+  EXPECT_EQ(shutdown.out.rfind("device shut down", 0), 0u) << shutdown.out;
+
+  EXPECT_EQ(InboxTexts(), (std::vector<std::u16string>{
+                              u"hang", u"hang", u"spam while stuck", u"hang"}));
 }
 
 }  // namespace

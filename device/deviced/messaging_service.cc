@@ -1,6 +1,10 @@
 #include "device/deviced/messaging_service.h"
 
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "device/cemapi/message_store.h"
@@ -21,7 +25,31 @@ std::string HrText(HRESULT hr) {
   return buffer;
 }
 
+long long MillisecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now() - start)
+      .count();
+}
+
 }  // namespace
+
+// Shared by the service and the thread that makes the call, which may
+// outlive the service's interest in it (and the service itself).
+struct MessagingService::Call {
+  std::u16string clsid;
+  // The call's own copies of the identifiers it is given.
+  std::string message_id;
+  std::string folder_id;
+  std::chrono::steady_clock::time_point started;
+
+  std::mutex mutex;
+  std::condition_variable done;
+  bool returned = false;  // guarded by `mutex`; the results below with it
+  bool overran = false;   // guarded by `mutex`: the service gave up waiting
+  HRESULT result = E_FAIL;
+  ULONG event_type = 0;
+  MRCHANDLED handled = MRC_NOT_HANDLED;
+};
 
 std::unique_ptr<MessagingService> MessagingService::Open(Status* status) {
   auto fail = [&](std::string message) -> std::unique_ptr<MessagingService> {
@@ -100,7 +128,22 @@ std::unique_ptr<MessagingService> MessagingService::Open(Status* status) {
 }
 
 MessagingService::~MessagingService() {
-  for (auto& [clsid, client] : clients_) client->Release();
+  bool outstanding = false;
+  for (auto& [clsid, client] : clients_) {
+    if (client.outstanding != nullptr) {
+      std::lock_guard<std::mutex> lock(client.outstanding->mutex);
+      if (!client.outstanding->returned) {
+        outstanding = true;
+        continue;  // still inside it: never released
+      }
+    }
+    client.object->Release();
+  }
+  if (outstanding) {
+    // The call still uses the store, the session and the library.
+    (void)library_.release();
+    return;
+  }
   if (store_ != nullptr) store_->Release();
   if (session_ != nullptr) {
     session_->Logoff(0, 0, 0);
@@ -109,7 +152,18 @@ MessagingService::~MessagingService() {
   if (initialized_) uninitialize_();
 }
 
-IMailRuleClient* MessagingService::ClientFor(const std::u16string& name) {
+int MessagingService::OutstandingCalls() const {
+  int count = 0;
+  for (const auto& [clsid, client] : clients_) {
+    if (client.outstanding == nullptr) continue;
+    std::lock_guard<std::mutex> lock(client.outstanding->mutex);
+    if (!client.outstanding->returned) ++count;
+  }
+  return count;
+}
+
+MessagingService::Client* MessagingService::ClientFor(
+    const std::u16string& name, std::u16string* key_out) {
   std::optional<GUID> clsid = ParseGuid(name);
   if (!clsid) {
     DebugPrintf("deviced: rule client \"%s\" is not a CLSID, skipped\n",
@@ -117,7 +171,8 @@ IMailRuleClient* MessagingService::ClientFor(const std::u16string& name) {
     return nullptr;
   }
   std::u16string key = GuidToString(*clsid);
-  if (auto it = clients_.find(key); it != clients_.end()) return it->second;
+  *key_out = key;
+  if (auto it = clients_.find(key); it != clients_.end()) return &it->second;
   IMailRuleClient* client = nullptr;
   HRESULT hr = CreateComInstance(*clsid, nullptr, IID_IMailRuleClient,
                                  reinterpret_cast<void**>(&client));
@@ -136,8 +191,54 @@ IMailRuleClient* MessagingService::ClientFor(const std::u16string& name) {
   }
   DebugPrintf("deviced: rule client %s loaded (access %d)\n",
               ToUtf8(key).c_str(), static_cast<int>(access));
-  clients_.emplace(key, client);
-  return client;
+  return &clients_.emplace(key, Client{client, nullptr}).first->second;
+}
+
+std::shared_ptr<MessagingService::Call> MessagingService::CallWithinBudget(
+    Client& client, const std::u16string& key, const std::string& message_id) {
+  auto call = std::make_shared<Call>();
+  call->clsid = key;
+  call->message_id = message_id;
+  call->folder_id = inbox_id_;
+  call->started = std::chrono::steady_clock::now();
+  std::thread([call, object = client.object, store = store_] {
+    ULONG event_type = 0;
+    MRCHANDLED handled = MRC_NOT_HANDLED;
+    HRESULT hr = object->ProcessMessage(
+        store, static_cast<ULONG>(call->message_id.size()),
+        reinterpret_cast<LPENTRYID>(call->message_id.data()),
+        static_cast<ULONG>(call->folder_id.size()),
+        reinterpret_cast<LPENTRYID>(call->folder_id.data()), &event_type,
+        &handled);
+    std::lock_guard<std::mutex> lock(call->mutex);
+    call->result = hr;
+    call->event_type = event_type;
+    call->handled = handled;
+    call->returned = true;
+    if (call->overran) {
+      DebugPrintf(
+          "deviced: rule client %s returned from ProcessMessage after %lld ms "
+          "(%s); it is called again from the next message on\n",
+          ToUtf8(call->clsid).c_str(), MillisecondsSince(call->started),
+          HrText(hr).c_str());
+    }
+    call->done.notify_all();
+  }).detach();
+
+  std::unique_lock<std::mutex> lock(call->mutex);
+  if (call->done.wait_for(lock, kProcessMessageBudget,
+                          [&] { return call->returned; })) {
+    return call;
+  }
+  call->overran = true;
+  DebugPrintf(
+      "deviced: rule client %s did not return from ProcessMessage within "
+      "%lld ms: taken as not handled, and the client is skipped until the "
+      "call returns\n",
+      ToUtf8(key).c_str(),
+      static_cast<long long>(kProcessMessageBudget.count()));
+  client.outstanding = std::move(call);
+  return nullptr;
 }
 
 std::optional<DeliveryOutcome> MessagingService::Receive(
@@ -160,18 +261,25 @@ std::optional<DeliveryOutcome> MessagingService::Receive(
       }
     }
   }
-  std::string message_id = *id;
-  std::string folder_id = inbox_id_;
   for (const std::u16string& name : names) {
-    IMailRuleClient* client = ClientFor(name);
+    std::u16string key;
+    Client* client = ClientFor(name, &key);
     if (client == nullptr) continue;
-    ULONG event_type = 0;
-    MRCHANDLED handled = MRC_NOT_HANDLED;
-    HRESULT hr = client->ProcessMessage(
-        store_, static_cast<ULONG>(message_id.size()),
-        reinterpret_cast<LPENTRYID>(message_id.data()),
-        static_cast<ULONG>(folder_id.size()),
-        reinterpret_cast<LPENTRYID>(folder_id.data()), &event_type, &handled);
+    if (client->outstanding != nullptr) {
+      std::lock_guard<std::mutex> lock(client->outstanding->mutex);
+      if (!client->outstanding->returned) {
+        DebugPrintf(
+            "deviced: rule client %s is still in an earlier ProcessMessage "
+            "(%lld ms), skipped\n",
+            ToUtf8(key).c_str(),
+            MillisecondsSince(client->outstanding->started));
+        continue;
+      }
+    }
+    client->outstanding.reset();
+    std::shared_ptr<Call> call = CallWithinBudget(*client, key, *id);
+    if (call == nullptr) continue;  // out of time: not handled
+    const HRESULT hr = call->result;
     if (Failed(hr)) {
       DebugPrintf("deviced: rule client %s failed ProcessMessage: %s\n",
                   ToUtf8(name).c_str(), HrText(hr).c_str());
@@ -181,10 +289,10 @@ std::optional<DeliveryOutcome> MessagingService::Receive(
                 find_status.code() == ErrorCode::kNotFound;
     if (gone) {
       outcome.deleted = true;
-      outcome.deleted_by = GuidToString(*ParseGuid(name));
+      outcome.deleted_by = key;
       break;
     }
-    if (Succeeded(hr) && handled == MRC_HANDLED_DONTCONTINUE) break;
+    if (Succeeded(hr) && call->handled == MRC_HANDLED_DONTCONTINUE) break;
   }
   return outcome;
 }

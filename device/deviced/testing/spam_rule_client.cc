@@ -5,12 +5,15 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/kernel_objects.h"
 #include "platform/mapi.h"
 #include "platform/modules.h"
 
 namespace {
 
 using namespace platform;  // the messaging interface's names
+using device::deviced::testing::kHangMs;
+using device::deviced::testing::kHangReleaseEventName;
 using device::deviced::testing::kSpamRuleClientClsid;
 
 class SpamRuleClient final : public IMailRuleClient {
@@ -65,6 +68,14 @@ class SpamRuleClient final : public IMailRuleClient {
     std::u16string text = props[0].Value.lpszW;
     free_buffer_(props);
     if (text == u"fail") return E_FAIL;
+    if (text == u"hang") {
+      bool existed = false;
+      if (auto release = NamedEvent::CreateOrOpen(kHangReleaseEventName, false,
+                                                  false, &existed)) {
+        release->Wait(kHangMs);
+      }
+      return S_OK;
+    }
     if (!text.starts_with(u"spam")) return S_OK;
 
     IMAPIFolder* inbox = nullptr;
