@@ -295,6 +295,9 @@ class MainWindow : public kit::DeviceDialog,
   // cannot reach, the copy kept). Recovery after a crash goes to the log.
   void TellAboutOpen(std::u16string_view path, const platform::Status& status,
                      const store::LoadReport& report);
+  // The phone's copies of messages put back by the opening (see
+  // intercept/phone_inbox.h) leave the phone's Inbox.
+  void ReleasePhoneCopies(const store::LoadReport& report);
   // A failed save of `file` is told once (until a save of it works again);
   // every failure goes to the log.
   void ReportSave(const platform::Status& status, std::u16string_view file);

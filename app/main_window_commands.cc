@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "app/format.h"
+#include "app/intercept/phone_inbox.h"
 #include "app/kit/file_browser.h"
 #include "app/kit/menu_table.h"
 #include "app/kit/menus.h"
@@ -267,9 +268,27 @@ bool MainWindow::OpenDocument(std::u16string_view path) {
     ApplyDisplayMode();
     return false;
   }
+  ReleasePhoneCopies(report);
   RememberLastFile();
   ApplyDisplayMode();
   return true;
+}
+
+void MainWindow::ReleasePhoneCopies(const store::LoadReport& report) {
+  if (report.released.empty()) return;
+  // Messages put back whose answer a crash kept from going out: their
+  // copies in the phone's Inbox go now, as the answer would have taken them.
+  platform::Status status;
+  std::optional<int> removed =
+      intercept::RemoveFromPhoneInbox(report.released, &status);
+  if (removed) {
+    platform::DebugPrintf(
+        "pelicorde: %d of %zu message(s) put back were still in the phone's "
+        "Inbox and were taken out of it\r\n",
+        *removed, report.released.size());
+  } else {
+    platform::DebugPrintf("pelicorde: %s\r\n", status.ToString().c_str());
+  }
 }
 
 void MainWindow::TellAboutOpen(std::u16string_view path,

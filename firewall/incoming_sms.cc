@@ -46,16 +46,22 @@ bool Firewall::DocumentOpen() const {
 
 std::optional<store::PendingFiling> Firewall::Persist(
     store::Node* folder, std::u16string_view where,
-    const IncomingMessage& message) {
+    const IncomingMessage& message, bool released) {
   platform::Status status;
   std::optional<store::PendingFiling> pending;
   if (folder == nullptr) {
     status = platform::Status(platform::ErrorCode::kInvalidArgument,
                               "no folder of that name can be made");
   } else {
-    pending = document_->PersistMessage(folder, message.sender, message.body,
-                                        MessageTime(message),
-                                        store::MessageKind::kReceived, &status);
+    std::optional<store::PhoneCopy> copy;
+    if (released) {
+      copy = store::PhoneCopy{
+          message.delivery_time.value(),
+          store::MessageFingerprint(message.sender, message.body)};
+    }
+    pending = document_->PersistMessage(
+        folder, message.sender, message.body, MessageTime(message),
+        store::MessageKind::kReceived, &status, copy);
   }
   if (!pending) {
     platform::DebugPrintf(
@@ -101,7 +107,8 @@ void Firewall::StoreInRecycleBin(const IncomingMessage& message) {
   }
   store::DocumentLock::Holder hold(document_->lock());
   std::optional<store::PendingFiling> pending =
-      Persist(document_->recycle_bin(), store::kRecycleBinTitle, message);
+      Persist(document_->recycle_bin(), store::kRecycleBinTitle, message,
+              /*released=*/true);
   if (!pending || !ReleaseFromInbox(message, &pending)) return;
   document_->InsertPending(*pending);
 }
@@ -142,11 +149,13 @@ uint32_t Firewall::HandleIncomingSms(const IncomingMessage& message) {
   const FilterRecord& filter =
       FindGoverningFilter(*filters_, message.sender, message.body);
   const bool files = filter.Has(kSaveToFolder);
+  const bool hide = filter.Has(kDontShowInInbox) || delete_report;
   std::optional<store::PendingFiling> pending;
   if (files && DocumentOpen()) {
     store::DocumentLock::Holder hold(document_->lock());
     const std::u16string_view where = filter.Value(kSaveToFolder);
-    pending = Persist(document_->FindOrCreateFolderPath(where), where, message);
+    pending =
+        Persist(document_->FindOrCreateFolderPath(where), where, message, hide);
   } else if (files) {
     platform::DebugPrintf(
         "pelicorde: no document is open to file the message from %s; it "
@@ -155,8 +164,7 @@ uint32_t Firewall::HandleIncomingSms(const IncomingMessage& message) {
   }
   // Out of the Inbox only once it is safe here (or when it is not to be
   // kept at all).
-  const bool release =
-      (filter.Has(kDontShowInInbox) || delete_report) && (!files || pending);
+  const bool release = hide && (!files || pending);
   RunActions(filter, message, release, &pending);
   if (pending) {
     store::DocumentLock::Holder hold(document_->lock());

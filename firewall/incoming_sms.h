@@ -140,10 +140,12 @@ class Firewall {
   // there is no document or the filing fails. With an open document that
   // has no Recycle Bin the message is only taken out.
   void StoreInRecycleBin(const IncomingMessage& message);
-  // Writes the message into the folder (committed, not yet in the tree).
+  // Writes the message into the folder (committed, not yet in the tree);
+  // `released`: the answer will take it out of the phone's Inbox.
   std::optional<store::PendingFiling> Persist(store::Node* folder,
                                               std::u16string_view where,
-                                              const IncomingMessage& message);
+                                              const IncomingMessage& message,
+                                              bool released);
   // The delete event, when the answer is still awaited; otherwise a filing
   // made for it is withdrawn and the message stays in the Inbox. False when
   // the answer was not given.

@@ -409,6 +409,9 @@ void Document::Recover(Access access, std::vector<IndexEntry>* entries,
                                 : kImageMessageRead;
     AddNode(parent, note->title, image, tag, false);
     ++report.recovered_messages;
+    if ((note->flags & kNoteReleased) != 0) {
+      report.released.push_back({note->delivery_time, note->fingerprint});
+    }
   }
   RecountUnread(nullptr);
   if (report.recovered_messages + report.recovered_folders +
@@ -624,6 +627,13 @@ std::optional<PendingFiling> Document::PersistNode(
     Node* parent, std::u16string_view title, NodeImage image,
     const NodeRecord& record, std::optional<std::string_view> body,
     platform::Status* status) {
+  return PersistNoted(parent, FilingNote(parent, title, image), record, body,
+                      status);
+}
+
+std::optional<PendingFiling> Document::PersistNoted(
+    Node* parent, Note note, const NodeRecord& record,
+    std::optional<std::string_view> body, platform::Status* status) {
   if (!IsOpen() || (parent != nullptr && parent->is_message())) {
     if (status != nullptr) {
       *status = platform::Status(
@@ -633,7 +643,7 @@ std::optional<PendingFiling> Document::PersistNode(
     return std::nullopt;
   }
   PendingFiling pending;
-  pending.note = FilingNote(parent, title, image);
+  pending.note = std::move(note);
   std::optional<uint32_t> offset =
       file_.AppendNotedRecord(record, body, pending.note, status);
   if (!offset) return std::nullopt;
@@ -756,7 +766,7 @@ Node* Document::WellKnownFolder(int index) {
 std::optional<PendingFiling> Document::PersistMessage(
     Node* folder, std::u16string_view sender, std::u16string_view body,
     const platform::SystemTime& utc_time, MessageKind kind,
-    platform::Status* status) {
+    platform::Status* status, std::optional<PhoneCopy> released) {
   DocumentLock::Holder hold(lock_);
   if (!IsOpen() || folder == nullptr || folder == tree_.root() ||
       folder->is_message()) {
@@ -787,13 +797,20 @@ std::optional<PendingFiling> Document::PersistMessage(
   const std::u16string title =
       text::MessageTitle(body, sender, local, title_mode);
   const NodeImage image = unread ? kImageMessageUnread : kImageMessageRead;
+  Note note = FilingNote(folder, title, image);
+  if (released) {
+    note.flags |= kNoteReleased;
+    note.delivery_time = released->delivery_time;
+    note.fingerprint = released->fingerprint;
+  }
   std::optional<PendingFiling> pending;
   if (body.empty()) {
-    pending = PersistNode(folder, title, image, record, std::nullopt, status);
+    pending =
+        PersistNoted(folder, std::move(note), record, std::nullopt, status);
   } else {
     const std::string bytes = BodyBytes(body, code_page);
-    pending = PersistNode(folder, title, image, record, std::string_view(bytes),
-                          status);
+    pending = PersistNoted(folder, std::move(note), record,
+                           std::string_view(bytes), status);
   }
   if (pending) pending->save_when_arrive = unread;
   return pending;

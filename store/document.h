@@ -289,11 +289,14 @@ class Document : private TreeObserver {
                                            platform::Status* status = nullptr);
   // The first half of StoreMessage: the record and its note are committed,
   // so the message survives a crash from here on.
+  // `released` names the phone's copy when the filing goes with the answer
+  // that takes the message out of the phone's Inbox (see kNoteReleased).
   std::optional<PendingFiling> PersistMessage(
       Node* folder, std::u16string_view sender, std::u16string_view body,
       const platform::SystemTime& utc_time,
       MessageKind kind = MessageKind::kReceived,
-      platform::Status* status = nullptr);
+      platform::Status* status = nullptr,
+      std::optional<PhoneCopy> released = std::nullopt);
   // The second half: the node enters the tree under the folder it was filed
   // in (found again by its path when that node has gone meanwhile), with
   // the unread counts, the published total, the modified flag and, for a
@@ -432,6 +435,10 @@ class Document : private TreeObserver {
   Node* FindChildFolder(Node* parent, std::u16string_view title) const;
   // Appends a folder record with its note and adds the folder.
   Node* CreateFolder(Node* parent, std::u16string_view title);
+  // PersistNode with the note made by the caller.
+  std::optional<PendingFiling> PersistNoted(
+      Node* parent, Note note, const NodeRecord& record,
+      std::optional<std::string_view> body, platform::Status* status);
 
   DocumentOptions options_;
   DocumentUi* ui_ = nullptr;

@@ -21,7 +21,9 @@ constexpr size_t kTargetCrcField = 32;
 constexpr size_t kImageField = 36;
 constexpr size_t kFlagsField = 40;
 constexpr size_t kPreviousField = 44;
-constexpr size_t kTextCountField = 48;
+constexpr size_t kDeliveryTimeField = 48;
+constexpr size_t kFingerprintField = 56;
+constexpr size_t kTextCountField = 60;
 
 // A title holds at most this many characters; longer texts are cut.
 constexpr size_t kMaxTextUnits = 259;
@@ -59,6 +61,20 @@ bool IsKnownKind(uint32_t kind) {
 
 }  // namespace
 
+uint32_t MessageFingerprint(std::u16string_view sender,
+                            std::u16string_view body) {
+  std::string bytes;
+  bytes.reserve((sender.size() + body.size() + 1) * 2);
+  auto put = [&bytes](char16_t c) {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>(c >> 8));
+  };
+  for (char16_t c : sender) put(c);
+  put(u'\0');
+  for (char16_t c : body) put(c);
+  return Crc32(bytes.data(), bytes.size());
+}
+
 uint32_t Crc32(const void* data, size_t size, uint32_t crc) {
   const auto* bytes = static_cast<const Bytef*>(data);
   // zlib takes sizes as uInt; feed large areas in pieces.
@@ -87,6 +103,10 @@ std::string EncodeNote(const Note& note, uint32_t key) {
   Store32(&out[kImageField], note.image);
   Store32(&out[kFlagsField], note.flags);
   Store32(&out[kPreviousField], note.previous_offset);
+  Store32(&out[kDeliveryTimeField], static_cast<uint32_t>(note.delivery_time));
+  Store32(&out[kDeliveryTimeField + 4],
+          static_cast<uint32_t>(note.delivery_time >> 32));
+  Store32(&out[kFingerprintField], note.fingerprint);
   uint32_t texts = 0;
   if (note.kind == NoteKind::kFiled) {
     const size_t components = std::min(note.path.size(), kMaxPathComponents);
@@ -130,6 +150,9 @@ std::optional<Note> DecodeNote(std::string_view bytes, size_t* size) {
   note.image = Load32(&bytes[kImageField]);
   note.flags = Load32(&bytes[kFlagsField]);
   note.previous_offset = Load32(&bytes[kPreviousField]);
+  note.delivery_time = uint64_t{Load32(&bytes[kDeliveryTimeField])} |
+                       (uint64_t{Load32(&bytes[kDeliveryTimeField + 4])} << 32);
+  note.fingerprint = Load32(&bytes[kFingerprintField]);
   const uint32_t texts = Load32(&bytes[kTextCountField]);
 
   std::string area(bytes.substr(kNoteHeaderSize, total - kNoteHeaderSize));

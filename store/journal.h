@@ -33,7 +33,7 @@ namespace store {
 // "ZudNote" and 0x1A: no record (type 0..4) or index block (0) starts so.
 inline constexpr char kNoteMagic[8] = {'Z', 'u', 'd', 'N', 'o', 't', 'e', 0x1A};
 inline constexpr size_t kNoteMagicSize = 8;
-inline constexpr size_t kNoteHeaderSize = 52;  // up to the texts
+inline constexpr size_t kNoteHeaderSize = 64;  // up to the texts
 inline constexpr size_t kMaxNoteSize = 1 << 20;
 
 enum class NoteKind : uint32_t {
@@ -52,8 +52,14 @@ enum class NoteKind : uint32_t {
   kRewritten = 5,
 };
 
-inline constexpr uint32_t kNoteInRecycleBin = 1;  // flag: the path starts at
-                                                  // the Recycle Bin
+// Flags of a note.
+inline constexpr uint32_t kNoteInRecycleBin = 1;  // the path starts at the
+                                                  // Recycle Bin
+// The filing went with the answer that takes the message out of the phone's
+// Inbox: when it is put back after a crash, the phone's copy (the one with
+// the note's delivery time and fingerprint) goes, as the answer would have
+// taken it.
+inline constexpr uint32_t kNoteReleased = 2;
 
 struct Note {
   NoteKind kind = NoteKind::kFiled;
@@ -63,10 +69,26 @@ struct Note {
   uint32_t image = 0;            // kFiled, kRetagged: the node's image (1..3)
   uint32_t flags = 0;            // kNoteInRecycleBin
   uint32_t previous_offset = 0;  // kRetagged: the record replaced
+  // kFiled with kNoteReleased: the message's delivery time as the phone's
+  // store gave it (FILETIME), and MessageFingerprint of its sender and text.
+  uint64_t delivery_time = 0;
+  uint32_t fingerprint = 0;
   // kFiled: the parent folder's titles from the root (or from the Recycle
   // Bin, with kNoteInRecycleBin); empty for a root item.
   std::vector<std::u16string> path;
   std::u16string title;  // kFiled, kRetagged
+};
+
+// What tells a message in the phone's store from another with the same
+// delivery time: the CRC-32 of its sender, a NUL, and its text, as UTF-16LE.
+uint32_t MessageFingerprint(std::u16string_view sender,
+                            std::u16string_view body);
+
+// The phone's copy of a received message: its delivery time as the phone's
+// store gave it (FILETIME) and the fingerprint of what the program got.
+struct PhoneCopy {
+  uint64_t delivery_time = 0;
+  uint32_t fingerprint = 0;
 };
 
 // CRC-32 (zlib's polynomial) of `size` bytes, continuing from `crc` (0 to

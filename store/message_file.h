@@ -173,6 +173,10 @@ struct LoadReport {
   int recovered_messages = 0;
   int recovered_folders = 0;
   int recovered_edits = 0;  // nodes that got the record an edit wrote
+  // The phone's copies of the messages put back whose answer (take it out
+  // of the phone's Inbox) a crash may have kept from going out: the caller
+  // takes them out of the Inbox, so that each is kept once.
+  std::vector<PhoneCopy> released;
   // Records filed after the save whose bytes no longer match their note.
   int bad_records = 0;
   // After the last note: bytes of a write that was cut short, or records an

@@ -207,6 +207,32 @@ TEST_F(RecoveryTest, WithdrawnFilingsEditsAndRewrittenRecords) {
   EXPECT_FALSE(report.damaged());
 }
 
+TEST_F(RecoveryTest, FilingsThatAnsweredForThePhonesCopyNameIt) {
+  Node* inbox = live_.FindOrCreateFolderPath(u"\\Inbox");
+  const PhoneCopy copy{0x01DC000000000001ull, 0xC0FFEE};
+  std::optional<PendingFiling> hidden = live_.PersistMessage(
+      inbox, u"10086", u"hidden", kTime, MessageKind::kReceived, nullptr, copy);
+  ASSERT_TRUE(hidden.has_value());
+  // A message kept in the phone's Inbox as well names no copy.
+  ASSERT_TRUE(
+      live_.PersistMessage(inbox, u"10086", u"kept", kTime).has_value());
+  // Nor does one whose answer was withdrawn.
+  std::optional<PendingFiling> late = live_.PersistMessage(
+      inbox, u"10086", u"late", kTime, MessageKind::kReceived, nullptr,
+      PhoneCopy{0x01DC000000000002ull, 1});
+  ASSERT_TRUE(late.has_value());
+  ASSERT_TRUE(live_.WithdrawPending(*late).ok());
+  Crash();
+
+  Document crashed;
+  LoadReport report;
+  ASSERT_TRUE(crashed.Open(kCrashed, false, &report).ok());
+  EXPECT_EQ(report.recovered_messages, 2);
+  ASSERT_EQ(report.released.size(), 1u);
+  EXPECT_EQ(report.released[0].delivery_time, copy.delivery_time);
+  EXPECT_EQ(report.released[0].fingerprint, copy.fingerprint);
+}
+
 TEST_F(RecoveryTest, AWriteCutShortIsNeitherRecoveredNorDamage) {
   File(u"\\Inbox", u"whole");
   const std::string before = Bytes(kPath);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/intercept/intake.h"
+#include "app/intercept/phone_inbox.h"
 #include "app/intercept/registration.h"
 #include "device/cemapi/message_store.h"
 #include "platform/testing/temp_device.h"
@@ -98,6 +99,51 @@ TEST_F(Interception, AVerdictFromTheIntakeDeletesTheMessage) {
   Result after = Devicectl("receive --from 10086 later");
   EXPECT_NE(after.out.find("left in the Inbox"), std::string::npos)
       << after.out;
+}
+
+// The program filed a message and died before its answer went out: the
+// rule client gave up and the message stayed in the phone's Inbox. When the
+// filing is put back, the copy the answer would have taken goes.
+TEST_F(Interception, ACopyAnAnswerNeverTookIsTakenAfterwards) {
+  std::mutex mutex;
+  std::vector<store::PhoneCopy> filed;
+  Intake intake;
+  ASSERT_TRUE(intake.StartIntake([&](const IncomingSms& sms) -> uint32_t {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (sms.body != u"keep me") {
+      filed.push_back({sms.delivery_time.value(),
+                       store::MessageFingerprint(sms.sender, sms.body)});
+    }
+    return 1;  // and no answer: the program "died" here
+  }));
+  ASSERT_EQ(Devicectl("receive --from 10086 'filed, then a crash'").exit_code,
+            0);
+  ASSERT_EQ(Devicectl("receive --from 10086 'keep me'").exit_code, 0);
+  // Longer than the shared buffer passes on: the fingerprint is of the part
+  // the program got.
+  std::u16string long_text(2000, u'\u4e2d');
+  ASSERT_EQ(
+      Devicectl("receive --from 95555 '" + platform::ToUtf8(long_text) + "'")
+          .exit_code,
+      0);
+  intake.StopIntake();
+  ASSERT_TRUE(intake.WaitStopped(10000));
+  ASSERT_EQ(filed.size(), 2u);
+  ASSERT_EQ(device::ListSmsFolder(device::FolderRole::kInbox)->size(), 3u);
+
+  platform::Status status;
+  std::optional<int> removed = RemoveFromPhoneInbox(filed, &status);
+  ASSERT_TRUE(removed.has_value()) << status.ToString();
+  EXPECT_EQ(*removed, 2);
+  auto inbox = device::ListSmsFolder(device::FolderRole::kInbox);
+  ASSERT_EQ(inbox->size(), 1u);
+  EXPECT_EQ(inbox->front().text, u"keep me");
+  // Nothing is taken twice, and nothing that merely looks alike.
+  EXPECT_EQ(RemoveFromPhoneInbox(filed), 0);
+  store::PhoneCopy other = filed[0];
+  other.fingerprint ^= 1;
+  EXPECT_EQ(RemoveFromPhoneInbox(std::vector{other}), 0);
+  EXPECT_EQ(device::ListSmsFolder(device::FolderRole::kInbox)->size(), 1u);
 }
 
 }  // namespace

@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "app/intercept/phone_inbox.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/time.h"
@@ -567,6 +568,15 @@ int Recover(const std::vector<std::string>& raw) {
             << report.recovered_messages << " message(s), "
             << report.recovered_folders << " folder(s), "
             << report.recovered_edits << " edit(s)\n";
+  if (!report.released.empty()) {
+    // Their answer may never have gone out: the phone's copies go now.
+    Status phone;
+    if (std::optional<int> removed =
+            intercept::RemoveFromPhoneInbox(report.released, &phone)) {
+      std::cout << "taken out of the phone's Inbox, as their filter asked: "
+                << *removed << " message(s)\n";
+    }
+  }
 
   // Salvage: intact messages that nothing reaches, when the archive lost
   // its way to them (or, with --all, every such message).

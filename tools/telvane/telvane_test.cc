@@ -59,12 +59,12 @@ TEST_F(TelvaneTool, CreateAddTreeCatExport) {
   Result create = Telvane("zud create " + a + " --recycle-bin --author Ann");
   ASSERT_EQ(create.exit_code, 0) << create.out;
   // Header and empty index (140), three folder records (3 x 104) each with
-  // the note of where it was filed (52 bytes and the title as a counted
+  // the note of where it was filed (64 bytes and the title as a counted
   // UTF-16 text), the saved index: a 20-byte block, "Recycle Bin\r\nDrafts
   // \r\nSent Box\r\nInbox\r\n" with its NUL (39), four 8-byte table
-  // entries; and the note vouching for that index (52).
-  const size_t notes = (52 + 2 + 2 * 6) + (52 + 2 + 2 * 8) + (52 + 2 + 2 * 5);
-  EXPECT_EQ(fs::file_size(a), 140u + 3 * 104 + notes + 20 + 39 + 4 * 8 + 52);
+  // entries; and the note vouching for that index (64).
+  const size_t notes = (64 + 2 + 2 * 6) + (64 + 2 + 2 * 8) + (64 + 2 + 2 * 5);
+  EXPECT_EQ(fs::file_size(a), 140u + 3 * 104 + notes + 20 + 39 + 4 * 8 + 64);
   EXPECT_NE(Telvane("zud create " + a).exit_code, 0) << "no overwriting";
 
   Result add =
