@@ -799,8 +799,21 @@ void MainWindow::ReadEndpoint() {
   }
 }
 
-void MainWindow::OnWindowMessage(uint32_t message, uint64_t, int64_t second) {
+void MainWindow::OnWindowMessage(uint32_t message, uint64_t first,
+                                 int64_t second) {
   switch (message) {
+    case kMessageCommand:
+      // Not while a modal window is up: its own loop would run the command
+      // under it, as the menus never can.
+      if (kit::ModalDepth() == 0) {
+        Dispatch(static_cast<uint32_t>(first & 0xFFFF));
+      }
+      break;
+    case kMessageTimer:
+      if (first >= kTimerAutoSave && first <= kTimerPreview) {
+        OnTimer(static_cast<int>(first));
+      }
+      break;
     case kMessageTrayNotify:
       if (second == kTrayDoubleClick || second == kTrayTap) ShowWindow();
       break;

@@ -88,6 +88,12 @@ inline constexpr uint32_t kMessageIncomingSms = 1124;
 inline constexpr uint32_t kMessageSendResult = 1126;
 inline constexpr uint32_t kMessageUserActivity = 1127;
 inline constexpr uint32_t kMessageTrayNotify = 1274;
+// WM_COMMAND posted by another program: the low 16 bits of the first
+// parameter are a command identifier, run as if chosen from the menu.
+inline constexpr uint32_t kMessageCommand = 273;
+// WM_TIMER posted by another program: the first parameter names the timer,
+// whose action runs as if it had ticked.
+inline constexpr uint32_t kMessageTimer = 275;
 // Second parameters of kMessageTrayNotify that show the window.
 inline constexpr int64_t kTrayTap = 513;
 inline constexpr int64_t kTrayDoubleClick = 515;

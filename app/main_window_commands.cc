@@ -269,6 +269,13 @@ bool MainWindow::OpenDocument(std::u16string_view path) {
     return false;
   }
   ReleasePhoneCopies(report);
+  // What was put back is saved at once: a second crash finds it in the
+  // index, not only in the notes.
+  if (report.recovered_messages + report.recovered_folders +
+          report.recovered_edits >
+      0) {
+    SaveDocument();
+  }
   RememberLastFile();
   ApplyDisplayMode();
   return true;

@@ -39,6 +39,7 @@
 #include "platform/registry.h"
 #include "platform/time.h"
 #include "platform/unicode.h"
+#include "platform/window_endpoints.h"
 
 namespace {
 
@@ -106,6 +107,11 @@ constexpr const char* kUsage =
     "                                deliver an incoming SMS through deviced "
     "(starting it\n"
     "                                when needed) and tell what became of it\n"
+    "  post CLASS TITLE MESSAGE [FIRST [SECOND]]\n"
+    "                                post a window message to a program's "
+    "window, as\n"
+    "                                another program would (273 FIRST: a menu "
+    "command)\n"
     "";
 
 // Printed after the commands of every group.
@@ -908,6 +914,30 @@ std::string OneLine(std::u16string_view text) {
   return out;
 }
 
+int Post(const std::vector<std::string>& args) {
+  if (args.size() < 3 || args.size() > 5) {
+    return UsageError("post needs CLASS TITLE MESSAGE [FIRST [SECOND]]");
+  }
+  if (!RequireDevice()) return kFailure;
+  uint64_t numbers[3] = {0, 0, 0};
+  for (size_t i = 2; i < args.size(); ++i) {
+    char* end = nullptr;
+    errno = 0;
+    numbers[i - 2] = std::strtoull(args[i].c_str(), &end, 0);
+    if (errno != 0 || end == args[i].c_str() || *end != '\0') {
+      return UsageError("not a number: " + args[i]);
+    }
+  }
+  std::optional<platform::WindowRef> window =
+      platform::FindTopLevelWindow(U16(args[0]), U16(args[1]));
+  if (!window) return Fail("no window \"" + args[1] + "\" of class " + args[0]);
+  Status status =
+      platform::PostWindowMessage(*window, static_cast<uint32_t>(numbers[0]),
+                                  numbers[1], static_cast<int64_t>(numbers[2]));
+  if (!status.ok()) return Fail(status.ToString());
+  return 0;
+}
+
 int Fail(const std::string& message, int code) {
   std::cerr << "devicectl: " << message << "\n";
   return code;
@@ -965,6 +995,7 @@ int main(int argc, char** argv) {
   if (command == "start") return Start(args);
   if (command == "stop") return Stop(args);
   if (command == "receive") return Receive(args);
+  if (command == "post") return devicectl::Post(args);
   if (command == "sent") return devicectl::SentCommand(args);
   if (command == "leds") return devicectl::LedsCommand(args);
   if (command == "contacts") return devicectl::ContactsCommand(args);
