@@ -72,3 +72,15 @@ function(telvane_add_bench name source)
   add_executable(${name} ${source})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark)
 endfunction()
+
+# telvane_add_script_test(NAME SCRIPT [ARGS...])
+# A test that is a program or script of the source tree run as it stands
+# (the crash test): it passes when it exits 0.
+function(telvane_add_script_test name script)
+  if(NOT TELVANE_TESTS)
+    return()
+  endif()
+  add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/${script} ${ARGN})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 900 ENVIRONMENT
+    "TELVANE_TEST_BIN_DIR=${CMAKE_BINARY_DIR}/bin;TELVANE_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+endfunction()
