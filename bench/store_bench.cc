@@ -3,6 +3,11 @@
 // same run:
 //   - appending one message durably  vs  SQLite inserting the same row, one
 //     transaction each, synchronous=FULL, WAL;
+//   - filing one message (StoreMessage: record, body and the note of where
+//     it was filed, one commit)  vs  the floor: the same bytes appended to a
+//     plain file and committed (fdatasync), and SQLite as above;
+//   - opening the document with 1,000 messages filed after its last save
+//     (put back from their notes)  vs  opening it without;
 //   - Open + LoadIndex of the whole tree  vs  SQLite selecting the same
 //     100,000 titles and offsets into memory;
 //   - SaveIndex of the whole tree;
@@ -175,6 +180,57 @@ void BM_SqliteInsertDurable(benchmark::State& state) {
   sqlite3_close(db);
 }
 BENCHMARK(BM_SqliteInsertDurable)->UseRealTime();
+
+// The floor under a durable filing: the bytes one StoreMessage writes (a
+// record, a compressed body of the same texts, a note of about 100 bytes)
+// appended to a plain file whose space is already there, one fdatasync
+// each.
+void BM_AppendAndSyncFloor(benchmark::State& state) {
+  EnsureDevice();
+  std::optional<fs::path> host =
+      platform::files::Resolve(u"\\My Documents\\floor.bin");
+  if (!host) {
+    state.SkipWithError("no path");
+    return;
+  }
+  FILE* file = std::fopen(host->c_str(), "w+b");
+  if (file == nullptr) {
+    state.SkipWithError("cannot create");
+    return;
+  }
+  const int fd = fileno(file);
+  // Space written ahead, as the message file pads, so that a commit need
+  // not change the file's size.
+  constexpr off_t kAhead = 64 << 20;
+  if (ftruncate(fd, kAhead) != 0 || fsync(fd) != 0) {
+    state.SkipWithError("cannot size");
+    std::fclose(file);
+    return;
+  }
+  std::mt19937 random(9);
+  std::vector<std::string> writes;
+  for (int i = 0; i < 1000; ++i) {
+    std::string body = platform::WideToMultiByte(Body(random));
+    // About what a record, its compressed body and its note take.
+    writes.push_back(std::string(104 + 8 + body.size() * 2 / 3 + 100, 'x'));
+  }
+  off_t at = 0;
+  size_t i = 0;
+  for (auto _ : state) {
+    const std::string& bytes = writes[i++ % writes.size()];
+    if (at + static_cast<off_t>(bytes.size()) > kAhead) at = 0;
+    if (pwrite(fd, bytes.data(), bytes.size(), at) !=
+            static_cast<ssize_t>(bytes.size()) ||
+        fdatasync(fd) != 0) {
+      state.SkipWithError("write failed");
+      break;
+    }
+    at += static_cast<off_t>(bytes.size());
+  }
+  state.SetItemsProcessed(state.iterations());
+  std::fclose(file);
+}
+BENCHMARK(BM_AppendAndSyncFloor)->UseRealTime();
 
 // ------------------------------------------------------------- loading
 
@@ -362,6 +418,66 @@ void BM_DocumentOpen(benchmark::State& state) {
   state.counters["loaded_tree_bytes"] = static_cast<double>(tree_memory);
 }
 BENCHMARK(BM_DocumentOpen)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The generated document as a crash leaves it after 1,000 more messages
+// were filed into its folders and never saved.
+const std::u16string& CrashedDocument() {
+  static std::u16string path = [] {
+    const Generated& g = Document();
+    const std::u16string live = u"\\My Documents\\live.zud";
+    const std::u16string crashed = u"\\My Documents\\crashed.zud";
+    if (g.entries.empty() || !platform::files::Copy(g.path, live, false).ok()) {
+      return std::u16string();
+    }
+    store::Document document;
+    if (!document.Open(live).ok()) return std::u16string();
+    std::mt19937 random(11);
+    store::Node* root = document.tree().root();
+    platform::SystemTime now = platform::CurrentSystemTime();
+    for (int i = 0; i < 1000; ++i) {
+      store::Node* folder =
+          root->child(static_cast<size_t>(i) % root->child_count());
+      if (document.StoreMessage(folder, u"+8613800138000", Body(random), now) ==
+          nullptr) {
+        return std::u16string();
+      }
+    }
+    if (!platform::files::Copy(live, crashed, false).ok()) {
+      return std::u16string();
+    }
+    document.file().ForbidWrites();  // never saved: as the crash left it
+    return crashed;
+  }();
+  return path;
+}
+
+void BM_DocumentOpenWithRecovery(benchmark::State& state) {
+  const std::u16string& path = CrashedDocument();
+  if (path.empty()) {
+    state.SkipWithError("no crashed document");
+    return;
+  }
+  int recovered = 0;
+  for (auto _ : state) {
+    auto document = std::make_unique<store::Document>();
+    store::LoadReport report;
+    if (!document->Open(path, false, &report).ok()) {
+      state.SkipWithError("cannot open");
+      return;
+    }
+    recovered = report.recovered_messages;
+    benchmark::DoNotOptimize(document->UnreadTotal());
+    state.PauseTiming();
+    // Left as the crash left it, for the next round.
+    document->file().ForbidWrites();
+    document.reset();
+    state.ResumeTiming();
+  }
+  state.counters["recovered"] = recovered;
+}
+BENCHMARK(BM_DocumentOpenWithRecovery)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // ------------------------------------------------------------- saving
 // Last: every save appends a whole index to the document.
