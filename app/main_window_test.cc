@@ -42,6 +42,7 @@
 #include "firewall/filter_set.h"
 #include "firewall/incoming_sms.h"
 #include "platform/kernel_objects.h"
+#include "platform/testing/file_faults.h"
 #include "platform/testing/temp_device.h"
 #include "platform/time.h"
 #include "send/send_service.h"
@@ -991,6 +992,34 @@ TEST_F(MainWindowTest, TerminationEndsModalWindowsAndExitsAsExitDoes) {
   Node* saved = Child(document.tree().root(), u"Inbox")->child(0);
   EXPECT_EQ(saved->image(), store::kImageMessageRead);
   EXPECT_EQ(document.ReadNodeBody(saved), u"one");
+}
+
+TEST_F(MainWindowTest, AFailedSaveIsToldOnceAndTheWindowGoesOn) {
+  MakeDocument(kDocPath, {{u"111", u"one"}});
+  auto window = MakeWindow();
+  auto failing_save = [&] {
+    window->document().MarkModified();
+    platform::testing::FileFaults faults;
+    faults.FailCall(platform::files::FileCall::kSync, 1, ENOSPC);
+    window->OnTimer(kTimerAutoSave);
+    EXPECT_TRUE(faults.fired());
+  };
+  failing_save();
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_TRUE(messages_[0].startsWith("Error: \\doc.zud could not be saved"))
+      << messages_[0].toStdString();
+  failing_save();  // every two minutes: not told again
+  EXPECT_EQ(messages_.size(), 1u);
+  // The window goes on with what it holds; once a save works, the next
+  // failure is told again.
+  EXPECT_TRUE(window->document().IsOpen());
+  EXPECT_EQ(Inbox(*window)->child_count(), 1u);
+  window->document().MarkModified();
+  window->OnTimer(kTimerAutoSave);
+  EXPECT_FALSE(window->document().modified());
+  failing_save();
+  EXPECT_EQ(messages_.size(), 2u);
+  window->TearDown();
 }
 
 TEST_F(MainWindowTest, AutoCompressWaitsUntilNoDialogHoldsANode) {

@@ -1573,7 +1573,12 @@ Status MessageFile::CompactTo(std::u16string_view new_path,
   // index (and once more with that header).
   MessageFile out;
   status = out.CreateLocked(new_path, header_, false);
-  if (!status.ok()) return status;
+  if (!status.ok()) {
+    // A copy cut short is no copy.
+    if (status.code() != ErrorCode::kAccessDenied)
+      platform::files::Delete(new_path).IgnoreError();
+    return status;
+  }
   auto fail = [&](Status failure) {
     out.Close();
     platform::files::Delete(new_path).IgnoreError();
