@@ -1,9 +1,12 @@
 #include "platform/locale.h"
 
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
 #include "platform/device.h"
+#include "platform/device_db.h"
 #include "platform/unicode.h"
 
 // Picture rules, as the platform's date and time formatting applies them:
@@ -172,15 +175,46 @@ std::u16string SettingOr(std::string_view key, const char16_t* fallback) {
   return FromUtf8(*value);
 }
 
+// Every message title carries a date and a time, so the two pictures are
+// read once and then only again after device.db has changed.
+struct Pictures {
+  std::u16string date;
+  std::u16string time;
+};
+
+Pictures CurrentPictures() {
+  struct Cache {
+    std::mutex mutex;
+    std::weak_ptr<DeviceDb> db;
+    DeviceDb::ChangeStamp stamp;
+    std::optional<Pictures> pictures;
+  };
+  static Cache* cache = new Cache();  // never destroyed: used until exit
+  std::shared_ptr<DeviceDb> db = DeviceDb::Get();
+  std::lock_guard<std::mutex> lock(cache->mutex);
+  DeviceDb::ChangeStamp stamp;
+  if (db != nullptr) {
+    stamp = db->CurrentChangeStamp();
+    if (cache->pictures && cache->db.lock() == db && stamp == cache->stamp) {
+      return *cache->pictures;
+    }
+  }
+  Pictures pictures{SettingOr("date_format", u"yyyy-M-d"),
+                    SettingOr("time_format", u"H:mm:ss")};
+  cache->db = db;
+  // The stamp was taken before the settings were read: a change in between
+  // only makes the next call read them again.
+  cache->stamp = db != nullptr ? stamp : DeviceDb::ChangeStamp{};
+  cache->pictures =
+      db != nullptr ? std::optional<Pictures>(pictures) : std::nullopt;
+  return pictures;
+}
+
 }  // namespace
 
-std::u16string DefaultShortDateFormat() {
-  return SettingOr("date_format", u"yyyy-M-d");
-}
+std::u16string DefaultShortDateFormat() { return CurrentPictures().date; }
 
-std::u16string DefaultTimeFormat() {
-  return SettingOr("time_format", u"H:mm:ss");
-}
+std::u16string DefaultTimeFormat() { return CurrentPictures().time; }
 
 std::u16string FormatDate(const SystemTime& time, std::u16string_view picture) {
   return Format(time, picture, PictureKind::kDate);

@@ -150,6 +150,7 @@ platform::Status Document::New(std::u16string_view path,
   header.set_password(options.password);
   platform::Status status = file_.Create(path, header);
   if (!status.ok()) return status;
+  code_page_ = platform::AnsiCodePage();
   open_ = true;
   if (options.create_recycle_bin) {
     recycle_bin_ =
@@ -187,6 +188,7 @@ platform::Status Document::OpenFile(std::u16string_view path, Access access,
                                     std::unique_ptr<platform::LockFile> lock) {
   platform::Status status = file_.Open(path, access, std::move(lock));
   if (!status.ok()) return status;
+  code_page_ = platform::AnsiCodePage();
   // Until the index is loaded the document is not open: a message that
   // arrives while the password is asked is not filed into an empty tree,
   // and no save writes one.
@@ -785,9 +787,8 @@ std::optional<PendingFiling> Document::PersistMessage(
   // The device's code page (a settings look-up) is read once for the sender
   // and the body, and not at all when both are ASCII, which every code page
   // stores alike.
-  const uint32_t code_page = IsAscii(sender) && IsAscii(body)
-                                 ? platform::kCodePageUtf8
-                                 : platform::AnsiCodePage();
+  const uint32_t code_page =
+      IsAscii(sender) && IsAscii(body) ? platform::kCodePageUtf8 : code_page_;
   record.set_sender(sender, code_page);
 
   int title_mode = options_.receive_title;

@@ -453,6 +453,9 @@ class Document : private TreeObserver {
   ClipboardCommand clipboard_command_ = ClipboardCommand::kNone;
   bool compacted_ = false;
   bool open_ = false;
+  // The device's code page, read when the file was opened (a phone changes
+  // it only with a restart): filing a message looks nothing up.
+  uint32_t code_page_ = 0;
   // Filings persisted and not yet inserted or withdrawn: their parent
   // folder (the tree's root for a root item), null once it left the tree.
   std::map<uint64_t, Node*> pending_parents_;
