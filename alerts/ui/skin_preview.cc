@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "alerts/ui/alert_popup_window.h"
+#include "app/kit/device_window.h"
 #include "app/kit/qt_text.h"
 #include "platform/files.h"
 #include "settings/settings_store.h"
@@ -38,7 +39,8 @@ SkinPreviewWindow::SkinPreviewWindow(QWidget* parent,
               Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       lifetime_timer_(new QTimer(this)) {
   setObjectName(QStringLiteral("dialog.") + QString::number(kPopupTemplate));
-  setModal(true);
+  // Modal to the windows below it only (see kit::DeviceDialog).
+  setWindowModality(Qt::WindowModal);
   // An empty path, or one that does not load, gives the built-in look.
   (void)LoadSkinLook(skin_path, &look_);
   setGeometry(DialogGeometry(look_.skin));
@@ -63,7 +65,10 @@ void SkinPreviewWindow::Exec() {
     });
   }
   lifetime_timer_->start();
-  exec();
+  {
+    kit::ModalRun counted;
+    exec();
+  }
   lifetime_timer_->stop();
 }
 

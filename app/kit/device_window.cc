@@ -158,6 +158,12 @@ void TitleBar::ShowOk(bool show) { ok_->setVisible(show); }
 DeviceDialog::DeviceDialog(QWidget* parent, int template_id)
     : QDialog(parent), template_id_(template_id) {
   setObjectName(QStringLiteral("dialog.") + QString::number(template_id));
+  // Modal to the windows below it only. Application-wide modality makes Qt
+  // hand the input focus back to the dialog whenever another window of the
+  // program gets it; a window manager that keeps the main window focused
+  // (as a phone's does) then trades focus with Qt for ever, and the program
+  // never gets to paint or to handle anything else.
+  setWindowModality(Qt::WindowModal);
   setFixedSize(DeviceScreenSize());
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);

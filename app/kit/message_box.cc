@@ -61,6 +61,7 @@ int ShowMessage(QWidget* parent, const QString& text, const QString& caption,
   }
   ModalRun counted;
   QMessageBox box(parent);
+  box.setWindowModality(Qt::WindowModal);  // see DeviceDialog
   box.setWindowTitle(caption);
   box.setText(text);
   box.setStandardButtons(ButtonsOf(buttons));
