@@ -81,6 +81,8 @@ function(telvane_add_script_test name script)
     return()
   endif()
   add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/${script} ${ARGN})
-  set_tests_properties(${name} PROPERTIES TIMEOUT 900 ENVIRONMENT
+  # Alone: such a test starts many processes, and tests that measure how
+  # long something waits would share two cores with them.
+  set_tests_properties(${name} PROPERTIES TIMEOUT 900 RUN_SERIAL TRUE ENVIRONMENT
     "TELVANE_TEST_BIN_DIR=${CMAKE_BINARY_DIR}/bin;TELVANE_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
 endfunction()
