@@ -32,20 +32,6 @@ std::string HostFile(const TempDevice& device, const std::string& path) {
   return platform::testing::ReadHostFile(device.HostPath(path));
 }
 
-void WriteHost(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-std::vector<std::string> HostNames(const std::filesystem::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 TEST(SendGroupsTest, FamilyGroupIsWrittenByteForByte) {
   TempDevice device;
   SendGroups groups;
@@ -91,7 +77,7 @@ TEST(SendGroupsTest, EveryFailedSaveLeavesTheOldFileOrTheNew) {
   const std::filesystem::path host = folder / "smsgroup.ini";
   std::filesystem::create_directory(folder);
   const std::string old_bytes = Utf16(u"[Old]\r\nAnn|1\r\nBob|2\r\n");
-  WriteHost(host, old_bytes);
+  platform::testing::WriteHostFile(host, old_bytes);
   SendGroups groups;
   ASSERT_TRUE(groups.Load(u"\\Groups\\smsgroup.ini").ok());
   ASSERT_TRUE(groups.AddGroup(u"New"));
@@ -106,10 +92,12 @@ TEST(SendGroupsTest, EveryFailedSaveLeavesTheOldFileOrTheNew) {
     EXPECT_TRUE(now == old_bytes || now == new_bytes) << now.size() << " bytes";
   };
   size_t calls = platform::testing::SweepFileFaults(
-      [&] { WriteHost(host, old_bytes); }, [&] { return groups.Save(); },
+      [&] { platform::testing::WriteHostFile(host, old_bytes); },
+      [&] { return groups.Save(); },
       [&] {
         old_or_new();
-        EXPECT_EQ(HostNames(folder), std::vector<std::string>{"smsgroup.ini"});
+        EXPECT_EQ(platform::testing::HostFileNames(folder),
+                  std::vector<std::string>{"smsgroup.ini"});
         EXPECT_EQ(groups.groups(), wanted);
       },
       old_or_new);
@@ -125,7 +113,7 @@ TEST(SendGroupsTest, UnreadableFileIsLeftAlone) {
   // A folder where the file should be.
   const std::filesystem::path folder = device.HostPath("\\smsgroup.ini");
   std::filesystem::create_directory(folder);
-  WriteHost(folder / "inside", "kept");
+  platform::testing::WriteHostFile(folder / "inside", "kept");
   SendGroups groups;
   platform::Status status = groups.Load(u"\\smsgroup.ini");
   EXPECT_EQ(status.code(), platform::ErrorCode::kAccessDenied);
@@ -134,14 +122,15 @@ TEST(SendGroupsTest, UnreadableFileIsLeftAlone) {
   ASSERT_TRUE(groups.AddGroup(u"Typed after the failed load"));
   EXPECT_EQ(groups.Save().code(), platform::ErrorCode::kAccessDenied);
   EXPECT_TRUE(std::filesystem::is_directory(folder));
-  EXPECT_EQ(HostNames(folder), std::vector<std::string>{"inside"});
+  EXPECT_EQ(platform::testing::HostFileNames(folder),
+            std::vector<std::string>{"inside"});
 
   // A file whose reading fails, or comes back short.
   const std::filesystem::path host = device.HostPath("\\My Documents\\g.ini");
   const std::string bytes = Utf16(u"[Kept]\r\nAnn|1\r\n");
   for (bool short_read : {false, true}) {
     SCOPED_TRACE(short_read ? "short read" : "failed read");
-    WriteHost(host, bytes);
+    platform::testing::WriteHostFile(host, bytes);
     SendGroups more;
     {
       FileFaults faults;

@@ -30,20 +30,6 @@ std::string HostFile(const TempDevice& device, const std::string& path) {
   return platform::testing::ReadHostFile(device.HostPath(path));
 }
 
-void WriteHost(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-std::vector<std::string> HostNames(const std::filesystem::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 TEST(SentenceStoreTest, FirstStartWritesTheDefaults) {
   TempDevice device;
   SentenceStore store(SentenceFilePath(u"\\"));
@@ -105,7 +91,7 @@ TEST(SentenceStoreTest, EveryFailedSaveLeavesTheOldFileOrTheNew) {
   const std::filesystem::path host = folder / "pelicorde.sen";
   std::filesystem::create_directory(folder);
   const std::string old_bytes = Utf16(u"Old one\r\nOld two\r\n`\r\nMark\r\n");
-  WriteHost(host, old_bytes);
+  platform::testing::WriteHostFile(host, old_bytes);
   SentenceStore store(u"\\Texts\\pelicorde.sen");
   ASSERT_TRUE(store.Load().ok());
   store.Add(SentenceList::kSentences, u"New");
@@ -119,10 +105,12 @@ TEST(SentenceStoreTest, EveryFailedSaveLeavesTheOldFileOrTheNew) {
     EXPECT_TRUE(now == old_bytes || now == new_bytes) << now.size() << " bytes";
   };
   size_t calls = platform::testing::SweepFileFaults(
-      [&] { WriteHost(host, old_bytes); }, [&] { return store.Save(); },
+      [&] { platform::testing::WriteHostFile(host, old_bytes); },
+      [&] { return store.Save(); },
       [&] {
         old_or_new();
-        EXPECT_EQ(HostNames(folder), std::vector<std::string>{"pelicorde.sen"});
+        EXPECT_EQ(platform::testing::HostFileNames(folder),
+                  std::vector<std::string>{"pelicorde.sen"});
         EXPECT_EQ(store.sentences(), sentences);
         EXPECT_EQ(store.marks(), marks);
         EXPECT_TRUE(store.changed());
@@ -150,13 +138,13 @@ TEST(SentenceStoreTest, UnreadableFileIsLeftAlone) {
   EXPECT_EQ(store.SaveIfChanged().code(), platform::ErrorCode::kAccessDenied);
   EXPECT_TRUE(store.changed());
   EXPECT_TRUE(std::filesystem::is_directory(folder));
-  EXPECT_TRUE(HostNames(folder).empty());
+  EXPECT_TRUE(platform::testing::HostFileNames(folder).empty());
 
   const std::filesystem::path host = device.HostPath("\\My Documents\\s.sen");
   const std::string bytes = Utf16(u"Kept\r\n`\r\n");
   for (bool short_read : {false, true}) {
     SCOPED_TRACE(short_read ? "short read" : "failed read");
-    WriteHost(host, bytes);
+    platform::testing::WriteHostFile(host, bytes);
     SentenceStore other(u"\\My Documents\\s.sen");
     {
       FileFaults faults;

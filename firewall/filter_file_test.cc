@@ -322,21 +322,6 @@ TEST(FilterFileStorage, UnwritableFileAndMissingPath) {
   EXPECT_EQ(loaded.black_list[0].phone, u"1");
 }
 
-// The names in a host folder, sorted.
-std::vector<std::string> HostNames(const std::filesystem::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-void WriteHost(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
 // A save that fails at any file call, or whose write is cut short, reports
 // it and leaves the old file or the new one, whole, with nothing beside it;
 // so does a crash at any moment. The set is not touched.
@@ -362,7 +347,7 @@ TEST(FilterFileStorage, EveryFailedSaveLeavesTheOldFileOrTheNew) {
     EXPECT_TRUE(now == old_bytes || now == new_bytes) << now.size() << " bytes";
   };
   size_t calls = platform::testing::SweepFileFaults(
-      [&] { WriteHost(host, old_bytes); },
+      [&] { platform::testing::WriteHostFile(host, old_bytes); },
       [&] {
         platform::Status status;
         SaveOutcome outcome = SaveFilterFile(set, &status);
@@ -371,7 +356,8 @@ TEST(FilterFileStorage, EveryFailedSaveLeavesTheOldFileOrTheNew) {
       },
       [&] {
         old_or_new();
-        EXPECT_EQ(HostNames(folder), std::vector<std::string>{"pelicorde.ini"});
+        EXPECT_EQ(platform::testing::HostFileNames(folder),
+                  std::vector<std::string>{"pelicorde.ini"});
         EXPECT_EQ(SerializeFilterFile(set), new_bytes);
       },
       old_or_new);

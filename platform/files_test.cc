@@ -18,11 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 using platform::testing::FileFaults;
 
-void WriteHost(const fs::path& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-}
-
 std::string ReadHost(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;
@@ -90,8 +85,8 @@ TEST(FilesResolve, ComponentsIgnoreCase) {
 
   // Several host names that differ only in case: the exact one when given,
   // else always the first in case-insensitive order.
-  WriteHost(fs_root / "dUP", "second");
-  WriteHost(fs_root / "Dup", "first");
+  platform::testing::WriteHostFile(fs_root / "dUP", "second");
+  platform::testing::WriteHostFile(fs_root / "Dup", "first");
   EXPECT_EQ(Resolve(u"\\dup"), fs_root / "Dup");
   EXPECT_EQ(Resolve(u"\\DUP"), fs_root / "Dup");
   EXPECT_EQ(Resolve(u"\\dUP"), fs_root / "dUP");
@@ -130,7 +125,7 @@ TEST(FilesResolve, RefusesEscapesAndBadNames) {
             ErrorCode::kInvalidArgument);
 
   // Links planted on the host, pointing out of fs/, are never followed.
-  WriteHost(device.root() / "outside", "secret");
+  platform::testing::WriteHostFile(device.root() / "outside", "secret");
   ASSERT_EQ(
       symlink((device.root() / "outside").c_str(), (fs_root / "Leak").c_str()),
       0);
@@ -166,7 +161,7 @@ TEST(FilesFind, OrderPatternsAndAttributes) {
   for (const char* name :
        {"b", "A", "c", "README", "x.cfg", "Y.CFG", "pelicorde.exe",
         "Pelicorde_old.exe", "loader.exe"}) {
-    WriteHost(folder / name, name);
+    platform::testing::WriteHostFile(folder / name, name);
   }
   fs::create_directory(folder / "skins");
   chmod((folder / "c").c_str(), 0444);
@@ -422,16 +417,6 @@ TEST(FilesOperations, ErrorCodes) {
   EXPECT_FALSE(Exists(u"\\Temp"));
 }
 
-// The names in a host folder, sorted.
-std::vector<std::string> HostNames(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 TEST(FilesReadWhole, WholeOrNothing) {
   testing::TempDevice device;
   fs::path folder = device.root() / "fs" / "My Documents";
@@ -444,10 +429,10 @@ TEST(FilesReadWhole, WholeOrNothing) {
 
   std::string content(100000, 'x');
   content[77777] = '\0';
-  WriteHost(folder / "Data.bin", content);
+  platform::testing::WriteHostFile(folder / "Data.bin", content);
   ASSERT_TRUE(ReadWhole(u"\\my documents\\data.BIN", &bytes).ok());
   EXPECT_EQ(bytes, content);
-  WriteHost(folder / "empty", "");
+  platform::testing::WriteHostFile(folder / "empty", "");
   ASSERT_TRUE(ReadWhole(u"\\My Documents\\empty", &bytes).ok());
   EXPECT_TRUE(bytes.empty());
 
@@ -514,7 +499,8 @@ TEST(FilesWriteFileAtomically, CreatesReplacesAndRefuses) {
             ErrorCode::kNotFound);
   EXPECT_EQ(WriteFileAtomically(u"\\My Documents\\a|b", "x").code(),
             ErrorCode::kInvalidArgument);
-  EXPECT_EQ(HostNames(folder), (std::vector<std::string>{"New.txt"}));
+  EXPECT_EQ(platform::testing::HostFileNames(folder),
+            (std::vector<std::string>{"New.txt"}));
 }
 
 // Fails every call of one save in turn, cuts every write short, and looks at
@@ -530,7 +516,7 @@ TEST(FilesWriteFileAtomically, EveryFailureAndCrashLeavesOldOrNew) {
     return WriteFileAtomically(u"\\My Documents\\settings.ini", new_bytes);
   };
 
-  WriteHost(host, old_bytes);
+  platform::testing::WriteHostFile(host, old_bytes);
   size_t calls = 0;
   {
     FileFaults counting;
@@ -547,7 +533,7 @@ TEST(FilesWriteFileAtomically, EveryFailureAndCrashLeavesOldOrNew) {
 
   for (size_t n = 1; n <= calls; ++n) {
     SCOPED_TRACE("failing call " + std::to_string(n));
-    WriteHost(host, old_bytes);
+    platform::testing::WriteHostFile(host, old_bytes);
     FileFaults faults;
     faults.FailCall(n, ENOSPC);
     Status status = save();
@@ -559,16 +545,18 @@ TEST(FilesWriteFileAtomically, EveryFailureAndCrashLeavesOldOrNew) {
     std::string now = ReadHost(host);
     // Only the commit of the folder comes after the rename.
     EXPECT_EQ(now, n < calls ? old_bytes : new_bytes);
-    EXPECT_EQ(HostNames(folder), (std::vector<std::string>{"settings.ini"}));
+    EXPECT_EQ(platform::testing::HostFileNames(folder),
+              (std::vector<std::string>{"settings.ini"}));
   }
   {
-    WriteHost(host, old_bytes);
+    platform::testing::WriteHostFile(host, old_bytes);
     FileFaults faults;
     faults.CutCall(FileCall::kWrite, 1);
     EXPECT_FALSE(save().ok());
     EXPECT_TRUE(faults.fired());
     EXPECT_EQ(ReadHost(host), old_bytes);
-    EXPECT_EQ(HostNames(folder), (std::vector<std::string>{"settings.ini"}));
+    EXPECT_EQ(platform::testing::HostFileNames(folder),
+              (std::vector<std::string>{"settings.ini"}));
   }
   {
     // The cause is reported as the host gave it.
@@ -589,7 +577,7 @@ TEST(FilesCopy, EveryFailureLeavesOldOrNew) {
   testing::TempDevice device;
   fs::path folder = device.root() / "fs" / "My Documents";
   const std::string source_bytes(200000, 's');
-  WriteHost(folder / "source", source_bytes);
+  platform::testing::WriteHostFile(folder / "source", source_bytes);
   auto copy = [] {
     return Copy(u"\\My Documents\\source", u"\\My Documents\\target", false);
   };
@@ -604,13 +592,13 @@ TEST(FilesCopy, EveryFailureLeavesOldOrNew) {
   }
   for (size_t n = 1; n <= calls; ++n) {
     SCOPED_TRACE("failing call " + std::to_string(n));
-    WriteHost(folder / "target", "old");
+    platform::testing::WriteHostFile(folder / "target", "old");
     FileFaults faults;
     faults.FailCall(n);
     EXPECT_FALSE(copy().ok());
     std::string now = ReadHost(folder / "target");
     EXPECT_EQ(now, n < calls ? "old" : source_bytes);
-    EXPECT_EQ(HostNames(folder),
+    EXPECT_EQ(platform::testing::HostFileNames(folder),
               (std::vector<std::string>{"source", "target"}));
   }
 }
@@ -618,23 +606,25 @@ TEST(FilesCopy, EveryFailureLeavesOldOrNew) {
 TEST(FilesRename, ReplacesInOneStepOrRefuses) {
   testing::TempDevice device;
   fs::path folder = device.root() / "fs" / "My Documents";
-  WriteHost(folder / "a", "A");
-  WriteHost(folder / "b", "B");
+  platform::testing::WriteHostFile(folder / "a", "A");
+  platform::testing::WriteHostFile(folder / "b", "B");
   fs::create_directory(folder / "Sub");
 
   ASSERT_TRUE(Rename(u"\\My Documents\\A", u"\\my documents\\b").ok());
-  EXPECT_EQ(HostNames(folder), (std::vector<std::string>{"Sub", "b"}));
+  EXPECT_EQ(platform::testing::HostFileNames(folder),
+            (std::vector<std::string>{"Sub", "b"}));
   EXPECT_EQ(ReadHost(folder / "b"), "A");
   // Only the case changes.
   ASSERT_TRUE(Rename(u"\\My Documents\\b", u"\\My Documents\\B").ok());
-  EXPECT_EQ(HostNames(folder), (std::vector<std::string>{"B", "Sub"}));
+  EXPECT_EQ(platform::testing::HostFileNames(folder),
+            (std::vector<std::string>{"B", "Sub"}));
   ASSERT_TRUE(Rename(u"\\My Documents\\B", u"\\My Documents\\sub\\c").ok());
   EXPECT_EQ(ReadHost(folder / "Sub" / "c"), "A");
   ASSERT_TRUE(Rename(u"\\My Documents\\Sub", u"\\Temp\\Moved").ok());
   EXPECT_EQ(ReadHost(device.root() / "fs" / "Temp" / "Moved" / "c"), "A");
 
-  WriteHost(folder / "x", "X");
-  WriteHost(folder / "ro", "RO");
+  platform::testing::WriteHostFile(folder / "x", "X");
+  platform::testing::WriteHostFile(folder / "ro", "RO");
   ASSERT_EQ(chmod((folder / "ro").c_str(), 0444), 0);
   EXPECT_EQ(Rename(u"\\My Documents\\x", u"\\My Documents\\ro").code(),
             ErrorCode::kAccessDenied);
@@ -653,7 +643,8 @@ TEST(FilesRename, ReplacesInOneStepOrRefuses) {
     EXPECT_FALSE(Rename(u"\\My Documents\\x", u"\\My Documents\\y").ok());
     EXPECT_EQ(faults.Describe(), "rename");
   }
-  EXPECT_EQ(HostNames(folder), (std::vector<std::string>{"ro", "x"}));
+  EXPECT_EQ(platform::testing::HostFileNames(folder),
+            (std::vector<std::string>{"ro", "x"}));
   {
     FileFaults faults;
     ASSERT_TRUE(Rename(u"\\My Documents\\x", u"\\Temp\\y").ok());

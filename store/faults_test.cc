@@ -30,9 +30,7 @@ std::string HostBytes(std::u16string_view path) {
 }
 
 void WriteHost(std::u16string_view path, const std::string& bytes) {
-  std::ofstream out(*platform::files::Resolve(path),
-                    std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  platform::testing::WriteHostFile(*platform::files::Resolve(path), bytes);
 }
 
 // "title [image]" of every node in pre-order, with depth.

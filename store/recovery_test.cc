@@ -46,8 +46,7 @@ class RecoveryTest : public ::testing::Test {
     return platform::testing::ReadHostFile(Host(path));
   }
   void WriteBytes(std::u16string_view path, const std::string& bytes) {
-    std::ofstream out(Host(path), std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    platform::testing::WriteHostFile(Host(path), bytes);
   }
   // The live document's file as a crash would leave it, under kCrashed.
   void Crash() { WriteBytes(kCrashed, Bytes(kPath)); }

@@ -28,11 +28,7 @@ using platform::RegistryValue;
 constexpr char16_t kAppFolder[] = u"\\Program Files\\Telvane\\";
 
 using platform::testing::ReadHostFile;
-
-void WriteHostFile(const fs::path& path, const std::string& text) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
+using platform::testing::WriteHostFile;
 
 // The exact bytes of a REG_SZ value: UTF-16LE with the terminator.
 std::string SzBytes(std::u16string_view text) {

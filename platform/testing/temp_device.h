@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace platform::testing {
 
@@ -44,6 +45,11 @@ std::filesystem::path BinDir();
 
 // The bytes of a host file; empty when it cannot be read.
 std::string ReadHostFile(const std::filesystem::path& path);
+// Replaces (or creates, with the folders above it) a host file with
+// `bytes`, as another program or a damaged card would leave it.
+void WriteHostFile(const std::filesystem::path& path, const std::string& bytes);
+// The names in a host folder, sorted (what a failed save may have left).
+std::vector<std::string> HostFileNames(const std::filesystem::path& folder);
 
 // Runs the build's devicectl with `args` (shell words) on the current
 // device, its standard error joined to its output.
