@@ -14,24 +14,8 @@ namespace {
 
 using platform::HRESULT;
 
-// Releases a COM object when it goes out of scope.
 template <typename T>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ~ComPtr() {
-    if (object_ != nullptr) object_->Release();
-  }
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  T* get() const { return object_; }
-  T* operator->() const { return object_; }
-  T** out() { return &object_; }
-  void** void_out() { return reinterpret_cast<void**>(&object_); }
-
- private:
-  T* object_ = nullptr;
-};
+using ComPtr = platform::ComRef<T>;
 
 std::optional<std::u16string> NonEmpty(std::u16string_view text) {
   if (text.empty()) return std::nullopt;

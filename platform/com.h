@@ -72,6 +72,38 @@ class IUnknown {
   virtual ULONG Release() = 0;
 };
 
+// Holds one reference to an interface and releases it when it goes out of
+// scope, on every path. Not copyable.
+template <typename T>
+class ComRef {
+ public:
+  ComRef() = default;
+  ~ComRef() { reset(); }
+  ComRef(const ComRef&) = delete;
+  ComRef& operator=(const ComRef&) = delete;
+
+  T* get() const { return object_; }
+  T* operator->() const { return object_; }
+  explicit operator bool() const { return object_ != nullptr; }
+  // For the calls that hand out a reference: out() as the interface,
+  // unknown_out() as IUnknown** (OpenEntry), void_out() as void**
+  // (QueryInterface). Whatever was held is released first.
+  T** out() {
+    reset();
+    return &object_;
+  }
+  IUnknown** unknown_out() { return reinterpret_cast<IUnknown**>(out()); }
+  void** void_out() { return reinterpret_cast<void**>(out()); }
+  // Releases the reference held (if any) and takes `object`'s.
+  void reset(T* object = nullptr) {
+    if (object_ != nullptr) object_->Release();
+    object_ = object;
+  }
+
+ private:
+  T* object_ = nullptr;
+};
+
 class IClassFactory : public IUnknown {
  public:
   virtual HRESULT CreateInstance(IUnknown* outer, const IID& iid,
@@ -80,8 +112,7 @@ class IClassFactory : public IUnknown {
 };
 
 // The entry points an in-process server exports.
-using DllGetClassObjectFunction = HRESULT (*)(const CLSID&, const IID&,
-                                              void**);
+using DllGetClassObjectFunction = HRESULT (*)(const CLSID&, const IID&, void**);
 using DllCanUnloadNowFunction = HRESULT (*)();
 
 // Creates an instance of the class and returns the interface `iid` in

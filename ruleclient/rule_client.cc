@@ -111,25 +111,6 @@ HRESULT ReadProp(platform::IMAPIProp* object, ULONG tag, bool required,
   return hr;
 }
 
-// Releases an interface on every path out of a scope.
-template <typename T>
-class Ref {
- public:
-  Ref() = default;
-  ~Ref() {
-    if (object_ != nullptr) object_->Release();
-  }
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  platform::IUnknown** out() {
-    return reinterpret_cast<platform::IUnknown**>(&object_);
-  }
-  T* get() const { return object_; }
-
- private:
-  T* object_ = nullptr;
-};
-
 // Copies up to `max_units` code units of the NUL-terminated `text` from
 // `*text` to `offset`, advancing *text past them; the bytes after the copy
 // up to `field_units` are zeroed (so the copy is NUL-terminated when it is
@@ -310,10 +291,10 @@ HRESULT CMailRuleClient::ProcessMessage(
   std::lock_guard<std::mutex> serial(process_mutex);
 
   // 1. The message.
-  Ref<platform::IMessage> opened;
+  platform::ComRef<platform::IMessage> opened;
   ULONG type = 0;
-  HRESULT hr =
-      store->OpenEntry(message_size, message, nullptr, 0, &type, opened.out());
+  HRESULT hr = store->OpenEntry(message_size, message, nullptr, 0, &type,
+                                opened.unknown_out());
   if (platform::Succeeded(hr) &&
       (opened.get() == nullptr || type != platform::MAPI_MESSAGE)) {
     hr = platform::MAPI_E_INVALID_ENTRYID;
@@ -362,10 +343,10 @@ HRESULT CMailRuleClient::ProcessMessage(
   }
 
   // 8. Delete it.
-  Ref<platform::IMAPIFolder> inbox;
+  platform::ComRef<platform::IMAPIFolder> inbox;
   type = 0;
   hr = store->OpenEntry(folder_size, folder, nullptr, platform::MAPI_MODIFY,
-                        &type, inbox.out());
+                        &type, inbox.unknown_out());
   if (platform::Succeeded(hr) &&
       (inbox.get() == nullptr || type != platform::MAPI_FOLDER)) {
     hr = platform::MAPI_E_INVALID_ENTRYID;

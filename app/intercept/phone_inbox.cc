@@ -5,30 +5,12 @@
 
 #include "platform/debug.h"
 #include "platform/mapi.h"
-#include "platform/modules.h"
+#include "platform/sms_store.h"
 
 namespace intercept {
 namespace {
 
 using namespace platform;  // the messaging interface's names
-
-// Releases a store object when it goes out of scope.
-template <class T>
-class Ref {
- public:
-  Ref() = default;
-  ~Ref() {
-    if (object_ != nullptr) object_->Release();
-  }
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  T* get() const { return object_; }
-  T** out() { return &object_; }
-  IUnknown** unknown() { return reinterpret_cast<IUnknown**>(&object_); }
-
- private:
-  T* object_ = nullptr;
-};
 
 // The text of a PT_UNICODE value, or empty.
 std::u16string_view Text(const SPropValue& value) {
@@ -55,86 +37,25 @@ std::optional<int> RemoveFromPhoneInbox(
     return std::nullopt;
   };
   if (copies.empty()) return 0;
-  Status load_status;
-  std::unique_ptr<Library> library =
-      Library::Load(kMapiLibraryName, &load_status);
-  if (library == nullptr) return fail(load_status.ToString());
-  auto initialize = reinterpret_cast<MapiInitializeFunction>(
-      library->Symbol(kMapiInitializeName));
-  auto logon =
-      reinterpret_cast<MapiLogonExFunction>(library->Symbol(kMapiLogonExName));
-  auto uninitialize = reinterpret_cast<MapiUninitializeFunction>(
-      library->Symbol(kMapiUninitializeName));
-  auto free_buffer = reinterpret_cast<MapiFreeBufferFunction>(
-      library->Symbol(kMapiFreeBufferName));
-  auto free_rows =
-      reinterpret_cast<FreeProwsFunction>(library->Symbol(kFreeProwsName));
-  if (!initialize || !logon || !uninitialize || !free_buffer || !free_rows) {
-    return fail("cemapi.dll lacks an entry point");
-  }
-  if (Failed(initialize(nullptr))) return fail("MAPIInitialize failed");
-  struct Uninitialize {
-    MapiUninitializeFunction call;
-    ~Uninitialize() { call(); }
-  } uninitialize_at_end{uninitialize};
-
-  Ref<IMAPISession> session;
-  if (Failed(logon(0, nullptr, nullptr, MAPI_UNICODE, session.out()))) {
-    return fail("MAPILogonEx failed");
-  }
-  // The "SMS" store and its Inbox.
-  Ref<IMsgStore> sms;
-  std::string inbox_id;
-  {
-    Ref<IMAPITable> stores;
-    if (Failed(session.get()->GetMsgStoresTable(MAPI_UNICODE, stores.out()))) {
-      return fail("no table of stores");
-    }
-    while (sms.get() == nullptr) {
-      SRowSet* rows = nullptr;
-      if (Failed(stores.get()->QueryRows(1, 0, &rows)) || rows == nullptr ||
-          rows->cRows == 0) {
-        free_rows(rows);
-        break;
-      }
-      const SPropValue& id = rows->aRow[0].lpProps[0];
-      IMsgStore* store = nullptr;
-      if (id.ulPropTag == PR_ENTRYID &&
-          Succeeded(session.get()->OpenMsgStore(
-              0, id.Value.bin.cb, reinterpret_cast<ENTRYID*>(id.Value.bin.lpb),
-              nullptr, MDB_NO_DIALOG | MAPI_BEST_ACCESS | MDB_WRITE, &store))) {
-        SizedSPropTagArray<2> tags{2,
-                                   {PR_DISPLAY_NAME, PR_CE_IPM_INBOX_ENTRYID}};
-        ULONG count = 0;
-        SPropValue* props = nullptr;
-        if (store->GetProps(tags.get(), MAPI_UNICODE, &count, &props) == S_OK &&
-            count == 2 && Text(props[0]) == u"SMS") {
-          *sms.out() = store;
-          inbox_id.assign(reinterpret_cast<const char*>(props[1].Value.bin.lpb),
-                          props[1].Value.bin.cb);
-        } else {
-          store->Release();
-        }
-        free_buffer(props);
-      }
-      free_rows(rows);
-    }
-  }
-  if (sms.get() == nullptr) return fail("no \"SMS\" store");
-  Ref<IMAPIFolder> inbox;
+  Status open_status;
+  std::unique_ptr<SmsStoreSession> sms = SmsStoreSession::Open(&open_status);
+  if (sms == nullptr) return fail(open_status.ToString());
+  const std::string& inbox_id = sms->inbox_id();
+  ComRef<IMAPIFolder> inbox;
   ULONG type = 0;
-  if (Failed(sms.get()->OpenEntry(
+  if (Failed(sms->store()->OpenEntry(
           static_cast<ULONG>(inbox_id.size()),
           reinterpret_cast<const ENTRYID*>(inbox_id.data()), nullptr,
-          MAPI_MODIFY, &type, inbox.unknown())) ||
-      inbox.get() == nullptr || type != MAPI_FOLDER) {
+          MAPI_MODIFY, &type, inbox.unknown_out())) ||
+      !inbox || type != MAPI_FOLDER) {
     return fail("the Inbox cannot be opened");
   }
+  const FreeProwsFunction free_rows = sms->free_rows();
 
   // One message of the Inbox for each copy.
   std::vector<store::PhoneCopy> wanted(copies.begin(), copies.end());
   std::vector<std::string> doomed;
-  Ref<IMAPITable> contents;
+  ComRef<IMAPITable> contents;
   if (Failed(inbox.get()->GetContentsTable(0, contents.out()))) {
     return fail("the Inbox cannot be listed");
   }

@@ -11,6 +11,7 @@
 #include "platform/com.h"
 #include "platform/debug.h"
 #include "platform/registry.h"
+#include "platform/sms_store.h"
 #include "platform/unicode.h"
 
 namespace device::deviced {
@@ -52,78 +53,18 @@ struct MessagingService::Call {
 };
 
 std::unique_ptr<MessagingService> MessagingService::Open(Status* status) {
-  auto fail = [&](std::string message) -> std::unique_ptr<MessagingService> {
+  if (Status s = EnsureMessageStore(); !s.ok()) {
     if (status != nullptr) {
-      *status = Status(ErrorCode::kUnavailable, std::move(message));
+      *status =
+          Status(ErrorCode::kUnavailable, "message store: " + s.ToString());
     }
     return nullptr;
-  };
-  Status load_status;
+  }
   std::unique_ptr<MessagingService> service(new MessagingService());
-  service->library_ = Library::Load(kMapiLibraryName, &load_status);
-  if (service->library_ == nullptr) {
-    return fail("cannot load cemapi.dll: " + load_status.ToString());
-  }
-  Library& library = *service->library_;
-  auto initialize = reinterpret_cast<MapiInitializeFunction>(
-      library.Symbol(kMapiInitializeName));
-  auto logon =
-      reinterpret_cast<MapiLogonExFunction>(library.Symbol(kMapiLogonExName));
-  auto free_buffer = reinterpret_cast<MapiFreeBufferFunction>(
-      library.Symbol(kMapiFreeBufferName));
-  auto free_rows =
-      reinterpret_cast<FreeProwsFunction>(library.Symbol(kFreeProwsName));
-  service->uninitialize_ = reinterpret_cast<MapiUninitializeFunction>(
-      library.Symbol(kMapiUninitializeName));
-  if (!initialize || !logon || !free_buffer || !free_rows ||
-      !service->uninitialize_) {
-    return fail("cemapi.dll lacks an entry point");
-  }
-  if (Status s = EnsureMessageStore(); !s.ok()) {
-    return fail("message store: " + s.ToString());
-  }
-  HRESULT hr = initialize(nullptr);
-  if (Failed(hr)) return fail("MAPIInitialize failed " + HrText(hr));
-  service->initialized_ = true;
-  hr = logon(0, nullptr, nullptr, MAPI_UNICODE, &service->session_);
-  if (Failed(hr)) return fail("MAPILogonEx failed " + HrText(hr));
-
-  // The "SMS" store: the stores table read row by row, each store's display
-  // name compared.
-  IMAPITable* stores = nullptr;
-  hr = service->session_->GetMsgStoresTable(MAPI_UNICODE, &stores);
-  if (Failed(hr)) return fail("GetMsgStoresTable failed " + HrText(hr));
-  while (service->store_ == nullptr) {
-    SRowSet* rows = nullptr;
-    if (Failed(stores->QueryRows(1, 0, &rows)) || rows == nullptr ||
-        rows->cRows == 0) {
-      free_rows(rows);
-      break;
-    }
-    const SPropValue& id = rows->aRow[0].lpProps[0];
-    IMsgStore* store = nullptr;
-    if (id.ulPropTag == PR_ENTRYID &&
-        Succeeded(service->session_->OpenMsgStore(
-            0, id.Value.bin.cb, reinterpret_cast<ENTRYID*>(id.Value.bin.lpb),
-            nullptr, MDB_NO_DIALOG | MAPI_BEST_ACCESS | MDB_WRITE, &store))) {
-      SizedSPropTagArray<2> tags{2, {PR_DISPLAY_NAME, PR_CE_IPM_INBOX_ENTRYID}};
-      ULONG count = 0;
-      SPropValue* props = nullptr;
-      if (store->GetProps(tags.get(), MAPI_UNICODE, &count, &props) == S_OK &&
-          count == 2 && std::u16string_view(props[0].Value.lpszW) == u"SMS") {
-        service->store_ = store;
-        service->inbox_id_.assign(
-            reinterpret_cast<const char*>(props[1].Value.bin.lpb),
-            props[1].Value.bin.cb);
-      } else {
-        store->Release();
-      }
-      free_buffer(props);
-    }
-    free_rows(rows);
-  }
-  stores->Release();
-  if (service->store_ == nullptr) return fail("no \"SMS\" message store");
+  service->sms_ = SmsStoreSession::Open(status);
+  if (service->sms_ == nullptr) return nullptr;
+  service->store_ = service->sms_->store();
+  service->inbox_id_ = service->sms_->inbox_id();
   return service;
 }
 
@@ -141,15 +82,8 @@ MessagingService::~MessagingService() {
   }
   if (outstanding) {
     // The call still uses the store, the session and the library.
-    (void)library_.release();
-    return;
+    (void)sms_.release();
   }
-  if (store_ != nullptr) store_->Release();
-  if (session_ != nullptr) {
-    session_->Logoff(0, 0, 0);
-    session_->Release();
-  }
-  if (initialized_) uninitialize_();
 }
 
 int MessagingService::OutstandingCalls() const {

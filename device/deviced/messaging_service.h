@@ -35,6 +35,7 @@
 
 #include "platform/mapi.h"
 #include "platform/modules.h"
+#include "platform/sms_store.h"
 #include "platform/status.h"
 #include "platform/time.h"
 
@@ -98,11 +99,9 @@ class MessagingService {
                                          const std::u16string& key,
                                          const std::string& message_id);
 
-  std::unique_ptr<platform::Library> library_;
-  platform::MapiUninitializeFunction uninitialize_ = nullptr;
-  bool initialized_ = false;
-  platform::IMAPISession* session_ = nullptr;
-  platform::IMsgStore* store_ = nullptr;
+  // The "SMS" store, its session and library (released last).
+  std::unique_ptr<platform::SmsStoreSession> sms_;
+  platform::IMsgStore* store_ = nullptr;  // sms_'s
   std::string inbox_id_;
   // Activated and initialised clients by CLSID (as GuidToString writes it).
   std::map<std::u16string, Client> clients_;
