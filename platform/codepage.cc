@@ -445,30 +445,13 @@ std::string Encode(std::u16string_view text, uint32_t code_page) {
 uint32_t AnsiCodePage() {
   // Text is converted for every message stored or shown, so the setting is
   // read once and then only again after device.db has changed.
-  struct Cache {
-    std::mutex mutex;
-    std::weak_ptr<DeviceDb> db;
-    DeviceDb::ChangeStamp stamp;
-    uint32_t code_page = kCodePageGbk;
-  };
-  static Cache* cache = new Cache();  // never destroyed: used until exit
-  std::shared_ptr<DeviceDb> db = DeviceDb::Get();
-  std::lock_guard<std::mutex> lock(cache->mutex);
-  DeviceDb::ChangeStamp stamp;
-  if (db != nullptr) {
-    stamp = db->CurrentChangeStamp();
-    if (cache->db.lock() == db && stamp == cache->stamp)
-      return cache->code_page;
-  }
-  int64_t value = GetDeviceSettingInt("codepage", kCodePageGbk);
-  uint32_t code_page = kCodePageGbk;
-  if (value == kCodePageWestern || value == kCodePageUtf8) {
-    code_page = static_cast<uint32_t>(value);
-  }
-  cache->db = db;
-  cache->stamp = stamp;
-  cache->code_page = code_page;
-  return code_page;
+  static auto* cache = new ChangeCachedValue<uint32_t>();  // used until exit
+  return cache->Get([] {
+    const int64_t value = GetDeviceSettingInt("codepage", kCodePageGbk);
+    return value == kCodePageWestern || value == kCodePageUtf8
+               ? static_cast<uint32_t>(value)
+               : uint32_t{kCodePageGbk};
+  });
 }
 
 std::string WideToMultiByte(std::u16string_view text) {

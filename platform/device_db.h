@@ -130,6 +130,42 @@ class Statement {
   sqlite3_stmt* stmt_ = nullptr;
 };
 
+// A value that is read from device.db on every message (a setting) kept
+// between reads: read again only after the database changed (anyone's
+// write, in any process). Without a device it is read every time.
+// Thread-safe.
+template <typename T>
+class ChangeCachedValue {
+ public:
+  template <typename Read>
+  T Get(Read read) {
+    std::shared_ptr<DeviceDb> db = DeviceDb::Get();
+    std::lock_guard<std::mutex> lock(mutex_);
+    DeviceDb::ChangeStamp stamp;
+    if (db != nullptr) {
+      stamp = db->CurrentChangeStamp();
+      if (value_ && db_.lock() == db && stamp == stamp_) return *value_;
+    }
+    // The stamp was taken before the read: a change in between only makes
+    // the next call read again.
+    T value = read();
+    db_ = db;
+    stamp_ = stamp;
+    if (db != nullptr) {
+      value_ = value;
+    } else {
+      value_.reset();
+    }
+    return value;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::weak_ptr<DeviceDb> db_;
+  DeviceDb::ChangeStamp stamp_;
+  std::optional<T> value_;
+};
+
 }  // namespace platform
 
 #endif  // TELVANE_PLATFORM_DEVICE_DB_H_

@@ -183,31 +183,11 @@ struct Pictures {
 };
 
 Pictures CurrentPictures() {
-  struct Cache {
-    std::mutex mutex;
-    std::weak_ptr<DeviceDb> db;
-    DeviceDb::ChangeStamp stamp;
-    std::optional<Pictures> pictures;
-  };
-  static Cache* cache = new Cache();  // never destroyed: used until exit
-  std::shared_ptr<DeviceDb> db = DeviceDb::Get();
-  std::lock_guard<std::mutex> lock(cache->mutex);
-  DeviceDb::ChangeStamp stamp;
-  if (db != nullptr) {
-    stamp = db->CurrentChangeStamp();
-    if (cache->pictures && cache->db.lock() == db && stamp == cache->stamp) {
-      return *cache->pictures;
-    }
-  }
-  Pictures pictures{SettingOr("date_format", u"yyyy-M-d"),
+  static auto* cache = new ChangeCachedValue<Pictures>();  // used until exit
+  return cache->Get([] {
+    return Pictures{SettingOr("date_format", u"yyyy-M-d"),
                     SettingOr("time_format", u"H:mm:ss")};
-  cache->db = db;
-  // The stamp was taken before the settings were read: a change in between
-  // only makes the next call read them again.
-  cache->stamp = db != nullptr ? stamp : DeviceDb::ChangeStamp{};
-  cache->pictures =
-      db != nullptr ? std::optional<Pictures>(pictures) : std::nullopt;
-  return pictures;
+  });
 }
 
 }  // namespace
