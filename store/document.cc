@@ -46,6 +46,11 @@ std::string BodyBytes(std::u16string_view body, uint32_t code_page) {
   return bytes;
 }
 
+// A chosen path is cut at its first carriage return.
+std::u16string_view CutAtCarriageReturn(std::u16string_view path) {
+  return path.substr(0, std::min(path.find(u'\r'), path.size()));
+}
+
 }  // namespace
 
 std::u16string_view WellKnownFolderPath(int index) {
@@ -169,18 +174,16 @@ platform::Status Document::Open(std::u16string_view path, bool defer_password,
                                 LoadReport* report) {
   DocumentLock::Holder hold(lock_);
   Close().IgnoreError();
-  const size_t cr = path.find(u'\r');
-  if (cr != std::u16string_view::npos) path = path.substr(0, cr);
-  return OpenFile(path, Access::kWrite, defer_password, report, nullptr);
+  return OpenFile(CutAtCarriageReturn(path), Access::kWrite, defer_password,
+                  report, nullptr);
 }
 
 platform::Status Document::OpenForReading(std::u16string_view path,
                                           LoadReport* report) {
   DocumentLock::Holder hold(lock_);
   Close().IgnoreError();
-  const size_t cr = path.find(u'\r');
-  if (cr != std::u16string_view::npos) path = path.substr(0, cr);
-  return OpenFile(path, Access::kRead, false, report, nullptr);
+  return OpenFile(CutAtCarriageReturn(path), Access::kRead, false, report,
+                  nullptr);
 }
 
 platform::Status Document::OpenFile(std::u16string_view path, Access access,

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "store/little_endian.h"
 #include "store/message_file.h"
 
 namespace store {
@@ -29,20 +30,6 @@ constexpr size_t kTextCountField = 60;
 constexpr size_t kMaxTextUnits = 259;
 // Deeper paths are cut (a tree read from an index is never deeper).
 constexpr size_t kMaxPathComponents = 1001;
-
-uint32_t Load32(const char* p) {
-  const auto* b = reinterpret_cast<const uint8_t*>(p);
-  return uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) |
-         (uint32_t{b[3]} << 24);
-}
-
-void Store32(char* p, uint32_t value) {
-  auto* b = reinterpret_cast<uint8_t*>(p);
-  b[0] = static_cast<uint8_t>(value);
-  b[1] = static_cast<uint8_t>(value >> 8);
-  b[2] = static_cast<uint8_t>(value >> 16);
-  b[3] = static_cast<uint8_t>(value >> 24);
-}
 
 void AppendText(std::u16string_view text, std::string* out) {
   text = text.substr(0, kMaxTextUnits);
@@ -95,18 +82,16 @@ uint32_t Crc32Combine(uint32_t crc_a, uint32_t crc_b, uint64_t size_b) {
 std::string EncodeNote(const Note& note, uint32_t key) {
   std::string out(kNoteHeaderSize, '\0');
   std::memcpy(out.data(), kNoteMagic, kNoteMagicSize);
-  Store32(&out[kKindField], static_cast<uint32_t>(note.kind));
-  Store32(&out[kKeyField], key);
-  Store32(&out[kTargetOffsetField], note.target_offset);
-  Store32(&out[kTargetSizeField], note.target_size);
-  Store32(&out[kTargetCrcField], note.target_crc);
-  Store32(&out[kImageField], note.image);
-  Store32(&out[kFlagsField], note.flags);
-  Store32(&out[kPreviousField], note.previous_offset);
-  Store32(&out[kDeliveryTimeField], static_cast<uint32_t>(note.delivery_time));
-  Store32(&out[kDeliveryTimeField + 4],
-          static_cast<uint32_t>(note.delivery_time >> 32));
-  Store32(&out[kFingerprintField], note.fingerprint);
+  StoreU32(&out[kKindField], static_cast<uint32_t>(note.kind));
+  StoreU32(&out[kKeyField], key);
+  StoreU32(&out[kTargetOffsetField], note.target_offset);
+  StoreU32(&out[kTargetSizeField], note.target_size);
+  StoreU32(&out[kTargetCrcField], note.target_crc);
+  StoreU32(&out[kImageField], note.image);
+  StoreU32(&out[kFlagsField], note.flags);
+  StoreU32(&out[kPreviousField], note.previous_offset);
+  StoreU64(&out[kDeliveryTimeField], note.delivery_time);
+  StoreU32(&out[kFingerprintField], note.fingerprint);
   uint32_t texts = 0;
   if (note.kind == NoteKind::kFiled) {
     const size_t components = std::min(note.path.size(), kMaxPathComponents);
@@ -117,12 +102,12 @@ std::string EncodeNote(const Note& note, uint32_t key) {
     AppendText(note.title, &out);
     texts = 1;
   }
-  Store32(&out[kTextCountField], texts);
+  StoreU32(&out[kTextCountField], texts);
   MaskWords(~key, reinterpret_cast<uint8_t*>(out.data() + kNoteHeaderSize),
             (out.size() - kNoteHeaderSize) / 4);
-  Store32(&out[kSizeField], static_cast<uint32_t>(out.size()));
-  Store32(&out[kCrcField],
-          Crc32(out.data() + kKindField, out.size() - kKindField));
+  StoreU32(&out[kSizeField], static_cast<uint32_t>(out.size()));
+  StoreU32(&out[kCrcField],
+           Crc32(out.data() + kKindField, out.size() - kKindField));
   return out;
 }
 
@@ -131,29 +116,28 @@ std::optional<Note> DecodeNote(std::string_view bytes, size_t* size) {
       std::memcmp(bytes.data(), kNoteMagic, kNoteMagicSize) != 0) {
     return std::nullopt;
   }
-  const uint32_t total = Load32(&bytes[kSizeField]);
+  const uint32_t total = LoadU32(&bytes[kSizeField]);
   if (total < kNoteHeaderSize || total > kMaxNoteSize || total > bytes.size()) {
     return std::nullopt;
   }
   if (Crc32(bytes.data() + kKindField, total - kKindField) !=
-      Load32(&bytes[kCrcField])) {
+      LoadU32(&bytes[kCrcField])) {
     return std::nullopt;
   }
   Note note;
-  const uint32_t kind = Load32(&bytes[kKindField]);
+  const uint32_t kind = LoadU32(&bytes[kKindField]);
   if (!IsKnownKind(kind)) return std::nullopt;
   note.kind = static_cast<NoteKind>(kind);
-  const uint32_t key = Load32(&bytes[kKeyField]);
-  note.target_offset = Load32(&bytes[kTargetOffsetField]);
-  note.target_size = Load32(&bytes[kTargetSizeField]);
-  note.target_crc = Load32(&bytes[kTargetCrcField]);
-  note.image = Load32(&bytes[kImageField]);
-  note.flags = Load32(&bytes[kFlagsField]);
-  note.previous_offset = Load32(&bytes[kPreviousField]);
-  note.delivery_time = uint64_t{Load32(&bytes[kDeliveryTimeField])} |
-                       (uint64_t{Load32(&bytes[kDeliveryTimeField + 4])} << 32);
-  note.fingerprint = Load32(&bytes[kFingerprintField]);
-  const uint32_t texts = Load32(&bytes[kTextCountField]);
+  const uint32_t key = LoadU32(&bytes[kKeyField]);
+  note.target_offset = LoadU32(&bytes[kTargetOffsetField]);
+  note.target_size = LoadU32(&bytes[kTargetSizeField]);
+  note.target_crc = LoadU32(&bytes[kTargetCrcField]);
+  note.image = LoadU32(&bytes[kImageField]);
+  note.flags = LoadU32(&bytes[kFlagsField]);
+  note.previous_offset = LoadU32(&bytes[kPreviousField]);
+  note.delivery_time = LoadU64(&bytes[kDeliveryTimeField]);
+  note.fingerprint = LoadU32(&bytes[kFingerprintField]);
+  const uint32_t texts = LoadU32(&bytes[kTextCountField]);
 
   std::string area(bytes.substr(kNoteHeaderSize, total - kNoteHeaderSize));
   MaskWords(~key, reinterpret_cast<uint8_t*>(area.data()), area.size() / 4);

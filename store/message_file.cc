@@ -13,6 +13,7 @@
 #include "platform/codepage.h"
 #include "platform/registry.h"
 #include "platform/time.h"
+#include "store/little_endian.h"
 
 namespace store {
 namespace {
@@ -53,32 +54,6 @@ constexpr size_t kIndexKey = 4;
 constexpr size_t kIndexCount = 8;
 constexpr size_t kIndexTextLength = 12;
 constexpr size_t kItemSize = 8;
-
-uint32_t LoadU32(const uint8_t* p) {
-  return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) |
-         (uint32_t{p[3]} << 24);
-}
-
-void StoreU32(uint8_t* p, uint32_t value) {
-  p[0] = static_cast<uint8_t>(value);
-  p[1] = static_cast<uint8_t>(value >> 8);
-  p[2] = static_cast<uint8_t>(value >> 16);
-  p[3] = static_cast<uint8_t>(value >> 24);
-}
-
-double LoadDouble(const uint8_t* p) {
-  uint64_t bits = uint64_t{LoadU32(p)} | (uint64_t{LoadU32(p + 4)} << 32);
-  double value;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
-}
-
-void StoreDouble(uint8_t* p, double value) {
-  uint64_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  StoreU32(p, static_cast<uint32_t>(bits));
-  StoreU32(p + 4, static_cast<uint32_t>(bits >> 32));
-}
 
 // The text of a field: up to its first NUL, or the whole field.
 std::u16string FieldText(const uint8_t* field, size_t size) {
@@ -853,6 +828,13 @@ void NodeRecord::set_password(std::u16string_view password) {
 MessageFile::MessageFile() = default;
 MessageFile::~MessageFile() { Close(); }
 
+bool MessageFile::Ready(Status* status) const {
+  Status check = CheckOpen();
+  if (check.ok()) return true;
+  SetStatus(status, std::move(check));
+  return false;
+}
+
 Status MessageFile::CheckOpen() const {
   if (file_ == nullptr) {
     return Status(ErrorCode::kAccessDenied, "no document is open");
@@ -1081,11 +1063,7 @@ bool MessageFile::IsOpen() const {
 std::optional<NodeRecord> MessageFile::ReadRecord(uint32_t offset,
                                                   Status* status) {
   Guard guard(*this);
-  Status check = CheckOpen();
-  if (!check.ok()) {
-    SetStatus(status, check);
-    return std::nullopt;
-  }
+  if (!Ready(status)) return std::nullopt;
   std::optional<uint64_t> size = FileSize(status);
   if (!size) return std::nullopt;
   if (offset < kFirstRecordOffset ||
@@ -1110,11 +1088,7 @@ std::optional<std::string> MessageFile::ReadPayload(uint32_t offset,
                                                     const NodeRecord& record,
                                                     Status* status) {
   Guard guard(*this);
-  Status check = CheckOpen();
-  if (!check.ok()) {
-    SetStatus(status, check);
-    return std::nullopt;
-  }
+  if (!Ready(status)) return std::nullopt;
   if (!record.has_payload()) return std::string();
   const uint32_t type = record.type();
   if (type != kRecordCompressed && type != kRecordLegacyRaw0 &&
@@ -1221,26 +1195,17 @@ Status MessageFile::AppendBytes(std::string_view bytes, bool commit) {
 
 std::optional<uint32_t> MessageFile::AppendRecord(
     NodeRecord record, std::optional<std::string_view> body, Status* status) {
-  Guard guard(*this);
-  Status io = CheckWritable();
-  // Record and payload go out in one write.
-  append_buffer_.clear();
-  if (io.ok())
-    io = EncodeRecord(std::move(record), body, {}, NextKey(), &append_buffer_);
-  const uint64_t position = logical_end_;
-  if (io.ok()) io = AppendBytes(append_buffer_, commit_appends_);
-  // An unusually large body does not stay in memory.
-  if (append_buffer_.capacity() > kCompactChunk) append_buffer_ = {};
-  if (!io.ok()) {
-    SetStatus(status, io);
-    return std::nullopt;
-  }
-  modified_ = true;
-  return static_cast<uint32_t>(position);
+  return Append(std::move(record), body, nullptr, status);
 }
 
 std::optional<uint32_t> MessageFile::AppendNotedRecord(
     NodeRecord record, std::optional<std::string_view> body, Note note,
+    Status* status) {
+  return Append(std::move(record), body, &note, status);
+}
+
+std::optional<uint32_t> MessageFile::Append(
+    NodeRecord record, std::optional<std::string_view> body, Note* note,
     Status* status) {
   Guard guard(*this);
   Status io = CheckWritable();
@@ -1249,13 +1214,14 @@ std::optional<uint32_t> MessageFile::AppendNotedRecord(
   if (io.ok())
     io = EncodeRecord(std::move(record), body, {}, NextKey(), &append_buffer_);
   const uint64_t position = logical_end_;
-  if (io.ok()) {
-    note.target_offset = static_cast<uint32_t>(position);
-    note.target_size = static_cast<uint32_t>(append_buffer_.size());
-    note.target_crc = Crc32(append_buffer_.data(), append_buffer_.size());
-    append_buffer_ += EncodeNote(note, NextKey());
-    io = AppendBytes(append_buffer_, commit_appends_);
+  if (io.ok() && note != nullptr) {
+    note->target_offset = static_cast<uint32_t>(position);
+    note->target_size = static_cast<uint32_t>(append_buffer_.size());
+    note->target_crc = Crc32(append_buffer_.data(), append_buffer_.size());
+    append_buffer_ += EncodeNote(*note, NextKey());
   }
+  if (io.ok()) io = AppendBytes(append_buffer_, commit_appends_);
+  // An unusually large body does not stay in memory.
   if (append_buffer_.capacity() > kCompactChunk) append_buffer_ = {};
   if (!io.ok()) {
     SetStatus(status, io);
@@ -1397,11 +1363,7 @@ Status MessageFile::SaveIndex(const std::vector<IndexEntry>& entries) {
 std::optional<std::vector<IndexEntry>> MessageFile::LoadIndex(
     LoadReport* report, Status* status) {
   Guard guard(*this);
-  Status check = CheckOpen();
-  if (!check.ok()) {
-    SetStatus(status, check);
-    return std::nullopt;
-  }
+  if (!Ready(status)) return std::nullopt;
   LoadReport local;
   LoadReport& out = report != nullptr ? *report : local;
   std::optional<uint64_t> size = FileSize(status);
@@ -1436,11 +1398,7 @@ std::optional<std::vector<IndexEntry>> MessageFile::LoadIndex(
 std::optional<std::vector<IndexEntry>> MessageFile::LoadIndexAt(
     uint32_t offset, LoadReport* report, Status* status) {
   Guard guard(*this);
-  Status check = CheckOpen();
-  if (!check.ok()) {
-    SetStatus(status, check);
-    return std::nullopt;
-  }
+  if (!Ready(status)) return std::nullopt;
   LoadReport local;
   LoadReport& out = report != nullptr ? *report : local;
   std::optional<LoadedIndex> loaded =
@@ -1455,11 +1413,7 @@ std::optional<std::vector<IndexEntry>> MessageFile::LoadIndexAt(
 std::optional<NoteScan> MessageFile::ScanNotes(uint64_t from, Status* status,
                                                bool thorough) {
   Guard guard(*this);
-  Status check = CheckOpen();
-  if (!check.ok()) {
-    SetStatus(status, check);
-    return std::nullopt;
-  }
+  if (!Ready(status)) return std::nullopt;
   NoteScan scan;
   const uint64_t end = logical_end_;
   from = std::max<uint64_t>(from, kFirstRecordOffset);

@@ -399,6 +399,9 @@ class MessageFile {
                                 std::string_view raw_payload, uint32_t key,
                                 std::string* out);
   platform::Status CheckOpen() const;
+  // True when a file is open; otherwise false, with *status (when given)
+  // saying so.
+  bool Ready(platform::Status* status) const;
   // The logical end: reads are checked against it (never fails).
   std::optional<uint64_t> FileSize(platform::Status* status);
   // After bytes were written up to `end`: when that passed the padded size,
@@ -409,6 +412,10 @@ class MessageFile {
   static constexpr uint64_t kPadChunkMin = 64 * 1024;
   static constexpr uint64_t kPadChunkMax = 1024 * 1024;
 
+  // AppendRecord and AppendNotedRecord (`note` null: none).
+  std::optional<uint32_t> Append(NodeRecord record,
+                                 std::optional<std::string_view> body,
+                                 Note* note, platform::Status* status);
   // Writes `bytes` at the logical end, pads and commits (when appends
   // commit); on success the logical end moves past them.
   platform::Status AppendBytes(std::string_view bytes, bool commit);
