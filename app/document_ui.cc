@@ -1,8 +1,8 @@
 #include "app/document_ui.h"
 
-#include "app/kit/message_box.h"
-#include "app/kit/password_prompt.h"
-#include "app/kit/qt_text.h"
+#include "kit/message_box.h"
+#include "kit/password_prompt.h"
+#include "kit/qt_text.h"
 
 namespace app {
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/kit/qt_text.h"
+#include "kit/qt_text.h"
 
 namespace app {
 

@@ -3,9 +3,9 @@
 #include <QFont>
 
 #include "app/format.h"
-#include "app/kit/images.h"
-#include "app/kit/qt_text.h"
-#include "app/kit/string_table.h"
+#include "kit/images.h"
+#include "kit/qt_text.h"
+#include "kit/string_table.h"
 #include "platform/time.h"
 #include "text/text.h"
 

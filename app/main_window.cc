@@ -21,15 +21,15 @@
 #include "alerts/alert_sounds.h"
 #include "alerts/ui/alert_popup_window.h"
 #include "app/format.h"
-#include "app/kit/fonts.h"
-#include "app/kit/images.h"
-#include "app/kit/menu_table.h"
-#include "app/kit/menus.h"
-#include "app/kit/message_box.h"
-#include "app/kit/password_prompt.h"
-#include "app/kit/qt_text.h"
-#include "app/kit/screen.h"
-#include "app/kit/string_table.h"
+#include "kit/fonts.h"
+#include "kit/images.h"
+#include "kit/menu_table.h"
+#include "kit/menus.h"
+#include "kit/message_box.h"
+#include "kit/password_prompt.h"
+#include "kit/qt_text.h"
+#include "kit/screen.h"
+#include "kit/string_table.h"
 #include "app/list_delegate.h"
 #include "app/list_model.h"
 #include "app/preview_popup.h"
@@ -202,11 +202,11 @@ bool MainWindow::Initialize() {
   // The alert popup: hidden until a filter or a send result shows it; a tap
   // on it counts as the user's attention (1127).
   popup_window_ =
-      std::make_unique<alerts_ui::AlertPopupWindow>(&settings_, this);
+      std::make_unique<alerts::ui::AlertPopupWindow>(&settings_, this);
   popup_ = popup_window_.get();
   firewall_.set_document(&document_);
   firewall_.set_popup(popup_);
-  connect(popup_window_.get(), &alerts_ui::AlertPopupWindow::Dismissed, this,
+  connect(popup_window_.get(), &alerts::ui::AlertPopupWindow::Dismissed, this,
           [this] { OnWindowMessage(kMessageUserActivity, 0, 0); });
   screenshots_ = qEnvironmentVariable("TELVANE_SCREENSHOTS");
   initialized_ = true;
@@ -565,8 +565,8 @@ void MainWindow::ActivateListRow(int row) {
   ShowFolder(node, nullptr);
 }
 
-send_ui::MessageViewContext MainWindow::ViewContext() {
-  send_ui::MessageViewContext context;
+send::ui::MessageViewContext MainWindow::ViewContext() {
+  send::ui::MessageViewContext context;
   context.document = &document_;
   context.settings = &settings_;
   context.filters = &filters_;
@@ -583,7 +583,7 @@ send_ui::MessageViewContext MainWindow::ViewContext() {
 
 void MainWindow::OpenInMessageView(store::Node* node) {
   if (node == nullptr || node->is_recycle_bin() || !document_.IsOpen()) return;
-  send_ui::OpenMessageView(this, ViewContext(), node);
+  send::ui::OpenMessageView(this, ViewContext(), node);
   list_view_->viewport()->update();
 }
 
@@ -594,11 +594,11 @@ void MainWindow::NewNodeCommand(uint32_t command) {
     target = display_mode() == 2 ? list_model_->folder() : ChosenNode();
     if (display_mode() == 1 && target == nullptr) return;
   }
-  send_ui::NewNote note;
+  send::ui::NewNote note;
   note.target = target;
   note.image = command == cmds::kNewDraft ? store::kImageMessageRead
                                           : store::kImageFolder;
-  if (send_ui::OpenMessageView(this, ViewContext(), nullptr, &note) != 1 ||
+  if (send::ui::OpenMessageView(this, ViewContext(), nullptr, &note) != 1 ||
       !note.pending) {
     return;
   }

@@ -37,8 +37,8 @@
 #include "alerts/alert_popup.h"
 #include "alerts/unread_reminder.h"
 #include "app/document_ui.h"
-#include "app/intercept/intake.h"
-#include "app/kit/device_window.h"
+#include "intercept/intake.h"
+#include "kit/device_window.h"
 #include "app/ui_call.h"
 #include "audio/audio_player.h"
 #include "contacts/sentence_store.h"
@@ -60,7 +60,7 @@ class QTimer;
 class QToolBar;
 class QTreeView;
 
-namespace alerts_ui {
+namespace alerts::ui {
 class AlertPopupWindow;
 }
 
@@ -201,7 +201,7 @@ class MainWindow : public kit::DeviceDialog,
   send::SendService& send_service() { return send_service_; }
   intercept::Intake& intake() { return intake_; }
   audio::AudioPlayer& player() { return player_; }
-  alerts_ui::AlertPopupWindow* alert_popup() const {
+  alerts::ui::AlertPopupWindow* alert_popup() const {
     return popup_window_.get();
   }
   bool reminder_running() const { return reminder_.running(); }
@@ -262,7 +262,7 @@ class MainWindow : public kit::DeviceDialog,
   // "Folder...", "Draft...", "Root Folder...": the message view as the
   // new-note editor, then the node added under its target.
   void NewNodeCommand(uint32_t command);
-  send_ui::MessageViewContext ViewContext();
+  send::ui::MessageViewContext ViewContext();
   void ManageMarkCommand();
   void CollapseUnlocked();
   void AddTrayIcon();
@@ -371,7 +371,7 @@ class MainWindow : public kit::DeviceDialog,
   alerts::UnreadReminder reminder_;
   // The alert popup (made at Initialize; popup_ is the same object as the
   // cores see it).
-  std::unique_ptr<alerts_ui::AlertPopupWindow> popup_window_;
+  std::unique_ptr<alerts::ui::AlertPopupWindow> popup_window_;
   alerts::AlertPopup* popup_ = nullptr;
   // TELVANE_SCREENSHOTS: a folder that receives a picture of the popup and
   // of the window after each incoming message and send result (the

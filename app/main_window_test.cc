@@ -25,15 +25,15 @@
 #include <vector>
 
 #include "alerts/ui/alert_popup_window.h"
-#include "app/kit/device_window.h"
-#include "app/kit/file_browser.h"
-#include "app/kit/menu_table.h"
-#include "app/kit/menus.h"
-#include "app/kit/message_box.h"
-#include "app/kit/password_prompt.h"
-#include "app/kit/qt_text.h"
-#include "app/kit/string_table.h"
-#include "app/kit/testing/qt_app.h"
+#include "kit/device_window.h"
+#include "kit/file_browser.h"
+#include "kit/menu_table.h"
+#include "kit/menus.h"
+#include "kit/message_box.h"
+#include "kit/password_prompt.h"
+#include "kit/qt_text.h"
+#include "kit/string_table.h"
+#include "kit/testing/qt_app.h"
 #include "app/list_model.h"
 #include "app/preview_popup.h"
 #include "app/shell_dialogs.h"
@@ -574,7 +574,7 @@ TEST_F(MainWindowTest, IncomingMessagesShowThePopupAndRunTheReminder) {
             .value_or(platform::FileTime{}),
         std::nullopt});
   };
-  alerts_ui::AlertPopupWindow* popup = window->alert_popup();
+  alerts::ui::AlertPopupWindow* popup = window->alert_popup();
   ASSERT_NE(popup, nullptr);
 
   EXPECT_EQ(receive(u"an alert"), 1u);

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "app/intercept/registration.h"
-#include "app/program_testing.h"
+#include "intercept/registration.h"
+#include "app/testing/program.h"
 #include "device/cemapi/message_store.h"
 #include "device/sms/radio_log.h"
 #include "firewall/filter_file.h"
@@ -50,17 +50,17 @@ size_t MessageCount(const store::Node* node) {
 
 std::vector<std::u16string> InboxTexts() {
   std::vector<std::u16string> texts;
-  if (auto inbox = device::ListSmsFolder(device::FolderRole::kInbox)) {
-    for (const device::PhoneMessage& message : *inbox) {
+  if (auto inbox = device::cemapi::ListSmsFolder(device::cemapi::FolderRole::kInbox)) {
+    for (const device::cemapi::PhoneMessage& message : *inbox) {
       texts.push_back(message.text);
     }
   }
   return texts;
 }
 
-std::vector<device::RadioSubmission> Sent() {
-  return device::ListSubmissions(false).value_or(
-      std::vector<device::RadioSubmission>{});
+std::vector<device::sms::RadioSubmission> Sent() {
+  return device::sms::ListSubmissions(false).value_or(
+      std::vector<device::sms::RadioSubmission>{});
 }
 
 class PhoneTest : public ::testing::Test {
@@ -188,7 +188,7 @@ TEST_F(PhoneTest, MessagesAreFilteredFiledAndAnswered) {
     return DebugLog().find("pelicorde: send result 1 handled") !=
            std::string::npos;
   }));
-  std::vector<device::RadioSubmission> sent = Sent();
+  std::vector<device::sms::RadioSubmission> sent = Sent();
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0].address, u"5550199");
   EXPECT_EQ(sent[0].text(), u"I am away.");

@@ -4,8 +4,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/kit/device_window.h"
-#include "app/kit/screen.h"
+#include "kit/device_window.h"
+#include "kit/screen.h"
 
 namespace app {
 

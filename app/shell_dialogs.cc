@@ -7,12 +7,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/kit/file_browser.h"
-#include "app/kit/menu_table.h"
-#include "app/kit/message_box.h"
-#include "app/kit/password_prompt.h"
-#include "app/kit/qt_text.h"
-#include "app/kit/string_table.h"
+#include "kit/file_browser.h"
+#include "kit/menu_table.h"
+#include "kit/message_box.h"
+#include "kit/password_prompt.h"
+#include "kit/qt_text.h"
+#include "kit/string_table.h"
 #include "platform/files.h"
 #include "platform/time.h"
 #include "text/text.h"

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "app/kit/device_window.h"
+#include "kit/device_window.h"
 #include "store/document.h"
 
 class QCheckBox;

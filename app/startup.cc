@@ -13,12 +13,12 @@
 #include <memory>
 #include <optional>
 
-#include "app/kit/device_window.h"
-#include "app/kit/menu_table.h"
-#include "app/kit/message_box.h"
-#include "app/kit/qt_text.h"
-#include "app/kit/screen.h"
-#include "app/kit/string_table.h"
+#include "kit/device_window.h"
+#include "kit/menu_table.h"
+#include "kit/message_box.h"
+#include "kit/qt_text.h"
+#include "kit/screen.h"
+#include "kit/string_table.h"
 #include "app/main_window.h"
 #include "platform/debug.h"
 #include "platform/kernel_objects.h"

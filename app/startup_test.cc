@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "app/main_window.h"
-#include "app/program_testing.h"
+#include "app/testing/program.h"
 #include "platform/kernel_objects.h"
 #include "platform/testing/temp_device.h"
 #include "platform/window_endpoints.h"

@@ -2,8 +2,8 @@
 
 #include <QFont>
 
-#include "app/kit/images.h"
-#include "app/kit/qt_text.h"
+#include "kit/images.h"
+#include "kit/qt_text.h"
 
 namespace app {
 

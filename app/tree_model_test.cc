@@ -8,7 +8,7 @@
 #include <QFont>
 #include <QSignalSpy>
 
-#include "app/kit/testing/qt_app.h"
+#include "kit/testing/qt_app.h"
 
 namespace app {
 namespace {

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/kit/testing/qt_app.h"
+#include "kit/testing/qt_app.h"
 
 namespace app {
 namespace {

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "app/intercept/intake.h"
-#include "app/intercept/registration.h"
+#include "intercept/intake.h"
+#include "intercept/registration.h"
 #include "bench/bench_device.h"
 #include "device/cemapi/message_store.h"
 #include "device/deviced/protocol.h"
@@ -115,7 +115,7 @@ void BM_Flood(benchmark::State& state) {
   for (auto _ : state) {
     int handled_before = channel.handled.load();
     int64_t inbox_before =
-        device::CountSmsFolder(device::FolderRole::kInbox).value_or(-1);
+        device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kInbox).value_or(-1);
     deleted = left = failed = 0;
     for (int i = 0; i < kMessages; ++i) {
       std::string reply;
@@ -129,7 +129,7 @@ void BM_Flood(benchmark::State& state) {
     }
     int handled = channel.handled.load() - handled_before;
     int64_t in_inbox =
-        device::CountSmsFolder(device::FolderRole::kInbox).value_or(-1) -
+        device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kInbox).value_or(-1) -
         inbox_before;
     state.counters["handled"] = handled;
     state.counters["left_in_inbox"] = static_cast<double>(in_inbox);

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/intercept/intake.h"
+#include "intercept/intake.h"
 #include "ruleclient/sms_buffer_layout.h"
 
 namespace {
@@ -26,15 +26,15 @@ void Check(bool condition, const char* what) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  using sms_buffer::IsValidSlot;
-  using sms_buffer::kBodyHeadUnits;
-  using sms_buffer::kBufferSize;
-  using sms_buffer::kCountOffset;
-  using sms_buffer::kOverflowAreaUnits;
-  using sms_buffer::kReadIndexOffset;
-  using sms_buffer::kSenderFieldUnits;
-  using sms_buffer::kSlotCount;
-  using sms_buffer::LoadI32;
+  using ruleclient::sms_buffer::IsValidSlot;
+  using ruleclient::sms_buffer::kBodyHeadUnits;
+  using ruleclient::sms_buffer::kBufferSize;
+  using ruleclient::sms_buffer::kCountOffset;
+  using ruleclient::sms_buffer::kOverflowAreaUnits;
+  using ruleclient::sms_buffer::kReadIndexOffset;
+  using ruleclient::sms_buffer::kSenderFieldUnits;
+  using ruleclient::sms_buffer::kSlotCount;
+  using ruleclient::sms_buffer::LoadI32;
   std::vector<uint8_t> buffer(kBufferSize);
   std::memcpy(buffer.data(), data, size < kBufferSize ? size : kBufferSize);
   int accept = size > kBufferSize ? data[kBufferSize] % 8 : 8;

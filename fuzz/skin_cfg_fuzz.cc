@@ -12,7 +12,7 @@
 
 namespace {
 
-void CheckRect(const alerts_ui::SkinRect& rect) {
+void CheckRect(const alerts::ui::SkinRect& rect) {
   if (rect.right < rect.left || rect.bottom < rect.top) std::abort();
 }
 
@@ -24,14 +24,14 @@ void CheckColour(uint32_t colour) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  alerts_ui::CfgFile file(bytes);
+  alerts::ui::CfgFile file(bytes);
   for (const std::string& line : file.lines()) {
-    if (line.empty() || line.size() >= alerts_ui::kCfgLineCapacity) {
+    if (line.empty() || line.size() >= alerts::ui::kCfgLineCapacity) {
       std::abort();
     }
   }
-  alerts_ui::PopupSkin skin;
-  alerts_ui::ReadSkinValues(file, &skin);
+  alerts::ui::PopupSkin skin;
+  alerts::ui::ReadSkinValues(file, &skin);
   CheckRect(skin.num_text_rect);
   CheckRect(skin.des_text_rect);
   CheckRect(skin.num_label_rect);
@@ -42,15 +42,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckColour(skin.label_color);
   if (skin.transparent_color) CheckColour(*skin.transparent_color);
   // A second load over the first changes nothing more.
-  alerts_ui::PopupSkin again = skin;
-  alerts_ui::ReadSkinValues(file, &again);
+  alerts::ui::PopupSkin again = skin;
+  alerts::ui::ReadSkinValues(file, &again);
   if (!(again == skin)) std::abort();
 
   // The value forms straight on the input.
-  if (auto rect = alerts_ui::ParseSkinRect(bytes)) CheckRect(*rect);
-  if (auto colour = alerts_ui::ParseSkinColour(bytes)) CheckColour(*colour);
-  if (auto value = alerts_ui::ParseSkinInteger(bytes)) {
-    if (bytes.size() > alerts_ui::kMaxIntegerChars) std::abort();
+  if (auto rect = alerts::ui::ParseSkinRect(bytes)) CheckRect(*rect);
+  if (auto colour = alerts::ui::ParseSkinColour(bytes)) CheckColour(*colour);
+  if (auto value = alerts::ui::ParseSkinInteger(bytes)) {
+    if (bytes.size() > alerts::ui::kMaxIntegerChars) std::abort();
   }
   return 0;
 }

@@ -8,8 +8,8 @@
 #include "device/contacts/vcard.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  device_contacts::VCardReport report;
-  std::vector<device_contacts::Contact> contacts = device_contacts::ParseVCards(
+  device::contacts::VCardReport report;
+  std::vector<device::contacts::Contact> contacts = device::contacts::ParseVCards(
       std::string_view(reinterpret_cast<const char*>(data), size), &report);
   if (static_cast<int>(contacts.size()) + report.skipped != report.cards)
     std::abort();

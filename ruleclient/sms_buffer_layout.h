@@ -26,7 +26,7 @@
 #include <cstring>
 #include <string_view>
 
-namespace sms_buffer {
+namespace ruleclient::sms_buffer {
 
 static_assert(std::endian::native == std::endian::little,
               "the shared buffer is little-endian and accessed in place");
@@ -155,6 +155,6 @@ inline void SetReaderAttached(uint8_t* base, bool attached) {
                                          std::memory_order_release);
 }
 
-}  // namespace sms_buffer
+}  // namespace ruleclient::sms_buffer
 
 #endif  // TELVANE_RULECLIENT_SMS_BUFFER_LAYOUT_H_

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "send/send_test_util.h"
+#include "send/testing/radio_device.h"
 
 namespace send {
 namespace {
@@ -54,8 +54,8 @@ TEST(GroupSender, ItemsComeFromTheRecipientEntries) {
 
 TEST(GroupSender, SendsEachItemWithOneOpenAndReportsStatuses) {
   RadioDevice radio;
-  RadioDevice::Set(device::kSettingRefuseTypes, "0,1,2,3,5");
-  RadioDevice::Set(device::kSettingRefuseMatch, "666");
+  RadioDevice::Set(device::sms::kSettingRefuseTypes, "0,1,2,3,5");
+  RadioDevice::Set(device::sms::kSettingRefuseMatch, "666");
   StatusLog log;
   GroupSender sender(GroupItemsFromRecipients(u"\"Ann\"<111>;666;222"),
                      u"flash!", /*flash=*/true, &log);
@@ -75,7 +75,7 @@ TEST(GroupSender, SendsEachItemWithOneOpenAndReportsStatuses) {
 TEST(GroupSender, EndsClosableWhenTheRadioCannotOpen) {
   for (bool installed : {true, false}) {
     RadioDevice radio(installed);
-    RadioDevice::Set(device::kSettingOpenFails, "1");
+    RadioDevice::Set(device::sms::kSettingOpenFails, "1");
     StatusLog log;
     GroupSender sender(GroupItemsFromRecipients(u"1;2"), u"x", false, &log);
     ASSERT_TRUE(sender.Start());
@@ -118,11 +118,11 @@ TEST(TelvaneSend, SendsThroughTheInstalledLibrary) {
               ::testing::Contains("7 type=0 class=0 options=2 x"));
 
   // Refused everywhere: reported, exit 1; radio off: nothing sent, exit 1.
-  RadioDevice::Set(device::kSettingRefuseTypes, "0,1,2,3,5");
+  RadioDevice::Set(device::sms::kSettingRefuseTypes, "0,1,2,3,5");
   sent = run(bin + "/telvane send 8 x");
   EXPECT_EQ(sent.exit_code, 1);
   EXPECT_EQ(sent.out, "8  failed\n");
-  RadioDevice::Set(device::kSettingOpenFails, "1");
+  RadioDevice::Set(device::sms::kSettingOpenFails, "1");
   sent = run(bin + "/telvane send 9 x");
   EXPECT_EQ(sent.exit_code, 1);
   EXPECT_NE(sent.out.find("SmsOpen failed"), std::string::npos) << sent.out;

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "send/send_test_util.h"
+#include "send/testing/radio_device.h"
 
 namespace send {
 namespace {
@@ -179,9 +179,9 @@ TEST_F(SendServiceTest, RecipientPiecesFlashAndStatusReport) {
                           "+15550102000 type=0 class=1 options=0 named",
                           "789 type=0 class=0 options=0 flash",
                           "790 type=0 class=1 options=2 report"));
-  auto all = device::ListSubmissions(true);
+  auto all = device::sms::ListSubmissions(true);
   ASSERT_TRUE(all.has_value());
-  for (const device::RadioSubmission& s : *all) {
+  for (const device::sms::RadioSubmission& s : *all) {
     EXPECT_EQ(s.encoding, platform::SMSDE_OPTIMAL);
     EXPECT_EQ(s.replace_option, platform::PSRO_NONE);
     EXPECT_EQ(s.send_options, 0u);
@@ -189,8 +189,8 @@ TEST_F(SendServiceTest, RecipientPiecesFlashAndStatusReport) {
 }
 
 TEST_F(SendServiceTest, AddressTypesAreRetriedAndTheLastPieceDecides) {
-  RadioDevice::Set(device::kSettingRefuseTypes, "0,2");
-  RadioDevice::Set(device::kSettingRefuseMatch, "11*,99*");
+  RadioDevice::Set(device::sms::kSettingRefuseTypes, "0,2");
+  RadioDevice::Set(device::sms::kSettingRefuseMatch, "11*,99*");
   StartService();
   Enqueue(u"111", u"a");
   ASSERT_TRUE(recorder_.WaitReports(1));
@@ -199,15 +199,15 @@ TEST_F(SendServiceTest, AddressTypesAreRetriedAndTheLastPieceDecides) {
                           "111 type=2 class=1 options=0 refused a",
                           "111 type=1 class=1 options=0 a"));
 
-  RadioDevice::Set(device::kSettingRefuseTypes, "0,1,2,3,5");
-  RadioDevice::Set(device::kSettingRefuseMatch, "99*");
-  ASSERT_TRUE(device::ClearRadioLog().ok());
+  RadioDevice::Set(device::sms::kSettingRefuseTypes, "0,1,2,3,5");
+  RadioDevice::Set(device::sms::kSettingRefuseMatch, "99*");
+  ASSERT_TRUE(device::sms::ClearRadioLog().ok());
   Enqueue(u"999", u"b");
   ASSERT_TRUE(recorder_.WaitReports(2));
   std::vector<std::string> types;
-  auto refused = device::ListSubmissions(true);
+  auto refused = device::sms::ListSubmissions(true);
   ASSERT_TRUE(refused.has_value());
-  for (const device::RadioSubmission& s : *refused) {
+  for (const device::sms::RadioSubmission& s : *refused) {
     EXPECT_FALSE(s.accepted());
     types.push_back(std::to_string(s.address_type));
   }
@@ -250,7 +250,7 @@ TEST_F(SendServiceTest, TimedRequestsWaitForTheirSecond) {
 }
 
 TEST_F(SendServiceTest, RequestsOfAPassWhoseOpenFailsAreDroppedUnreported) {
-  RadioDevice::Set(device::kSettingOpenFails, "1");
+  RadioDevice::Set(device::sms::kSettingOpenFails, "1");
   StartService();
   Enqueue(u"1", u"lost");
   Enqueue(u"2", u"lost too");
@@ -263,7 +263,7 @@ TEST_F(SendServiceTest, RequestsOfAPassWhoseOpenFailsAreDroppedUnreported) {
   EXPECT_TRUE(RadioLines(true).empty());
 
   // Later requests are tried again once the radio opens.
-  RadioDevice::Set(device::kSettingOpenFails, "0");
+  RadioDevice::Set(device::sms::kSettingOpenFails, "0");
   Enqueue(u"3", u"works");
   ASSERT_TRUE(recorder_.WaitReports(1));
   EXPECT_THAT(recorder_.reports(), ElementsAre("3 sent"));

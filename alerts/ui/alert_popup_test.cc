@@ -23,12 +23,12 @@
 #include "alerts/ui/alert_popup_window.h"
 #include "alerts/ui/popup_look.h"
 #include "alerts/ui/skin_preview.h"
-#include "app/kit/testing/qt_app.h"
+#include "kit/testing/qt_app.h"
 #include "platform/files.h"
 #include "platform/testing/temp_device.h"
 #include "settings/settings_store.h"
 
-namespace alerts_ui {
+namespace alerts::ui {
 namespace {
 
 constexpr char16_t kSkins[] = u"\\Program Files\\Telvane\\skins\\";
@@ -496,4 +496,4 @@ TEST_F(AlertPopupTest, SkinListAndPreview) {
 }
 
 }  // namespace
-}  // namespace alerts_ui
+}  // namespace alerts::ui

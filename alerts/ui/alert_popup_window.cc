@@ -10,10 +10,10 @@
 #include <mutex>
 #include <utility>
 
-#include "app/kit/qt_text.h"
+#include "kit/qt_text.h"
 #include "settings/settings_store.h"
 
-namespace alerts_ui {
+namespace alerts::ui {
 namespace {
 
 std::mutex& HookMutex() {
@@ -236,4 +236,4 @@ void AlertPopupWindow::keyPressEvent(QKeyEvent* event) {
   Dismiss();
 }
 
-}  // namespace alerts_ui
+}  // namespace alerts::ui

@@ -40,7 +40,7 @@ namespace settings {
 class SettingsStore;
 }
 
-namespace alerts_ui {
+namespace alerts::ui {
 
 // The popup's template, also its object name "dialog.155".
 inline constexpr int kPopupTemplate = 155;
@@ -146,6 +146,6 @@ class AlertPopupWindow : public QWidget, public alerts::AlertPopup {
   std::vector<PictureThread> picture_threads_;
 };
 
-}  // namespace alerts_ui
+}  // namespace alerts::ui
 
 #endif  // TELVANE_ALERTS_UI_ALERT_POPUP_WINDOW_H_

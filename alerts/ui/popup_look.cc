@@ -11,15 +11,15 @@
 #include <memory>
 #include <vector>
 
-#include "app/kit/fonts.h"
-#include "app/kit/images.h"
-#include "app/kit/qt_text.h"
-#include "app/kit/string_table.h"
+#include "kit/fonts.h"
+#include "kit/images.h"
+#include "kit/qt_text.h"
+#include "kit/string_table.h"
 #include "platform/files.h"
 #include "settings/font_description.h"
 #include "text/text.h"
 
-namespace alerts_ui {
+namespace alerts::ui {
 namespace {
 
 // Device files larger than this are not read (no skin or picture is).
@@ -240,4 +240,4 @@ QImage LoadPicture(std::u16string_view path) {
   return DecodeImage(*bytes, nullptr);
 }
 
-}  // namespace alerts_ui
+}  // namespace alerts::ui

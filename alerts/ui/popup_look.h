@@ -23,7 +23,7 @@
 
 class QPainter;
 
-namespace alerts_ui {
+namespace alerts::ui {
 
 // The logical pixels per inch of the device's display: a skin's FontSize in
 // points becomes FontSize * 96 / 72 pixels.
@@ -115,6 +115,6 @@ std::u16string FindPicturePath(const PictureQuery& query);
 // (the file's content decides, not its name); a null image otherwise.
 QImage LoadPicture(std::u16string_view path);
 
-}  // namespace alerts_ui
+}  // namespace alerts::ui
 
 #endif  // TELVANE_ALERTS_UI_POPUP_LOOK_H_

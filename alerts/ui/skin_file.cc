@@ -2,7 +2,7 @@
 
 #include <limits>
 
-namespace alerts_ui {
+namespace alerts::ui {
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
@@ -239,4 +239,4 @@ std::optional<std::u16string> SkinBitmapPath(std::u16string_view cfg_path) {
   return path;
 }
 
-}  // namespace alerts_ui
+}  // namespace alerts::ui

@@ -24,7 +24,7 @@
 #include <string_view>
 #include <vector>
 
-namespace alerts_ui {
+namespace alerts::ui {
 
 // The one section the popup reads.
 inline constexpr std::string_view kSkinSection = "ZuduzAvev Skin SP";
@@ -163,6 +163,6 @@ void ReadSkinValues(const CfgFile& file, PopupSkin* skin);
 // fewer than three characters.
 std::optional<std::u16string> SkinBitmapPath(std::u16string_view cfg_path);
 
-}  // namespace alerts_ui
+}  // namespace alerts::ui
 
 #endif  // TELVANE_ALERTS_UI_SKIN_FILE_H_

@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace alerts_ui {
+namespace alerts::ui {
 namespace {
 
 std::optional<std::string> Read(std::string_view bytes, std::string_view key) {
@@ -222,4 +222,4 @@ TEST(SkinFileTest, BuiltInLookAndBitmapPath) {
 }
 
 }  // namespace
-}  // namespace alerts_ui
+}  // namespace alerts::ui

@@ -7,13 +7,13 @@
 #include <utility>
 
 #include "alerts/ui/alert_popup_window.h"
-#include "app/kit/device_window.h"
-#include "app/kit/qt_text.h"
+#include "kit/device_window.h"
+#include "kit/qt_text.h"
 #include "platform/files.h"
 #include "settings/settings_store.h"
 #include "text/text.h"
 
-namespace alerts_ui {
+namespace alerts::ui {
 namespace {
 
 PreviewScript& Script() {
@@ -128,4 +128,4 @@ std::u16string SkinPathForName(std::u16string_view app_folder,
   return path;
 }
 
-}  // namespace alerts_ui
+}  // namespace alerts::ui

@@ -20,7 +20,7 @@
 
 class QTimer;
 
-namespace alerts_ui {
+namespace alerts::ui {
 
 // How long a preview stays up.
 inline constexpr int kPreviewLifetimeMs = 2000;
@@ -83,6 +83,6 @@ std::vector<std::u16string> FillSkinList();
 std::u16string SkinPathForName(std::u16string_view app_folder,
                                std::u16string_view name);
 
-}  // namespace alerts_ui
+}  // namespace alerts::ui
 
 #endif  // TELVANE_ALERTS_UI_SKIN_PREVIEW_H_

@@ -8,9 +8,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/kit/menu_table.h"
-#include "app/kit/qt_text.h"
-#include "app/kit/string_table.h"
+#include "kit/menu_table.h"
+#include "kit/qt_text.h"
+#include "kit/string_table.h"
 
 namespace contacts::ui {
 

@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/kit/device_window.h"
+#include "kit/device_window.h"
 #include "contacts/sentence_store.h"
 #include "platform/status.h"
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "app/kit/menu_table.h"
-#include "app/kit/qt_text.h"
-#include "app/kit/testing/qt_app.h"
+#include "kit/menu_table.h"
+#include "kit/qt_text.h"
+#include "kit/testing/qt_app.h"
 #include "platform/testing/temp_device.h"
 
 namespace contacts::ui {

@@ -8,7 +8,7 @@
 
 #include "platform/wave_out.h"
 
-namespace device_audio {
+namespace device::audio {
 namespace {
 
 snd_pcm_t* Pcm(void* p) { return static_cast<snd_pcm_t*>(p); }
@@ -107,4 +107,4 @@ long AlsaOutput::Delay() {
   return delay;
 }
 
-}  // namespace device_audio
+}  // namespace device::audio

@@ -12,7 +12,7 @@
 #include <memory>
 #include <mutex>
 
-namespace device_audio {
+namespace device::audio {
 
 class AlsaOutput {
  public:
@@ -42,6 +42,6 @@ class AlsaOutput {
   bool paused_ = false;
 };
 
-}  // namespace device_audio
+}  // namespace device::audio
 
 #endif  // TELVANE_DEVICE_AUDIO_ALSA_OUTPUT_H_

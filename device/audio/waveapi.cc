@@ -6,19 +6,19 @@
 #define WAVEAPI_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
-device_audio::AlsaOutput* Stream(void* stream) {
-  return static_cast<device_audio::AlsaOutput*>(stream);
+device::audio::AlsaOutput* Stream(void* stream) {
+  return static_cast<device::audio::AlsaOutput*>(stream);
 }
 }  // namespace
 
 WAVEAPI_EXPORT int WaveApiPresent() {
-  return device_audio::AlsaOutput::CardPresent() ? 1 : 0;
+  return device::audio::AlsaOutput::CardPresent() ? 1 : 0;
 }
 
 WAVEAPI_EXPORT void* WaveApiOpen(int channels, int rate, int bits,
                                  int* result) {
   int local = platform::kWaveApiError;
-  auto output = device_audio::AlsaOutput::Open(channels, rate, bits, &local);
+  auto output = device::audio::AlsaOutput::Open(channels, rate, bits, &local);
   if (result != nullptr) *result = local;
   return output.release();
 }

@@ -37,7 +37,7 @@ TEST(WaveApiTest, WaveOutReachesTheSoundCardThroughTheLibrary) {
   }
 
   platform::Status status;
-  if (!device_audio::AlsaOutput::CardPresent()) {
+  if (!device::audio::AlsaOutput::CardPresent()) {
     for (const char* output : {"auto", "alsa"}) {
       ASSERT_TRUE(platform::SetDeviceSetting("audio_output", output).ok());
       EXPECT_EQ(platform::WaveOut::Open({2, 44100, 16}, &status), nullptr);

@@ -19,12 +19,12 @@
 
 namespace {
 
-using device::EntryKind;
-using device::EntryRef;
-using device::FolderInfo;
-using device::FolderRole;
-using device::PhoneMessage;
-using device::StoreInfo;
+using device::cemapi::EntryKind;
+using device::cemapi::EntryRef;
+using device::cemapi::FolderInfo;
+using device::cemapi::FolderRole;
+using device::cemapi::PhoneMessage;
+using device::cemapi::StoreInfo;
 using platform::BOOKMARK;
 using platform::ENTRYID;
 using platform::ENTRYLIST;
@@ -90,7 +90,7 @@ Prop Error(ULONG tag, HRESULT error) {
 }
 
 std::string EntryIdOf(EntryKind kind, int64_t row) {
-  return device::EncodeEntryId({kind, row});
+  return device::cemapi::EncodeEntryId({kind, row});
 }
 
 std::vector<Prop> MessageProps(const PhoneMessage& m) {
@@ -208,7 +208,7 @@ HRESULT ReturnProps(const std::vector<Prop>& all, const SPropTagArray* tags,
 // The bytes of an identifier the caller passed; nullopt when unusable.
 std::optional<EntryRef> Decode(ULONG size, const ENTRYID* id) {
   if (id == nullptr || size == 0 || size > 4096) return std::nullopt;
-  return device::DecodeEntryId(
+  return device::cemapi::DecodeEntryId(
       std::string_view(reinterpret_cast<const char*>(id), size));
 }
 
@@ -384,7 +384,7 @@ class Folder final : public Object<IMAPIFolder> {
       all.push_back(Binary(mapi::PR_PARENT_ENTRYID,
                            EntryIdOf(EntryKind::kFolder, folder_.parent)));
     }
-    if (std::optional<int64_t> n = device::CountMessages(folder_.id)) {
+    if (std::optional<int64_t> n = device::cemapi::CountMessages(folder_.id)) {
       all.push_back(Long(mapi::PR_CONTENT_COUNT, static_cast<LONG>(*n)));
     }
     return ReturnProps(all, tags, count, props);
@@ -394,7 +394,7 @@ class Folder final : public Object<IMAPIFolder> {
     *table = nullptr;
     platform::Status status;
     std::optional<std::vector<PhoneMessage>> messages =
-        device::ListMessages(folder_.id, &status);
+        device::cemapi::ListMessages(folder_.id, &status);
     if (!messages) return StoreError(status);
     std::vector<std::vector<Prop>> rows;
     rows.reserve(messages->size());
@@ -421,7 +421,7 @@ class Folder final : public Object<IMAPIFolder> {
     }
     platform::Status status;
     std::optional<int> deleted =
-        device::DeleteMessagesIn(folder_.id, ids, &status);
+        device::cemapi::DeleteMessagesIn(folder_.id, ids, &status);
     if (!deleted) return mapi::MAPI_E_CALL_FAILED;
     if (*deleted == static_cast<int>(messages->cValues)) return mapi::S_OK;
     return *deleted == 0 ? mapi::MAPI_E_NOT_FOUND
@@ -457,7 +457,7 @@ class Store final : public Object<IMsgStore> {
         {FolderRole::kInbox, mapi::PR_CE_IPM_INBOX_ENTRYID},
     };
     for (const auto& f : folders) {
-      std::optional<FolderInfo> folder = device::FindSmsFolder(f.role);
+      std::optional<FolderInfo> folder = device::cemapi::FindSmsFolder(f.role);
       if (folder && folder->store == store_.id) {
         all.push_back(Binary(f.tag, EntryIdOf(EntryKind::kFolder, folder->id)));
       }
@@ -470,7 +470,7 @@ class Store final : public Object<IMsgStore> {
     *object = nullptr;
     EntryRef ref;
     if (id == nullptr || size == 0) {
-      std::optional<FolderInfo> root = device::FindSmsFolder(FolderRole::kRoot);
+      std::optional<FolderInfo> root = device::cemapi::FindSmsFolder(FolderRole::kRoot);
       if (!root || root->store != store_.id) return mapi::MAPI_E_NOT_FOUND;
       ref = {EntryKind::kFolder, root->id};
     } else {
@@ -496,7 +496,7 @@ HRESULT OpenObject(const EntryRef& ref, int64_t store_id, const IID* iid,
   IID own{};
   switch (ref.kind) {
     case EntryKind::kStore: {
-      std::optional<StoreInfo> store = device::FindStore(ref.row, &status);
+      std::optional<StoreInfo> store = device::cemapi::FindStore(ref.row, &status);
       if (!store) return StoreError(status);
       made = new (std::nothrow) Store(std::move(*store));
       type = mapi::MAPI_STORE;
@@ -504,7 +504,7 @@ HRESULT OpenObject(const EntryRef& ref, int64_t store_id, const IID* iid,
       break;
     }
     case EntryKind::kFolder: {
-      std::optional<FolderInfo> folder = device::FindFolder(ref.row, &status);
+      std::optional<FolderInfo> folder = device::cemapi::FindFolder(ref.row, &status);
       if (!folder) return StoreError(status);
       if (store_id != 0 && folder->store != store_id) {
         return mapi::MAPI_E_INVALID_ENTRYID;
@@ -517,10 +517,10 @@ HRESULT OpenObject(const EntryRef& ref, int64_t store_id, const IID* iid,
     }
     case EntryKind::kMessage: {
       std::optional<PhoneMessage> message =
-          device::FindMessage(ref.row, &status);
+          device::cemapi::FindMessage(ref.row, &status);
       if (!message) return StoreError(status);
       if (store_id != 0) {
-        std::optional<FolderInfo> folder = device::FindFolder(message->folder);
+        std::optional<FolderInfo> folder = device::cemapi::FindFolder(message->folder);
         if (!folder || folder->store != store_id) {
           return mapi::MAPI_E_INVALID_ENTRYID;
         }
@@ -550,7 +550,7 @@ class Session final : public Object<IMAPISession> {
     *table = nullptr;
     if (ended_) return mapi::MAPI_E_END_OF_SESSION;
     platform::Status status;
-    std::optional<std::vector<StoreInfo>> stores = device::ListStores(&status);
+    std::optional<std::vector<StoreInfo>> stores = device::cemapi::ListStores(&status);
     if (!stores) return StoreError(status);
     std::vector<std::vector<Prop>> rows;
     for (const StoreInfo& s : *stores) {
@@ -599,7 +599,7 @@ class Session final : public Object<IMAPISession> {
 #define CEMAPI_EXPORT extern "C" __attribute__((visibility("default")))
 
 CEMAPI_EXPORT HRESULT MAPIInitialize(void*) {
-  platform::Status status = device::EnsureMessageStore();
+  platform::Status status = device::cemapi::EnsureMessageStore();
   if (!status.ok()) return mapi::MAPI_E_CALL_FAILED;
   ++g_initialised;
   return mapi::S_OK;

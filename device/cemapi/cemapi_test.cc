@@ -141,10 +141,10 @@ TEST(Cemapi, ListsTheInboxAndReadsAMessageByItsEntryId) {
   Mapi mapi;
   ASSERT_TRUE(mapi.ok());
   std::optional<std::string> old_one =
-      device::DeliverIncomingSms(u"+8613900000000", u"older", At(100));
-  std::optional<std::string> new_one = device::DeliverIncomingSms(
+      device::cemapi::DeliverIncomingSms(u"+8613900000000", u"older", At(100));
+  std::optional<std::string> new_one = device::cemapi::DeliverIncomingSms(
       u"10086", u"\u4f60\u597d, world", At(13000000000ull));
-  ASSERT_TRUE(device::AddSentSms(u"555", u"sent text", At(200)));
+  ASSERT_TRUE(device::cemapi::AddSentSms(u"555", u"sent text", At(200)));
   ASSERT_TRUE(old_one && new_one);
 
   IMAPISession* session = nullptr;
@@ -273,9 +273,9 @@ TEST(Cemapi, DeleteMessagesRemovesTheMessageEverywhere) {
   Mapi mapi;
   ASSERT_TRUE(mapi.ok());
   std::optional<std::string> doomed =
-      device::DeliverIncomingSms(u"10010", u"spam", At(500));
+      device::cemapi::DeliverIncomingSms(u"10010", u"spam", At(500));
   std::optional<std::string> kept =
-      device::DeliverIncomingSms(u"10011", u"friend", At(400));
+      device::cemapi::DeliverIncomingSms(u"10011", u"friend", At(400));
   ASSERT_TRUE(doomed && kept);
   ASSERT_EQ(mapi.initialize(nullptr), S_OK);
   IMAPISession* session = nullptr;
@@ -284,9 +284,9 @@ TEST(Cemapi, DeleteMessagesRemovesTheMessageEverywhere) {
   ASSERT_NE(store, nullptr);
 
   // The rule client's way: the folder by the identifier it was given.
-  std::string folder_id = device::EncodeEntryId(
-      {device::EntryKind::kFolder,
-       device::FindSmsFolder(device::FolderRole::kInbox)->id});
+  std::string folder_id = device::cemapi::EncodeEntryId(
+      {device::cemapi::EntryKind::kFolder,
+       device::cemapi::FindSmsFolder(device::cemapi::FolderRole::kInbox)->id});
   IMAPIFolder* inbox = nullptr;
   ASSERT_EQ(store->OpenEntry(static_cast<ULONG>(folder_id.size()),
                              AsEntryId(folder_id), nullptr, 0, nullptr,
@@ -300,9 +300,9 @@ TEST(Cemapi, DeleteMessagesRemovesTheMessageEverywhere) {
   ENTRYLIST list{1, &entry};
   // Not through a folder that does not hold it.
   EXPECT_EQ(sent->DeleteMessages(&list, 0, nullptr, 0), MAPI_E_NOT_FOUND);
-  EXPECT_TRUE(device::FindMessage(*doomed));
+  EXPECT_TRUE(device::cemapi::FindMessage(*doomed));
   EXPECT_EQ(inbox->DeleteMessages(&list, 0, nullptr, 0), S_OK);
-  EXPECT_FALSE(device::FindMessage(*doomed));
+  EXPECT_FALSE(device::cemapi::FindMessage(*doomed));
   EXPECT_EQ(inbox->DeleteMessages(&list, 0, nullptr, 0), MAPI_E_NOT_FOUND);
   IUnknown* gone = nullptr;
   EXPECT_EQ(store->OpenEntry(static_cast<ULONG>(doomed->size()),
@@ -321,7 +321,7 @@ TEST(Cemapi, DeleteMessagesRemovesTheMessageEverywhere) {
   ENTRYLIST pair{2, two};
   EXPECT_EQ(inbox->DeleteMessages(&pair, 0, nullptr, 0),
             MAPI_W_PARTIAL_COMPLETION);
-  EXPECT_EQ(device::CountSmsFolder(device::FolderRole::kInbox), 0);
+  EXPECT_EQ(device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kInbox), 0);
   EXPECT_EQ(inbox->DeleteMessages(nullptr, 0, nullptr, 0),
             MAPI_E_INVALID_PARAMETER);
 
@@ -350,7 +350,7 @@ TEST(Cemapi, TablesAndOpenMessagesKeepWhatTheySawAndHostileIdsAreRefused) {
   Mapi mapi;
   ASSERT_TRUE(mapi.ok());
   std::optional<std::string> first =
-      device::DeliverIncomingSms(u"1", u"first", At(10));
+      device::cemapi::DeliverIncomingSms(u"1", u"first", At(10));
   ASSERT_TRUE(first);
   ASSERT_EQ(mapi.initialize(nullptr), S_OK);
   ASSERT_EQ(mapi.initialize(nullptr), S_OK);  // counted
@@ -369,8 +369,8 @@ TEST(Cemapi, TablesAndOpenMessagesKeepWhatTheySawAndHostileIdsAreRefused) {
                                reinterpret_cast<IUnknown**>(&message)),
             S_OK);
 
-  ASSERT_TRUE(device::DeliverIncomingSms(u"2", u"second", At(20)));
-  ASSERT_TRUE(device::DeleteMessage(*first).ok());
+  ASSERT_TRUE(device::cemapi::DeliverIncomingSms(u"2", u"second", At(20)));
+  ASSERT_TRUE(device::cemapi::DeleteMessage(*first).ok());
   ULONG rows = 0;
   EXPECT_EQ(table->GetRowCount(0, &rows), S_OK);
   EXPECT_EQ(rows, 1u);  // the snapshot: "first" only
@@ -394,13 +394,13 @@ TEST(Cemapi, TablesAndOpenMessagesKeepWhatTheySawAndHostileIdsAreRefused) {
   ENTRYLIST no_array{3, nullptr};
   EXPECT_EQ(inbox->DeleteMessages(&no_array, 0, nullptr, 0),
             MAPI_E_INVALID_PARAMETER);
-  std::string store_id = device::EncodeEntryId({device::EntryKind::kStore, 1});
+  std::string store_id = device::cemapi::EncodeEntryId({device::cemapi::EntryKind::kStore, 1});
   IUnknown* object = nullptr;
   EXPECT_EQ(store->OpenEntry(static_cast<ULONG>(store_id.size()),
                              AsEntryId(store_id), nullptr, 0, nullptr, &object),
             MAPI_E_INVALID_ENTRYID);
   std::string missing =
-      device::EncodeEntryId({device::EntryKind::kFolder, 999});
+      device::cemapi::EncodeEntryId({device::cemapi::EntryKind::kFolder, 999});
   IMsgStore* not_a_store = nullptr;
   EXPECT_EQ(session->OpenMsgStore(0, static_cast<ULONG>(missing.size()),
                                   AsEntryId(missing), nullptr, 0, &not_a_store),
@@ -428,7 +428,7 @@ TEST(Cemapi, AMessageDeletedInAnotherProcessIsGoneHere) {
   Mapi mapi;
   ASSERT_TRUE(mapi.ok());
   std::optional<std::string> id =
-      device::DeliverIncomingSms(u"1", u"short lived", At(1));
+      device::cemapi::DeliverIncomingSms(u"1", u"short lived", At(1));
   ASSERT_TRUE(id);
   pid_t child = fork();
   ASSERT_GE(child, 0);
@@ -450,8 +450,8 @@ TEST(Cemapi, AMessageDeletedInAnotherProcessIsGoneHere) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_FALSE(device::FindMessage(*id));
-  EXPECT_EQ(device::CountSmsFolder(device::FolderRole::kInbox), 0);
+  EXPECT_FALSE(device::cemapi::FindMessage(*id));
+  EXPECT_EQ(device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kInbox), 0);
 }
 
 }  // namespace

@@ -44,11 +44,11 @@ TEST(DevicectlStore, InstallsTheLibraryAndListsBothFolders) {
       "store add-sent --to 13800138000 --at '2026-03-04 05:06:07' "
       "'two\nlines \\ here'");
   ASSERT_EQ(added.exit_code, 0) << added.out;
-  std::optional<std::vector<device::PhoneMessage>> sent =
-      device::ListSmsFolder(device::FolderRole::kSentItems);
+  std::optional<std::vector<device::cemapi::PhoneMessage>> sent =
+      device::cemapi::ListSmsFolder(device::cemapi::FolderRole::kSentItems);
   ASSERT_TRUE(sent);
   ASSERT_EQ(sent->size(), 1u);
-  const device::PhoneMessage& m = (*sent)[0];
+  const device::cemapi::PhoneMessage& m = (*sent)[0];
   EXPECT_EQ(m.text, u"two\nlines \\ here");
   EXPECT_EQ(m.address, u"13800138000");
   EXPECT_EQ(added.out, "added " + HexOf(m.entry_id()) + " to Sent Items\n");
@@ -60,8 +60,8 @@ TEST(DevicectlStore, InstallsTheLibraryAndListsBothFolders) {
   ASSERT_EQ(Devicectl("store add-inbox --from 10086 --at 2026-03-04T05:06 hi")
                 .exit_code,
             0);
-  std::optional<std::vector<device::PhoneMessage>> inbox =
-      device::ListSmsFolder(device::FolderRole::kInbox);
+  std::optional<std::vector<device::cemapi::PhoneMessage>> inbox =
+      device::cemapi::ListSmsFolder(device::cemapi::FolderRole::kInbox);
   ASSERT_TRUE(inbox);
   ASSERT_EQ(inbox->size(), 1u);
   std::string id = HexOf((*inbox)[0].entry_id());
@@ -69,7 +69,7 @@ TEST(DevicectlStore, InstallsTheLibraryAndListsBothFolders) {
                                         "  2026-03-04 05:06:00  10086  "
                                         "0x00000000  hi\n");
   EXPECT_EQ(Devicectl("store delete " + id).exit_code, 0);
-  EXPECT_EQ(device::CountSmsFolder(device::FolderRole::kInbox), 0);
+  EXPECT_EQ(device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kInbox), 0);
   Result again = Devicectl("store delete " + id);
   EXPECT_EQ(again.exit_code, 1);
   EXPECT_NE(again.out.find("no such message"), std::string::npos);
@@ -97,7 +97,7 @@ TEST(DevicectlStore, RejectsBadArguments) {
     EXPECT_NE(result.out.find(c.says), std::string::npos)
         << c.args << ": " << result.out;
   }
-  EXPECT_EQ(device::CountSmsFolder(device::FolderRole::kSentItems), 0);
+  EXPECT_EQ(device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kSentItems), 0);
 }
 
 }  // namespace

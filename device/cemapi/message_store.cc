@@ -8,7 +8,7 @@
 #include "platform/device_db.h"
 #include "platform/mapi.h"
 
-namespace device {
+namespace device::cemapi {
 namespace {
 
 using platform::DeviceDb;
@@ -370,4 +370,4 @@ Status DeleteMessage(std::string_view entry_id) {
   return Status::Ok();
 }
 
-}  // namespace device
+}  // namespace device::cemapi

@@ -23,7 +23,7 @@
 #include "platform/status.h"
 #include "platform/time.h"
 
-namespace device {
+namespace device::cemapi {
 
 // ---------------------------------------------------------------- entry ids
 
@@ -123,6 +123,6 @@ std::optional<int> DeleteMessagesIn(int64_t folder_id,
 // kNotFound when there is none.
 platform::Status DeleteMessage(std::string_view entry_id);
 
-}  // namespace device
+}  // namespace device::cemapi
 
 #endif  // TELVANE_DEVICE_CEMAPI_MESSAGE_STORE_H_

@@ -6,7 +6,7 @@
 #include "platform/mapi.h"
 #include "platform/testing/temp_device.h"
 
-namespace device {
+namespace device::cemapi {
 namespace {
 
 platform::FileTime At(uint64_t seconds) {
@@ -119,4 +119,4 @@ TEST(MessageStore, FailsClearlyWithoutADevice) {
 }
 
 }  // namespace
-}  // namespace device
+}  // namespace device::cemapi

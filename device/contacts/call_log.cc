@@ -5,7 +5,7 @@
 #include "platform/device_db.h"
 #include "platform/unicode.h"
 
-namespace device_contacts {
+namespace device::contacts {
 namespace {
 
 using platform::DeviceDb;
@@ -69,4 +69,4 @@ Status ClearCalls() {
   return db->Exec("DELETE FROM call_log");
 }
 
-}  // namespace device_contacts
+}  // namespace device::contacts

@@ -16,7 +16,7 @@
 #include "platform/status.h"
 #include "platform/time.h"
 
-namespace device_contacts {
+namespace device::contacts {
 
 // What one request may carry (the interface's limit on a dial string).
 inline constexpr size_t kCallMaxChars = 255;
@@ -36,6 +36,6 @@ platform::Status RecordCall(std::u16string_view number,
 std::vector<CallRecord> ListCalls(platform::Status* status = nullptr);
 platform::Status ClearCalls();
 
-}  // namespace device_contacts
+}  // namespace device::contacts
 
 #endif  // TELVANE_DEVICE_CONTACTS_CALL_LOG_H_

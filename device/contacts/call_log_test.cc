@@ -11,7 +11,7 @@
 #include "platform/telephony.h"
 #include "platform/testing/temp_device.h"
 
-namespace device_contacts {
+namespace device::contacts {
 namespace {
 
 namespace fs = std::filesystem;
@@ -63,4 +63,4 @@ TEST(CallLogTest, CellcoreRecordsCallsAndRefusesBadRequests) {
 }
 
 }  // namespace
-}  // namespace device_contacts
+}  // namespace device::contacts

@@ -31,7 +31,7 @@ Handles& State() {
 }
 
 uint32_t LineCount() {
-  return device_contacts::CellularLineSerialNumber().empty() ? 0 : 1;
+  return device::contacts::CellularLineSerialNumber().empty() ? 0 : 1;
 }
 
 void CopyText(std::u16string_view text, char16_t* out, size_t capacity) {
@@ -90,7 +90,7 @@ CELLCORE_EXPORT TelResult lineGetGeneralInfo(Line line, LineGeneralInfo* info) {
   CopyText(u"Telvane", info->manufacturer, kLineInfoTextChars);
   CopyText(u"Simulated Handset", info->model, kLineInfoTextChars);
   CopyText(u"1.0", info->revision, kLineInfoTextChars);
-  CopyText(device_contacts::CellularLineSerialNumber(), info->serial_number,
+  CopyText(device::contacts::CellularLineSerialNumber(), info->serial_number,
            kLineInfoTextChars);
   return kTelOk;
 }
@@ -132,8 +132,8 @@ CELLCORE_EXPORT TelResult SimGetDevCaps(SimHandle sim, uint32_t caps_type,
   if (caps == nullptr || caps_type != kSimCapsPhonebookIndexRange)
     return kTelInvalidArgument;
   if (!SimOpen(sim)) return kTelInvalidHandle;
-  caps->min_phonebook_index = device_contacts::kSimMinIndex;
-  caps->max_phonebook_index = device_contacts::kSimMaxIndex;
+  caps->min_phonebook_index = device::contacts::kSimMinIndex;
+  caps->max_phonebook_index = device::contacts::kSimMaxIndex;
   return kTelOk;
 }
 
@@ -143,12 +143,12 @@ CELLCORE_EXPORT TelResult SimReadPhonebookEntry(SimHandle sim, uint32_t storage,
   if (entry == nullptr || storage != kSimPhonebookStorageSim)
     return kTelInvalidArgument;
   if (!SimOpen(sim)) return kTelInvalidHandle;
-  if (index < device_contacts::kSimMinIndex ||
-      index > device_contacts::kSimMaxIndex)
+  if (index < device::contacts::kSimMinIndex ||
+      index > device::contacts::kSimMaxIndex)
     return kTelNotFound;
   Status status;
-  std::optional<device_contacts::SimEntry> stored =
-      device_contacts::ReadSimEntry(index, &status);
+  std::optional<device::contacts::SimEntry> stored =
+      device::contacts::ReadSimEntry(index, &status);
   if (!status.ok()) {
     DebugOutput("cellcore: " + status.ToString());
     return kTelUnavailable;
@@ -188,11 +188,11 @@ CELLCORE_EXPORT TelResult tapiRequestMakeCallW(const char16_t* destination,
   (void)app_name;
   (void)comment;
   std::optional<std::u16string> number =
-      ArgumentText(destination, device_contacts::kCallMaxChars);
+      ArgumentText(destination, device::contacts::kCallMaxChars);
   std::optional<std::u16string> name =
-      ArgumentText(called_party, device_contacts::kCallMaxChars);
+      ArgumentText(called_party, device::contacts::kCallMaxChars);
   if (!number || number->empty() || !name) return kTelInvalidArgument;
-  Status status = device_contacts::RecordCall(*number, *name);
+  Status status = device::contacts::RecordCall(*number, *name);
   if (!status.ok()) {
     DebugOutput("cellcore: " + status.ToString());
     return kTelUnavailable;

@@ -6,7 +6,7 @@
 #include "platform/device_db.h"
 #include "platform/unicode.h"
 
-namespace device_contacts {
+namespace device::contacts {
 namespace {
 
 using platform::DeviceDb;
@@ -161,4 +161,4 @@ std::u16string CellularLineSerialNumber() {
   return u"354066010347725";
 }
 
-}  // namespace device_contacts
+}  // namespace device::contacts

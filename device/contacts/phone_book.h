@@ -15,7 +15,7 @@
 
 #include "platform/status.h"
 
-namespace device_contacts {
+namespace device::contacts {
 
 struct Contact {
   int64_t id = 0;         // assigned when stored; the collection's order
@@ -59,6 +59,6 @@ platform::Status ClearSim();
 // line (device setting "cellular_line").
 std::u16string CellularLineSerialNumber();
 
-}  // namespace device_contacts
+}  // namespace device::contacts
 
 #endif  // TELVANE_DEVICE_CONTACTS_PHONE_BOOK_H_

@@ -14,7 +14,7 @@
 #include "platform/telephony.h"
 #include "platform/testing/temp_device.h"
 
-namespace device_contacts {
+namespace device::contacts {
 namespace {
 
 namespace fs = std::filesystem;
@@ -202,4 +202,4 @@ TEST(PhoneBookTest, PimstoreThroughComActivation) {
 }
 
 }  // namespace
-}  // namespace device_contacts
+}  // namespace device::contacts

@@ -54,7 +54,7 @@ HRESULT ReturnString(std::u16string_view text, PimString* value) {
 
 class ContactItem final : public Object<IPimContact> {
  public:
-  explicit ContactItem(device_contacts::Contact contact)
+  explicit ContactItem(device::contacts::Contact contact)
       : Object(IID_IPimContact), contact_(std::move(contact)) {}
   HRESULT get_Categories(PimString* value) override {
     return ReturnString(contact_.categories, value);
@@ -73,12 +73,12 @@ class ContactItem final : public Object<IPimContact> {
   }
 
  private:
-  const device_contacts::Contact contact_;
+  const device::contacts::Contact contact_;
 };
 
 class ItemCollection final : public Object<IPimItemCollection> {
  public:
-  explicit ItemCollection(std::vector<device_contacts::Contact> contacts)
+  explicit ItemCollection(std::vector<device::contacts::Contact> contacts)
       : Object(IID_IPimItemCollection), contacts_(std::move(contacts)) {}
   HRESULT get_Count(int* count) override {
     if (count == nullptr) return E_POINTER;
@@ -97,7 +97,7 @@ class ItemCollection final : public Object<IPimItemCollection> {
   }
 
  private:
-  const std::vector<device_contacts::Contact> contacts_;
+  const std::vector<device::contacts::Contact> contacts_;
 };
 
 class ContactsFolder final : public Object<IPimFolder> {
@@ -107,8 +107,8 @@ class ContactsFolder final : public Object<IPimFolder> {
     if (items == nullptr) return E_POINTER;
     *items = nullptr;
     Status status;
-    std::vector<device_contacts::Contact> contacts =
-        device_contacts::ListContacts(&status);
+    std::vector<device::contacts::Contact> contacts =
+        device::contacts::ListContacts(&status);
     if (!status.ok()) {
       DebugOutput("pimstore: " + status.ToString());
       return E_FAIL;

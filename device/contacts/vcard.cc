@@ -6,7 +6,7 @@
 
 #include "platform/unicode.h"
 
-namespace device_contacts {
+namespace device::contacts {
 namespace {
 
 constexpr size_t kMaxLogicalLine = 1 << 20;  // longer lines are cut
@@ -311,4 +311,4 @@ std::vector<Contact> ParseVCards(std::string_view data, VCardReport* report) {
   return contacts;
 }
 
-}  // namespace device_contacts
+}  // namespace device::contacts

@@ -23,7 +23,7 @@
 
 #include "device/contacts/phone_book.h"
 
-namespace device_contacts {
+namespace device::contacts {
 
 struct VCardReport {
   int cards = 0;    // BEGIN:VCARD met at the top level
@@ -33,6 +33,6 @@ struct VCardReport {
 std::vector<Contact> ParseVCards(std::string_view data,
                                  VCardReport* report = nullptr);
 
-}  // namespace device_contacts
+}  // namespace device::contacts
 
 #endif  // TELVANE_DEVICE_CONTACTS_VCARD_H_

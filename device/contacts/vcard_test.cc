@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace device_contacts {
+namespace device::contacts {
 namespace {
 
 TEST(VCardTest, ReadsVersions21And30And40) {
@@ -82,4 +82,4 @@ TEST(VCardTest, BrokenInputKeepsWhatIsSound) {
 }
 
 }  // namespace
-}  // namespace device_contacts
+}  // namespace device::contacts

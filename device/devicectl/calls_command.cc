@@ -3,17 +3,17 @@
 #include "device/contacts/call_log.h"
 #include "device/devicectl/devicectl.h"
 
-namespace devicectl {
+namespace device::devicectl {
 namespace {
 
 using platform::Status;
 
 int CallsList() {
   Status status;
-  std::vector<device_contacts::CallRecord> calls =
-      device_contacts::ListCalls(&status);
+  std::vector<device::contacts::CallRecord> calls =
+      device::contacts::ListCalls(&status);
   if (!status.ok()) return Fail("calls list: " + status.ToString());
-  for (const device_contacts::CallRecord& call : calls) {
+  for (const device::contacts::CallRecord& call : calls) {
     std::cout << FormatUtcTime(call.time) << "\t" << OneLine(call.number)
               << "\t" << OneLine(call.name) << "\n";
   }
@@ -28,7 +28,7 @@ int CallsCommand(const CommandArgs& args) {
   if (!RequireDevice()) return kFailure;
   if (args.empty() || args[0] == "list") return CallsList();
   if (args[0] == "clear") {
-    Status status = device_contacts::ClearCalls();
+    Status status = device::contacts::ClearCalls();
     if (!status.ok()) return Fail("calls clear: " + status.ToString());
     std::cout << "deleted every call\n";
     return 0;
@@ -42,4 +42,4 @@ const char* const kCallsUsage =
     "                                number, name\n"
     "  calls clear                   empty the call log\n";
 
-}  // namespace devicectl
+}  // namespace device::devicectl

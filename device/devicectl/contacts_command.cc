@@ -15,7 +15,7 @@
 #include "platform/pim.h"
 #include "platform/registry.h"
 
-namespace devicectl {
+namespace device::devicectl {
 namespace {
 
 using platform::Status;
@@ -28,10 +28,10 @@ int ContactsImport(const CommandArgs& args) {
   if (!in) return Fail("contacts import: cannot read " + args[1]);
   std::stringstream data;
   data << in.rdbuf();
-  device_contacts::VCardReport report;
-  std::vector<device_contacts::Contact> contacts =
-      device_contacts::ParseVCards(data.str(), &report);
-  Status status = device_contacts::AddContacts(contacts);
+  device::contacts::VCardReport report;
+  std::vector<device::contacts::Contact> contacts =
+      device::contacts::ParseVCards(data.str(), &report);
+  Status status = device::contacts::AddContacts(contacts);
   if (!status.ok()) return Fail("contacts import: " + status.ToString());
   std::cout << "imported " << contacts.size() << " contact(s) from " << args[1];
   if (report.skipped > 0)
@@ -43,10 +43,10 @@ int ContactsImport(const CommandArgs& args) {
 
 int ContactsList() {
   Status status;
-  std::vector<device_contacts::Contact> contacts =
-      device_contacts::ListContacts(&status);
+  std::vector<device::contacts::Contact> contacts =
+      device::contacts::ListContacts(&status);
   if (!status.ok()) return Fail("contacts list: " + status.ToString());
-  for (const device_contacts::Contact& contact : contacts) {
+  for (const device::contacts::Contact& contact : contacts) {
     std::cout << contact.id << "\t" << U8(contact.name)
               << "\tM:" << U8(contact.mobile) << "\tH:" << U8(contact.home)
               << "\tW:" << U8(contact.business) << "\t["
@@ -65,7 +65,7 @@ int SimAdd(const CommandArgs& args) {
       char* end = nullptr;
       unsigned long value = std::strtoul(args[++i].c_str(), &end, 10);
       if (end == args[i].c_str() || *end != '\0' || value == 0 ||
-          value > device_contacts::kSimMaxIndex)
+          value > device::contacts::kSimMaxIndex)
         return UsageError("sim add: --index takes 1 to 250");
       index = static_cast<uint32_t>(value);
     } else {
@@ -74,12 +74,12 @@ int SimAdd(const CommandArgs& args) {
   }
   if (positional.size() != 2)
     return UsageError("sim add needs NAME and NUMBER");
-  device_contacts::SimEntry entry;
+  device::contacts::SimEntry entry;
   entry.index = index;
   entry.text = U16(positional[0]);
   entry.address = U16(positional[1]);
   uint32_t stored_at = 0;
-  Status status = device_contacts::AddSimEntry(entry, &stored_at);
+  Status status = device::contacts::AddSimEntry(entry, &stored_at);
   if (!status.ok()) return Fail("sim add: " + status.ToString());
   std::cout << "stored SIM entry " << stored_at << "\n";
   return 0;
@@ -87,10 +87,10 @@ int SimAdd(const CommandArgs& args) {
 
 int SimList() {
   Status status;
-  std::vector<device_contacts::SimEntry> entries =
-      device_contacts::ListSimEntries(&status);
+  std::vector<device::contacts::SimEntry> entries =
+      device::contacts::ListSimEntries(&status);
   if (!status.ok()) return Fail("sim list: " + status.ToString());
-  for (const device_contacts::SimEntry& entry : entries) {
+  for (const device::contacts::SimEntry& entry : entries) {
     std::cout << entry.index << "\t" << U8(entry.text) << "\t"
               << U8(entry.address) << "\n";
   }
@@ -124,7 +124,7 @@ int ContactsCommand(const CommandArgs& args) {
     return UsageError("contacts " + command + " takes no arguments");
   if (command == "list") return ContactsList();
   if (command == "clear") {
-    Status status = device_contacts::ClearContacts();
+    Status status = device::contacts::ClearContacts();
     if (!status.ok()) return Fail("contacts clear: " + status.ToString());
     std::cout << "deleted every contact\n";
     return 0;
@@ -141,7 +141,7 @@ int SimCommand(const CommandArgs& args) {
     return UsageError("sim " + command + " takes no arguments");
   if (command == "list") return SimList();
   if (command == "clear") {
-    Status status = device_contacts::ClearSim();
+    Status status = device::contacts::ClearSim();
     if (!status.ok()) return Fail("sim clear: " + status.ToString());
     std::cout << "emptied the SIM phonebook\n";
     return 0;
@@ -166,4 +166,4 @@ Status RegisterInstalledServers() {
   return Status::Ok();
 }
 
-}  // namespace devicectl
+}  // namespace device::devicectl

@@ -44,15 +44,15 @@
 namespace {
 
 namespace fs = std::filesystem;
-using devicectl::Fail;
-using devicectl::FormatUtcTime;
-using devicectl::kFailure;
-using devicectl::kUsageError;
-using devicectl::OneLine;
-using devicectl::RequireDevice;
-using devicectl::U16;
-using devicectl::U8;
-using devicectl::UsageError;
+using device::devicectl::Fail;
+using device::devicectl::FormatUtcTime;
+using device::devicectl::kFailure;
+using device::devicectl::kUsageError;
+using device::devicectl::OneLine;
+using device::devicectl::RequireDevice;
+using device::devicectl::U16;
+using device::devicectl::U8;
+using device::devicectl::UsageError;
 using platform::ErrorCode;
 using platform::RegistryKey;
 using platform::RegistryRoot;
@@ -121,8 +121,8 @@ constexpr const char* kUsageNotes =
     "default value's NAME.\n";
 
 void PrintUsage(std::ostream& out) {
-  out << kUsage << devicectl::kRadioUsage << devicectl::kLedsUsage
-      << devicectl::kContactsUsage << devicectl::kCallsUsage << kUsageNotes;
+  out << kUsage << device::devicectl::kRadioUsage << device::devicectl::kLedsUsage
+      << device::devicectl::kContactsUsage << device::devicectl::kCallsUsage << kUsageNotes;
 }
 
 // Stops a running deviced (defined with the daemon commands below).
@@ -244,7 +244,7 @@ int Install(const std::vector<std::string>& args) {
   }
   if (installed == 0)
     std::cout << "nothing to install from " << build.string() << "\n";
-  Status registered = devicectl::RegisterInstalledServers();
+  Status registered = device::devicectl::RegisterInstalledServers();
   if (!registered.ok()) return Fail("install: " + registered.ToString());
   return 0;
 }
@@ -595,17 +595,17 @@ std::optional<platform::FileTime> ParseUtcTime(const std::string& text) {
   return platform::SystemTimeToFileTime(time);
 }
 
-int ListPhoneFolder(device::FolderRole role, const char* title,
+int ListPhoneFolder(device::cemapi::FolderRole role, const char* title,
                     const std::vector<std::string>& args) {
   if (!args.empty())
     return UsageError(std::string(title) + " takes no arguments");
   if (!RequireDevice()) return kFailure;
   Status status;
-  std::optional<std::vector<device::PhoneMessage>> messages =
-      device::ListSmsFolder(role, &status);
+  std::optional<std::vector<device::cemapi::PhoneMessage>> messages =
+      device::cemapi::ListSmsFolder(role, &status);
   if (!messages) return Fail(status.ToString());
   std::cout << title << ": " << messages->size() << " message(s)\n";
-  for (const device::PhoneMessage& m : *messages) {
+  for (const device::cemapi::PhoneMessage& m : *messages) {
     char flags[16];
     std::snprintf(flags, sizeof flags, "0x%08x", m.flags);
     std::cout << Hex(m.entry_id(), "") << "  " << FormatUtcTime(m.delivery_time)
@@ -624,7 +624,7 @@ int Store(const std::vector<std::string>& args) {
     if (args.size() != 2) return UsageError("store delete needs one ENTRY_ID");
     std::optional<std::string> id = ParseHex(args[1]);
     if (!id) return UsageError("store delete: ENTRY_ID must be hex");
-    Status status = device::DeleteMessage(*id);
+    Status status = device::cemapi::DeleteMessage(*id);
     if (!status.ok()) return Fail("store delete: " + status.ToString());
     std::cout << "deleted " << Hex(*id, "") << "\n";
     return 0;
@@ -663,8 +663,8 @@ int Store(const std::vector<std::string>& args) {
   Status status;
   std::optional<std::string> id =
       verb == "add-sent"
-          ? device::AddSentSms(U16(*address), U16(*text), time, &status)
-          : device::DeliverIncomingSms(U16(*address), U16(*text), time,
+          ? device::cemapi::AddSentSms(U16(*address), U16(*text), time, &status)
+          : device::cemapi::DeliverIncomingSms(U16(*address), U16(*text), time,
                                        &status);
   if (!id) return Fail("store " + verb + ": " + status.ToString());
   std::cout << "added " << Hex(*id, "") << " to "
@@ -886,7 +886,7 @@ int Receive(const std::vector<std::string>& args) {
 
 }  // namespace
 
-namespace devicectl {
+namespace device::devicectl {
 
 std::string FormatUtcTime(platform::FileTime time) {
   std::optional<platform::SystemTime> t = platform::FileTimeToSystemTime(time);
@@ -959,7 +959,7 @@ bool RequireDevice() {
 std::u16string U16(const std::string& text) { return platform::FromUtf8(text); }
 std::string U8(std::u16string_view text) { return platform::ToUtf8(text); }
 
-}  // namespace devicectl
+}  // namespace device::devicectl
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
@@ -987,19 +987,19 @@ int main(int argc, char** argv) {
   if (command == "shutdown") return Shutdown(args);
   if (command == "log") return Log(args);
   if (command == "inbox")
-    return ListPhoneFolder(device::FolderRole::kInbox, "Inbox", args);
+    return ListPhoneFolder(device::cemapi::FolderRole::kInbox, "Inbox", args);
   if (command == "sent-items") {
-    return ListPhoneFolder(device::FolderRole::kSentItems, "Sent Items", args);
+    return ListPhoneFolder(device::cemapi::FolderRole::kSentItems, "Sent Items", args);
   }
   if (command == "store") return Store(args);
   if (command == "start") return Start(args);
   if (command == "stop") return Stop(args);
   if (command == "receive") return Receive(args);
-  if (command == "post") return devicectl::Post(args);
-  if (command == "sent") return devicectl::SentCommand(args);
-  if (command == "leds") return devicectl::LedsCommand(args);
-  if (command == "contacts") return devicectl::ContactsCommand(args);
-  if (command == "sim") return devicectl::SimCommand(args);
-  if (command == "calls") return devicectl::CallsCommand(args);
+  if (command == "post") return device::devicectl::Post(args);
+  if (command == "sent") return device::devicectl::SentCommand(args);
+  if (command == "leds") return device::devicectl::LedsCommand(args);
+  if (command == "contacts") return device::devicectl::ContactsCommand(args);
+  if (command == "sim") return device::devicectl::SimCommand(args);
+  if (command == "calls") return device::devicectl::CallsCommand(args);
   return UsageError("unknown command \"" + command + "\"");
 }

@@ -13,7 +13,7 @@
 #include "platform/status.h"
 #include "platform/time.h"
 
-namespace devicectl {
+namespace device::devicectl {
 
 constexpr int kUsageError = 2;
 constexpr int kFailure = 1;
@@ -57,6 +57,6 @@ extern const char* const kCallsUsage;
 // in-process servers (COM classes) in the device's registry.
 platform::Status RegisterInstalledServers();
 
-}  // namespace devicectl
+}  // namespace device::devicectl
 
 #endif  // TELVANE_DEVICE_DEVICECTL_DEVICECTL_H_

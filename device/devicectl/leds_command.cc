@@ -6,7 +6,7 @@
 #include "device/devicectl/devicectl.h"
 #include "platform/leds.h"
 
-namespace devicectl {
+namespace device::devicectl {
 
 const char* const kLedsUsage =
     "  leds [--clear]                list every LED switch in order: time "
@@ -58,4 +58,4 @@ int LedsCommand(const CommandArgs& args) {
   return 0;
 }
 
-}  // namespace devicectl
+}  // namespace device::devicectl

@@ -6,7 +6,7 @@
 #include "device/devicectl/devicectl.h"
 #include "device/sms/radio_log.h"
 
-namespace devicectl {
+namespace device::devicectl {
 
 const char* const kRadioUsage =
     "  sent [--all]                  the radio log: each SMS submitted "
@@ -38,16 +38,16 @@ int SentCommand(const CommandArgs& args) {
   if (all && clear) return UsageError("sent: --all and --clear exclude");
   if (!RequireDevice()) return kFailure;
   if (clear) {
-    platform::Status status = device::ClearRadioLog();
+    platform::Status status = device::sms::ClearRadioLog();
     if (!status.ok()) return Fail("sent: " + status.ToString());
     std::cout << "radio log emptied\n";
     return 0;
   }
   platform::Status status;
-  auto submissions = device::ListSubmissions(all, &status);
+  auto submissions = device::sms::ListSubmissions(all, &status);
   if (!submissions) return Fail("sent: " + status.ToString());
   std::cout << "Radio log: " << submissions->size() << " submission(s)\n";
-  for (const device::RadioSubmission& s : *submissions) {
+  for (const device::sms::RadioSubmission& s : *submissions) {
     char fields[160];
     std::snprintf(fields, sizeof fields,
                   "type=%u class=%u options=%u replace=%u encoding=%u",
@@ -66,4 +66,4 @@ int SentCommand(const CommandArgs& args) {
   return 0;
 }
 
-}  // namespace devicectl
+}  // namespace device::devicectl

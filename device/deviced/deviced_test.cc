@@ -88,8 +88,8 @@ class DevicedTest : public ::testing::Test {
 
   std::vector<std::u16string> InboxTexts() {
     std::vector<std::u16string> texts;
-    if (auto messages = device::ListSmsFolder(device::FolderRole::kInbox)) {
-      for (const device::PhoneMessage& m : *messages) texts.push_back(m.text);
+    if (auto messages = device::cemapi::ListSmsFolder(device::cemapi::FolderRole::kInbox)) {
+      for (const device::cemapi::PhoneMessage& m : *messages) texts.push_back(m.text);
     }
     return texts;
   }
@@ -188,11 +188,11 @@ TEST_F(DevicedTest, WithoutRuleClientsMessagesStayInTheInbox) {
   out = Devicectl("receive --from 10086 'spam but nobody filters'");
   EXPECT_EQ(out.rfind("left in the Inbox", 0), 0u) << out;
 
-  std::optional<std::vector<device::PhoneMessage>> inbox =
-      device::ListSmsFolder(device::FolderRole::kInbox);
+  std::optional<std::vector<device::cemapi::PhoneMessage>> inbox =
+      device::cemapi::ListSmsFolder(device::cemapi::FolderRole::kInbox);
   ASSERT_TRUE(inbox);
   ASSERT_EQ(inbox->size(), 2u);
-  const device::PhoneMessage& first = (*inbox)[1];  // the older one
+  const device::cemapi::PhoneMessage& first = (*inbox)[1];  // the older one
   EXPECT_EQ(first.text, u"two\nlines");
   EXPECT_EQ(first.address, u"+8613900000000");
   EXPECT_EQ(first.flags, 0u);

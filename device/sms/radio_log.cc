@@ -6,7 +6,7 @@
 #include "platform/device.h"
 #include "platform/device_db.h"
 
-namespace device {
+namespace device::sms {
 namespace {
 
 using platform::DeviceDb;
@@ -204,4 +204,4 @@ bool Refuses(const RadioSwitches& switches, std::string_view address,
   return listed && MatchesAddressPattern(switches.refuse_match, address);
 }
 
-}  // namespace device
+}  // namespace device::sms

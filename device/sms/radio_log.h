@@ -20,7 +20,7 @@
 #include "platform/status.h"
 #include "platform/time.h"
 
-namespace device {
+namespace device::sms {
 
 // One submission as the radio saw it.
 struct RadioSubmission {
@@ -83,6 +83,6 @@ bool MatchesAddressPattern(std::string_view patterns, std::string_view address);
 bool Refuses(const RadioSwitches& switches, std::string_view address,
              uint32_t type);
 
-}  // namespace device
+}  // namespace device::sms
 
 #endif  // TELVANE_DEVICE_SMS_RADIO_LOG_H_

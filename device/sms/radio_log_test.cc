@@ -91,10 +91,10 @@ TEST_F(SmsDll, HandlesArgumentsAndTheLog) {
   EXPECT_EQ(close_(handle), SMS_E_INVALIDHANDLE);
   EXPECT_EQ(Send(handle, Address(u"1"), u"x"), SMS_E_INVALIDHANDLE);
 
-  auto log = device::ListSubmissions(true);
+  auto log = device::sms::ListSubmissions(true);
   ASSERT_TRUE(log.has_value());
   ASSERT_EQ(log->size(), 1u);
-  const device::RadioSubmission& s = (*log)[0];
+  const device::sms::RadioSubmission& s = (*log)[0];
   EXPECT_EQ(s.address, u"+8613800138000");
   EXPECT_EQ(s.text(), u"hi \u4e2d");
   EXPECT_EQ(s.message_class, PS_MESSAGE_CLASS0);
@@ -103,23 +103,23 @@ TEST_F(SmsDll, HandlesArgumentsAndTheLog) {
 }
 
 TEST_F(SmsDll, FailureSwitches) {
-  ASSERT_TRUE(SetDeviceSetting(device::kSettingOpenFails, "1").ok());
+  ASSERT_TRUE(SetDeviceSetting(device::sms::kSettingOpenFails, "1").ok());
   SMS_HANDLE handle = 0;
   EXPECT_EQ(open_(SMS_MSGTYPE_TEXT, SMS_MODE_SEND, &handle, nullptr),
             SMS_E_RADIOUNAVAILABLE);
-  ASSERT_TRUE(SetDeviceSetting(device::kSettingOpenFails, "0").ok());
+  ASSERT_TRUE(SetDeviceSetting(device::sms::kSettingOpenFails, "0").ok());
   ASSERT_EQ(open_(SMS_MSGTYPE_TEXT, SMS_MODE_SEND, &handle, nullptr), S_OK);
 
   // Junk in the type list is ignored; the pattern picks the numbers.
-  ASSERT_TRUE(SetDeviceSetting(device::kSettingRefuseTypes, "2, x,5,").ok());
-  ASSERT_TRUE(SetDeviceSetting(device::kSettingRefuseMatch, "+86*,10?86").ok());
+  ASSERT_TRUE(SetDeviceSetting(device::sms::kSettingRefuseTypes, "2, x,5,").ok());
+  ASSERT_TRUE(SetDeviceSetting(device::sms::kSettingRefuseMatch, "+86*,10?86").ok());
   EXPECT_EQ(Send(handle, Address(u"+8613800138000", 2), u"a"),
             SMS_E_ADDRESSREFUSED);
   EXPECT_EQ(Send(handle, Address(u"10086", 5), u"a"), SMS_E_ADDRESSREFUSED);
   EXPECT_EQ(Send(handle, Address(u"10086", 1), u"a"), S_OK);
   EXPECT_EQ(Send(handle, Address(u"555", 2), u"a"), S_OK);
-  EXPECT_EQ(device::ListSubmissions(false)->size(), 2u);
-  EXPECT_EQ(device::ListSubmissions(true)->size(), 4u);
+  EXPECT_EQ(device::sms::ListSubmissions(false)->size(), 2u);
+  EXPECT_EQ(device::sms::ListSubmissions(true)->size(), 4u);
   EXPECT_EQ(close_(handle), S_OK);
 
   platform::testing::CommandResult listed = platform::testing::RunCommand(
@@ -134,19 +134,19 @@ TEST_F(SmsDll, FailureSwitches) {
   listed = platform::testing::RunCommand(
       (platform::testing::BinDir() / "devicectl").string() + " sent --clear");
   EXPECT_EQ(listed.exit_code, 0);
-  EXPECT_TRUE(device::ListSubmissions(true)->empty());
+  EXPECT_TRUE(device::sms::ListSubmissions(true)->empty());
 }
 
 TEST(RadioPattern, GlobsAndLists) {
-  EXPECT_TRUE(device::MatchesAddressPattern("*", ""));
-  EXPECT_TRUE(device::MatchesAddressPattern("1*3", "123"));
-  EXPECT_TRUE(device::MatchesAddressPattern("1*3", "13"));
-  EXPECT_FALSE(device::MatchesAddressPattern("1*3", "1234"));
-  EXPECT_TRUE(device::MatchesAddressPattern("9,1?3", "153"));
-  EXPECT_FALSE(device::MatchesAddressPattern("", "1"));
-  EXPECT_FALSE(device::MatchesAddressPattern(",,", "1"));
-  EXPECT_TRUE(device::MatchesAddressPattern("*a*b*", "xxaxxbxx"));
-  EXPECT_FALSE(device::MatchesAddressPattern("*a*b", "xxbxxa"));
+  EXPECT_TRUE(device::sms::MatchesAddressPattern("*", ""));
+  EXPECT_TRUE(device::sms::MatchesAddressPattern("1*3", "123"));
+  EXPECT_TRUE(device::sms::MatchesAddressPattern("1*3", "13"));
+  EXPECT_FALSE(device::sms::MatchesAddressPattern("1*3", "1234"));
+  EXPECT_TRUE(device::sms::MatchesAddressPattern("9,1?3", "153"));
+  EXPECT_FALSE(device::sms::MatchesAddressPattern("", "1"));
+  EXPECT_FALSE(device::sms::MatchesAddressPattern(",,", "1"));
+  EXPECT_TRUE(device::sms::MatchesAddressPattern("*a*b*", "xxaxxbxx"));
+  EXPECT_FALSE(device::sms::MatchesAddressPattern("*a*b", "xxbxxa"));
 }
 
 }  // namespace

@@ -69,7 +69,7 @@ __attribute__((visibility("default"))) HRESULT SmsOpen(const char16_t* provider,
   if (modes != platform::SMS_MODE_SEND || event != nullptr) {
     return platform::E_INVALIDARG;
   }
-  if (device::ReadRadioSwitches().open_fails) {
+  if (device::sms::ReadRadioSwitches().open_fails) {
     platform::DebugOutput(u"sms.dll: SmsOpen refused (radio off)\r\n");
     return platform::SMS_E_RADIOUNAVAILABLE;
   }
@@ -107,7 +107,7 @@ __attribute__((visibility("default"))) HRESULT SmsSendMessage(
   platform::TEXT_PROVIDER_SPECIFIC_DATA provider{};
   std::memcpy(&provider, provider_data, provider_data_size);
 
-  device::RadioSubmission submission;
+  device::sms::RadioSubmission submission;
   submission.time =
       platform::SystemTimeToFileTime(platform::CurrentSystemTime())
           .value_or(platform::FileTime{});
@@ -121,11 +121,11 @@ __attribute__((visibility("default"))) HRESULT SmsSendMessage(
   if (data_size != 0) {
     submission.data.assign(reinterpret_cast<const char*>(data), data_size);
   }
-  const device::RadioSwitches switches = device::ReadRadioSwitches();
-  const bool refused = device::Refuses(switches, platform::ToUtf8(*address),
+  const device::sms::RadioSwitches switches = device::sms::ReadRadioSwitches();
+  const bool refused = device::sms::Refuses(switches, platform::ToUtf8(*address),
                                        destination->smsatAddressType);
   submission.result = refused ? platform::SMS_E_ADDRESSREFUSED : 0;
-  std::optional<int64_t> id = device::RecordSubmission(submission);
+  std::optional<int64_t> id = device::sms::RecordSubmission(submission);
   if (!id) return platform::SMS_E_LOGFAILED;
   if (refused) return platform::SMS_E_ADDRESSREFUSED;
   if (message_id != nullptr) {

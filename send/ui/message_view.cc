@@ -17,13 +17,13 @@
 #include <memory>
 #include <span>
 
-#include "app/kit/fonts.h"
-#include "app/kit/menu_table.h"
-#include "app/kit/menus.h"
-#include "app/kit/message_box.h"
-#include "app/kit/password_prompt.h"
-#include "app/kit/qt_text.h"
-#include "app/kit/string_table.h"
+#include "kit/fonts.h"
+#include "kit/menu_table.h"
+#include "kit/menus.h"
+#include "kit/message_box.h"
+#include "kit/password_prompt.h"
+#include "kit/qt_text.h"
+#include "kit/string_table.h"
 #include "firewall/filter_file.h"
 #include "firewall/filter_set.h"
 #include "platform/codepage.h"
@@ -34,7 +34,7 @@
 #include "settings/settings_store.h"
 #include "text/text.h"
 
-namespace send_ui {
+namespace send::ui {
 namespace {
 
 namespace cmds = kit::cmds;
@@ -526,4 +526,4 @@ int OpenMessageView(QWidget* parent, const MessageViewContext& context,
   return result;
 }
 
-}  // namespace send_ui
+}  // namespace send::ui

@@ -30,7 +30,7 @@
 #include <optional>
 #include <string>
 
-#include "app/kit/device_window.h"
+#include "kit/device_window.h"
 #include "store/document.h"
 
 class QLabel;
@@ -45,7 +45,7 @@ namespace settings {
 class SettingsStore;
 }
 
-namespace send_ui {
+namespace send::ui {
 
 // The dialog's template and its controls' identifiers (object names).
 inline constexpr int kMessageViewTemplate = 124;
@@ -183,6 +183,6 @@ class MessageView : public kit::DeviceDialog {
 int OpenMessageView(QWidget* parent, const MessageViewContext& context,
                     store::Node* node, NewNote* note = nullptr);
 
-}  // namespace send_ui
+}  // namespace send::ui
 
 #endif  // TELVANE_SEND_UI_MESSAGE_VIEW_H_

@@ -15,12 +15,12 @@
 #include <functional>
 #include <vector>
 
-#include "app/kit/menu_table.h"
-#include "app/kit/menus.h"
-#include "app/kit/message_box.h"
-#include "app/kit/password_prompt.h"
-#include "app/kit/qt_text.h"
-#include "app/kit/testing/qt_app.h"
+#include "kit/menu_table.h"
+#include "kit/menus.h"
+#include "kit/message_box.h"
+#include "kit/password_prompt.h"
+#include "kit/qt_text.h"
+#include "kit/testing/qt_app.h"
 #include "device/contacts/call_log.h"
 #include "firewall/filter_file.h"
 #include "firewall/filter_set.h"
@@ -32,7 +32,7 @@ inline void PrintTo(const QString& text, std::ostream* out) {
   *out << text.toStdString();
 }
 
-namespace send_ui {
+namespace send::ui {
 namespace {
 
 namespace cmds = kit::cmds;
@@ -351,7 +351,7 @@ TEST_F(MessageViewTest, PhoneCommandsDialAndBlacklist) {
     EXPECT_TRUE(kit::FindCommand(menu, cmds::kSetAsBlacklist)->isEnabled());
     view->Dispatch(cmds::kDial);
   });
-  EXPECT_TRUE(device_contacts::ListCalls().empty());
+  EXPECT_TRUE(device::contacts::ListCalls().empty());
 
   InstallPhone(true);
   { settings::SettingsStore with_phone; }
@@ -362,7 +362,7 @@ TEST_F(MessageViewTest, PhoneCommandsDialAndBlacklist) {
     view->Dispatch(cmds::kDial);
     view->Dispatch(cmds::kSetAsBlacklist);
   });
-  std::vector<device_contacts::CallRecord> calls = device_contacts::ListCalls();
+  std::vector<device::contacts::CallRecord> calls = device::contacts::ListCalls();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].number, u"+8613800138000");
   ASSERT_EQ(filters.black_list.size(), 1u);
@@ -382,4 +382,4 @@ TEST_F(MessageViewTest, PhoneCommandsDialAndBlacklist) {
 }
 
 }  // namespace
-}  // namespace send_ui
+}  // namespace send::ui

@@ -11,10 +11,10 @@
 #include <limits>
 #include <utility>
 
-#include "app/intercept/registration.h"
-#include "app/kit/menu_table.h"
-#include "app/kit/qt_text.h"
-#include "app/kit/string_table.h"
+#include "intercept/registration.h"
+#include "kit/menu_table.h"
+#include "kit/qt_text.h"
+#include "kit/string_table.h"
 #include "platform/modules.h"
 #include "settings/settings_store.h"
 #include "settings/ui/option_scroll.h"

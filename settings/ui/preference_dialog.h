@@ -5,7 +5,7 @@
 // back only on "Done"; it never saves the store (the caller does, after
 // "Done"). The "Auto Receive SMS" and "Add Today plug-in Support" boxes show
 // the device's registrations, not options; "Done" applies all three
-// registrations again (see app/intercept/registration.h), ignoring their
+// registrations again (see intercept/registration.h), ignoring their
 // results.
 //
 // "Done" (also the title bar's OK) first reads the two numeric edits as
@@ -31,7 +31,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/kit/device_window.h"
+#include "kit/device_window.h"
 
 class QCheckBox;
 class QLineEdit;

@@ -22,11 +22,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/intercept/registration.h"
-#include "app/kit/menu_table.h"
-#include "app/kit/message_box.h"
-#include "app/kit/qt_text.h"
-#include "app/kit/testing/qt_app.h"
+#include "intercept/registration.h"
+#include "kit/menu_table.h"
+#include "kit/message_box.h"
+#include "kit/qt_text.h"
+#include "kit/testing/qt_app.h"
 #include "platform/files.h"
 #include "platform/modules.h"
 #include "platform/registry.h"

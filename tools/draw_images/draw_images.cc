@@ -1,5 +1,5 @@
 // draw_images: paints the program's bitmaps and icons and writes them as PNG
-// files into a folder (app/kit/images/ in the repository, where they are
+// files into a folder (kit/images/ in the repository, where they are
 // committed). Every picture is drawn here from shapes; nothing is copied.
 //
 //   draw_images OUTPUT_FOLDER [--preview FOLDER]

@@ -5,7 +5,7 @@
 
 #include "platform/unicode.h"
 
-namespace telvane_cli {
+namespace tools::telvane {
 
 std::string U8(std::u16string_view text) { return platform::ToUtf8(text); }
 std::u16string U16(std::string_view text) { return platform::FromUtf8(text); }
@@ -58,4 +58,4 @@ Arguments Parse(const std::vector<std::string>& args,
   return out;
 }
 
-}  // namespace telvane_cli
+}  // namespace tools::telvane

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace telvane_cli {
+namespace tools::telvane {
 
 constexpr int kUsageError = 2;
 constexpr int kFailure = 1;
@@ -38,6 +38,6 @@ Arguments Parse(const std::vector<std::string>& args,
                 const std::vector<std::string>& value_options,
                 const std::vector<std::string>& flag_options);
 
-}  // namespace telvane_cli
+}  // namespace tools::telvane
 
 #endif  // TELVANE_TOOLS_TELVANE_CLI_H_

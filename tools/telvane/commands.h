@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace telvane_cli {
+namespace tools::telvane {
 
 using CommandArgs = std::vector<std::string>;
 
@@ -33,6 +33,6 @@ extern const char* const kContactsUsage;
 int SetupCommand(const CommandArgs& args);
 extern const char* const kSetupUsage;
 
-}  // namespace telvane_cli
+}  // namespace tools::telvane
 
 #endif  // TELVANE_TOOLS_TELVANE_COMMANDS_H_

@@ -14,7 +14,7 @@
 #include "tools/telvane/cli.h"
 #include "tools/telvane/commands.h"
 
-namespace telvane_cli {
+namespace tools::telvane {
 namespace {
 
 bool RequireDevice() {
@@ -190,4 +190,4 @@ int SentencesCommand(const CommandArgs& raw) {
   return 0;
 }
 
-}  // namespace telvane_cli
+}  // namespace tools::telvane

@@ -30,7 +30,7 @@
 #include "tools/telvane/cli.h"
 #include "tools/telvane/commands.h"
 
-namespace telvane_cli {
+namespace tools::telvane {
 
 const char* const kFiltersUsage =
     "\n"
@@ -527,4 +527,4 @@ int FiltersCommand(const CommandArgs& args) {
   return UsageError("unknown command \"filters " + args[0] + "\"");
 }
 
-}  // namespace telvane_cli
+}  // namespace tools::telvane

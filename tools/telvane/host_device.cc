@@ -5,7 +5,7 @@
 #include "platform/device.h"
 #include "platform/files.h"
 
-namespace telvane_cli {
+namespace tools::telvane {
 
 namespace fs = std::filesystem;
 
@@ -66,4 +66,4 @@ std::optional<std::u16string> HostDevice::Attach(const fs::path& host_path,
   return host_device_path();
 }
 
-}  // namespace telvane_cli
+}  // namespace tools::telvane

@@ -16,7 +16,7 @@
 
 #include "platform/status.h"
 
-namespace telvane_cli {
+namespace tools::telvane {
 
 class HostDevice {
  public:
@@ -33,6 +33,6 @@ class HostDevice {
   std::filesystem::path view_root_;  // empty unless a view device was made
 };
 
-}  // namespace telvane_cli
+}  // namespace tools::telvane
 
 #endif  // TELVANE_TOOLS_TELVANE_HOST_DEVICE_H_

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-namespace telvane_cli {
+namespace tools::telvane {
 namespace {
 
 // Reads exactly `digits` decimal digits at text[*pos].
@@ -77,4 +77,4 @@ std::optional<platform::SystemTime> ParseIsoTime(std::string_view text) {
       platform::FileTime::FromValue(value - static_cast<uint64_t>(shift)));
 }
 
-}  // namespace telvane_cli
+}  // namespace tools::telvane

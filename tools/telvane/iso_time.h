@@ -8,11 +8,11 @@
 
 #include "platform/time.h"
 
-namespace telvane_cli {
+namespace tools::telvane {
 
 // The time in UTC; nullopt for anything malformed or out of range.
 std::optional<platform::SystemTime> ParseIsoTime(std::string_view text);
 
-}  // namespace telvane_cli
+}  // namespace tools::telvane
 
 #endif  // TELVANE_TOOLS_TELVANE_ISO_TIME_H_

@@ -23,7 +23,7 @@
 #include "tools/telvane/cli.h"
 #include "tools/telvane/commands.h"
 
-namespace telvane_cli {
+namespace tools::telvane {
 
 const char* const kPlayUsage =
     "\n"
@@ -157,4 +157,4 @@ int PlayCommand(const CommandArgs& args) {
   return 0;
 }
 
-}  // namespace telvane_cli
+}  // namespace tools::telvane

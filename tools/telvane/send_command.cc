@@ -18,7 +18,7 @@
 #include "tools/telvane/commands.h"
 #include "tools/telvane/iso_time.h"
 
-namespace telvane_cli {
+namespace tools::telvane {
 namespace {
 
 // Collects what the send thread reports, for the main thread to wait on.
@@ -150,4 +150,4 @@ int SendCommand(const CommandArgs& args) {
   return all_sent ? 0 : kFailure;
 }
 
-}  // namespace telvane_cli
+}  // namespace tools::telvane

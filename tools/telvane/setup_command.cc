@@ -12,14 +12,14 @@
 #include <iostream>
 #include <string>
 
-#include "app/intercept/registration.h"
+#include "intercept/registration.h"
 #include "platform/files.h"
 #include "settings/settings_store.h"
 #include "store/document.h"
 #include "tools/telvane/cli.h"
 #include "tools/telvane/commands.h"
 
-namespace telvane_cli {
+namespace tools::telvane {
 
 const char* const kSetupUsage =
     "\n"
@@ -69,4 +69,4 @@ int SetupCommand(const CommandArgs& args) {
   return 0;
 }
 
-}  // namespace telvane_cli
+}  // namespace tools::telvane

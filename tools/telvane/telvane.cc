@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "app/intercept/phone_inbox.h"
+#include "intercept/phone_inbox.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/time.h"
@@ -46,14 +46,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using platform::Status;
-using telvane_cli::Arguments;
-using telvane_cli::Fail;
-using telvane_cli::kFailure;
-using telvane_cli::kUsageError;
-using telvane_cli::Parse;
-using telvane_cli::U16;
-using telvane_cli::U8;
-using telvane_cli::UsageError;
+using tools::telvane::Arguments;
+using tools::telvane::Fail;
+using tools::telvane::kFailure;
+using tools::telvane::kUsageError;
+using tools::telvane::Parse;
+using tools::telvane::U16;
+using tools::telvane::U8;
+using tools::telvane::UsageError;
 
 constexpr int kDamaged = 3;
 // What the program's password prompt takes, and what a header holds.
@@ -152,7 +152,7 @@ class CommandLineUi : public store::DocumentUi {
 // Everything a command needs: the device the file is reached on, the
 // settings of that device, the document.
 struct Session {
-  telvane_cli::HostDevice device;
+  tools::telvane::HostDevice device;
   std::unique_ptr<CommandLineUi> ui;
   std::unique_ptr<settings::SettingsStore> settings;
   std::unique_ptr<store::Document> document;
@@ -382,7 +382,7 @@ int Add(const std::vector<std::string>& raw) {
   platform::SystemTime utc = platform::CurrentSystemTime();
   if (const std::string* when = args.Option("--time")) {
     std::optional<platform::SystemTime> parsed =
-        telvane_cli::ParseIsoTime(*when);
+        tools::telvane::ParseIsoTime(*when);
     if (!parsed) {
       return UsageError(
           "--time needs a time like 2026-12-07T21:40:00 (local), or with Z or "
@@ -647,7 +647,7 @@ int Compact(const std::vector<std::string>& raw) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  using namespace telvane_cli;  // NOLINT(build/namespaces): the command table
+  using namespace tools::telvane;  // NOLINT(build/namespaces): the command table
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
     std::cerr << kUsage;

@@ -287,14 +287,14 @@ TEST_F(TelvaneTool, BadInputIsRefusedClearly) {
 TEST(IsoTime, ParsesTheFormsAndRefusesTheRest) {
   setenv("TZ", "Asia/Shanghai", 1);
   tzset();
-  auto utc = telvane_cli::ParseIsoTime("2026-12-07T21:40:05");
+  auto utc = tools::telvane::ParseIsoTime("2026-12-07T21:40:05");
   ASSERT_TRUE(utc.has_value());
   EXPECT_EQ(utc->hour, 13);
   EXPECT_EQ(utc->second, 5);
-  auto zulu = telvane_cli::ParseIsoTime("2026-12-07 21:40Z");
+  auto zulu = tools::telvane::ParseIsoTime("2026-12-07 21:40Z");
   ASSERT_TRUE(zulu.has_value());
   EXPECT_EQ(zulu->hour, 21);
-  auto offset = telvane_cli::ParseIsoTime("2026-01-01T01:00:00+02:30");
+  auto offset = tools::telvane::ParseIsoTime("2026-01-01T01:00:00+02:30");
   ASSERT_TRUE(offset.has_value());
   EXPECT_EQ(offset->year, 2025);
   EXPECT_EQ(offset->day, 31);
@@ -304,7 +304,7 @@ TEST(IsoTime, ParsesTheFormsAndRefusesTheRest) {
        {"", "2026-12-07", "2026-13-07T00:00", "2026-12-07T25:00",
         "2026-12-07T10:00+", "2026-12-07T10:00+15:00", "2026-12-07T10:00Zx",
         "26-12-07T10:00", "2026-12-07T10:00:0"}) {
-    EXPECT_FALSE(telvane_cli::ParseIsoTime(bad).has_value()) << bad;
+    EXPECT_FALSE(tools::telvane::ParseIsoTime(bad).has_value()) << bad;
   }
   unsetenv("TZ");
   tzset();

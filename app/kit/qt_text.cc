@@ -1,9 +1,0 @@
-#include "app/kit/qt_text.h"
-
-#include "app/kit/string_table.h"
-
-namespace kit {
-
-QString Str(uint32_t id) { return Q(LoadString(id)); }
-
-}  // namespace kit

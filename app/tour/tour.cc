@@ -1,0 +1,444 @@
+// telvane-tour OUTDIR: makes a scratch device with a sample document, opens
+// the program's windows offscreen and writes a PNG of each window and menu
+// into OUTDIR (see README.md for the list). Exits 0 when every picture was
+// written, 1 when one was not, 2 for a usage error.
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QBitmap>
+#include <QColor>
+#include <QImage>
+#include <QMenu>
+#include <QPainter>
+#include <QPixmap>
+#include <QThread>
+#include <QTimer>
+#include <QTreeView>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "alerts/ui/alert_popup_window.h"
+#include "alerts/ui/skin_preview.h"
+#include "kit/device_window.h"
+#include "kit/file_browser.h"
+#include "kit/menu_table.h"
+#include "kit/message_box.h"
+#include "kit/password_prompt.h"
+#include "kit/qt_text.h"
+#include "app/main_window.h"
+#include "app/preview_popup.h"
+#include "app/shell_dialogs.h"
+#include "contacts/sentence_store.h"
+#include "contacts/ui/my_text_dialog.h"
+#include "platform/device.h"
+#include "platform/files.h"
+#include "platform/modules.h"
+#include "platform/time.h"
+#include "platform/unicode.h"
+#include "send/filing.h"
+#include "send/send_service.h"
+#include "settings/settings_store.h"
+#include "settings/ui/preference_dialog.h"
+#include "store/document.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using store::Node;
+
+constexpr char16_t kSamplePath[] = u"\\sample.zud";
+
+class Tour {
+ public:
+  explicit Tour(fs::path out) : out_(std::move(out)) {}
+
+  // Writes `widget` as NAME.png.
+  void Shoot(QWidget* widget, const char* name) {
+    QApplication::processEvents();
+    QPixmap picture = widget->grab();
+    // A shaped window (the skinned popups) is drawn with its shape.
+    if (!widget->mask().isEmpty() && picture.size() == widget->size()) {
+      QBitmap shape(picture.size());
+      shape.fill(Qt::color0);
+      QPainter painter(&shape);
+      painter.setClipRegion(widget->mask());
+      painter.fillRect(shape.rect(), Qt::color1);
+      painter.end();
+      picture.setMask(shape);
+    }
+    fs::path file = out_ / (std::string(name) + ".png");
+    if (picture.isNull() || !picture.save(QString::fromStdString(file))) {
+      std::fprintf(stderr, "telvane-tour: could not write %s\n", file.c_str());
+      ok_ = false;
+      return;
+    }
+    std::printf("%s\n", file.c_str());
+  }
+
+  // Shows `dialog` (not modally), writes it and closes it.
+  void ShootDialog(QWidget* dialog, const char* name) {
+    dialog->show();
+    Shoot(dialog, name);
+    dialog->close();
+  }
+
+  // A popup menu as it opens, then each of its submenus.
+  void ShootMenu(QMenu* menu, const std::string& name,
+                 const std::function<void(QMenu*)>& prepare) {
+    if (menu == nullptr) {
+      std::fprintf(stderr, "telvane-tour: no menu for %s\n", name.c_str());
+      ok_ = false;
+      return;
+    }
+    prepare(menu);
+    menu->ensurePolished();
+    menu->adjustSize();
+    Shoot(menu, name.c_str());
+    for (QAction* action : menu->actions()) {
+      if (action->menu() == nullptr || !action->isVisible()) continue;
+      std::string sub = action->text().toStdString();
+      for (char& c : sub) {
+        c = std::isalnum(static_cast<unsigned char>(c))
+                ? static_cast<char>(std::tolower(static_cast<unsigned char>(c)))
+                : '-';
+      }
+      while (!sub.empty() && sub.back() == '-') sub.pop_back();
+      ShootMenu(action->menu(), name + "-" + sub, prepare);
+    }
+  }
+
+  bool ok() const { return ok_; }
+
+ private:
+  fs::path out_;
+  bool ok_ = true;
+};
+
+// The sample document: the standard folders, two folders of the user's
+// own, a Recycle Bin, and messages of which some are read.
+bool MakeSampleDocument() {
+  store::Document document;
+  store::NewFileOptions options;
+  options.author = u"Tour";
+  if (!document.New(kSamplePath, options).ok()) return false;
+  platform::SystemTime time = platform::CurrentSystemTime();
+  Node* inbox = document.WellKnownFolder(store::kFolderInbox);
+  Node* friends = document.FindOrCreateFolderPath(u"\\Inbox\\Friends");
+  Node* work = document.FindOrCreateFolderPath(u"\\Work");
+  if (inbox == nullptr || friends == nullptr || work == nullptr) return false;
+  struct Sample {
+    Node* folder;
+    const char16_t* sender;
+    const char16_t* body;
+  };
+  const Sample samples[] = {
+      {inbox, u"+15550100", u"Are we still on for lunch tomorrow?"},
+      {inbox, u"+15550101", u"Your parcel has been delivered."},
+      {inbox, u"+15550102", u"Call me when you land."},
+      {friends, u"+15550103", u"Happy birthday! See you on Saturday."},
+      {friends, u"+15550104", u"The tickets are booked."},
+      {work, u"+15550105", u"The meeting moved to 3 pm."},
+  };
+  for (const Sample& sample : samples) {
+    if (document.StoreMessage(sample.folder, sample.sender, sample.body,
+                              time) == nullptr) {
+      return false;
+    }
+  }
+  if (!document.Close().ok()) return false;
+  settings::SettingsStore settings;
+  settings.Load();
+  return settings.SaveLastOpenFile(kSamplePath).ok();
+}
+
+Node* Child(Node* parent, std::u16string_view title) {
+  for (size_t i = 0; parent != nullptr && i < parent->child_count(); ++i) {
+    if (parent->child(i)->title() == title) return parent->child(i);
+  }
+  return nullptr;
+}
+
+// The shipped skins (BUILD/share/skins beside the tour's bin folder) copied
+// into the scratch device's "\Program Files\Telvane\skins\".
+bool InstallSkins() {
+  std::error_code error;
+  fs::path self = fs::read_symlink("/proc/self/exe", error);
+  fs::path from = self.parent_path().parent_path() / "share" / "skins";
+  std::optional<fs::path> to =
+      platform::files::Resolve(settings::AppFolder() + u"skins\\");
+  if (!fs::is_directory(from) || !to) return false;
+  fs::create_directories(*to, error);
+  fs::copy(from, *to,
+           fs::copy_options::recursive | fs::copy_options::overwrite_existing,
+           error);
+  return !error;
+}
+
+// A small portrait for the popups' photo box.
+std::u16string MakeSamplePhoto() {
+  const std::u16string path = settings::AppFolder() + u"photo\\Ann.jpg";
+  std::optional<fs::path> host = platform::files::Resolve(path);
+  if (!host) return u"";
+  std::error_code error;
+  fs::create_directories(host->parent_path(), error);
+  QImage image(48, 48, QImage::Format_RGB32);
+  image.fill(QColor(70, 130, 180));
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setBrush(QColor(250, 220, 190));
+  painter.setPen(Qt::NoPen);
+  painter.drawEllipse(QRect(14, 6, 20, 22));
+  painter.drawEllipse(QRect(6, 30, 36, 30));
+  painter.end();
+  return image.save(QString::fromStdString(host->string()), "JPG") ? path : u"";
+}
+
+// The popup finds its picture on a thread of its own.
+void WaitForPicture(const alerts::ui::AlertPopupWindow& popup) {
+  for (int i = 0; i < 200 && popup.picture().isNull(); ++i) {
+    QApplication::processEvents();
+    QThread::msleep(5);
+  }
+}
+
+Node* FirstMessage(Node* folder) {
+  for (size_t i = 0; folder != nullptr && i < folder->child_count(); ++i) {
+    if (folder->child(i)->is_message()) return folder->child(i);
+  }
+  return nullptr;
+}
+
+bool RunTour(const fs::path& out) {
+  Tour tour(out);
+  if (!MakeSampleDocument()) {
+    std::fprintf(stderr, "telvane-tour: could not make the sample document\n");
+    return false;
+  }
+
+  app::MainWindow window(app::MainWindow::Options{.publish_endpoint = false});
+  if (!window.Initialize()) {
+    std::fprintf(stderr, "telvane-tour: the main window did not start\n");
+    return false;
+  }
+  if (!window.document().IsOpen()) {
+    std::fprintf(stderr, "telvane-tour: the sample document did not open\n");
+    return false;
+  }
+  window.show();
+  Node* root = window.document().tree().root();
+  Node* inbox = Child(root, u"Inbox");
+  if (inbox != nullptr) {
+    window.tree_view()->expandAll();
+    // Read the first message, so that the pictures show both weights.
+    if (inbox->child_count() > 0) {
+      window.ChooseNode(inbox->child(inbox->child_count() - 1));
+      window.Dispatch(kit::cmds::kMarkAsRead);
+    }
+    window.ChooseNode(inbox);
+  }
+
+  // Display mode 1: the tree, its menus and its context menu.
+  if (window.display_mode() != 1) window.Dispatch(kit::cmds::kPreviewMode);
+  tour.Shoot(&window, "main-mode1");
+  auto prepare = [&window](QMenu* menu) { window.UpdateMenu(menu); };
+  tour.ShootMenu(window.system_menu(), "menu-system", prepare);
+  tour.ShootMenu(window.node_menu(), "menu-main", prepare);
+  tour.ShootMenu(window.tree_context_menu(), "menu-tree-context", prepare);
+
+  // Display mode 2: the list of the Inbox.
+  window.Dispatch(kit::cmds::kPreviewMode);
+  if (inbox != nullptr) window.ShowFolder(inbox);
+  tour.Shoot(&window, "main-mode2");
+  tour.ShootMenu(window.node_menu(), "menu-main-mode2", prepare);
+  window.Dispatch(kit::cmds::kPreviewMode);
+
+  // The message view: reading, its menu, editing; then the new-note editor.
+  if (Node* message = FirstMessage(inbox)) {
+    window.ChooseNode(message);
+    kit::SetDialogScript([&tour](kit::DeviceDialog* dialog) {
+      tour.Shoot(dialog, "message-view");
+      kit::SoftKeyBar* keys = dialog->soft_keys();
+      tour.ShootMenu(keys->menu(), "menu-message-view",
+                     [keys](QMenu* menu) { emit keys->MenuAboutToShow(menu); });
+      dialog->Dispatch(kit::cmds::kEdit);
+      tour.Shoot(dialog, "message-view-edit");
+    });
+    window.Dispatch(kit::cmds::kView);
+  }
+  kit::SetDialogScript(
+      [&tour](kit::DeviceDialog* dialog) { tour.Shoot(dialog, "new-folder"); });
+  window.Dispatch(kit::cmds::kNewFolder);
+  kit::SetDialogScript(nullptr);
+
+  // The alert popup: the built-in look, then each shipped skin, with a
+  // photo for the named sender; the sent popup in the sent skin.
+  if (!InstallSkins()) {
+    std::fprintf(stderr, "telvane-tour: no skins in the build\n");
+  }
+  if (alerts::ui::AlertPopupWindow* popup = window.alert_popup()) {
+    const std::u16string photo = MakeSamplePhoto();
+    popup->SetSkin(u"");
+    popup->Show(u"Are we still on for lunch tomorrow?", u"Ann", 0, photo,
+                false);
+    WaitForPicture(*popup);
+    tour.Shoot(popup, "popup");
+    for (const std::u16string& skin : alerts::ui::FillSkinList()) {
+      popup->SetSkin(settings::AppFolder() + u"skins\\" + skin + u".cfg");
+      popup->Show(
+          u"The meeting moved to 3 pm. Bring the slides and the "
+          u"figures for the second quarter, please.",
+          u"+15550105", 0, photo, false);
+      WaitForPicture(*popup);
+      std::string name = "popup-" + platform::ToUtf8(skin);
+      for (char& c : name) c = static_cast<char>(std::tolower(c));
+      tour.Shoot(popup, name.c_str());
+    }
+    popup->Close();
+    send::SendRequest sent;
+    sent.recipients = u"\"Ann\"<+15550100>";
+    sent.text = u"See you at noon.";
+    window.settings().set_sent_alert(1);
+    send::ShowSentPopup(*popup, window.settings(), sent,
+                        static_cast<uint32_t>(send::SendResultKind::kSent));
+    tour.Shoot(popup, "popup-sent");
+    popup->Close();
+  }
+
+  // The preview popup over the list.
+  app::PreviewPopup preview;
+  preview.ShowPreview(QStringLiteral("+15550100  12:30"),
+                      QStringLiteral("Are we still on for lunch tomorrow?"), 0);
+  tour.Shoot(&preview, "preview-popup");
+  preview.hide();
+
+  // The main window's dialogs.
+  std::u16string last_dir = u"\\";
+  {
+    app::NewFileDialog dialog(&window, window.document().path(), &last_dir);
+    tour.ShootDialog(&dialog, "new-file");
+  }
+  {
+    app::FilePropertyDialog dialog(&window, window.document().file().header());
+    tour.ShootDialog(&dialog, "file-property");
+  }
+  {
+    Node* message = FirstMessage(inbox);
+    std::optional<store::NodeRecord> record;
+    if (message != nullptr) {
+      record =
+          window.document().file().ReadRecord(message->tag().record_offset);
+    }
+    app::NodePropertyDialog dialog(&window,
+                                   record.value_or(store::NodeRecord{}));
+    tour.ShootDialog(&dialog, "node-property");
+  }
+  {
+    app::AboutDialog dialog(&window);
+    tour.ShootDialog(&dialog, "about");
+  }
+  {
+    settings::ui::PreferenceDialog dialog(&window, &window.settings(),
+                                          settings::AppFolder(),
+                                          platform::ProgramFileName());
+    tour.ShootDialog(&dialog, "preference");
+  }
+
+  // The password prompt in both modes.
+  {
+    std::u16string password = u"secret";
+    kit::PasswordDialog dialog(&window, kit::PasswordMode::kCheck, &password);
+    tour.ShootDialog(&dialog, "password-check");
+  }
+  {
+    std::u16string password = u"secret";
+    kit::PasswordDialog dialog(&window, kit::PasswordMode::kChange, &password);
+    tour.ShootDialog(&dialog, "password-change");
+  }
+
+  // The file browser in its three modes.
+  {
+    kit::FileBrowserDialog dialog(&window, kit::BrowseMode::kOpen, u".zud",
+                                  u"\\");
+    tour.ShootDialog(&dialog, "browse-open");
+  }
+  {
+    kit::FileBrowserDialog dialog(&window, kit::BrowseMode::kSave, u".txt",
+                                  u"\\");
+    tour.ShootDialog(&dialog, "browse-save");
+  }
+  {
+    kit::FileBrowserDialog dialog(&window, kit::BrowseMode::kFolder, u"",
+                                  u"\\");
+    tour.ShootDialog(&dialog, "browse-folder");
+  }
+
+  // The stock sentences and the marks.
+  contacts::SentenceStore sentences(contacts::SentenceFilePath(u"\\"));
+  (void)sentences.Load();
+  {
+    contacts::ui::MyTextDialog dialog(&window, &sentences,
+                                      contacts::SentenceList::kSentences);
+    tour.ShootDialog(&dialog, "my-text");
+    dialog.show();
+    tour.ShootMenu(dialog.soft_keys()->menu(), "menu-my-text", [](QMenu*) {});
+    dialog.close();
+  }
+  {
+    contacts::ui::MyTextDialog dialog(&window, &sentences,
+                                      contacts::SentenceList::kMarks);
+    tour.ShootDialog(&dialog, "manage-mark");
+  }
+
+  window.Shutdown();
+  window.TearDown();
+  return tour.ok();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: telvane-tour OUTDIR\n");
+    return 2;
+  }
+  fs::path out = argv[1];
+  std::error_code error;
+  fs::create_directories(out, error);
+  if (!fs::is_directory(out)) {
+    std::fprintf(stderr, "telvane-tour: cannot make %s\n", argv[1]);
+    return 1;
+  }
+
+  // A scratch device, so the tour never touches the user's own.
+  std::string scratch = (fs::temp_directory_path() / "telvane-tour-XXXXXX");
+  if (mkdtemp(scratch.data()) == nullptr) {
+    std::perror("telvane-tour: mkdtemp");
+    return 1;
+  }
+  setenv("TELVANE_DEVICE", scratch.c_str(), 1);
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  bool ok = platform::InitialiseDevice().ok();
+  if (!ok) std::fprintf(stderr, "telvane-tour: cannot make the device\n");
+
+  if (ok) {
+    QApplication application(argc, argv);
+    // Message boxes are answered at once instead of waiting for a user.
+    kit::SetMessageScript([](const kit::MessageRequest& request) {
+      std::fprintf(stderr, "telvane-tour: %s: %s\n",
+                   request.caption.toStdString().c_str(),
+                   request.text.toStdString().c_str());
+      return kit::kAnswerOk;
+    });
+    ok = RunTour(out);
+  }
+  (void)platform::ShutdownDevice();
+  fs::remove_all(scratch, error);
+  return ok ? 0 : 1;
+}
