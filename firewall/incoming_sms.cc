@@ -10,35 +10,13 @@ namespace firewall {
 
 namespace {
 
-// "ReceiptToRecycleBin" values.
-constexpr int32_t kReceiptKeepInInbox = 1;      // "Here:Delete "
-constexpr int32_t kReceiptDeleteFromInbox = 2;  // "Inbox: Delete"
-constexpr int32_t kReceiptDeleteBoth = 3;       // "Both: Delete"
-constexpr int32_t kReceiptToRecycleBin = 4;     // "Inbox:Delete Here:Recycle
-                                                //  Bin"
-
 platform::SystemTime MessageTime(const IncomingMessage& message) {
   std::optional<platform::SystemTime> time =
       platform::FileTimeToSystemTime(message.delivery_time);
   return time ? *time : platform::CurrentSystemTime();
 }
 
-uint32_t NonNegative(int32_t value) {
-  return value < 0 ? 0u : static_cast<uint32_t>(value);
-}
-
 }  // namespace
-
-SenderDisplay ParseSenderDisplay(std::u16string_view sender) {
-  text::Recipient recipient = text::SplitRecipient(sender);
-  return SenderDisplay{std::move(recipient.name), recipient.quoted};
-}
-
-bool LooksLikeStatusReport(std::u16string_view sender) {
-  char16_t first = sender.empty() ? char16_t{0} : sender.front();
-  bool number_start = (first >= u'0' && first <= u'9') || first == u'+';
-  return !number_start && sender.find(u'<') == std::u16string_view::npos;
-}
 
 bool Firewall::DocumentOpen() const {
   return document_ != nullptr && document_->IsOpen();
@@ -93,123 +71,87 @@ bool Firewall::ReleaseFromInbox(const IncomingMessage& message,
   return true;
 }
 
-void Firewall::StoreInRecycleBin(const IncomingMessage& message) {
-  if (!DocumentOpen()) {
-    platform::DebugPrintf(
-        "pelicorde: no document to keep the message from %s in; it stays in "
-        "the phone's Inbox\r\n",
-        platform::ToUtf8(message.sender).c_str());
-    return;
-  }
-  if (document_->recycle_bin() == nullptr) {
-    host_->SetDeleteEvent();  // kept nowhere, as the user chose
-    return;
-  }
-  store::DocumentLock::Holder hold(document_->lock());
-  std::optional<store::PendingFiling> pending =
-      Persist(document_->recycle_bin(), store::kRecycleBinTitle, message,
-              /*released=*/true);
-  if (!pending || !ReleaseFromInbox(message, &pending)) return;
-  document_->InsertPending(*pending);
+Circumstances Firewall::CurrentCircumstances() const {
+  Circumstances circumstances = Circumstances::FromSettings(*settings_);
+  circumstances.document_open = DocumentOpen();
+  circumstances.has_recycle_bin =
+      circumstances.document_open && document_->recycle_bin() != nullptr;
+  circumstances.send_service_running = host_->SendServiceRunning();
+  circumstances.popup_available = popup_ != nullptr;
+  return circumstances;
 }
 
 uint32_t Firewall::HandleIncomingSms(const IncomingMessage& message) {
-  // 1. Black List.
-  if (IsBlacklisted(*filters_, message.sender)) {
-    if (settings_->black_delete_to_recycle_bin() != 0) {
-      StoreInRecycleBin(message);
-    } else {
-      host_->SetDeleteEvent();
-    }
-    return 1;
-  }
-
-  // 2. Status reports.
-  bool delete_report = false;
-  const int32_t receipt = settings_->receipt_to_recycle_bin();
-  if (receipt != 0 && LooksLikeStatusReport(message.sender)) {
-    switch (receipt) {
-      case kReceiptKeepInInbox:
-        return 1;
-      case kReceiptDeleteFromInbox:
-        delete_report = true;  // with the filter's answer, below
-        break;
-      case kReceiptDeleteBoth:
-        host_->SetDeleteEvent();
-        return 1;
-      case kReceiptToRecycleBin:
-        StoreInRecycleBin(message);
-        return 1;
-      default:
-        break;
-    }
-  }
-
-  // 3. The governing filter; 4. its actions; 5. filing.
-  const FilterRecord& filter =
-      FindGoverningFilter(*filters_, message.sender, message.body);
-  const bool files = filter.Has(kSaveToFolder);
-  const bool hide = filter.Has(kDontShowInInbox) || delete_report;
-  std::optional<store::PendingFiling> pending;
-  if (files && DocumentOpen()) {
-    store::DocumentLock::Holder hold(document_->lock());
-    const std::u16string_view where = filter.Value(kSaveToFolder);
-    pending =
-        Persist(document_->FindOrCreateFolderPath(where), where, message, hide);
-  } else if (files) {
-    platform::DebugPrintf(
-        "pelicorde: no document is open to file the message from %s; it "
-        "stays in the phone's Inbox\r\n",
-        platform::ToUtf8(message.sender).c_str());
-  }
-  // Out of the Inbox only once it is safe here (or when it is not to be
-  // kept at all).
-  const bool release = hide && (!files || pending);
-  RunActions(filter, message, release, &pending);
-  if (pending) {
-    store::DocumentLock::Holder hold(document_->lock());
-    if (document_->InsertPending(*pending) != nullptr) {
-      host_->RaiseUnreadNotification();
-    }
-  }
+  Execute(
+      Decide(*filters_, message.sender, message.body, CurrentCircumstances()),
+      message);
   return 1;
 }
 
-void Firewall::RunActions(const FilterRecord& filter,
-                          const IncomingMessage& message, bool release,
-                          std::optional<store::PendingFiling>* pending) {
-  if (release) ReleaseFromInbox(message, pending);
-
-  if (filter.Has(kShowPopupWindow) && popup_ != nullptr) {
-    popup_->SetSkin(std::u16string(filter.Value(kShowPopupWindow)));
-    std::u16string main_text;
-    SenderDisplay second;
-    if (filter.Has(kUserDefinedSentence)) {
-      main_text = filter.Value(kUserDefinedSentence);
-    } else {
-      main_text = message.body;
-      second = ParseSenderDisplay(message.sender);
+void Firewall::Execute(const Plan& plan, const IncomingMessage& message) {
+  if (plan.kept_in_inbox_without_document) {
+    platform::DebugPrintf(
+        "pelicorde: no document is open to keep the message from %s in; it "
+        "stays in the phone's Inbox\r\n",
+        platform::ToUtf8(message.sender).c_str());
+  }
+  // The Recycle Bin is filled under one hold of the lock, from the filing
+  // to the tree; a filter's folder is locked for the filing and again for
+  // the tree, not while the alerts run.
+  std::optional<store::DocumentLock::Holder> whole_plan;
+  std::optional<store::PendingFiling> pending;
+  bool filing_tried = false;
+  for (const Step& step : plan.steps) {
+    switch (step.kind) {
+      case Step::Kind::kFile: {
+        if (!DocumentOpen()) break;  // closed since the plan was made
+        filing_tried = true;
+        if (step.into_recycle_bin) {
+          whole_plan.emplace(document_->lock());
+          pending = Persist(document_->recycle_bin(), store::kRecycleBinTitle,
+                            message, step.released);
+        } else {
+          store::DocumentLock::Holder hold(document_->lock());
+          pending = Persist(document_->FindOrCreateFolderPath(step.folder),
+                            step.folder, message, step.released);
+        }
+        break;
+      }
+      case Step::Kind::kLeaveInbox:
+        if (step.after_filing && (!filing_tried || !pending)) break;
+        ReleaseFromInbox(message, &pending);
+        break;
+      case Step::Kind::kShowPopup:
+        if (popup_ == nullptr) break;  // gone since the plan was made
+        popup_->SetSkin(step.skin);
+        popup_->Show(step.text, step.second_text, step.milliseconds,
+                     step.picture, step.named);
+        break;
+      case Step::Kind::kPlaySound:
+        host_->PlayAlertSound(step.text);
+        break;
+      case Step::Kind::kVibrate:
+        host_->Vibrate(step.milliseconds);
+        break;
+      case Step::Kind::kEnqueue:
+        host_->Enqueue(step.recipients, step.text);
+        break;
+      case Step::Kind::kStopReminder:
+        host_->StopReminder();
+        break;
+      case Step::Kind::kStartReminder:
+        host_->StartReminder(step.milliseconds);
+        break;
+      case Step::Kind::kShowInTree: {
+        if (!pending) break;
+        std::optional<store::DocumentLock::Holder> hold;
+        if (!whole_plan) hold.emplace(document_->lock());
+        if (document_->InsertPending(*pending) != nullptr && step.notify) {
+          host_->RaiseUnreadNotification();
+        }
+        break;
+      }
     }
-    std::u16string picture(filter.Value(kSpecificPhoto));  // empty: none
-    popup_->Show(main_text, second.text,
-                 NonNegative(settings_->disappear_time_recv()), picture,
-                 second.named);
-  }
-
-  if (filter.Has(kPlaySound)) host_->PlayAlertSound(filter.Value(kPlaySound));
-
-  if (filter.Has(kVibrate)) host_->Vibrate(kActionVibrationMs);
-
-  if (filter.Has(kAutoReply) && host_->SendServiceRunning()) {
-    host_->Enqueue(message.sender, filter.Value(kAutoReply));
-  }
-  if (filter.Has(kAutoForward) && host_->SendServiceRunning()) {
-    host_->Enqueue(filter.Value(kAutoForward), message.body);
-  }
-
-  host_->StopReminder();
-  if (settings_->unread_alert() != 0 && filter.Has(kUnreadAlert)) {
-    host_->StartReminder(NonNegative(settings_->alert_second()));
   }
 }
 

@@ -1,7 +1,8 @@
 // The incoming-message procedure: what the program does with every SMS the
 // intake hands it.
 //
-// HandleIncomingSms, in this order:
+// HandleIncomingSms decides (Decide, firewall/plan.h), then executes the
+// plan. In this order:
 //   1. Black List: a blacklisted sender's message leaves the phone's Inbox
 //      (the delete event), is kept in the Recycle Bin only under
 //      "BlackDeleteToRecycleBin", and triggers nothing else.
@@ -43,6 +44,7 @@
 
 #include "alerts/alert_popup.h"
 #include "firewall/filter_set.h"
+#include "firewall/plan.h"
 #include "platform/time.h"
 #include "settings/settings_store.h"
 #include "store/document.h"
@@ -60,8 +62,6 @@ struct IncomingMessage {
   std::optional<uint32_t> taken_tick;
 };
 
-// The period of the vibration the "Vibrate" action asks for.
-inline constexpr uint32_t kActionVibrationMs = 500;
 // The latest an answer is given, counted from when the intake took the
 // message: well inside the rule client's 1500 ms wait.
 inline constexpr uint32_t kVerdictBudgetMs = 1200;
@@ -98,21 +98,6 @@ class FirewallHost {
   virtual void RaiseUnreadNotification() = 0;
 };
 
-// The popup's second text and named-sender flag for a sender: the name
-// output of text::SplitRecipient and whether a double quote was met.
-// "\"Ann\"<+86 138>" gives ("Ann", true); "138-0013 8000" gives
-// ("13800138000", false).
-struct SenderDisplay {
-  std::u16string text;
-  bool named = false;
-};
-SenderDisplay ParseSenderDisplay(std::u16string_view sender);
-
-// True when the sender reads as a status report: its first code unit (NUL
-// for an empty sender) is neither "0".."9" nor "+", and it holds no "<".
-// ("ReceiptToRecycleBin" decides whether that matters.)
-bool LooksLikeStatusReport(std::u16string_view sender);
-
 // The incoming-message procedure and the parts it talks to. Nothing is
 // owned; each part must outlive the object (the document and the popup may
 // be replaced or set to null at any time between messages).
@@ -130,16 +115,23 @@ class Firewall {
   // seam; platform::TickCount by default).
   void set_tick_source(uint32_t (*tick)()) { tick_ = tick; }
 
-  // Runs the procedure for one message. Always returns 1 (the intake's
-  // "consumed").
+  // Runs the procedure for one message: Decide, then Execute. Always
+  // returns 1 (the intake's "consumed").
   uint32_t HandleIncomingSms(const IncomingMessage& message);
 
+  // The circumstances now: the options from the settings, whether a
+  // document (with a Recycle Bin) is open, whether the send service runs
+  // and whether there is a popup.
+  Circumstances CurrentCircumstances() const;
+
+  // Carries a plan for `message` out, step by step. A filing that fails
+  // keeps the message in the phone's Inbox (the steps that depend on it
+  // are skipped); the document lock is held around each document step,
+  // and across the whole plan when it keeps the message in the Recycle
+  // Bin.
+  void Execute(const Plan& plan, const IncomingMessage& message);
+
  private:
-  // Blacklisted messages and status reports kept in the Recycle Bin: filed
-  // there, then taken out of the phone's Inbox; kept in the Inbox when
-  // there is no document or the filing fails. With an open document that
-  // has no Recycle Bin the message is only taken out.
-  void StoreInRecycleBin(const IncomingMessage& message);
   // Writes the message into the folder (committed, not yet in the tree);
   // `released`: the answer will take it out of the phone's Inbox.
   std::optional<store::PendingFiling> Persist(store::Node* folder,
@@ -151,9 +143,6 @@ class Firewall {
   // the answer was not given.
   bool ReleaseFromInbox(const IncomingMessage& message,
                         std::optional<store::PendingFiling>* pending);
-  // The actions of step 4; `release` gives the answer first.
-  void RunActions(const FilterRecord& filter, const IncomingMessage& message,
-                  bool release, std::optional<store::PendingFiling>* pending);
   bool DocumentOpen() const;
 
   const FilterSet* filters_;

@@ -127,10 +127,60 @@ class IncomingSmsTest : public ::testing::Test {
     settings_.set_alert_second(30000);
   }
 
+  // Runs the procedure for one message, and checks that what the program
+  // did is what Decide planned (and what `telvane filters explain` prints):
+  // one host call per step, in the plan's order. Tests of a step that
+  // fails while it runs (a filing that cannot be written) turn the check
+  // off.
   uint32_t Receive(std::u16string_view sender, std::u16string_view body) {
     recorder_.calls.clear();
-    return firewall_.HandleIncomingSms(
-        {body, sender, kDelivered, std::nullopt});
+    const Plan plan =
+        Decide(filters_, sender, body, firewall_.CurrentCircumstances());
+    const uint32_t result =
+        firewall_.HandleIncomingSms({body, sender, kDelivered, std::nullopt});
+    if (check_plan_) {
+      EXPECT_EQ(CallNames(recorder_.calls), PlannedCalls(plan)) << U8(sender);
+    }
+    return result;
+  }
+
+  // The host calls a plan makes, by name; filing and the tree make none.
+  static std::vector<std::string> PlannedCalls(const Plan& plan) {
+    std::vector<std::string> calls;
+    for (const Step& step : plan.steps) {
+      switch (step.kind) {
+        case Step::Kind::kFile:
+          break;
+        case Step::Kind::kLeaveInbox:
+          calls.push_back("delete");
+          break;
+        case Step::Kind::kShowPopup:
+          calls.push_back("skin");
+          calls.push_back("show");
+          break;
+        case Step::Kind::kStopReminder:
+          calls.push_back("stop");
+          break;
+        case Step::Kind::kStartReminder:
+          calls.push_back("start");
+          break;
+        case Step::Kind::kShowInTree:
+          if (step.notify) calls.push_back("notify");
+          break;
+        default:
+          calls.push_back(std::string(StepName(step.kind)));
+          break;
+      }
+    }
+    return calls;
+  }
+  static std::vector<std::string> CallNames(
+      const std::vector<std::string>& calls) {
+    std::vector<std::string> names;
+    for (const std::string& call : calls) {
+      names.push_back(call.substr(0, call.find(' ')));
+    }
+    return names;
   }
 
   // The root folder titled `name`, or null.
@@ -146,6 +196,7 @@ class IncomingSmsTest : public ::testing::Test {
   store::Document document_;
   settings::SettingsStore settings_;
   FilterSet filters_;
+  bool check_plan_ = true;
   Recorder recorder_{&document_};
   Firewall firewall_{&filters_, &recorder_, &settings_};
 };
@@ -341,6 +392,7 @@ TEST_F(IncomingSmsTest, AMessageThatCannotBeFiledStaysInThePhonesInbox) {
   hide_and_file.Set(kSaveToFolder, u"\\");
   filters_.filters = {hide_and_file};
   const int before = recorder_.Stored();
+  check_plan_ = false;  // the plan files and releases; the filing fails
 
   // A folder value that names no folder ("\" or empty).
   for (std::u16string_view folder : {u"\\", u"", u"\\\\"}) {
