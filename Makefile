@@ -4,17 +4,19 @@
 #   make asan   the whole test suite under AddressSanitizer + UBSan
 #   make fuzz   each fuzz target for FUZZ_SECONDS seconds (default 60)
 #   make bench  the benchmarks
+#   make tsa    compile everything with clang's lock checks (-Wthread-safety)
 # Each installs the Debian packages it needs first (scripts/install-deps).
 
 BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 FUZZ_BUILD  ?= build-fuzz
 BENCH_BUILD ?= build-bench
+TSA_BUILD   ?= build-tsa
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test asan fuzz bench run format clean
+.PHONY: all deps build test asan fuzz bench tsa run format clean
 
 all: build
 
@@ -52,6 +54,13 @@ bench: deps
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	scripts/run-benchmarks $(BENCH_BUILD)
 
+# Compile only: a broken lock rule fails the build, nothing runs.
+tsa: deps
+	CC=clang CXX=clang++ cmake -S . -B $(TSA_BUILD) -G Ninja \
+	  -DCMAKE_BUILD_TYPE=Debug -DTELVANE_THREAD_SAFETY=ON \
+	  -DTELVANE_TESTS=OFF -DTELVANE_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build $(TSA_BUILD) -j $(JOBS)
+
 run: build
 	scripts/run-device $(BUILD)
 
@@ -59,4 +68,4 @@ format:
 	git ls-files '*.cc' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD) $(TSA_BUILD)

@@ -4,16 +4,17 @@
 #include <QEvent>
 #include <QMetaObject>
 #include <QObject>
-#include <condition_variable>
-#include <mutex>
+
+#include "platform/mutex.h"
+#include "platform/thread_annotations.h"
 
 namespace app {
 
 struct UiCall::Shared {
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool abandoned = false;  // guarded by mutex
-  int pending = 0;         // guarded by mutex
+  platform::Mutex mutex;
+  platform::CondVar changed;
+  bool abandoned GUARDED_BY(mutex) = false;
+  int pending GUARDED_BY(mutex) = 0;
 };
 
 UiCall::UiCall(QObject* context)
@@ -30,7 +31,7 @@ bool UiCall::Run(const std::function<void()>& task) {
   };
   auto state = std::make_shared<State>();
   std::shared_ptr<Shared> shared = shared_;
-  std::unique_lock<std::mutex> lock(shared->mutex);
+  platform::MutexLock lock(&shared->mutex);
   if (shared->abandoned) return false;
   // Posted under the lock, so `pending` counts only what really is in the
   // queue (posting never runs the task; the task takes the lock first).
@@ -38,7 +39,7 @@ bool UiCall::Run(const std::function<void()>& task) {
       context_,
       [shared, state, &task] {
         {
-          std::lock_guard<std::mutex> lock(shared->mutex);
+          platform::MutexLock lock(&shared->mutex);
           --shared->pending;
           // Abandoned since it was queued: the waiter has gone and `task`
           // may no longer exist.
@@ -46,26 +47,26 @@ bool UiCall::Run(const std::function<void()>& task) {
           state->running = true;
         }
         task();
-        std::lock_guard<std::mutex> lock(shared->mutex);
+        platform::MutexLock lock(&shared->mutex);
         state->running = false;
         state->done = true;
-        shared->changed.notify_all();
+        shared->changed.NotifyAll();
       },
       Qt::QueuedConnection);
   if (!queued) return false;
   ++shared->pending;
   // A task that has started is waited for even when abandoned meanwhile
   // (from a loop nested in the task): `task` belongs to this frame.
-  shared->changed.wait(lock, [&] {
-    return state->done || (shared->abandoned && !state->running);
-  });
+  while (!state->done && !(shared->abandoned && !state->running)) {
+    shared->changed.Wait(&shared->mutex);
+  }
   return state->done;
 }
 
 void UiCall::Abandon() {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
+  platform::MutexLock lock(&shared_->mutex);
   shared_->abandoned = true;
-  shared_->changed.notify_all();
+  shared_->changed.NotifyAll();
 }
 
 void UiCall::Finish() {
@@ -76,12 +77,12 @@ void UiCall::Finish() {
 }
 
 int UiCall::pending() const {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
+  platform::MutexLock lock(&shared_->mutex);
   return shared_->pending;
 }
 
 bool UiCall::abandoned() const {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
+  platform::MutexLock lock(&shared_->mutex);
   return shared_->abandoned;
 }
 

@@ -222,7 +222,7 @@ ContactStore::~ContactStore() { WaitForLoad(); }
 void ContactStore::Load() {
   LoadReport report;
   auto data = std::make_shared<const ContactData>(ReadPhoneContacts(&report));
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(&mutex_);
   data_ = std::move(data);
   report_ = report;
 }
@@ -237,12 +237,12 @@ void ContactStore::WaitForLoad() {
 }
 
 std::shared_ptr<const ContactData> ContactStore::contacts() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(&mutex_);
   return data_;
 }
 
 LoadReport ContactStore::last_report() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(&mutex_);
   return report_;
 }
 

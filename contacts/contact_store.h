@@ -27,7 +27,6 @@
 
 #include <array>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,6 +34,8 @@
 #include <vector>
 
 #include "contacts/send_groups.h"
+#include "platform/mutex.h"
+#include "platform/thread_annotations.h"
 
 namespace contacts {
 
@@ -93,24 +94,24 @@ class ContactStore {
   ContactStore& operator=(const ContactStore&) = delete;
 
   // Clears the store and reads it again (on the calling thread).
-  void Load();
+  void Load() EXCLUDES(mutex_);
   // Runs Load on a background thread (after waiting for a previous one).
   void StartLoad();
   // Waits until a background load has finished.
   void WaitForLoad();
 
   // The current snapshot; never null.
-  std::shared_ptr<const ContactData> contacts() const;
-  LoadReport last_report() const;
+  std::shared_ptr<const ContactData> contacts() const EXCLUDES(mutex_);
+  LoadReport last_report() const EXCLUDES(mutex_);
 
   // The send groups (loaded from the group file by their own Load).
   SendGroups& groups() { return groups_; }
   const SendGroups& groups() const { return groups_; }
 
  private:
-  mutable std::mutex mutex_;
-  std::shared_ptr<const ContactData> data_;  // guarded by mutex_
-  LoadReport report_;                        // guarded by mutex_
+  mutable platform::Mutex mutex_;
+  std::shared_ptr<const ContactData> data_ GUARDED_BY(mutex_);
+  LoadReport report_ GUARDED_BY(mutex_);
   std::thread loader_;  // started and joined on the owner's thread
   SendGroups groups_;
 };

@@ -184,7 +184,7 @@ bool Intake::StartIntake(IntakeHandler handler) {
   }
   stop_.store(false);
   {
-    std::lock_guard<std::mutex> lock(state_mutex_);
+    platform::MutexLock lock(&state_mutex_);
     finished_ = false;
   }
   started_ = true;
@@ -203,13 +203,17 @@ bool Intake::WaitStopped(uint32_t timeout_ms) {
   if (!thread_.joinable()) return true;
   if (std::this_thread::get_id() == thread_.get_id()) return false;
   {
-    std::unique_lock<std::mutex> lock(state_mutex_);
-    auto done = [this] { return finished_; };
+    platform::MutexLock lock(&state_mutex_);
     if (timeout_ms == platform::kInfinite) {
-      finished_changed_.wait(lock, done);
-    } else if (!finished_changed_.wait_for(
-                   lock, std::chrono::milliseconds(timeout_ms), done)) {
-      return false;
+      while (!finished_) finished_changed_.Wait(&state_mutex_);
+    } else {
+      const platform::CondVar::Clock::time_point deadline =
+          platform::CondVar::Clock::now() +
+          std::chrono::milliseconds(timeout_ms);
+      while (!finished_) {
+        if (!finished_changed_.WaitUntil(&state_mutex_, deadline)) break;
+      }
+      if (!finished_) return false;
     }
   }
   thread_.join();
@@ -217,7 +221,7 @@ bool Intake::WaitStopped(uint32_t timeout_ms) {
 }
 
 bool Intake::running() const {
-  std::lock_guard<std::mutex> lock(state_mutex_);
+  platform::MutexLock lock(&state_mutex_);
   return started_ && !finished_;
 }
 
@@ -254,9 +258,9 @@ void Intake::Run() {
           result.unknown_overflow, result.unterminated);
     }
   }
-  std::lock_guard<std::mutex> lock(state_mutex_);
+  platform::MutexLock lock(&state_mutex_);
   finished_ = true;
-  finished_changed_.notify_all();
+  finished_changed_.NotifyAll();
 }
 
 std::optional<platform::NamedEvent> CreateDeleteEvent(

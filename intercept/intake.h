@@ -20,17 +20,17 @@
 #define TELVANE_INTERCEPT_INTAKE_H_
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <string_view>
 #include <thread>
 
 #include "platform/kernel_objects.h"
+#include "platform/mutex.h"
 #include "platform/status.h"
+#include "platform/thread_annotations.h"
 #include "platform/time.h"
 
 namespace intercept {
@@ -118,10 +118,10 @@ class Intake {
   // to end after StopIntake() and joins it. True when no thread runs any
   // more. Must not be called from the handler, nor from a thread the
   // handler waits for (it would wait for itself).
-  bool WaitStopped(uint32_t timeout_ms);
+  bool WaitStopped(uint32_t timeout_ms) EXCLUDES(state_mutex_);
 
   // True between a successful StartIntake() and the end of the thread.
-  bool running() const;
+  bool running() const EXCLUDES(state_mutex_);
 
  private:
   void Run();
@@ -135,9 +135,9 @@ class Intake {
   bool started_ = false;
   int dropped_at_start_ = 0;
 
-  mutable std::mutex state_mutex_;
-  std::condition_variable finished_changed_;
-  bool finished_ = false;  // guarded by state_mutex_
+  mutable platform::Mutex state_mutex_;
+  platform::CondVar finished_changed_;
+  bool finished_ GUARDED_BY(state_mutex_) = false;
 };
 
 // Creates or opens "ZUD_SMSDeleteEvent" (auto-reset, initially clear): the

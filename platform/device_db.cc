@@ -15,9 +15,9 @@ namespace {
 constexpr int kBusyTimeoutMs = 30000;
 
 struct Cache {
-  std::mutex mutex;
-  pid_t pid = 0;
-  std::map<std::string, std::shared_ptr<DeviceDb>> by_path;
+  Mutex mutex;
+  pid_t pid GUARDED_BY(mutex) = 0;
+  std::map<std::string, std::shared_ptr<DeviceDb>> by_path GUARDED_BY(mutex);
 };
 
 Cache& TheCache() {
@@ -59,7 +59,7 @@ std::shared_ptr<DeviceDb> DeviceDb::OpenPath(const std::string& path,
 std::shared_ptr<DeviceDb> DeviceDb::Get(Status* status) {
   std::string path = DeviceDatabasePath().string();
   Cache& cache = TheCache();
-  std::lock_guard<std::mutex> lock(cache.mutex);
+  MutexLock lock(&cache.mutex);
   if (cache.pid != getpid()) {
     // A forked child must not use its parent's connections.
     // Closing them here could disturb the parent's locks, so they are kept

@@ -18,7 +18,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/mutex.h"
 #include "platform/status.h"
+#include "platform/thread_annotations.h"
 
 namespace platform {
 
@@ -138,9 +140,9 @@ template <typename T>
 class ChangeCachedValue {
  public:
   template <typename Read>
-  T Get(Read read) {
+  T Get(Read read) EXCLUDES(mutex_) {
     std::shared_ptr<DeviceDb> db = DeviceDb::Get();
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(&mutex_);
     DeviceDb::ChangeStamp stamp;
     if (db != nullptr) {
       stamp = db->CurrentChangeStamp();
@@ -160,10 +162,10 @@ class ChangeCachedValue {
   }
 
  private:
-  std::mutex mutex_;
-  std::weak_ptr<DeviceDb> db_;
-  DeviceDb::ChangeStamp stamp_;
-  std::optional<T> value_;
+  Mutex mutex_;
+  std::weak_ptr<DeviceDb> db_ GUARDED_BY(mutex_);
+  DeviceDb::ChangeStamp stamp_ GUARDED_BY(mutex_);
+  std::optional<T> value_ GUARDED_BY(mutex_);
 };
 
 }  // namespace platform

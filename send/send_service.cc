@@ -15,20 +15,21 @@ std::optional<double> DayCount(const platform::SystemTime& time) {
 
 }  // namespace
 
-class SendService::QueueLock {
+class SCOPED_CAPABILITY SendService::QueueLock {
  public:
-  explicit QueueLock(SendService& service)
-      : named_(service.mutex_.is_open() ? &service.mutex_ : nullptr) {
+  explicit QueueLock(SendService& service) ACQUIRE(service.queue_mutex_)
+      : named_(service.mutex_.is_open() ? &service.mutex_ : nullptr),
+        local_(&service.queue_mutex_) {
     // The named mutex is waited for without limit. An abandoned one (its
     // last owner died holding it) is owned all the same.
     if (named_ != nullptr &&
         named_->Wait(platform::kInfinite) == platform::WaitResult::kFailed) {
       named_ = nullptr;
     }
-    local_ = std::unique_lock<std::mutex>(service.queue_mutex_);
+    local_->Lock();
   }
-  ~QueueLock() {
-    local_.unlock();
+  ~QueueLock() RELEASE() {
+    local_->Unlock();
     if (named_ != nullptr) named_->Release().IgnoreError();
   }
   QueueLock(const QueueLock&) = delete;
@@ -36,7 +37,7 @@ class SendService::QueueLock {
 
  private:
   platform::NamedMutex* named_;
-  std::unique_lock<std::mutex> local_;
+  platform::Mutex* const local_;
 };
 
 SendService::SendService(SendReporter* reporter)
@@ -98,7 +99,7 @@ void SendService::Wake() {
 }
 
 size_t SendService::queued() const {
-  std::lock_guard<std::mutex> lock(queue_mutex_);
+  platform::MutexLock lock(&queue_mutex_);
   return queue_.size();
 }
 
@@ -109,12 +110,13 @@ void SendService::Stop() {
     // The event is shared with every send thread of the device, so one Set
     // may wake another program's thread instead: set it until ours has
     // left its loop.
-    std::unique_lock<std::mutex> lock(exit_mutex_);
-    while (!thread_left_) {
-      event_.Set().IgnoreError();
-      exit_cv_.wait_for(lock, std::chrono::milliseconds(100));
+    {
+      platform::MutexLock lock(&exit_mutex_);
+      while (!thread_left_) {
+        event_.Set().IgnoreError();
+        exit_cv_.WaitFor(&exit_mutex_, std::chrono::milliseconds(100));
+      }
     }
-    lock.unlock();
     thread_.join();
   }
   // Only now, with no pass running, the library goes.
@@ -122,7 +124,7 @@ void SendService::Stop() {
   library_.reset();
   std::vector<std::unique_ptr<SendRequest>> dropped;
   {
-    std::lock_guard<std::mutex> lock(queue_mutex_);
+    platform::MutexLock lock(&queue_mutex_);
     dropped.swap(queue_);
   }
 }
@@ -135,9 +137,9 @@ void SendService::ThreadMain() {
     if (!running_.load()) break;
     Pass();
   }
-  std::lock_guard<std::mutex> lock(exit_mutex_);
+  platform::MutexLock lock(&exit_mutex_);
   thread_left_ = true;
-  exit_cv_.notify_all();
+  exit_cv_.NotifyAll();
 }
 
 std::vector<std::unique_ptr<SendRequest>> SendService::TakeDue(

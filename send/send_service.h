@@ -37,11 +37,9 @@
 #define TELVANE_SEND_SEND_SERVICE_H_
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,6 +48,8 @@
 
 #include "platform/kernel_objects.h"
 #include "platform/modules.h"
+#include "platform/mutex.h"
+#include "platform/thread_annotations.h"
 #include "platform/time.h"
 #include "send/sms_library.h"
 
@@ -151,17 +151,17 @@ class SendService {
   // time that is not a valid date counts as already due.
   void Enqueue(std::u16string_view recipients, std::u16string_view text,
                uint32_t flags, std::optional<platform::SystemTime> due_time,
-               std::optional<DraftReference> draft);
+               std::optional<DraftReference> draft) EXCLUDES(queue_mutex_);
 
   // Sets the event when the service is running.
   void Wake();
 
   // See the file comment. Safe to call more than once and without Start.
-  void Stop();
+  void Stop() EXCLUDES(queue_mutex_, exit_mutex_);
 
   bool running() const { return running_.load(); }
   // Requests waiting in the queue.
-  size_t queued() const;
+  size_t queued() const EXCLUDES(queue_mutex_);
 
   // Seams, set before Start: the clock a pass reads (default: the device's
   // local time); a call after each recipient is submitted (the normalised
@@ -179,7 +179,7 @@ class SendService {
   void ThreadMain();
   void Pass();
   std::vector<std::unique_ptr<SendRequest>> TakeDue(
-      const platform::SystemTime& now, size_t* left);
+      const platform::SystemTime& now, size_t* left) EXCLUDES(queue_mutex_);
   SendResultKind SendRequestNow(platform::SMS_HANDLE handle,
                                 const SendRequest& request,
                                 platform::SMS_ADDRESS& address,
@@ -198,13 +198,13 @@ class SendService {
   // The queue, in order of arrival. Guarded by mutex_ (the design's lock,
   // shared with other programs) and queue_mutex_ (this process' threads,
   // also when the named mutex could not be made).
-  mutable std::mutex queue_mutex_;
-  std::vector<std::unique_ptr<SendRequest>> queue_;
+  mutable platform::Mutex queue_mutex_;
+  std::vector<std::unique_ptr<SendRequest>> queue_ GUARDED_BY(queue_mutex_);
 
   std::thread thread_;
-  std::mutex exit_mutex_;
-  std::condition_variable exit_cv_;
-  bool thread_left_ = false;  // guarded by exit_mutex_
+  platform::Mutex exit_mutex_;
+  platform::CondVar exit_cv_;
+  bool thread_left_ GUARDED_BY(exit_mutex_) = false;
 
   Clock clock_;
   std::function<void(const SendRequest&, std::u16string_view, bool)>
