@@ -69,8 +69,9 @@ class PhoneTest : public ::testing::Test {
     std::string build = platform::testing::BinDir().parent_path().string();
     CommandResult install = Devicectl("install " + build);
     ASSERT_EQ(install.exit_code, 0) << install.out;
-    ASSERT_EQ(intercept::RegisterRuleClient(u"\\Program Files\\Telvane\\"),
-              intercept::kRegistrationOk);
+    platform::Status registered =
+        intercept::RegisterRuleClient(u"\\Program Files\\Telvane\\");
+    ASSERT_TRUE(registered.ok()) << registered.ToString();
     MakeDocument();
     MakeFilters();
     CommandResult start = Devicectl("start");

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/unique_fd.h"
+
 namespace audio {
 namespace {
 
@@ -37,20 +39,20 @@ int ConnectTo(const std::string& host, int port, std::string* error) {
     *error = "cannot resolve " + host;
     return -1;
   }
-  int fd = -1;
+  platform::UniqueFd fd;
   for (addrinfo* a = found; a != nullptr; a = a->ai_next) {
-    fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-    if (fd < 0) continue;
+    fd.Reset(
+        socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol));
+    if (!fd) continue;
     timeval timeout{kTimeoutMs / 1000, (kTimeoutMs % 1000) * 1000};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-    if (connect(fd, a->ai_addr, a->ai_addrlen) == 0) break;
-    close(fd);
-    fd = -1;
+    setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    if (connect(fd.get(), a->ai_addr, a->ai_addrlen) == 0) break;
+    fd.Reset();
   }
   freeaddrinfo(found);
-  if (fd < 0) *error = "cannot connect to " + host + ":" + service;
-  return fd;
+  if (!fd) *error = "cannot connect to " + host + ":" + service;
+  return fd.Release();
 }
 
 bool SendAll(int fd, const std::string& text) {
@@ -66,8 +68,8 @@ bool SendAll(int fd, const std::string& text) {
 
 }  // namespace
 
-bool ParseHttpAddress(std::string_view url, std::string* host, int* port,
-                      std::string* path) {
+platform::Status ParseHttpAddress(std::string_view url, std::string* host,
+                                  int* port, std::string* path) {
   std::string text(url.substr(0, 2048));
   char host_buffer[256] = {};
   int port_number = 80;
@@ -79,15 +81,21 @@ bool ParseHttpAddress(std::string_view url, std::string* host, int* port,
     matched =
         std::sscanf(text.c_str(), "%255[^:/]:%d", host_buffer, &port_number);
   }
-  if (matched < 1 || host_buffer[0] == '\0') return false;
+  if (matched < 1 || host_buffer[0] == '\0') {
+    return platform::Status(platform::ErrorCode::kInvalidArgument,
+                            "no host in the address \"" + text + "\"");
+  }
   if (matched < 2) port_number = 80;
-  if (port_number <= 0 || port_number > 65535) return false;
+  if (port_number <= 0 || port_number > 65535) {
+    return platform::Status(platform::ErrorCode::kInvalidArgument,
+                            "bad port in the address \"" + text + "\"");
+  }
   *host = host_buffer;
   *port = port_number;
   size_t start = has_scheme ? 7 : 0;
   size_t slash = text.find('/', start);
   *path = slash == std::string::npos ? "/" : text.substr(slash);
-  return true;
+  return platform::Status::Ok();
 }
 
 std::string StreamTitleOf(std::string_view metadata) {
@@ -104,12 +112,12 @@ std::string StreamTitleOf(std::string_view metadata) {
 }
 
 std::unique_ptr<HttpSource> HttpSource::Open(std::string_view url,
-                                             std::string* error) {
-  std::string local;
-  std::string& message = error != nullptr ? *error : local;
+                                             platform::Status* status) {
   std::unique_ptr<HttpSource> source(new HttpSource);
   source->url_ = std::string(url);
-  if (!source->Connect(url, &message)) return nullptr;
+  platform::Status connected = source->Connect(url);
+  if (status != nullptr) *status = connected;
+  if (!connected.ok()) return nullptr;
   return source;
 }
 
@@ -120,7 +128,7 @@ void HttpSource::Disconnect() {
   fd_ = -1;
 }
 
-bool HttpSource::Connect(std::string_view url, std::string* error) {
+platform::Status HttpSource::Connect(std::string_view url) {
   Disconnect();
   pending_.clear();
   pending_at_ = 0;
@@ -131,12 +139,16 @@ bool HttpSource::Connect(std::string_view url, std::string* error) {
   for (int hop = 0; hop <= kMaxRedirects; ++hop) {
     std::string host, path;
     int port = 80;
-    if (!ParseHttpAddress(current, &host, &port, &path)) {
-      *error = "bad address \"" + current + "\"";
-      return false;
+    if (platform::Status parsed =
+            ParseHttpAddress(current, &host, &port, &path);
+        !parsed.ok()) {
+      return parsed;
     }
-    fd_ = ConnectTo(host, port, error);
-    if (fd_ < 0) return false;
+    std::string error;
+    fd_ = ConnectTo(host, port, &error);
+    if (fd_ < 0) {
+      return platform::Status(platform::ErrorCode::kUnavailable, error);
+    }
     char request[4096];
     int length = std::snprintf(
         request, sizeof request,
@@ -145,27 +157,27 @@ bool HttpSource::Connect(std::string_view url, std::string* error) {
         path.c_str(), host.c_str(), kUserAgent);
     if (length <= 0 || length >= static_cast<int>(sizeof request) ||
         !SendAll(fd_, std::string(request, static_cast<size_t>(length)))) {
-      *error = "cannot send the request";
       Disconnect();
-      return false;
+      return platform::Status(platform::ErrorCode::kIoError,
+                              "cannot send the request");
     }
     // The header block, up to "\r\n\r\n".
     std::string head;
     size_t end = std::string::npos;
     while (end == std::string::npos) {
       if (head.size() >= kMaxHeaderBytes) {
-        *error = "the server's headers do not end";
         Disconnect();
-        return false;
+        return platform::Status(platform::ErrorCode::kIoError,
+                                "the server's headers do not end");
       }
       uint8_t buffer[2048];
       size_t n = ReadSocket(
           buffer,
           std::min<size_t>(sizeof buffer, kMaxHeaderBytes + 4 - head.size()));
       if (n == 0) {
-        *error = "the server closed before the headers ended";
         Disconnect();
-        return false;
+        return platform::Status(platform::ErrorCode::kIoError,
+                                "the server closed before the headers ended");
       }
       size_t from = head.size() >= 3 ? head.size() - 3 : 0;
       head.append(reinterpret_cast<char*>(buffer), n);
@@ -220,19 +232,20 @@ bool HttpSource::Connect(std::string_view url, std::string* error) {
       continue;
     }
     if (info.status != 200) {
-      *error = "the server answered " + std::to_string(info.status);
       Disconnect();
-      return false;
+      return platform::Status(
+          platform::ErrorCode::kUnavailable,
+          "the server answered " + std::to_string(info.status));
     }
     info.location = current;
     metaint_ = info.metaint;
     until_meta_ = metaint_;
     std::lock_guard lock(info_mutex_);
     info_ = std::move(info);
-    return true;
+    return platform::Status::Ok();
   }
-  *error = "too many redirects";
-  return false;
+  return platform::Status(platform::ErrorCode::kUnavailable,
+                          "too many redirects");
 }
 
 size_t HttpSource::ReadSocket(uint8_t* buffer, size_t size) {
@@ -317,9 +330,10 @@ bool HttpSource::Seek(uint64_t offset) {
     return Skip(offset - offset_);
   }
   if (offset == 0) {
-    std::string error;
     replay_complete_ = true;
-    return Connect(url_, &error);
+    // A stream that cannot be opened again ends here: Seek has no other
+    // way to say it.
+    return Connect(url_).ok();
   }
   return false;
 }

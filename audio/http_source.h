@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "audio/source.h"
+#include "platform/status.h"
 
 namespace audio {
 
@@ -50,11 +51,11 @@ struct StreamInfo {
 
 class HttpSource final : public Source {
  public:
-  // Connects and reads the headers; nullptr with `error` set on failure
+  // Connects and reads the headers; nullptr with `status` set on failure
   // (bad address, no connection, a status other than 200, too many
   // redirects, endless headers).
   static std::unique_ptr<HttpSource> Open(std::string_view url,
-                                          std::string* error = nullptr);
+                                          platform::Status* status = nullptr);
   ~HttpSource() override;
 
   size_t Read(void* buffer, size_t size) override;
@@ -66,7 +67,7 @@ class HttpSource final : public Source {
 
  private:
   HttpSource() = default;
-  bool Connect(std::string_view url, std::string* error);
+  platform::Status Connect(std::string_view url);
   void Disconnect();
   // Body bytes with the metadata taken out.
   size_t ReadAudio(uint8_t* buffer, size_t size);
@@ -89,10 +90,11 @@ class HttpSource final : public Source {
 };
 
 // The host and port of an address by the patterns "http://%[^:/]:%d" and
-// "%[^:/]:%d" (port 80 when none), and its path ("/" when none). False for
-// an address without a host.
-bool ParseHttpAddress(std::string_view url, std::string* host, int* port,
-                      std::string* path);
+// "%[^:/]:%d" (port 80 when none), and its path ("/" when none).
+// kInvalidArgument for an address without a host or with a port outside
+// 1..65535.
+platform::Status ParseHttpAddress(std::string_view url, std::string* host,
+                                  int* port, std::string* path);
 
 // The title in a metadata block: the text after "StreamTitle='" up to
 // "';" (or the end); empty when there is none.

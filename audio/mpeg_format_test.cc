@@ -136,20 +136,23 @@ TEST(HttpAddressTest, HostPortPathAndTitles) {
   std::string host, path;
   int port = 0;
   ASSERT_TRUE(ParseHttpAddress("http://radio.example:8000/live.mp3", &host,
-                               &port, &path));
+                               &port, &path)
+                  .ok());
   EXPECT_EQ(host, "radio.example");
   EXPECT_EQ(port, 8000);
   EXPECT_EQ(path, "/live.mp3");
   ASSERT_TRUE(
-      ParseHttpAddress("http://radio.example/a/b", &host, &port, &path));
+      ParseHttpAddress("http://radio.example/a/b", &host, &port, &path).ok());
   EXPECT_EQ(port, 80);
   EXPECT_EQ(path, "/a/b");
-  ASSERT_TRUE(ParseHttpAddress("127.0.0.1:9", &host, &port, &path));
+  ASSERT_TRUE(ParseHttpAddress("127.0.0.1:9", &host, &port, &path).ok());
   EXPECT_EQ(host, "127.0.0.1");
   EXPECT_EQ(port, 9);
   EXPECT_EQ(path, "/");
-  EXPECT_FALSE(ParseHttpAddress("http://", &host, &port, &path));
-  EXPECT_FALSE(ParseHttpAddress("http://h:70000/", &host, &port, &path));
+  EXPECT_EQ(ParseHttpAddress("http://", &host, &port, &path).code(),
+            platform::ErrorCode::kInvalidArgument);
+  EXPECT_EQ(ParseHttpAddress("http://h:70000/", &host, &port, &path).code(),
+            platform::ErrorCode::kInvalidArgument);
 
   EXPECT_EQ(StreamTitleOf("StreamTitle='Artist - Song';StreamUrl='';"),
             "Artist - Song");

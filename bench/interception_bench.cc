@@ -35,8 +35,7 @@ struct Channel {
 
   Channel() {
     if (!bench::MakeInstalledDevice()) return;
-    if (intercept::RegisterRuleClient(u"\\Program Files\\Telvane\\") !=
-        intercept::kRegistrationOk) {
+    if (!intercept::RegisterRuleClient(u"\\Program Files\\Telvane\\").ok()) {
       return;
     }
     if (!bench::Devicectl("start")) return;

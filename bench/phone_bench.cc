@@ -72,8 +72,7 @@ struct Phone {
 
   Phone() {
     if (!bench::MakeInstalledDevice()) return;
-    if (intercept::RegisterRuleClient(u"\\Program Files\\Telvane\\") !=
-        intercept::kRegistrationOk) {
+    if (!intercept::RegisterRuleClient(u"\\Program Files\\Telvane\\").ok()) {
       return;
     }
     const std::u16string document = settings::AppFolder() + u"sms.zud";

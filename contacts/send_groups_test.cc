@@ -125,26 +125,43 @@ TEST(SendGroupsTest, UnreadableFileIsLeftAlone) {
   EXPECT_EQ(platform::testing::HostFileNames(folder),
             std::vector<std::string>{"inside"});
 
-  // A file whose reading fails, or comes back short.
+  // A file whose reading fails at once or part way, or comes back short.
   const std::filesystem::path host = device.HostPath("\\My Documents\\g.ini");
-  const std::string bytes = Utf16(u"[Kept]\r\nAnn|1\r\n");
-  for (bool short_read : {false, true}) {
-    SCOPED_TRACE(short_read ? "short read" : "failed read");
+  const std::u16string text = u"[Kept]\r\nAnn|1\r\n";
+  const std::string bytes = Utf16(text);
+  const struct {
+    const char* what;
+    void (*arm)(FileFaults&);
+    platform::ErrorCode code;
+  } kFaults[] = {
+      {"failed read",
+       [](FileFaults& faults) { faults.FailCall(FileCall::kRead, 1); },
+       platform::ErrorCode::kIoError},
+      // The group's header comes, then the read fails with EACCES.
+      {"read failing part way",
+       [](FileFaults& faults) {
+         faults.FailMidway(FileCall::kRead, 1, 2 + 2 * 8, EACCES);
+       },
+       platform::ErrorCode::kAccessDenied},
+      {"short read",
+       [](FileFaults& faults) { faults.CutCall(FileCall::kRead, 1, 0); },
+       platform::ErrorCode::kIoError},
+  };
+  for (const auto& fault : kFaults) {
+    SCOPED_TRACE(fault.what);
     platform::testing::WriteHostFile(host, bytes);
     SendGroups more;
     {
       FileFaults faults;
-      if (short_read) {
-        faults.CutCall(FileCall::kRead, 1, 0);
-      } else {
-        faults.FailCall(FileCall::kRead, 1);
-      }
-      EXPECT_FALSE(more.Load(u"\\My Documents\\g.ini").ok());
+      fault.arm(faults);
+      // The load says why.
+      EXPECT_EQ(more.Load(u"\\My Documents\\g.ini").code(), fault.code);
       EXPECT_TRUE(faults.fired());
       // Nothing at all was written.
       EXPECT_EQ(faults.calls(FileCall::kCreate), 0u);
     }
     EXPECT_TRUE(more.file_unreadable());
+    // Nothing of what came is taken for the file.
     EXPECT_TRUE(more.groups().empty());
     ASSERT_TRUE(more.AddGroup(u"Other"));
     EXPECT_FALSE(more.Save().ok());

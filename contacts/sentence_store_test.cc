@@ -140,30 +140,52 @@ TEST(SentenceStoreTest, UnreadableFileIsLeftAlone) {
   EXPECT_TRUE(std::filesystem::is_directory(folder));
   EXPECT_TRUE(platform::testing::HostFileNames(folder).empty());
 
+  // A file whose reading fails at once or part way, or comes back short.
   const std::filesystem::path host = device.HostPath("\\My Documents\\s.sen");
-  const std::string bytes = Utf16(u"Kept\r\n`\r\n");
-  for (bool short_read : {false, true}) {
-    SCOPED_TRACE(short_read ? "short read" : "failed read");
+  const std::string bytes = Utf16(u"Kept\r\n`\r\nMark\r\n");
+  const struct {
+    const char* what;
+    void (*arm)(FileFaults&);
+    const char* cause;  // in the status the load reports
+  } kFaults[] = {
+      {"failed read",
+       [](FileFaults& faults) { faults.FailCall(FileCall::kRead, 1, EIO); },
+       "Input/output error"},
+      // The sentence and the separator come, then the read fails.
+      {"read failing part way",
+       [](FileFaults& faults) {
+         faults.FailMidway(FileCall::kRead, 1, 2 + 2 * 9, EIO);
+       },
+       "Input/output error"},
+      {"short read",
+       [](FileFaults& faults) { faults.CutCall(FileCall::kRead, 1, 0); },
+       "ended after 0 of"},
+  };
+  for (const auto& fault : kFaults) {
+    SCOPED_TRACE(fault.what);
     platform::testing::WriteHostFile(host, bytes);
     SentenceStore other(u"\\My Documents\\s.sen");
     {
       FileFaults faults;
-      if (short_read) {
-        faults.CutCall(FileCall::kRead, 1, 0);
-      } else {
-        faults.FailCall(FileCall::kRead, 1, EIO);
-      }
-      EXPECT_EQ(other.Load().code(), platform::ErrorCode::kIoError);
+      fault.arm(faults);
+      platform::Status status = other.Load();
+      EXPECT_EQ(status.code(), platform::ErrorCode::kIoError);
+      EXPECT_NE(status.message().find(fault.cause), std::string::npos)
+          << status.ToString();
       EXPECT_TRUE(faults.fired());
       EXPECT_EQ(faults.calls(FileCall::kCreate), 0u);
     }
     EXPECT_TRUE(other.file_unreadable());
+    // The defaults, not what came of the file.
     EXPECT_EQ(other.sentences(), DefaultSentences());
+    EXPECT_EQ(other.marks(), DefaultMarkNames());
+    other.Add(SentenceList::kSentences, u"Typed after the failed load");
     EXPECT_FALSE(other.Save().ok());
     EXPECT_EQ(platform::testing::ReadHostFile(host), bytes);
     ASSERT_TRUE(other.Load().ok());
     EXPECT_FALSE(other.file_unreadable());
     EXPECT_EQ(other.sentences(), std::vector<std::u16string>{u"Kept"});
+    EXPECT_EQ(other.marks(), std::vector<std::u16string>{u"Mark"});
   }
 }
 

@@ -1,12 +1,13 @@
 #include "firewall/filter_file.h"
 
 #include <filesystem>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <utility>
 
 #include "platform/files.h"
+#include "platform/mutex.h"
+#include "platform/thread_annotations.h"
 #include "platform/unicode.h"
 #include "settings/settings_store.h"
 #include "text/text.h"
@@ -195,8 +196,8 @@ void WriteBlockBody(const FilterRecord& record, std::u16string* out) {
 // host path whatever the case of the device path): saves leave them alone
 // for the rest of the process, unless a later load reads them.
 struct HeldFiles {
-  std::mutex mutex;
-  std::set<std::string> paths;
+  platform::Mutex mutex;
+  std::set<std::string> paths GUARDED_BY(mutex);
 };
 
 HeldFiles& Held() {
@@ -216,7 +217,7 @@ void Hold(std::u16string_view device_path, bool hold) {
   std::optional<std::string> key = HeldKey(device_path);
   if (!key) return;
   HeldFiles& held = Held();
-  std::lock_guard<std::mutex> lock(held.mutex);
+  platform::MutexLock lock(&held.mutex);
   if (hold) {
     held.paths.insert(*key);
   } else {
@@ -227,12 +228,12 @@ void Hold(std::u16string_view device_path, bool hold) {
 bool IsHeld(std::u16string_view device_path) {
   HeldFiles& held = Held();
   {
-    std::lock_guard<std::mutex> lock(held.mutex);
+    platform::MutexLock lock(&held.mutex);
     if (held.paths.empty()) return false;
   }
   std::optional<std::string> key = HeldKey(device_path);
   if (!key) return false;
-  std::lock_guard<std::mutex> lock(held.mutex);
+  platform::MutexLock lock(&held.mutex);
   return held.paths.count(*key) != 0;
 }
 

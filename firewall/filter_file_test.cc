@@ -381,8 +381,9 @@ TEST(FilterFileStorage, UnreadableFileIsNeverParsedOrWrittenOver) {
   EXPECT_TRUE(
       std::filesystem::is_directory(device.HostPath("/My Documents/dir.ini")));
 
-  // A file that reads short, or fails after its bytes came: the set gets
-  // the first-start defaults, not what was read of it, and the file stays.
+  // A file that reads short, fails part way, or fails after its bytes
+  // came: the set gets the first-start defaults, not what was read of it,
+  // and the file stays.
   FilterSet saved;
   saved.file_path = std::u16string(kFilePath);
   saved.filters.push_back(NewFilter());
@@ -391,23 +392,42 @@ TEST(FilterFileStorage, UnreadableFileIsNeverParsedOrWrittenOver) {
   const std::filesystem::path host =
       device.HostPath("/My Documents/pelicorde.ini");
   const std::string bytes = ReadHostFile(host);
-  for (bool short_read : {true, false}) {
-    SCOPED_TRACE(short_read ? "ends early" : "fails after its bytes came");
+  using platform::testing::FileFaults;
+  const struct {
+    const char* what;
+    const char* cause;  // in the status the load reports
+    void (*arm)(FileFaults&, size_t file_size);
+  } kFaults[] = {
+      {"ends early", "ended after 0 of",
+       [](FileFaults& faults, size_t) {
+         faults.CutCall(platform::files::FileCall::kRead, 1, 0);
+       }},
+      // The filter and the Black List entry come, then the read fails.
+      {"fails part way", "Input/output error",
+       [](FileFaults& faults, size_t file_size) {
+         faults.FailMidway(platform::files::FileCall::kRead, 1, file_size - 4);
+       }},
+      {"fails after its bytes came", "Input/output error",
+       [](FileFaults& faults, size_t) {
+         faults.FailCall(platform::files::FileCall::kRead, 2);
+       }},
+  };
+  for (const auto& fault : kFaults) {
+    SCOPED_TRACE(fault.what);
     FilterSet loaded;
     loaded.file_path = std::u16string(kFilePath);
     {
-      platform::testing::FileFaults faults;
-      if (short_read) {
-        faults.CutCall(platform::files::FileCall::kRead, 1, 0);
-      } else {
-        faults.FailCall(platform::files::FileCall::kRead, 2);
-      }
+      FileFaults faults;
+      fault.arm(faults, bytes.size());
       EXPECT_EQ(LoadFilterFile(&loaded, nullptr, &status),
                 LoadOutcome::kUnreadable);
       EXPECT_TRUE(faults.fired());
       EXPECT_EQ(faults.calls(platform::files::FileCall::kCreate), 0u);
     }
+    // The real cause, not a made-up one.
     EXPECT_EQ(status.code(), platform::ErrorCode::kIoError);
+    EXPECT_NE(status.message().find(fault.cause), std::string::npos)
+        << status.ToString();
     EXPECT_TRUE(loaded.filters.empty());
     EXPECT_TRUE(loaded.black_list.empty());
     EXPECT_EQ(loaded.stranger_default.Value(kSaveToFolder), u"\\Inbox");

@@ -31,8 +31,9 @@ class Interception : public ::testing::Test {
     std::string build = platform::testing::BinDir().parent_path().string();
     Result install = Devicectl("install " + build);
     ASSERT_EQ(install.exit_code, 0) << install.out;
-    ASSERT_EQ(RegisterRuleClient(u"\\Program Files\\Telvane\\"),
-              kRegistrationOk);
+    platform::Status registered =
+        RegisterRuleClient(u"\\Program Files\\Telvane\\");
+    ASSERT_TRUE(registered.ok()) << registered.ToString();
     ASSERT_TRUE(IsRuleClientRegistered());
     Result start = Devicectl("start");
     ASSERT_EQ(start.exit_code, 0) << start.out;

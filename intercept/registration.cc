@@ -5,12 +5,20 @@
 #include "platform/files.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
+#include "platform/unicode.h"
 
 namespace intercept {
 namespace {
 
+using platform::ErrorCode;
 using platform::RegistryKey;
 using platform::RegistryRoot;
+using platform::Status;
+
+// `cause` with what was being done put before its message.
+Status Because(const std::string& what, const Status& cause) {
+  return Status(cause.code(), what + ": " + cause.message());
+}
 
 // The platform's path limit: a registered server name longer than this
 // does not read back, so it does not count as registered.
@@ -45,37 +53,54 @@ bool IsRuleClientRegistered() {
   return enabled.has_value() && *enabled == 1;
 }
 
-uint32_t RegisterRuleClient(std::u16string_view app_folder) {
-  std::optional<RegistryKey> class_key =
-      RegistryKey::Create(RegistryRoot::kClassesRoot, ClassKey());
-  if (!class_key) return kRegistrationFailed;
-  std::optional<RegistryKey> server =
-      RegistryKey::Create(RegistryRoot::kClassesRoot, RuleClientServerKey());
-  if (!server) return kRegistrationFailed;
+Status RegisterRuleClient(std::u16string_view app_folder) {
   // The messaging service loads the library by its bare name from
-  // \Windows\; a failed copy leaves an older copy (or none) in place.
+  // \Windows\: without that copy the registration would name an older
+  // library, or none.
   std::u16string source =
       std::u16string(app_folder) + std::u16string(kRuleClientLibrary);
-  platform::files::Copy(source, kInstalledRuleClient, /*fail_if_exists=*/false)
-      .IgnoreError();
-  if (!server->SetString(u"", kRuleClientLibrary).ok()) {
-    return kRegistrationFailed;
+  if (Status copy = platform::files::Copy(source, kInstalledRuleClient,
+                                          /*fail_if_exists=*/false);
+      !copy.ok()) {
+    return Because("cannot copy " + platform::ToUtf8(source) + " to " +
+                       platform::ToUtf8(kInstalledRuleClient),
+                   copy);
   }
-  std::optional<RegistryKey> rules =
-      RegistryKey::Create(RegistryRoot::kLocalMachine, kRulesKey);
-  if (!rules) return kRegistrationFailed;
-  return rules->SetDword(kRuleClientClsid, 1).ok() ? kRegistrationOk
-                                                   : kRegistrationFailed;
+  // All the values or none.
+  platform::RegistryBatch batch;
+  batch.CreateKey(RegistryRoot::kClassesRoot, ClassKey())
+      .CreateKey(RegistryRoot::kClassesRoot, RuleClientServerKey())
+      .SetString(RegistryRoot::kClassesRoot, RuleClientServerKey(), u"",
+                 kRuleClientLibrary)
+      .CreateKey(RegistryRoot::kLocalMachine, kRulesKey)
+      .SetDword(RegistryRoot::kLocalMachine, kRulesKey, kRuleClientClsid, 1);
+  if (Status commit = batch.Commit(); !commit.ok()) {
+    return Because("cannot write the rule client's registry values", commit);
+  }
+  return Status::Ok();
 }
 
-uint32_t UnregisterRuleClient() {
-  platform::DeleteRegistryKey(RegistryRoot::kClassesRoot, ClassKey())
-      .IgnoreError();
-  std::optional<RegistryKey> rules =
-      RegistryKey::Create(RegistryRoot::kLocalMachine, kRulesKey);
-  if (!rules) return kRegistrationFailed;
-  rules->DeleteValue(kRuleClientClsid).IgnoreError();
-  return kRegistrationOk;
+Status UnregisterRuleClient() {
+  // The Rules value is what the messaging service goes by: it is removed
+  // even when the class key could not be; the first failure is reported.
+  Status result;
+  if (Status removed =
+          platform::DeleteRegistryKey(RegistryRoot::kClassesRoot, ClassKey());
+      !removed.ok() && removed.code() != ErrorCode::kNotFound) {
+    result = Because("cannot delete the rule client's class key", removed);
+  }
+  Status status;
+  std::optional<RegistryKey> rules = RegistryKey::Create(
+      RegistryRoot::kLocalMachine, kRulesKey, nullptr, &status);
+  if (!rules) {
+    return result.ok() ? Because("cannot open the messaging rules key", status)
+                       : result;
+  }
+  if (Status removed = rules->DeleteValue(kRuleClientClsid);
+      !removed.ok() && removed.code() != ErrorCode::kNotFound && result.ok()) {
+    result = Because("cannot delete the rule client's rules value", removed);
+  }
+  return result;
 }
 
 bool IsTodayItemRegistered() {
@@ -83,21 +108,27 @@ bool IsTodayItemRegistered() {
       .has_value();
 }
 
-void SetTodayItem(bool on, std::u16string_view app_folder) {
+Status SetTodayItem(bool on, std::u16string_view app_folder) {
   if (!on) {
-    platform::DeleteRegistryKey(RegistryRoot::kLocalMachine, TodayItemKey())
-        .IgnoreError();
-    return;
+    Status removed = platform::DeleteRegistryKey(RegistryRoot::kLocalMachine,
+                                                 TodayItemKey());
+    if (!removed.ok() && removed.code() != ErrorCode::kNotFound) {
+      return Because("cannot delete the Today item's key", removed);
+    }
+    return Status::Ok();
   }
-  std::optional<RegistryKey> item =
-      RegistryKey::Create(RegistryRoot::kLocalMachine, TodayItemKey());
-  if (!item) return;
-  item->SetDword(u"Type", 4).IgnoreError();
-  item->SetDword(u"Enabled", 1).IgnoreError();
-  item->SetDword(u"Options", 1).IgnoreError();
-  item->SetString(u"DLL",
-                  std::u16string(app_folder) + std::u16string(kTodayLibrary))
-      .IgnoreError();
+  const std::u16string key = TodayItemKey();
+  platform::RegistryBatch batch;
+  batch.CreateKey(RegistryRoot::kLocalMachine, key)
+      .SetDword(RegistryRoot::kLocalMachine, key, u"Type", 4)
+      .SetDword(RegistryRoot::kLocalMachine, key, u"Enabled", 1)
+      .SetDword(RegistryRoot::kLocalMachine, key, u"Options", 1)
+      .SetString(RegistryRoot::kLocalMachine, key, u"DLL",
+                 std::u16string(app_folder) + std::u16string(kTodayLibrary));
+  if (Status commit = batch.Commit(); !commit.ok()) {
+    return Because("cannot write the Today item's registry values", commit);
+  }
+  return Status::Ok();
 }
 
 std::u16string AutostartShortcutPath() {
@@ -109,20 +140,40 @@ std::u16string AutostartCommandLine(std::u16string_view program_path) {
          std::u16string(program_path) + u"\"";
 }
 
-void ApplyAutostart(bool on, std::u16string_view app_folder,
-                    std::u16string_view program_path) {
+Status ApplyAutostart(bool on, std::u16string_view app_folder,
+                      std::u16string_view program_path) {
   if (on) {
-    platform::files::Copy(
-        std::u16string(app_folder) + std::u16string(kLoaderName),
-        kInstalledLoader, /*fail_if_exists=*/false)
-        .IgnoreError();
-    platform::CreateShortcut(AutostartShortcutPath(),
-                             AutostartCommandLine(program_path))
-        .IgnoreError();
-  } else {
-    platform::files::Delete(AutostartShortcutPath()).IgnoreError();
-    platform::files::Delete(kInstalledLoader).IgnoreError();
+    std::u16string source =
+        std::u16string(app_folder) + std::u16string(kLoaderName);
+    if (Status copy = platform::files::Copy(source, kInstalledLoader,
+                                            /*fail_if_exists=*/false);
+        !copy.ok()) {
+      return Because("cannot copy " + platform::ToUtf8(source) + " to " +
+                         platform::ToUtf8(kInstalledLoader),
+                     copy);
+    }
+    if (Status written = platform::CreateShortcut(
+            AutostartShortcutPath(), AutostartCommandLine(program_path));
+        !written.ok()) {
+      return Because("cannot write the start-up shortcut " +
+                         platform::ToUtf8(AutostartShortcutPath()),
+                     written);
+    }
+    return Status::Ok();
   }
+  // Both go, each whether or not the other could; the first failure is
+  // reported.
+  const std::u16string shortcut = AutostartShortcutPath();
+  Status result;
+  for (std::u16string_view path :
+       {std::u16string_view(shortcut), kInstalledLoader}) {
+    Status removed = platform::files::Delete(path);
+    if (!removed.ok() && removed.code() != ErrorCode::kNotFound &&
+        result.ok()) {
+      result = Because("cannot delete " + platform::ToUtf8(path), removed);
+    }
+  }
+  return result;
 }
 
 }  // namespace intercept

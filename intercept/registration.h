@@ -17,20 +17,18 @@
 // "\" (platform::FolderOf(platform::ProgramFileName()) in the program).
 // The functions need a device (they use the registry and the files of the
 // current device); they may be called from any thread but are meant for the
-// UI thread. Results other than the two status values below are ignored by
-// the dialog: a failed registration shows as an unticked box next time.
+// UI thread. Each reports a failure with what failed and why; the dialog
+// tells the user, and a registration that failed shows as an unticked box
+// the next time it opens.
 #ifndef TELVANE_INTERCEPT_REGISTRATION_H_
 #define TELVANE_INTERCEPT_REGISTRATION_H_
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace intercept {
+#include "platform/status.h"
 
-// Status values of RegisterRuleClient and UnregisterRuleClient.
-inline constexpr uint32_t kRegistrationOk = 0;
-inline constexpr uint32_t kRegistrationFailed = 0x80004005;  // generic failure
+namespace intercept {
 
 // The class identifier of the rule client.
 inline constexpr std::u16string_view kRuleClientClsid =
@@ -57,24 +55,27 @@ inline constexpr std::u16string_view kShortcutName = u"Pelicorde.lnk";
 // and the Rules value named by the class id reads as the DWORD 1.
 bool IsRuleClientRegistered();
 
-// Creates the class key and its InprocServer32 subkey, copies
-// "<app_folder>inrelay.dll" over "\Windows\inrelay.dll" (a failed copy is
-// ignored), sets the default value to "inrelay.dll" and the Rules value to
-// 1. kRegistrationFailed when a key cannot be created or a value written.
-uint32_t RegisterRuleClient(std::u16string_view app_folder);
+// Copies "<app_folder>inrelay.dll" over "\Windows\inrelay.dll" (where the
+// messaging service loads it from), then creates the class key and its
+// InprocServer32 subkey, sets the default value to "inrelay.dll" and the
+// Rules value to 1. A copy that fails fails the registration before any
+// key is touched (a missing library is kNotFound); so does a key that
+// cannot be created or a value that cannot be written.
+platform::Status RegisterRuleClient(std::u16string_view app_folder);
 
 // Deletes the class key with its subkey (a missing key is fine) and the
-// Rules value; "\Windows\inrelay.dll" stays. kRegistrationOk when the Rules
-// key could be created or opened, whether or not the value existed.
-uint32_t UnregisterRuleClient();
+// Rules value (a missing value is fine); "\Windows\inrelay.dll" stays.
+// Fails when the Rules key cannot be created or opened, or a deletion fails
+// for another reason than the key or value being gone already.
+platform::Status UnregisterRuleClient();
 
 // True when the Today item's key exists.
 bool IsTodayItemRegistered();
 
 // On: creates the Today item's key and writes its four values, the library
-// being "<app_folder>pelicordep.dll". Off: deletes the key whole. Failures
-// are ignored.
-void SetTodayItem(bool on, std::u16string_view app_folder);
+// being "<app_folder>pelicordep.dll", in one registry transaction (all of
+// them or none). Off: deletes the key whole (a missing key is fine).
+platform::Status SetTodayItem(bool on, std::u16string_view app_folder);
 
 // The start-up shortcut's path and command line:
 //   <Startup folder>\Pelicorde.lnk
@@ -84,11 +85,12 @@ std::u16string AutostartCommandLine(std::u16string_view program_path);
 
 // On: copies "<app_folder>loader.exe" over "\windows\loader.exe" and writes
 // the shortcut, whose command line starts the loader with the quoted
-// `program_path` (the program's own device path). Off: deletes the shortcut
-// and "\windows\loader.exe", each whether or not the other existed.
-// Failures are ignored.
-void ApplyAutostart(bool on, std::u16string_view app_folder,
-                    std::u16string_view program_path);
+// `program_path` (the program's own device path); a failed copy writes no
+// shortcut. Off: deletes the shortcut and "\windows\loader.exe", each
+// whether or not the other existed (a missing file is fine); a failure to
+// delete one does not keep the other.
+platform::Status ApplyAutostart(bool on, std::u16string_view app_folder,
+                                std::u16string_view program_path);
 
 }  // namespace intercept
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +15,8 @@
 #include "platform/files.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
+#include "platform/testing/file_faults.h"
+#include "platform/testing/registry_faults.h"
 #include "platform/testing/temp_device.h"
 
 namespace intercept {
@@ -56,7 +59,7 @@ TEST(Registration, RuleClientRegistersExactlyAndUnregistersKeepingTheCopy) {
   WriteHostFile(device.HostPath("\\Program Files\\Telvane\\inrelay.dll"),
                 "library v1");
   EXPECT_FALSE(IsRuleClientRegistered());
-  EXPECT_EQ(RegisterRuleClient(kAppFolder), kRegistrationOk);
+  EXPECT_TRUE(RegisterRuleClient(kAppFolder).ok());
   EXPECT_TRUE(IsRuleClientRegistered());
 
   RegistryValue server = ReadValue(
@@ -83,7 +86,7 @@ TEST(Registration, RuleClientRegistersExactlyAndUnregistersKeepingTheCopy) {
   EXPECT_FALSE(IsRuleClientRegistered());
   WriteHostFile(device.HostPath("\\Program Files\\Telvane\\inrelay.dll"),
                 "library v2");
-  EXPECT_EQ(RegisterRuleClient(kAppFolder), kRegistrationOk);
+  EXPECT_TRUE(RegisterRuleClient(kAppFolder).ok());
   EXPECT_TRUE(IsRuleClientRegistered());
   EXPECT_EQ(server_key->QueryString(u"", 260), u"inrelay.dll");
   EXPECT_EQ(ReadHostFile(device.HostPath("\\Windows\\inrelay.dll")),
@@ -95,7 +98,7 @@ TEST(Registration, RuleClientRegistersExactlyAndUnregistersKeepingTheCopy) {
   ASSERT_TRUE(rules->SetDword(kRuleClientClsid, 2).ok());
   EXPECT_FALSE(IsRuleClientRegistered());
 
-  EXPECT_EQ(UnregisterRuleClient(), kRegistrationOk);
+  EXPECT_TRUE(UnregisterRuleClient().ok());
   EXPECT_FALSE(IsRuleClientRegistered());
   EXPECT_FALSE(RegistryKey::Open(RegistryRoot::kClassesRoot,
                                  u"\\CLSID\\{20F58816-51E4-418D-92DD-"
@@ -104,18 +107,76 @@ TEST(Registration, RuleClientRegistersExactlyAndUnregistersKeepingTheCopy) {
   EXPECT_FALSE(rules->QueryDword(kRuleClientClsid).has_value());
   EXPECT_TRUE(RegistryKey::Open(RegistryRoot::kLocalMachine, kRulesKey));
   EXPECT_TRUE(fs::exists(device.HostPath("\\Windows\\inrelay.dll")));
-  EXPECT_EQ(UnregisterRuleClient(), kRegistrationOk);  // nothing left: fine
+  EXPECT_TRUE(UnregisterRuleClient().ok());  // nothing left: fine
+}
 
-  // Without a library to copy the registration still succeeds.
-  fs::remove(device.HostPath("\\Program Files\\Telvane\\inrelay.dll"));
-  EXPECT_EQ(RegisterRuleClient(u"\\Nowhere\\"), kRegistrationOk);
-  EXPECT_TRUE(IsRuleClientRegistered());
+// A registration that cannot be made whole is reported with its cause and
+// leaves the registry as it was.
+TEST(Registration, RuleClientFailuresAreReportedAndChangeNothing) {
+  platform::testing::TempDevice device;
+  // No library to copy: the messaging service would load an older copy, or
+  // none, so nothing is registered.
+  platform::Status status = RegisterRuleClient(u"\\Nowhere\\");
+  EXPECT_EQ(status.code(), platform::ErrorCode::kNotFound);
+  EXPECT_NE(status.message().find("\\Nowhere\\inrelay.dll"), std::string::npos)
+      << status.ToString();
+  EXPECT_FALSE(IsRuleClientRegistered());
+  EXPECT_FALSE(
+      RegistryKey::Open(RegistryRoot::kClassesRoot, RuleClientServerKey()));
+
+  // A copy the host refuses: an older copy stays in \Windows\ and the
+  // registration is not made over it.
+  WriteHostFile(device.HostPath("\\Program Files\\Telvane\\inrelay.dll"),
+                "library v2");
+  WriteHostFile(device.HostPath("\\Windows\\inrelay.dll"), "library v1");
+  {
+    platform::testing::FileFaults faults;
+    faults.FailCall(platform::files::FileCall::kWrite, 1, ENOSPC);
+    status = RegisterRuleClient(kAppFolder);
+    EXPECT_TRUE(faults.fired());
+  }
+  EXPECT_EQ(status.code(), platform::ErrorCode::kIoError);
+  EXPECT_NE(status.message().find("No space left"), std::string::npos)
+      << status.ToString();
+  EXPECT_FALSE(IsRuleClientRegistered());
+  EXPECT_EQ(ReadHostFile(device.HostPath("\\Windows\\inrelay.dll")),
+            "library v1");
+
+  // A registry write that fails leaves none of the values.
+  {
+    platform::testing::RegistryFaults faults;
+    faults.FailWrite(4);
+    status = RegisterRuleClient(kAppFolder);
+    EXPECT_TRUE(faults.fired());
+  }
+  EXPECT_FALSE(status.ok());
+  EXPECT_NE(status.message().find("registry"), std::string::npos)
+      << status.ToString();
+  EXPECT_FALSE(IsRuleClientRegistered());
+  EXPECT_FALSE(
+      RegistryKey::Open(RegistryRoot::kClassesRoot, RuleClientServerKey()));
+
+  // Unregistering removes the Rules value even when the class key cannot
+  // go, and reports that it could not.
+  ASSERT_TRUE(RegisterRuleClient(kAppFolder).ok());
+  {
+    platform::testing::RegistryFaults faults;
+    faults.FailWrite(platform::RegistryWriteKind::kDeleteKey, 1);
+    status = UnregisterRuleClient();
+    EXPECT_TRUE(faults.fired());
+  }
+  EXPECT_FALSE(status.ok());
+  EXPECT_NE(status.message().find("class key"), std::string::npos)
+      << status.ToString();
+  EXPECT_FALSE(IsRuleClientRegistered());
+  EXPECT_TRUE(
+      RegistryKey::Open(RegistryRoot::kClassesRoot, RuleClientServerKey()));
 }
 
 TEST(Registration, TodayItemWrittenExactlyAndDeletedWhole) {
   platform::testing::TempDevice device;
   EXPECT_FALSE(IsTodayItemRegistered());
-  SetTodayItem(true, kAppFolder);
+  ASSERT_TRUE(SetTodayItem(true, kAppFolder).ok());
   EXPECT_TRUE(IsTodayItemRegistered());
   auto items = RegistryKey::Open(RegistryRoot::kLocalMachine,
                                  u"\\SOFTWARE\\Microsoft\\Today\\Items");
@@ -136,12 +197,31 @@ TEST(Registration, TodayItemWrittenExactlyAndDeletedWhole) {
   // Off deletes the key with anything under it; the parent stays.
   ASSERT_TRUE(
       RegistryKey::Create(RegistryRoot::kLocalMachine, key + u"\\Extra"));
-  SetTodayItem(false, kAppFolder);
+  EXPECT_TRUE(SetTodayItem(false, kAppFolder).ok());
   EXPECT_FALSE(IsTodayItemRegistered());
   EXPECT_FALSE(
       RegistryKey::Open(RegistryRoot::kLocalMachine, key + u"\\Extra"));
   EXPECT_TRUE(items->Subkeys().empty());
-  SetTodayItem(false, kAppFolder);  // already gone: harmless
+  EXPECT_TRUE(SetTodayItem(false, kAppFolder).ok());  // already gone: fine
+
+  // A failed write leaves no half-written item, and says why.
+  {
+    platform::testing::RegistryFaults faults;
+    faults.FailWrite(3);
+    platform::Status status = SetTodayItem(true, kAppFolder);
+    EXPECT_TRUE(faults.fired());
+    EXPECT_FALSE(status.ok());
+    EXPECT_NE(status.message().find("Today item"), std::string::npos)
+        << status.ToString();
+  }
+  EXPECT_FALSE(IsTodayItemRegistered());
+  ASSERT_TRUE(SetTodayItem(true, kAppFolder).ok());
+  {
+    platform::testing::RegistryFaults faults;
+    faults.FailWrite(platform::RegistryWriteKind::kDeleteKey, 1);
+    EXPECT_FALSE(SetTodayItem(false, kAppFolder).ok());
+  }
+  EXPECT_TRUE(IsTodayItemRegistered());
 }
 
 TEST(Registration, AutostartWritesTheShortcutAndRemovesBothFiles) {
@@ -155,7 +235,7 @@ TEST(Registration, AutostartWritesTheShortcutAndRemovesBothFiles) {
       line,
       u"\\windows\\loader.exe \"\\Program Files\\Telvane\\pelicorde.exe\"");
 
-  ApplyAutostart(true, kAppFolder, program);
+  ASSERT_TRUE(ApplyAutostart(true, kAppFolder, program).ok());
   EXPECT_EQ(ReadHostFile(device.HostPath("\\Windows\\loader.exe")),
             "loader v1");
   EXPECT_EQ(ReadHostFile(device.HostPath("\\Windows\\StartUp\\Pelicorde.lnk")),
@@ -163,13 +243,41 @@ TEST(Registration, AutostartWritesTheShortcutAndRemovesBothFiles) {
                 "#\\windows\\loader.exe \"\\Program Files\\Telvane\\"
                 "pelicorde.exe\"");
 
-  ApplyAutostart(false, kAppFolder, program);
+  EXPECT_TRUE(ApplyAutostart(false, kAppFolder, program).ok());
   EXPECT_FALSE(platform::files::Exists(u"\\windows\\loader.exe"));
   EXPECT_FALSE(platform::files::Exists(AutostartShortcutPath()));
 
   // Off deletes the loader even when there is no shortcut.
   WriteHostFile(device.HostPath("\\Windows\\loader.exe"), "stray");
-  ApplyAutostart(false, kAppFolder, program);
+  EXPECT_TRUE(ApplyAutostart(false, kAppFolder, program).ok());
+  EXPECT_FALSE(platform::files::Exists(u"\\windows\\loader.exe"));
+}
+
+TEST(Registration, AutostartFailuresAreReported) {
+  platform::testing::TempDevice device;
+  std::u16string program = u"\\Program Files\\Telvane\\pelicorde.exe";
+  // No loader to copy: no shortcut that would start nothing.
+  platform::Status status = ApplyAutostart(true, kAppFolder, program);
+  EXPECT_EQ(status.code(), platform::ErrorCode::kNotFound);
+  EXPECT_NE(status.message().find("loader.exe"), std::string::npos)
+      << status.ToString();
+  EXPECT_FALSE(platform::files::Exists(AutostartShortcutPath()));
+
+  // A shortcut the host will not write.
+  WriteHostFile(device.HostPath("\\Program Files\\Telvane\\loader.exe"),
+                "loader");
+  fs::create_directories(device.HostPath("\\Windows\\StartUp\\Pelicorde.lnk"));
+  status = ApplyAutostart(true, kAppFolder, program);
+  EXPECT_EQ(status.code(), platform::ErrorCode::kAccessDenied);
+  EXPECT_NE(status.message().find("start-up shortcut"), std::string::npos)
+      << status.ToString();
+
+  // Off: a shortcut that cannot be deleted is reported, and the loader
+  // goes all the same.
+  status = ApplyAutostart(false, kAppFolder, program);
+  EXPECT_EQ(status.code(), platform::ErrorCode::kAccessDenied);
+  EXPECT_NE(status.message().find("Pelicorde.lnk"), std::string::npos)
+      << status.ToString();
   EXPECT_FALSE(platform::files::Exists(u"\\windows\\loader.exe"));
 }
 
@@ -191,7 +299,9 @@ TEST(Registration, BootStartsTheProgramThroughTheLoader) {
   fs::path output = device.root().parent_path() / "started.txt";
   setenv("TELVANE_TEST_OUTPUT", output.c_str(), 1);
 
-  ApplyAutostart(true, kAppFolder, u"\\Program Files\\Telvane\\pelicorde.exe");
+  ASSERT_TRUE(ApplyAutostart(true, kAppFolder,
+                             u"\\Program Files\\Telvane\\pelicorde.exe")
+                  .ok());
   EXPECT_EQ(platform::RunStartupShortcuts(), 1);
   std::string text = WaitForOutput(output);
   EXPECT_EQ(text.substr(0, text.find('\n')),

@@ -389,6 +389,12 @@ constexpr StringEntry kTable[] = {
     {46143, u"Underline"},
     {46144, u"Cleartype"},
     {46145, u"AaBbCcXxYyZz"},
+    {46146, u"Auto Receive SMS could not be turned on"},
+    {46147, u"Auto Receive SMS could not be turned off"},
+    {46148, u"The Today plug-in could not be registered"},
+    {46149, u"The Today plug-in could not be removed"},
+    {46150, u"Auto Run could not be turned on"},
+    {46151, u"Auto Run could not be turned off"},
 };
 
 static_assert(std::size(kTable) > 0);

@@ -818,6 +818,19 @@ inline constexpr uint32_t kUnderline = 46143;
 inline constexpr uint32_t kCleartype = 46144;
 // "AaBbCcXxYyZz"
 inline constexpr uint32_t kFontPreview = 46145;
+// What the Preference dialog could not apply; ": " and the cause follow.
+// "Auto Receive SMS could not be turned on"
+inline constexpr uint32_t kAutoReceiveOnFailed = 46146;
+// "Auto Receive SMS could not be turned off"
+inline constexpr uint32_t kAutoReceiveOffFailed = 46147;
+// "The Today plug-in could not be registered"
+inline constexpr uint32_t kTodayPluginOnFailed = 46148;
+// "The Today plug-in could not be removed"
+inline constexpr uint32_t kTodayPluginOffFailed = 46149;
+// "Auto Run could not be turned on"
+inline constexpr uint32_t kAutoRunOnFailed = 46150;
+// "Auto Run could not be turned off"
+inline constexpr uint32_t kAutoRunOffFailed = 46151;
 
 // Short name of the "Alert" caption.
 inline constexpr uint32_t kAlert = kCaptionAlert;

@@ -13,6 +13,7 @@
 
 #include "platform/device.h"
 #include "platform/unicode.h"
+#include "platform/unique_fd.h"
 
 namespace platform::files {
 namespace {
@@ -146,13 +147,12 @@ Status SyncFolder(const fs::path& folder) {
   if (FileFault fault = Ask(FileCall::kSyncFolder, folder); fault.error != 0) {
     return Status::FromErrno("fsync", folder.string(), fault.error);
   }
-  int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return Status::FromErrno("open", folder.string(), errno);
-  Status status;
-  if (fsync(fd) != 0)
-    status = Status::FromErrno("fsync", folder.string(), errno);
-  close(fd);
-  return status;
+  UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd) return Status::FromErrno("open", folder.string(), errno);
+  if (fsync(fd.get()) != 0) {
+    return Status::FromErrno("fsync", folder.string(), errno);
+  }
+  return Status::Ok();
 }
 
 bool WriteAll(int fd, const char* data, size_t size) {
@@ -246,7 +246,7 @@ std::atomic<uint64_t> temporary_counter{0};
 // (".NAME.PID-N.tmp", or ".telvane.PID-N.tmp" when that would be too
 // long), with `mode` (less the umask), open for writing.
 Status CreateBeside(const fs::path& target, mode_t mode, fs::path* temporary,
-                    int* fd) {
+                    UniqueFd* fd) {
   const fs::path folder = target.parent_path();
   const std::string name = target.filename().string();
   auto candidate = [&]() {
@@ -260,12 +260,11 @@ Status CreateBeside(const fs::path& target, mode_t mode, fs::path* temporary,
   if (FileFault fault = Ask(FileCall::kCreate, *temporary); fault.error != 0) {
     return Status::FromErrno("create", temporary->string(), fault.error);
   }
-  *fd = -1;
   for (int attempt = 0; attempt < 16; ++attempt) {
     if (attempt > 0) *temporary = candidate();
-    *fd = open(temporary->c_str(),
-               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-    if (*fd >= 0) return Status::Ok();
+    fd->Reset(open(temporary->c_str(),
+                   O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode));
+    if (fd->valid()) return Status::Ok();
     if (errno != EEXIST) break;
   }
   return Status::FromErrno("create", temporary->string(), errno);
@@ -275,10 +274,11 @@ Status CreateBeside(const fs::path& target, mode_t mode, fs::path* temporary,
 // place of `target` in one step (with `no_replace`, only where nothing is),
 // then commits the folder. Before the rename any failure removes the new
 // file; the target is then as it was.
-Status PutInPlace(int fd, const fs::path& temporary, const fs::path& target,
-                  bool no_replace) {
-  Status status = SyncData(fd, temporary);
-  if (close(fd) != 0 && status.ok()) {
+Status PutInPlace(UniqueFd fd, const fs::path& temporary,
+                  const fs::path& target, bool no_replace) {
+  Status status = SyncData(fd.get(), temporary);
+  // Closed here, not by the holder, so that a failed close fails the save.
+  if (close(fd.Release()) != 0 && status.ok()) {
     status = Status::FromErrno("close", temporary.string(), errno);
   }
   if (status.ok()) {
@@ -498,17 +498,26 @@ void File::Switch(LastOperation next) {
   last_ = next;
 }
 
-size_t File::Read(void* buffer, size_t size) {
-  if (stream_ == nullptr || size == 0) return 0;
+Status File::Read(void* buffer, size_t size, size_t* got) {
+  *got = 0;
+  if (stream_ == nullptr) {
+    return Status(ErrorCode::kInvalidArgument, "file is closed");
+  }
+  if (size == 0) return Status::Ok();
   FileFault fault = Ask(FileCall::kRead, host_path_, size);
   if (fault.error != 0) {
-    errno = fault.error;
-    return 0;
+    return Status::FromErrno("read", host_path_.string(), fault.error);
   }
   if (fault.transfer) size = std::min(size, *fault.transfer);
-  if (size == 0) return 0;
+  if (size == 0) return Status::Ok();
   Switch(LastOperation::kRead);
-  return std::fread(buffer, 1, size, stream_);
+  *got = std::fread(buffer, 1, size, stream_);
+  if (*got < size && std::ferror(stream_)) {
+    int error = errno;
+    std::clearerr(stream_);  // a later read may try again
+    return Status::FromErrno("read", host_path_.string(), error);
+  }
+  return Status::Ok();
 }
 
 size_t File::Write(const void* buffer, size_t size) {
@@ -524,26 +533,31 @@ size_t File::Write(const void* buffer, size_t size) {
   return std::fwrite(buffer, 1, size, stream_);
 }
 
-size_t File::ReadAt(void* buffer, size_t size, uint64_t offset) {
-  if (stream_ == nullptr || size == 0) return 0;
-  if (last_ == LastOperation::kWrite && std::fflush(stream_) != 0) return 0;
+Status File::ReadAt(void* buffer, size_t size, uint64_t offset, size_t* got) {
+  *got = 0;
+  if (stream_ == nullptr) {
+    return Status(ErrorCode::kInvalidArgument, "file is closed");
+  }
+  if (size == 0) return Status::Ok();
+  if (last_ == LastOperation::kWrite && std::fflush(stream_) != 0) {
+    return Status::FromErrno("flush", host_path_.string(), errno);
+  }
   FileFault fault = Ask(FileCall::kRead, host_path_, size);
   if (fault.error != 0) {
-    errno = fault.error;
-    return 0;
+    return Status::FromErrno("read", host_path_.string(), fault.error);
   }
   if (fault.transfer) size = std::min(size, *fault.transfer);
-  size_t done = 0;
-  while (done < size) {
-    const uint64_t at = offset + done;
+  while (*got < size) {
+    const uint64_t at = offset + *got;
     if (at > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) break;
-    ssize_t n = pread(fileno(stream_), static_cast<char*>(buffer) + done,
-                      size - done, static_cast<off_t>(at));
+    ssize_t n = pread(fileno(stream_), static_cast<char*>(buffer) + *got,
+                      size - *got, static_cast<off_t>(at));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
+    if (n < 0) return Status::FromErrno("read", host_path_.string(), errno);
+    if (n == 0) break;
+    *got += static_cast<size_t>(n);
   }
-  return done;
+  return Status::Ok();
 }
 
 Status File::Seek(int64_t offset, int whence) {
@@ -752,43 +766,40 @@ Status Copy(std::u16string_view from, std::u16string_view to,
     }
   }
 
-  int in = open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  if (in < 0) return Status::FromErrno("open", source.string(), errno);
-  if (fstat(in, &source_stat) != 0 || !S_ISREG(source_stat.st_mode)) {
-    close(in);
+  UniqueFd in(
+      open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (!in) return Status::FromErrno("open", source.string(), errno);
+  if (fstat(in.get(), &source_stat) != 0 || !S_ISREG(source_stat.st_mode)) {
     return Status(ErrorCode::kAccessDenied, "not a file: " + source.string());
   }
 
   // The copy is written beside the target under a name nobody else uses,
   // committed, then renamed over it.
   fs::path temporary;
-  int out = -1;
+  UniqueFd out;
   status = CreateBeside(*target, 0600, &temporary, &out);
-  if (!status.ok()) {
-    close(in);
-    return status;
-  }
+  if (!status.ok()) return status;
   char buffer[64 * 1024];
   for (;;) {
-    ssize_t n = ReadSome(in, buffer, sizeof buffer, source);
+    ssize_t n = ReadSome(in.get(), buffer, sizeof buffer, source);
     if (n < 0) {
       status = Status::FromErrno("read", source.string(), errno);
       break;
     }
     if (n == 0) break;
-    status = WriteFully(out, buffer, static_cast<size_t>(n), temporary);
+    status = WriteFully(out.get(), buffer, static_cast<size_t>(n), temporary);
     if (!status.ok()) break;
   }
-  close(in);
-  if (status.ok() && fchmod(out, source_stat.st_mode & 07777) != 0) {
+  in.Reset();
+  if (status.ok() && fchmod(out.get(), source_stat.st_mode & 07777) != 0) {
     status = Status::FromErrno("chmod", temporary.string(), errno);
   }
   if (!status.ok()) {
-    close(out);
+    out.Reset();
     unlink(temporary.c_str());
     return status;
   }
-  return PutInPlace(out, temporary, *target, fail_if_exists);
+  return PutInPlace(std::move(out), temporary, *target, fail_if_exists);
 }
 
 Status ReadWhole(std::u16string_view path, std::string* bytes) {
@@ -796,8 +807,9 @@ Status ReadWhole(std::u16string_view path, std::string* bytes) {
   Status status;
   std::optional<fs::path> host = Resolve(path, &status);
   if (!host) return status;
-  int fd = open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  if (fd < 0) {
+  UniqueFd fd(
+      open(host->c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (!fd) {
     int error = errno;
     if (error == ELOOP) {
       return Status(ErrorCode::kAccessDenied,
@@ -806,12 +818,13 @@ Status ReadWhole(std::u16string_view path, std::string* bytes) {
     return Status::FromErrno("open", host->string(), error);
   }
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
+  if (fstat(fd.get(), &st) != 0) {
+    return Status::FromErrno("fstat", host->string(), errno);
+  }
+  if (!S_ISREG(st.st_mode)) {
     return Status(ErrorCode::kAccessDenied, "not a file: " + host->string());
   }
   if (static_cast<uint64_t>(st.st_size) > std::string().max_size()) {
-    close(fd);
     return Status(ErrorCode::kIoError, "too large to read: " + host->string());
   }
   // Read up to the size the file has now, then once more to see that it
@@ -822,22 +835,16 @@ Status ReadWhole(std::u16string_view path, std::string* bytes) {
   for (;;) {
     char probe;
     bool filled = done == size;
-    ssize_t n = ReadSome(fd, filled ? &probe : data.data() + done,
+    ssize_t n = ReadSome(fd.get(), filled ? &probe : data.data() + done,
                          filled ? 1 : size - done, *host);
-    if (n < 0) {
-      int error = errno;
-      close(fd);
-      return Status::FromErrno("read", host->string(), error);
-    }
+    if (n < 0) return Status::FromErrno("read", host->string(), errno);
     if (n == 0) break;
     if (filled) {
-      close(fd);
       return Status(ErrorCode::kIoError,
                     "read " + host->string() + ": grew while being read");
     }
     done += static_cast<size_t>(n);
   }
-  close(fd);
   if (done != size) {
     return Status(ErrorCode::kIoError, "read " + host->string() +
                                            ": ended after " +
@@ -869,19 +876,19 @@ Status WriteFileAtomically(std::u16string_view path, std::string_view bytes) {
   }
 
   fs::path temporary;
-  int fd = -1;
+  UniqueFd fd;
   status = CreateBeside(*target, replacing ? 0600 : 0666, &temporary, &fd);
   if (!status.ok()) return status;
-  status = WriteFully(fd, bytes.data(), bytes.size(), temporary);
-  if (status.ok() && replacing && fchmod(fd, st.st_mode & 07777) != 0) {
+  status = WriteFully(fd.get(), bytes.data(), bytes.size(), temporary);
+  if (status.ok() && replacing && fchmod(fd.get(), st.st_mode & 07777) != 0) {
     status = Status::FromErrno("chmod", temporary.string(), errno);
   }
   if (!status.ok()) {
-    close(fd);
+    fd.Reset();
     unlink(temporary.c_str());
     return status;
   }
-  return PutInPlace(fd, temporary, *target, /*no_replace=*/false);
+  return PutInPlace(std::move(fd), temporary, *target, /*no_replace=*/false);
 }
 
 Status Rename(std::u16string_view from, std::u16string_view to) {

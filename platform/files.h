@@ -70,15 +70,21 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
-  // Like fread/fwrite: the number of bytes transferred; short at the end of
-  // the file or on an error.
-  size_t Read(void* buffer, size_t size);
+  // Reads up to `size` bytes at the stream's position into `buffer`; *got
+  // is the number read, short only at the end of the file. A read the host
+  // refuses (an I/O error, a stream not open for reading, a closed file)
+  // fails with its cause; *got then counts the bytes that came before the
+  // failure, which are in `buffer` but are not the file's whole content
+  // there. A short read is never a failure, and a failure is never only
+  // short: a caller that needs `size` bytes checks both.
+  Status Read(void* buffer, size_t size, size_t* got);
+  // Like fwrite: the number of bytes transferred; short on an error.
   size_t Write(const void* buffer, size_t size);
   // Reads up to `size` bytes at `offset` straight from the file, without
   // moving the stream's position or using its buffer (buffered writes are
-  // written first). The number of bytes read; short at the end of the file
-  // or on an error.
-  size_t ReadAt(void* buffer, size_t size, uint64_t offset);
+  // written first, and a failure to write them fails the read). *got and
+  // the failures as for Read.
+  Status ReadAt(void* buffer, size_t size, uint64_t offset, size_t* got);
   // whence: SEEK_SET, SEEK_CUR or SEEK_END. Seeking past the end is allowed.
   Status Seek(int64_t offset, int whence);
   int64_t Tell() const;
@@ -90,8 +96,8 @@ class File {
   // nothing: Flush() after it for that.
   Status Truncate(uint64_t size);
   // Writes buffered data and closes, without a commit (call Flush() first
-  // for that). After Close() reads and writes transfer nothing, Seek and
-  // Flush fail, Tell is -1 and Size nullopt; a second Close() is ok.
+  // for that). After Close() reads, Seek and Flush fail, writes transfer
+  // nothing, Tell is -1 and Size nullopt; a second Close() is ok.
   Status Close();
 
  private:
@@ -239,8 +245,11 @@ bool IsFolder(std::u16string_view path);
 //    stays in the stream's buffer, as after a real failed flush.)
 //  - A cut write puts only the prefix into the file and reports the short
 //    count (File::Write returns it; the atomic replace and Copy fail with
-//    kIoError). A cut read returns only the prefix; a read cut to nothing
-//    looks like the end of the file.
+//    kIoError). A cut read returns only the prefix, as a short read of the
+//    host would: File::Read and File::ReadAt report it as the end of the
+//    file, ReadWhole and Copy read on, and a read cut to nothing looks like
+//    the end of the file to all of them. A failed read fails File::Read,
+//    File::ReadAt, ReadWhole and Copy with that errno's status.
 //  - Nothing else (Resolve, Find, Attributes, Delete, closing, removing a
 //    failed save's new file) goes through the seam.
 

@@ -29,8 +29,33 @@ std::string ReadDevice(std::u16string_view path) {
   std::unique_ptr<File> file = File::Open(path, "rb");
   if (!file) return "<missing>";
   std::string content(4096, '\0');
-  content.resize(file->Read(content.data(), content.size()));
+  size_t got = 0;
+  if (Status status = file->Read(content.data(), content.size(), &got);
+      !status.ok()) {
+    return "<unreadable: " + status.ToString() + ">";
+  }
+  content.resize(got);
   return content;
+}
+
+// Up to `size` bytes read at the stream's position (or at `offset`); the
+// read must work.
+std::string ReadFrom(File* file, size_t size) {
+  std::string bytes(size, '\0');
+  size_t got = 0;
+  Status status = file->Read(bytes.data(), size, &got);
+  EXPECT_TRUE(status.ok()) << status.ToString();
+  bytes.resize(got);
+  return bytes;
+}
+
+std::string ReadFromAt(File* file, size_t size, uint64_t offset) {
+  std::string bytes(size, '\0');
+  size_t got = 0;
+  Status status = file->ReadAt(bytes.data(), size, offset, &got);
+  EXPECT_TRUE(status.ok()) << status.ToString();
+  bytes.resize(got);
+  return bytes;
 }
 
 Status WriteDevice(std::u16string_view path, const std::string& content) {
@@ -256,13 +281,10 @@ TEST(FilesOpen, Modes) {
     EXPECT_EQ(ReadHost(host), "hello world");
     // Read straight after a write, then write after a read.
     ASSERT_TRUE(file->Seek(6, SEEK_SET).ok());
-    char word[5];
-    EXPECT_EQ(file->Read(word, 5), 5u);
-    EXPECT_EQ(std::string(word, 5), "world");
+    EXPECT_EQ(ReadFrom(file.get(), 5), "world");
     ASSERT_TRUE(file->Seek(-5, SEEK_CUR).ok());
     EXPECT_EQ(file->Write("W", 1), 1u);
-    EXPECT_EQ(file->Read(word, 4), 4u);
-    EXPECT_EQ(std::string(word, 4), "orld");
+    EXPECT_EQ(ReadFrom(file.get(), 4), "orld");
     EXPECT_EQ(file->Write("!", 1), 1u);
     EXPECT_EQ(file->Tell(), 12);
     // Truncate writes what is buffered, then cuts or extends with zeros
@@ -280,7 +302,12 @@ TEST(FilesOpen, Modes) {
     EXPECT_TRUE(file->Close().ok());
     EXPECT_EQ(file->Truncate(0).code(), ErrorCode::kInvalidArgument);
     EXPECT_EQ(file->Write("x", 1), 0u);
-    EXPECT_EQ(file->ReadAt(word, 1, 0), 0u);
+    char c = '?';
+    size_t got = 1;
+    EXPECT_EQ(file->Read(&c, 1, &got).code(), ErrorCode::kInvalidArgument);
+    EXPECT_EQ(got, 0u);
+    EXPECT_EQ(file->ReadAt(&c, 1, 0, &got).code(), ErrorCode::kInvalidArgument);
+    EXPECT_EQ(got, 0u);
     EXPECT_EQ(file->Tell(), -1);
     EXPECT_FALSE(file->Size().has_value());
     EXPECT_TRUE(file->Close().ok());
@@ -297,24 +324,20 @@ TEST(FilesOpen, Modes) {
     EXPECT_EQ(file->Write("end", 3), 3u);
     EXPECT_EQ(file->Size(), 30u);
     ASSERT_TRUE(file->Seek(0, SEEK_SET).ok());
-    char buffer[64];
-    EXPECT_EQ(file->Read(buffer, sizeof buffer), 30u);  // short at the end
-    EXPECT_EQ(file->Read(buffer, sizeof buffer), 0u);
-    EXPECT_EQ(std::string(buffer, 30),
+    // Short at the end, and nothing after it: no failure.
+    EXPECT_EQ(ReadFrom(file.get(), 64),
               std::string("Jello World!") + std::string(15, '\0') + "end");
+    EXPECT_EQ(ReadFrom(file.get(), 64), "");
     // Positional reads see what is still buffered and leave the stream
     // where it was.
     ASSERT_TRUE(file->Seek(1, SEEK_SET).ok());
     EXPECT_EQ(file->Write("E", 1), 1u);
-    EXPECT_EQ(file->ReadAt(buffer, 5, 0), 5u);
-    EXPECT_EQ(std::string(buffer, 5), "JEllo");
-    EXPECT_EQ(file->ReadAt(buffer, 10, 27), 3u);  // short at the end
-    EXPECT_EQ(std::string(buffer, 3), "end");
-    EXPECT_EQ(file->ReadAt(buffer, 1, 30), 0u);
+    EXPECT_EQ(ReadFromAt(file.get(), 5, 0), "JEllo");
+    EXPECT_EQ(ReadFromAt(file.get(), 10, 27), "end");  // short at the end
+    EXPECT_EQ(ReadFromAt(file.get(), 1, 30), "");
     EXPECT_EQ(file->Tell(), 2);
     EXPECT_EQ(file->Write("L", 1), 1u);
-    EXPECT_EQ(file->ReadAt(buffer, 3, 0), 3u);
-    EXPECT_EQ(std::string(buffer, 3), "JEL");
+    EXPECT_EQ(ReadFromAt(file.get(), 3, 0), "JEL");
   }
   {
     std::unique_ptr<File> file = File::Open(u"\\My Documents\\data.bin", "rb");
@@ -326,11 +349,17 @@ TEST(FilesOpen, Modes) {
     std::unique_ptr<File> file = File::Open(u"\\My Documents\\data.bin", "wb");
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(file->Size(), 0u);  // truncated
+    // A write-only stream cannot be read: a failure, not an empty file.
     char c;
-    EXPECT_EQ(file->Read(&c, 1), 0u);  // write-only stream
-    EXPECT_EQ(file->ReadAt(&c, 1, 0), 0u);
+    size_t got = 1;
+    EXPECT_EQ(file->Read(&c, 1, &got).code(), ErrorCode::kIoError);
+    EXPECT_EQ(got, 0u);
+    EXPECT_EQ(file->ReadAt(&c, 1, 0, &got).code(), ErrorCode::kIoError);
+    EXPECT_EQ(got, 0u);
+    // The failure does not stick: the stream still writes.
+    EXPECT_EQ(file->Write("ok", 2), 2u);
   }
-  EXPECT_EQ(fs::file_size(host), 0u);
+  EXPECT_EQ(ReadHost(host), "ok");
 }
 
 TEST(FilesCopy, ReplacesAtomically) {
@@ -451,6 +480,19 @@ TEST(FilesReadWhole, WholeOrNothing) {
     bytes = "left over";
     EXPECT_EQ(ReadWhole(u"\\My Documents\\Data.bin", &bytes).code(),
               ErrorCode::kIoError);
+    EXPECT_TRUE(faults.fired());
+    EXPECT_TRUE(bytes.empty());
+  }
+  {
+    // Part of the file comes, then the host fails: that failure, with its
+    // cause, and not the part.
+    FileFaults faults;
+    faults.FailMidway(FileCall::kRead, 1, 4096, EIO);
+    bytes = "left over";
+    Status status = ReadWhole(u"\\My Documents\\Data.bin", &bytes);
+    EXPECT_EQ(status.code(), ErrorCode::kIoError);
+    EXPECT_NE(status.message().find("Input/output error"), std::string::npos)
+        << status.ToString();
     EXPECT_TRUE(faults.fired());
     EXPECT_TRUE(bytes.empty());
   }
@@ -678,11 +720,29 @@ TEST(FilesSeam, StreamCallsFailAsTheHostWould) {
     EXPECT_FALSE(file->Truncate(2).ok());
     EXPECT_EQ(file->Size(), 8u);
     ASSERT_TRUE(file->Seek(0, SEEK_SET).ok());
-    faults.FailCall(FileCall::kRead, 1);
+    // A failed read says why and moves nothing; the next one works.
+    faults.FailCall(FileCall::kRead, 1, ENOSPC);
     char buffer[8];
-    EXPECT_EQ(file->Read(buffer, sizeof buffer), 0u);
-    EXPECT_EQ(file->Read(buffer, sizeof buffer), 8u);
-    EXPECT_EQ(faults.Describe(), "write write flush sync truncate read read");
+    size_t got = 1;
+    Status status = file->Read(buffer, sizeof buffer, &got);
+    EXPECT_EQ(status.code(), ErrorCode::kIoError);
+    EXPECT_NE(status.message().find("No space left"), std::string::npos)
+        << status.ToString();
+    EXPECT_EQ(got, 0u);
+    EXPECT_EQ(ReadFrom(file.get(), 8), "firstsec");
+    // A read cut short is a short read, as at the end of the file; one
+    // that breaks off part way fails on the next call.
+    faults.CutCall(FileCall::kRead, 3, 2);
+    EXPECT_EQ(ReadFromAt(file.get(), 8, 0), "fi");
+    faults.FailMidway(FileCall::kRead, 4, 3, EACCES);
+    EXPECT_EQ(ReadFromAt(file.get(), 8, 0), "fir");
+    EXPECT_FALSE(faults.fired());
+    EXPECT_EQ(file->ReadAt(buffer, 5, 3, &got).code(),
+              ErrorCode::kAccessDenied);
+    EXPECT_TRUE(faults.fired());
+    EXPECT_EQ(got, 0u);
+    EXPECT_EQ(faults.Describe(),
+              "write write flush sync truncate read read read read read");
   }
   // The created file's folder entry is committed by the first commit that
   // works.

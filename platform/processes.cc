@@ -15,6 +15,7 @@
 #include "platform/device.h"
 #include "platform/files.h"
 #include "platform/unicode.h"
+#include "platform/unique_fd.h"
 
 extern char** environ;
 
@@ -60,8 +61,8 @@ std::optional<pid_t> StartProgram(std::u16string_view device_path,
       files::Resolve(device_path, &resolve_status);
   if (!host) return fail(resolve_status);
   if (!files::Exists(device_path) || files::IsFolder(device_path)) {
-    return fail(Status(ErrorCode::kNotFound,
-                       "no program " + ToUtf8(device_path)));
+    return fail(
+        Status(ErrorCode::kNotFound, "no program " + ToUtf8(device_path)));
   }
   if (access(host->c_str(), X_OK) != 0) {
     return fail(Status::FromErrno("execute", ToUtf8(device_path), errno));
@@ -79,21 +80,20 @@ std::optional<pid_t> StartProgram(std::u16string_view device_path,
   std::vector<char*> envp = Pointers(env_strings);
 
   int report[2];  // the grandchild's pid, or the exec error, comes back here
-  if (pipe2(report, O_CLOEXEC) != 0) return fail(Status::FromErrno("pipe", "", errno));
+  if (pipe2(report, O_CLOEXEC) != 0)
+    return fail(Status::FromErrno("pipe", "", errno));
+  UniqueFd report_read(report[0]);
+  UniqueFd report_write(report[1]);
   pid_t child = fork();
-  if (child < 0) {
-    close(report[0]);
-    close(report[1]);
-    return fail(Status::FromErrno("fork", "", errno));
-  }
+  if (child < 0) return fail(Status::FromErrno("fork", "", errno));
   if (child == 0) {
-    close(report[0]);
+    report_read.Reset();
     if (options.detached) {
       setsid();
       pid_t grandchild = fork();
       if (grandchild != 0) {
         int32_t value = grandchild > 0 ? grandchild : -errno;
-        ssize_t ignored = write(report[1], &value, sizeof value);
+        ssize_t ignored = write(report_write.get(), &value, sizeof value);
         (void)ignored;
         _exit(0);
       }
@@ -110,16 +110,16 @@ std::optional<pid_t> StartProgram(std::u16string_view device_path,
     signal(SIGPIPE, SIG_DFL);
     execve(host_path.c_str(), argv.data(), envp.data());
     int32_t value = -errno;
-    ssize_t ignored = write(report[1], &value, sizeof value);
+    ssize_t ignored = write(report_write.get(), &value, sizeof value);
     (void)ignored;
     _exit(127);
   }
-  close(report[1]);
+  report_write.Reset();
   pid_t result = child;
   int32_t value = 0;
   ssize_t n;
   do {
-    n = read(report[0], &value, sizeof value);
+    n = read(report_read.get(), &value, sizeof value);
   } while (n < 0 && errno == EINTR);
   if (options.detached) {
     int ignored;
@@ -130,12 +130,12 @@ std::optional<pid_t> StartProgram(std::u16string_view device_path,
       int32_t exec_error = 0;
       ssize_t m;
       do {
-        m = read(report[0], &exec_error, sizeof exec_error);
+        m = read(report_read.get(), &exec_error, sizeof exec_error);
       } while (m < 0 && errno == EINTR);
       if (m == sizeof exec_error && exec_error < 0) n = m, value = exec_error;
     }
   }
-  close(report[0]);
+  report_read.Reset();
   if (n == sizeof value && value < 0) {
     if (!options.detached) {
       int ignored;
@@ -177,7 +177,8 @@ std::optional<pid_t> StartCommandLine(std::u16string_view command_line,
                                       Status* status) {
   std::vector<std::u16string> parts = SplitCommandLine(command_line);
   if (parts.empty()) {
-    if (status != nullptr) *status = Status(ErrorCode::kInvalidArgument, "empty command line");
+    if (status != nullptr)
+      *status = Status(ErrorCode::kInvalidArgument, "empty command line");
     return std::nullopt;
   }
   std::u16string program = parts.front();
@@ -187,10 +188,11 @@ std::optional<pid_t> StartCommandLine(std::u16string_view command_line,
 
 Status CreateShortcut(std::u16string_view shortcut_path,
                       std::u16string_view command_line) {
-  std::string text = std::to_string(command_line.size()) + "#" +
-                     WideToMultiByte(command_line);
+  std::string text =
+      std::to_string(command_line.size()) + "#" + WideToMultiByte(command_line);
   Status status;
-  std::unique_ptr<files::File> file = files::File::Open(shortcut_path, "wbc", &status);
+  std::unique_ptr<files::File> file =
+      files::File::Open(shortcut_path, "wbc", &status);
   if (file == nullptr) return status;
   if (file->Write(text.data(), text.size()) != text.size()) {
     return Status(ErrorCode::kIoError, "write " + ToUtf8(shortcut_path));
@@ -202,10 +204,12 @@ Status CreateShortcut(std::u16string_view shortcut_path,
 
 std::optional<std::u16string> ParseShortcut(std::string_view text) {
   size_t hash = text.find('#');
-  if (hash == 0 || hash == std::string_view::npos || hash > 9) return std::nullopt;
+  if (hash == 0 || hash == std::string_view::npos || hash > 9)
+    return std::nullopt;
   int count = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + hash, count);
-  if (ec != std::errc() || end != text.data() + hash || count < 0) return std::nullopt;
+  if (ec != std::errc() || end != text.data() + hash || count < 0)
+    return std::nullopt;
   std::string_view rest = text.substr(hash + 1);
   size_t line_end = rest.find_first_of("\r\n");
   if (line_end != std::string_view::npos) rest = rest.substr(0, line_end);
@@ -216,11 +220,17 @@ std::optional<std::u16string> ParseShortcut(std::string_view text) {
 
 std::optional<std::u16string> ReadShortcut(std::u16string_view shortcut_path,
                                            Status* status) {
-  std::unique_ptr<files::File> file = files::File::Open(shortcut_path, "rb", status);
+  std::unique_ptr<files::File> file =
+      files::File::Open(shortcut_path, "rb", status);
   if (file == nullptr) return std::nullopt;
   char buffer[2048];
-  size_t n = file->Read(buffer, sizeof buffer);
-  std::optional<std::u16string> line = ParseShortcut(std::string_view(buffer, n));
+  size_t n = 0;
+  if (Status read = file->Read(buffer, sizeof buffer, &n); !read.ok()) {
+    if (status != nullptr) *status = std::move(read);
+    return std::nullopt;
+  }
+  std::optional<std::u16string> line =
+      ParseShortcut(std::string_view(buffer, n));
   if (!line && status != nullptr) {
     *status = Status(ErrorCode::kInvalidArgument,
                      "not a shortcut: " + ToUtf8(shortcut_path));
@@ -232,7 +242,8 @@ std::u16string StartupFolder() { return u"\\Windows\\StartUp"; }
 
 int RunStartupShortcuts() {
   int started = 0;
-  for (const files::FindData& entry : files::Find(StartupFolder() + u"\\*.lnk")) {
+  for (const files::FindData& entry :
+       files::Find(StartupFolder() + u"\\*.lnk")) {
     if (entry.attributes & files::kAttributeDirectory) continue;
     std::u16string path = StartupFolder() + u"\\" + entry.name;
     Status status;

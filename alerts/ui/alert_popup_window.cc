@@ -11,6 +11,8 @@
 #include <utility>
 
 #include "kit/qt_text.h"
+#include "platform/debug.h"
+#include "platform/unicode.h"
 #include "settings/settings_store.h"
 
 namespace alerts::ui {
@@ -70,7 +72,12 @@ void AlertPopupWindow::SetSkin(const std::u16string& skin_path) {
   applied_ = true;
   ++skin_loads_;
   // An empty path, or one that does not load, installs the built-in look.
-  (void)LoadSkinLook(skin_path, &look_);
+  if (platform::Status loaded = LoadSkinLook(skin_path, &look_);
+      !loaded.ok() && !skin_path.empty()) {
+    platform::DebugPrintf("pelicorde: skin %s: %s\r\n",
+                          platform::ToUtf8(skin_path).c_str(),
+                          loaded.ToString().c_str());
+  }
   ApplyLook();
 }
 

@@ -16,6 +16,7 @@
 #include "kit/qt_text.h"
 #include "kit/string_table.h"
 #include "platform/files.h"
+#include "platform/unicode.h"
 #include "settings/font_description.h"
 #include "text/text.h"
 
@@ -50,17 +51,51 @@ void FinishLook(SkinLook* look) {
   look->shape = look->skin.shaped() ? ShapeFromBitmap(look->bitmap) : QRegion();
 }
 
+// Reads a skin's bitmap, then its ".cfg" file, each whole, into `look` (the
+// bitmap, the values the file sets). Nothing of `look` changes unless both
+// are read and the bitmap decodes.
+platform::Status ReadSkinFiles(std::u16string_view cfg_path, SkinLook* look) {
+  std::optional<std::u16string> bitmap_path = SkinBitmapPath(cfg_path);
+  if (!bitmap_path) {
+    return platform::Status(platform::ErrorCode::kNotFound, "no skin");
+  }
+  platform::Status status;
+  std::optional<std::string> bitmap_bytes =
+      ReadDeviceFile(*bitmap_path, kMaxFileBytes, &status);
+  if (!bitmap_bytes) return status;
+  QImage bitmap = DecodeImage(*bitmap_bytes, "BMP");
+  if (bitmap.isNull()) {
+    return platform::Status(
+        platform::ErrorCode::kInvalidArgument,
+        platform::ToUtf8(*bitmap_path) + " is not a BMP image that decodes");
+  }
+  std::optional<std::string> cfg_bytes =
+      ReadDeviceFile(cfg_path, kMaxFileBytes, &status);
+  if (!cfg_bytes) return status;
+  look->bitmap = bitmap.convertToFormat(QImage::Format_RGB32);
+  ReadSkinValues(CfgFile(*cfg_bytes), &look->skin);
+  return platform::Status::Ok();
+}
+
 }  // namespace
 
 std::optional<std::string> ReadDeviceFile(std::u16string_view path,
-                                          size_t max_bytes) {
-  std::unique_ptr<platform::files::File> file =
-      platform::files::File::Open(path, "rb");
-  if (!file) return std::nullopt;
-  std::optional<uint64_t> size = file->Size();
-  if (!size || *size > max_bytes) return std::nullopt;
-  std::string bytes(static_cast<size_t>(*size), '\0');
-  if (file->Read(bytes.data(), bytes.size()) != bytes.size()) {
+                                          size_t max_bytes,
+                                          platform::Status* status) {
+  platform::Status local;
+  platform::Status& result = status != nullptr ? *status : local;
+  std::optional<uint64_t> size = platform::files::Size(path, &result);
+  if (!size) return std::nullopt;
+  std::string bytes;
+  if (*size <= max_bytes) {
+    result = platform::files::ReadWhole(path, &bytes);
+    if (!result.ok()) return std::nullopt;
+  }
+  // Checked again after the read: the file may have grown meanwhile.
+  if (*size > max_bytes || bytes.size() > max_bytes) {
+    result = platform::Status(platform::ErrorCode::kInvalidArgument,
+                              platform::ToUtf8(path) + " is larger than " +
+                                  std::to_string(max_bytes) + " bytes");
     return std::nullopt;
   }
   return bytes;
@@ -75,25 +110,17 @@ void InstallBuiltInLook(SkinLook* look) {
   FinishLook(look);
 }
 
-bool LoadSkinLook(std::u16string_view cfg_path, SkinLook* look) {
+platform::Status LoadSkinLook(std::u16string_view cfg_path, SkinLook* look) {
   look->bitmap = QImage();
-  std::optional<std::u16string> bitmap_path = SkinBitmapPath(cfg_path);
-  std::optional<std::string> bitmap_bytes;
-  if (bitmap_path) bitmap_bytes = ReadDeviceFile(*bitmap_path, kMaxFileBytes);
-  QImage bitmap;
-  if (bitmap_bytes) bitmap = DecodeImage(*bitmap_bytes, "BMP");
-  std::optional<std::string> cfg_bytes;
-  if (!bitmap.isNull()) cfg_bytes = ReadDeviceFile(cfg_path, kMaxFileBytes);
-  if (!cfg_bytes) {
+  platform::Status status = ReadSkinFiles(cfg_path, look);
+  if (!status.ok()) {
     InstallBuiltInLook(look);
-    return false;
+    return status;
   }
-  look->bitmap = bitmap.convertToFormat(QImage::Format_RGB32);
-  ReadSkinValues(CfgFile(*cfg_bytes), &look->skin);
   look->skin.path = std::u16string(cfg_path);
   look->built_in = false;
   FinishLook(look);
-  return true;
+  return platform::Status::Ok();
 }
 
 QRegion ShapeFromBitmap(const QImage& bitmap) {

@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include "alerts/ui/skin_file.h"
+#include "platform/status.h"
 
 class QPainter;
 
@@ -42,10 +43,12 @@ struct SkinLook {
 
 // Loads the skin `cfg_path` into `look`: the bitmap beside it (BMP), then
 // the ".cfg" file (ReadSkinValues: fields the file does not reset keep the
-// values `look` had), the font and the shape. Any failure (an empty path, a
-// missing or undecodable bitmap, a missing ".cfg") installs the built-in
-// look instead and returns false.
-bool LoadSkinLook(std::u16string_view cfg_path, SkinLook* look);
+// values `look` had), the font and the shape. Each file is read whole
+// (ReadDeviceFile) before any of it is used. Any failure (an empty path, a
+// missing, unreadable or undecodable bitmap, a missing or unreadable
+// ".cfg") installs the built-in look instead and is returned with its
+// cause. Skin files are only read, never written.
+platform::Status LoadSkinLook(std::u16string_view cfg_path, SkinLook* look);
 // The built-in look: the program's popup bitmap and SetBuiltInLook.
 void InstallBuiltInLook(SkinLook* look);
 
@@ -91,10 +94,13 @@ void PaintPopup(QPainter& painter, const SkinLook& look,
 // DesTextRect.
 int MeasureMainText(const SkinLook& look, const QString& text);
 
-// The whole device file at `path` when it is readable and at most
-// `max_bytes` long.
+// The whole device file at `path` (platform::files::ReadWhole) when it is
+// at most `max_bytes` long; nullopt, with the cause in `status`, when it
+// is missing, cannot be read whole or is larger. A part of a file is never
+// returned.
 std::optional<std::string> ReadDeviceFile(std::u16string_view path,
-                                          size_t max_bytes);
+                                          size_t max_bytes,
+                                          platform::Status* status = nullptr);
 
 // What the picture search needs, copied on the UI thread.
 struct PictureQuery {

@@ -9,7 +9,9 @@
 #include "alerts/ui/alert_popup_window.h"
 #include "kit/device_window.h"
 #include "kit/qt_text.h"
+#include "platform/debug.h"
 #include "platform/files.h"
+#include "platform/unicode.h"
 #include "settings/settings_store.h"
 #include "text/text.h"
 
@@ -42,7 +44,12 @@ SkinPreviewWindow::SkinPreviewWindow(QWidget* parent,
   // Modal to the windows below it only (see kit::DeviceDialog).
   setWindowModality(Qt::WindowModal);
   // An empty path, or one that does not load, gives the built-in look.
-  (void)LoadSkinLook(skin_path, &look_);
+  if (platform::Status loaded = LoadSkinLook(skin_path, &look_);
+      !loaded.ok() && !skin_path.empty()) {
+    platform::DebugPrintf("pelicorde: skin %s: %s\r\n",
+                          platform::ToUtf8(skin_path).c_str(),
+                          loaded.ToString().c_str());
+  }
   setGeometry(DialogGeometry(look_.skin));
   if (look_.skin.shaped()) setMask(look_.shape);
   content_.main_text = PreviewText(main_text, kMaxMainTextChars);

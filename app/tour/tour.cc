@@ -381,7 +381,8 @@ bool RunTour(const fs::path& out) {
 
   // The stock sentences and the marks.
   contacts::SentenceStore sentences(contacts::SentenceFilePath(u"\\"));
-  (void)sentences.Load();
+  // The tour shows the lists either way: those of the file, or the defaults.
+  sentences.Load().IgnoreError();
   {
     contacts::ui::MyTextDialog dialog(&window, &sentences,
                                       contacts::SentenceList::kSentences);
@@ -438,7 +439,8 @@ int main(int argc, char** argv) {
     });
     ok = RunTour(out);
   }
-  (void)platform::ShutdownDevice();
+  // The scratch device is removed next, whatever is left of it.
+  platform::ShutdownDevice().IgnoreError();
   fs::remove_all(scratch, error);
   return ok ? 0 : 1;
 }

@@ -18,55 +18,70 @@ FileFaults::FileFaults() { previous_ = files::SetFileFaultInjector(this); }
 FileFaults::~FileFaults() { files::SetFileFaultInjector(previous_); }
 
 void FileFaults::FailCall(size_t n, int error) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   mode_ = Mode::kFail;
   kind_.reset();
   target_ = n;
   error_ = error;
+  cut_ = false;
   fired_ = false;
 }
 
 void FileFaults::FailCall(files::FileCall kind, size_t n, int error) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   mode_ = Mode::kFail;
   kind_ = kind;
   target_ = n;
   error_ = error;
+  cut_ = false;
   fired_ = false;
 }
 
 void FileFaults::CutCall(files::FileCall kind, size_t n,
                          std::optional<size_t> keep) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   mode_ = Mode::kCut;
   kind_ = kind;
   target_ = n;
   keep_ = keep;
+  cut_ = false;
+  fired_ = false;
+}
+
+void FileFaults::FailMidway(files::FileCall kind, size_t n, size_t keep,
+                            int error) {
+  MutexLock lock(&mutex_);
+  mode_ = Mode::kMidway;
+  kind_ = kind;
+  target_ = n;
+  keep_ = keep;
+  error_ = error;
+  cut_ = false;
   fired_ = false;
 }
 
 void FileFaults::set_observer(std::function<void(const Call&)> observer) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   observer_ = std::move(observer);
 }
 
 size_t FileFaults::calls() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return log_.size();
 }
 
 size_t FileFaults::calls(files::FileCall kind) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return per_kind_[static_cast<size_t>(kind)];
 }
 
 std::vector<FileFaults::Call> FileFaults::log() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return log_;
 }
 
 std::string FileFaults::Describe() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   std::string text;
   for (const Call& call : log_) {
     if (!text.empty()) text += ' ';
@@ -76,7 +91,7 @@ std::string FileFaults::Describe() const {
 }
 
 bool FileFaults::fired() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return fired_;
 }
 
@@ -88,7 +103,7 @@ files::FileFault FileFaults::Before(files::FileCall call,
   Call record{call, host, size, 0};
   std::function<void(const Call&)> observer;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(&mutex_);
     record.index = log_.size() + 1;
     size_t& of_kind = per_kind_[static_cast<size_t>(call)];
     ++of_kind;
@@ -96,7 +111,15 @@ files::FileFault FileFaults::Before(files::FileCall call,
     bool hit = mode_ != Mode::kCount && !fired_ &&
                (kind_ ? *kind_ == call && of_kind == target_
                       : record.index == target_);
-    if (hit) {
+    if (mode_ == Mode::kMidway) {
+      if (cut_ && !fired_ && call == *kind_) {
+        fired_ = true;
+        fault.error = error_;
+      } else if (hit && !cut_) {
+        cut_ = true;
+        fault.transfer = std::min(*keep_, size);
+      }
+    } else if (hit) {
       fired_ = true;
       if (mode_ == Mode::kFail) {
         fault.error = error_;

@@ -35,12 +35,13 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/mutex.h"
+#include "platform/thread_annotations.h"
 
 namespace platform::testing {
 
@@ -68,6 +69,10 @@ class FileFaults final : public files::FileFaultInjector {
   // default half of what it asked for).
   void CutCall(files::FileCall kind, size_t n,
                std::optional<size_t> keep = std::nullopt);
+  // the nth call of `kind` (kRead or kWrite) moves only `keep` bytes and
+  // the next call of that kind fails with `error`: a transfer that breaks
+  // off part way, as at a bad block. fired() turns true with the failure.
+  void FailMidway(files::FileCall kind, size_t n, size_t keep, int error = EIO);
 
   // Runs before every counted call, after the fault is decided and before
   // the call is made.
@@ -87,18 +92,21 @@ class FileFaults final : public files::FileFaultInjector {
                           size_t size) override;
 
  private:
-  enum class Mode { kCount, kFail, kCut };
+  enum class Mode { kCount, kFail, kCut, kMidway };
 
-  mutable std::mutex mutex_;
-  Mode mode_ = Mode::kCount;
-  std::optional<files::FileCall> kind_;  // counted among this kind only
-  size_t target_ = 0;                    // the call to hit
-  int error_ = EIO;
-  std::optional<size_t> keep_;
-  bool fired_ = false;
-  std::vector<Call> log_;
-  std::array<size_t, files::kFileCallKinds> per_kind_{};
-  std::function<void(const Call&)> observer_;
+  mutable Mutex mutex_;
+  Mode mode_ GUARDED_BY(mutex_) = Mode::kCount;
+  // Counted among this kind only.
+  std::optional<files::FileCall> kind_ GUARDED_BY(mutex_);
+  size_t target_ GUARDED_BY(mutex_) = 0;  // the call to hit
+  int error_ GUARDED_BY(mutex_) = EIO;
+  std::optional<size_t> keep_ GUARDED_BY(mutex_);
+  // kMidway: the cut happened; the next call fails.
+  bool cut_ GUARDED_BY(mutex_) = false;
+  bool fired_ GUARDED_BY(mutex_) = false;
+  std::vector<Call> log_ GUARDED_BY(mutex_);
+  std::array<size_t, files::kFileCallKinds> per_kind_ GUARDED_BY(mutex_) = {};
+  std::function<void(const Call&)> observer_ GUARDED_BY(mutex_);
   files::FileFaultInjector* previous_ = nullptr;
 };
 

@@ -14,7 +14,7 @@ RegistryFaults::RegistryFaults() { previous_ = SetRegistryFaultInjector(this); }
 RegistryFaults::~RegistryFaults() { SetRegistryFaultInjector(previous_); }
 
 void RegistryFaults::FailWrite(size_t n) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   armed_ = true;
   kind_.reset();
   target_ = n;
@@ -22,7 +22,7 @@ void RegistryFaults::FailWrite(size_t n) {
 }
 
 void RegistryFaults::FailWrite(RegistryWriteKind kind, size_t n) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   armed_ = true;
   kind_ = kind;
   target_ = n;
@@ -30,27 +30,27 @@ void RegistryFaults::FailWrite(RegistryWriteKind kind, size_t n) {
 }
 
 void RegistryFaults::set_observer(std::function<void(const Write&)> observer) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   observer_ = std::move(observer);
 }
 
 size_t RegistryFaults::writes() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return log_.size();
 }
 
 size_t RegistryFaults::writes(RegistryWriteKind kind) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return per_kind_[static_cast<size_t>(kind)];
 }
 
 std::vector<RegistryFaults::Write> RegistryFaults::log() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return log_;
 }
 
 bool RegistryFaults::fired() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(&mutex_);
   return fired_;
 }
 
@@ -61,7 +61,7 @@ Status RegistryFaults::BeforeWrite(RegistryWriteKind kind, RegistryRoot root,
   bool hit = false;
   std::function<void(const Write&)> observer;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(&mutex_);
     record.index = log_.size() + 1;
     size_t& of_kind = per_kind_[static_cast<size_t>(kind)];
     ++of_kind;

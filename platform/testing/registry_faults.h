@@ -30,12 +30,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/mutex.h"
 #include "platform/registry.h"
+#include "platform/thread_annotations.h"
 
 namespace platform::testing {
 
@@ -72,14 +73,14 @@ class RegistryFaults final : public RegistryFaultInjector {
                      std::u16string_view name) override;
 
  private:
-  mutable std::mutex mutex_;
-  bool armed_ = false;
-  std::optional<RegistryWriteKind> kind_;
-  size_t target_ = 0;
-  bool fired_ = false;
-  std::vector<Write> log_;
-  std::array<size_t, 4> per_kind_{};
-  std::function<void(const Write&)> observer_;
+  mutable Mutex mutex_;
+  bool armed_ GUARDED_BY(mutex_) = false;
+  std::optional<RegistryWriteKind> kind_ GUARDED_BY(mutex_);
+  size_t target_ GUARDED_BY(mutex_) = 0;
+  bool fired_ GUARDED_BY(mutex_) = false;
+  std::vector<Write> log_ GUARDED_BY(mutex_);
+  std::array<size_t, 4> per_kind_ GUARDED_BY(mutex_) = {};
+  std::function<void(const Write&)> observer_ GUARDED_BY(mutex_);
   RegistryFaultInjector* previous_ = nullptr;
 };
 

@@ -13,8 +13,10 @@
 
 #include "intercept/registration.h"
 #include "kit/menu_table.h"
+#include "kit/message_box.h"
 #include "kit/qt_text.h"
 #include "kit/string_table.h"
+#include "platform/debug.h"
 #include "platform/modules.h"
 #include "settings/settings_store.h"
 #include "settings/ui/option_scroll.h"
@@ -145,22 +147,37 @@ void PreferenceDialog::Done() {
   s.set_auto_compress(auto_compress_->isChecked() ? 1 : 0);
   s.set_save_when_arrive(save_when_arrive_->isChecked() ? 1 : 0);
   s.set_open_last_file(load_previous_->isChecked() ? 1 : 0);
-  // Registration results are not reported: a failure shows as an unticked
-  // box the next time the dialog opens.
-  if (auto_receive_->isChecked()) {
-    (void)intercept::RegisterRuleClient(app_folder_);
-  } else {
-    (void)intercept::UnregisterRuleClient();
-  }
-  intercept::SetTodayItem(today_->isChecked(), app_folder_);
+  // A registration that fails is told at once; the others and the options
+  // are applied all the same.
+  const bool receive = auto_receive_->isChecked();
+  TellFailure(receive ? intercept::RegisterRuleClient(app_folder_)
+                      : intercept::UnregisterRuleClient(),
+              receive ? kit::ids::kAutoReceiveOnFailed
+                      : kit::ids::kAutoReceiveOffFailed);
+  const bool today = today_->isChecked();
+  TellFailure(
+      intercept::SetTodayItem(today, app_folder_),
+      today ? kit::ids::kTodayPluginOnFailed : kit::ids::kTodayPluginOffFailed);
   s.set_delete_alert(delete_alert_->isChecked() ? 1 : 0);
   s.set_empty_receive_bin_alert(empty_bin_alert_->isChecked() ? 1 : 0);
   s.set_auto_hide(auto_hide_->isChecked() ? 1 : 0);
   s.set_auto_start(auto_run_->isChecked() ? 1 : 0);
   s.set_auto_save(auto_save_->isChecked() ? 1 : 0);
   s.set_show_tray_icon(show_tray_icon_->isChecked() ? 1 : 0);
-  intercept::ApplyAutostart(auto_run_->isChecked(), app_folder_, program_path_);
+  const bool auto_run = auto_run_->isChecked();
+  TellFailure(
+      intercept::ApplyAutostart(auto_run, app_folder_, program_path_),
+      auto_run ? kit::ids::kAutoRunOnFailed : kit::ids::kAutoRunOffFailed);
   done(1);
+}
+
+void PreferenceDialog::TellFailure(const platform::Status& status,
+                                   uint32_t what_id) {
+  if (status.ok()) return;
+  const QString text = kit::Str(what_id) + QStringLiteral(": ") +
+                       QString::fromStdString(status.message());
+  platform::DebugPrintf("pelicorde: %s\r\n", text.toUtf8().constData());
+  kit::ShowMessage(this, text, kit::Str(kit::ids::kCaptionError));
 }
 
 void PreferenceDialog::OnCommand(uint32_t command) {

@@ -5,8 +5,7 @@
 // back only on "Done"; it never saves the store (the caller does, after
 // "Done"). The "Auto Receive SMS" and "Add Today plug-in Support" boxes show
 // the device's registrations, not options; "Done" applies all three
-// registrations again (see intercept/registration.h), ignoring their
-// results.
+// registrations again (see intercept/registration.h).
 //
 // "Done" (also the title bar's OK) first reads the two numeric edits as
 // decimal numbers: an empty, non-numeric or zero value puts the focus back
@@ -17,8 +16,11 @@
 // registers or unregisters the rule client after "Auto Receive SMS"; sets
 // or removes the Today item; stores "DeleteAlert", "EmptyReceiveBinAlert",
 // "AutoHide", "AutoStart", "AutoSave" and "ShowTrayIcon"; applies the
-// start-up shortcut last; and ends the dialog with 1. "Cancel" and the Back
-// key end it with 0 and change nothing.
+// start-up shortcut last; and ends the dialog with 1. A registration that
+// fails is told in an "Error" box naming what failed and why ("The Today
+// plug-in could not be registered: ..."), one box per failure; the rest is
+// applied and stored all the same. "Cancel" and the Back key end it with 0
+// and change nothing.
 //
 // The dialog is tall: its controls scroll (option_scroll.h) and keep their
 // left edge while ending 4 pixels from the right edge or from the next
@@ -32,6 +34,7 @@
 #include <string_view>
 
 #include "kit/device_window.h"
+#include "platform/status.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -88,6 +91,8 @@ class PreferenceDialog : public kit::DeviceDialog {
   QCheckBox* AddBox(int id, uint32_t text_id, bool checked);
   QLineEdit* AddNumber(int id, uint32_t label_id, int32_t value);
   void Done();
+  // Shows an "Error" box "<text what_id>: <cause>" when `status` failed.
+  void TellFailure(const platform::Status& status, uint32_t what_id);
 
   settings::SettingsStore* settings_;
   std::u16string app_folder_;

@@ -30,6 +30,7 @@
 #include "platform/files.h"
 #include "platform/modules.h"
 #include "platform/registry.h"
+#include "platform/testing/registry_faults.h"
 #include "platform/testing/temp_device.h"
 #include "settings/settings_store.h"
 #include "settings/ui/option_scroll.h"
@@ -83,7 +84,7 @@ class PreferenceDialogTest : public ::testing::Test {
     kit::testing::EnsureApplication();
     previous_messages_ =
         kit::SetMessageScript([this](const kit::MessageRequest& request) {
-          messages_.push_back(request.text);
+          messages_.push_back(request);
           return kit::kAnswerOk;
         });
   }
@@ -110,7 +111,7 @@ class PreferenceDialogTest : public ::testing::Test {
   platform::testing::TempDevice device_;
   settings::SettingsStore settings_;
   PreferenceChanges changes_;
-  std::vector<QString> messages_;
+  std::vector<kit::MessageRequest> messages_;
   kit::MessageScript previous_messages_;
 };
 
@@ -127,8 +128,8 @@ TEST_F(PreferenceDialogTest, OpensWithEveryOptionAndTheRegistrations) {
   settings_.set_save_when_arrive(1);
   settings_.set_auto_compress(5);  // any non-zero value ticks
   settings_.set_when_compress(25);
-  ASSERT_EQ(intercept::RegisterRuleClient(kAppFolder),
-            intercept::kRegistrationOk);
+  WriteAppFile("inrelay.dll", "rule client");
+  ASSERT_TRUE(intercept::RegisterRuleClient(kAppFolder).ok());
 
   EXPECT_EQ(
       Run([](DeviceDialog* dialog) {
@@ -181,8 +182,8 @@ TEST_F(PreferenceDialogTest, OpensWithEveryOptionAndTheRegistrations) {
   EXPECT_FALSE(changes_.tray_icon_changed);
 
   // The two registration boxes follow the device, not the options.
-  ASSERT_EQ(intercept::UnregisterRuleClient(), intercept::kRegistrationOk);
-  intercept::SetTodayItem(true, kAppFolder);
+  ASSERT_TRUE(intercept::UnregisterRuleClient().ok());
+  ASSERT_TRUE(intercept::SetTodayItem(true, kAppFolder).ok());
   EXPECT_EQ(Run([](DeviceDialog* dialog) {
               EXPECT_FALSE(Box(dialog, kAutoReceiveBox)->isChecked());
               EXPECT_TRUE(Box(dialog, kTodayBox)->isChecked());
@@ -371,6 +372,56 @@ TEST_F(PreferenceDialogTest, DoneAppliesTheThreeRegistrations) {
   EXPECT_FALSE(platform::files::Exists(intercept::AutostartShortcutPath()));
   EXPECT_FALSE(platform::files::Exists(u"\\windows\\loader.exe"));
   EXPECT_EQ(settings_.auto_start(), 0);
+  EXPECT_TRUE(messages_.empty()) << "nothing failed";
+}
+
+// A registration that fails is told in an "Error" box with its cause; the
+// other registrations and the options are applied all the same.
+TEST_F(PreferenceDialogTest, FailedRegistrationsAreToldWithTheirCause) {
+  // The program's folder holds neither inrelay.dll nor loader.exe, and the
+  // Today item's first value cannot be written.
+  platform::testing::RegistryFaults faults;
+  faults.FailWrite(platform::RegistryWriteKind::kSetValue, 1);
+  EXPECT_EQ(Run([](DeviceDialog* dialog) {
+              Box(dialog, kAutoReceiveBox)->click();
+              Box(dialog, kTodayBox)->click();
+              Box(dialog, kAutoRunBox)->click();
+              Box(dialog, kShowTrayIconBox)->click();
+              dialog->Dispatch(kit::cmds::kDone);
+            }),
+            1);
+  EXPECT_TRUE(faults.fired());
+  ASSERT_EQ(messages_.size(), 3u);
+  for (const kit::MessageRequest& box : messages_) {
+    EXPECT_EQ(box.caption, "Error") << box.text.toStdString();
+    EXPECT_EQ(box.buttons, kit::Buttons::kOk);
+  }
+  // What failed, then why.
+  const QString& receive = messages_[0].text;
+  EXPECT_TRUE(receive.startsWith(
+      "Auto Receive SMS could not be turned on: cannot copy "
+      "\\Program Files\\Telvane\\inrelay.dll to \\Windows\\inrelay.dll: "))
+      << receive.toStdString();
+  EXPECT_TRUE(receive.contains("No such file or directory"))
+      << receive.toStdString();
+  const QString& today = messages_[1].text;
+  EXPECT_TRUE(
+      today.startsWith("The Today plug-in could not be registered: "
+                       "cannot write the Today item's registry values: "))
+      << today.toStdString();
+  const QString& auto_run = messages_[2].text;
+  EXPECT_TRUE(auto_run.startsWith(
+      "Auto Run could not be turned on: cannot copy "
+      "\\Program Files\\Telvane\\loader.exe to \\windows\\loader.exe: "))
+      << auto_run.toStdString();
+  EXPECT_TRUE(auto_run.contains("No such file or directory"))
+      << auto_run.toStdString();
+  // Nothing half-made, and the options are stored.
+  EXPECT_FALSE(intercept::IsRuleClientRegistered());
+  EXPECT_FALSE(intercept::IsTodayItemRegistered());
+  EXPECT_FALSE(platform::files::Exists(intercept::AutostartShortcutPath()));
+  EXPECT_EQ(settings_.auto_start(), 1);
+  EXPECT_TRUE(changes_.tray_icon_changed);
 }
 
 TEST(OptionScroll, StepsFollowTheRules) {
