@@ -13,15 +13,16 @@
 #include <memory>
 #include <optional>
 
+#include "app/main_window.h"
 #include "kit/device_window.h"
 #include "kit/menu_table.h"
 #include "kit/message_box.h"
 #include "kit/qt_text.h"
 #include "kit/screen.h"
 #include "kit/string_table.h"
-#include "app/main_window.h"
 #include "platform/debug.h"
 #include "platform/kernel_objects.h"
+#include "platform/unique_fd.h"
 #include "platform/window_endpoints.h"
 
 namespace app {
@@ -46,17 +47,20 @@ void OnTerminationSignal(int) {
 class TerminationRequests {
  public:
   bool Install(const std::function<void()>& on_request) {
-    if (::pipe2(fds_, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-    termination_pipe_write = fds_[1];
-    notifier_ =
-        std::make_unique<QSocketNotifier>(fds_[0], QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated,
-                     [this, on_request] {
-                       char buffer[16];
-                       while (::read(fds_[0], buffer, sizeof buffer) > 0) {
-                       }
-                       on_request();
-                     });
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    read_end_.Reset(fds[0]);
+    write_end_.Reset(fds[1]);
+    termination_pipe_write = write_end_.get();
+    notifier_ = std::make_unique<QSocketNotifier>(read_end_.get(),
+                                                  QSocketNotifier::Read);
+    QObject::connect(
+        notifier_.get(), &QSocketNotifier::activated, [this, on_request] {
+          char buffer[16];
+          while (::read(read_end_.get(), buffer, sizeof buffer) > 0) {
+          }
+          on_request();
+        });
     struct sigaction action = {};
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
@@ -68,7 +72,7 @@ class TerminationRequests {
   }
 
   ~TerminationRequests() {
-    if (fds_[0] < 0) return;
+    if (!read_end_) return;
     struct sigaction action = {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
@@ -77,12 +81,13 @@ class TerminationRequests {
     }
     termination_pipe_write = -1;
     notifier_.reset();
-    ::close(fds_[0]);
-    ::close(fds_[1]);
+    read_end_.Reset();
+    write_end_.Reset();
   }
 
  private:
-  int fds_[2] = {-1, -1};
+  platform::UniqueFd read_end_;
+  platform::UniqueFd write_end_;
   std::unique_ptr<QSocketNotifier> notifier_;
 };
 

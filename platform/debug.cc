@@ -13,6 +13,7 @@
 
 #include "platform/device.h"
 #include "platform/unicode.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 namespace {
@@ -63,13 +64,12 @@ void DebugOutput(std::string_view text) {
     ssize_t ignored = write(STDERR_FILENO, line.data(), line.size());
     (void)ignored;
   }
-  int fd = open(DeviceDebugLogPath().c_str(),
-                O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return;
+  UniqueFd debug_log(open(DeviceDebugLogPath().c_str(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+  if (!debug_log) return;
   // One write with O_APPEND: lines of concurrent processes stay whole.
-  ssize_t written = write(fd, line.data(), line.size());
+  ssize_t written = write(debug_log.get(), line.data(), line.size());
   (void)written;
-  close(fd);
 }
 
 void DebugOutput(std::u16string_view text) { DebugOutput(ToUtf8(text)); }

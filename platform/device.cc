@@ -9,6 +9,7 @@
 
 #include "platform/device_db.h"
 #include "platform/kernel_objects.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 namespace {
@@ -40,8 +41,7 @@ constexpr DeviceSettingInfo kSettings[] = {
      "come",
      "realtime|fast"},
     {"wave_out_streams", "4",
-     "wave-out streams a process may have open at once; more are busy",
-     "int"},
+     "wave-out streams a process may have open at once; more are busy", "int"},
     {"sms_open_fails", "0", "the radio is off: sms.dll's SmsOpen fails",
      "bool"},
     {"sms_refuse_types", "", "address types sms.dll refuses (e.g. \"0,2\")",
@@ -56,7 +56,8 @@ bool Accepts(const DeviceSettingInfo& info, std::string_view value) {
   if (accepts == "text") return value.find('\n') == std::string_view::npos;
   if (accepts == "int" || accepts == "bool") {
     int64_t n = 0;
-    auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+    auto [end, ec] =
+        std::from_chars(value.data(), value.data() + value.size(), n);
     if (ec != std::errc() || end != value.data() + value.size()) return false;
     return accepts == "int" ? n >= 0 : (n == 0 || n == 1);
   }
@@ -124,25 +125,26 @@ std::string DeviceId() {
   return hex;
 }
 
-bool DeviceExists() {
-  return access(DeviceDatabasePath().c_str(), F_OK) == 0;
-}
+bool DeviceExists() { return access(DeviceDatabasePath().c_str(), F_OK) == 0; }
 
 Status InitialiseDevice() {
   fs::path root = DeviceRoot();
   std::error_code ec;
-  for (const char* sub :
-       {"fs/Windows/StartUp", "fs/Program Files/Telvane", "fs/My Documents",
-        "fs/Temp", "run"}) {
+  for (const char* sub : {"fs/Windows/StartUp", "fs/Program Files/Telvane",
+                          "fs/My Documents", "fs/Temp", "run"}) {
     fs::create_directories(root / sub, ec);
-    if (ec) return Status::FromErrno("create folder", (root / sub).string(), ec.value());
+    if (ec)
+      return Status::FromErrno("create folder", (root / sub).string(),
+                               ec.value());
   }
-  int fd = open(DeviceDebugLogPath().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) return Status::FromErrno("create", DeviceDebugLogPath().string(), errno);
-  close(fd);
+  UniqueFd debug_log(open(DeviceDebugLogPath().c_str(),
+                          O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  if (!debug_log)
+    return Status::FromErrno("create", DeviceDebugLogPath().string(), errno);
+  debug_log.Reset();
   Status status;
-  std::shared_ptr<DeviceDb> db =
-      DeviceDb::OpenPath(DeviceDatabasePath().string(), /*create=*/true, &status);
+  std::shared_ptr<DeviceDb> db = DeviceDb::OpenPath(
+      DeviceDatabasePath().string(), /*create=*/true, &status);
   if (db == nullptr) return status;
   return db->EnsureSchema("device_settings", kSettingsSchema);
 }
@@ -169,7 +171,8 @@ std::optional<std::string> GetDeviceSetting(std::string_view key) {
   const DeviceSettingInfo* info = FindDeviceSetting(key);
   if (info == nullptr) return std::nullopt;
   std::shared_ptr<DeviceDb> db = DeviceDb::Get();
-  if (db == nullptr || !db->EnsureSchema("device_settings", kSettingsSchema).ok()) {
+  if (db == nullptr ||
+      !db->EnsureSchema("device_settings", kSettingsSchema).ok()) {
     return std::string(info->default_value);
   }
   Statement query(*db, "SELECT value FROM device_settings WHERE key = ?");
@@ -182,8 +185,10 @@ int64_t GetDeviceSettingInt(std::string_view key, int64_t fallback) {
   std::optional<std::string> value = GetDeviceSetting(key);
   if (!value) return fallback;
   int64_t n = 0;
-  auto [end, ec] = std::from_chars(value->data(), value->data() + value->size(), n);
-  if (ec != std::errc() || end != value->data() + value->size()) return fallback;
+  auto [end, ec] =
+      std::from_chars(value->data(), value->data() + value->size(), n);
+  if (ec != std::errc() || end != value->data() + value->size())
+    return fallback;
   return n;
 }
 

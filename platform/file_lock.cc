@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/files.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 namespace {
@@ -33,12 +34,10 @@ Status SlotRange(int slot, struct flock* lock) {
 
 }  // namespace
 
-LockFile::LockFile(int fd, std::string host_path)
-    : fd_(fd), host_path_(std::move(host_path)) {}
+LockFile::LockFile(UniqueFd fd, std::string host_path)
+    : fd_(std::move(fd)), host_path_(std::move(host_path)) {}
 
-LockFile::~LockFile() {
-  if (fd_ >= 0) close(fd_);  // the object's locks go with its descriptor
-}
+LockFile::~LockFile() = default;
 
 std::unique_ptr<LockFile> LockFile::Open(std::u16string_view device_path,
                                          Status* status) {
@@ -49,15 +48,15 @@ std::unique_ptr<LockFile> LockFile::Open(std::u16string_view device_path,
     if (status != nullptr) *status = resolved;
     return nullptr;
   }
-  int fd = open(host->c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0) {
+  UniqueFd fd(
+      open(host->c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
+  if (!fd) {
     if (status != nullptr)
       *status = Status::FromErrno("open", host->string(), errno);
     return nullptr;
   }
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
+  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     if (status != nullptr) {
       *status = Status(ErrorCode::kAccessDenied,
                        "not a lock file: " + host->string());
@@ -65,7 +64,7 @@ std::unique_ptr<LockFile> LockFile::Open(std::u16string_view device_path,
     return nullptr;
   }
   if (status != nullptr) *status = Status::Ok();
-  return std::unique_ptr<LockFile>(new LockFile(fd, host->string()));
+  return std::unique_ptr<LockFile>(new LockFile(std::move(fd), host->string()));
 }
 
 Status LockFile::TryLock(int slot, LockKind kind) {
@@ -73,7 +72,7 @@ Status LockFile::TryLock(int slot, LockKind kind) {
   Status status = SlotRange(slot, &lock);
   if (!status.ok()) return status;
   lock.l_type = kind == LockKind::kShared ? F_RDLCK : F_WRLCK;
-  if (fcntl(fd_, F_OFD_SETLK, &lock) == 0) return Status::Ok();
+  if (fcntl(fd_.get(), F_OFD_SETLK, &lock) == 0) return Status::Ok();
   if (errno == EAGAIN || errno == EACCES) {
     return Status(ErrorCode::kBusy, host_path_ + ": slot " +
                                         std::to_string(slot) +
@@ -99,12 +98,12 @@ void LockFile::Unlock(int slot) {
   struct flock lock;
   if (!SlotRange(slot, &lock).ok()) return;
   lock.l_type = F_UNLCK;
-  fcntl(fd_, F_OFD_SETLK, &lock);
+  fcntl(fd_.get(), F_OFD_SETLK, &lock);
 }
 
 std::string LockFile::ReadHolder() {
   char buffer[kMaxHolderBytes];
-  ssize_t n = pread(fd_, buffer, sizeof buffer, 0);
+  ssize_t n = pread(fd_.get(), buffer, sizeof buffer, 0);
   if (n <= 0) return {};
   std::string text(buffer, static_cast<size_t>(n));
   size_t end = text.find_first_of("\r\n");
@@ -115,11 +114,11 @@ std::string LockFile::ReadHolder() {
 Status LockFile::WriteHolder(std::string_view holder) {
   std::string line(holder.substr(0, kMaxHolderBytes - 1));
   line += '\n';
-  if (ftruncate(fd_, 0) != 0)
+  if (ftruncate(fd_.get(), 0) != 0)
     return Status::FromErrno("truncate", host_path_, errno);
   size_t done = 0;
   while (done < line.size()) {
-    ssize_t n = pwrite(fd_, line.data() + done, line.size() - done,
+    ssize_t n = pwrite(fd_.get(), line.data() + done, line.size() - done,
                        static_cast<off_t>(done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return Status::FromErrno("write", host_path_, errno);

@@ -29,6 +29,7 @@
 #include <string_view>
 
 #include "platform/status.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 
@@ -58,9 +59,9 @@ class LockFile {
   Status WriteHolder(std::string_view holder);
 
  private:
-  LockFile(int fd, std::string host_path);
+  LockFile(UniqueFd fd, std::string host_path);
 
-  int fd_;
+  UniqueFd fd_;  // the object's locks go with it
   std::string host_path_;
 };
 

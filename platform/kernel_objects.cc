@@ -17,13 +17,15 @@
 #include <climits>
 #include <cstddef>
 #include <limits>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "platform/device.h"
+#include "platform/mutex.h"
+#include "platform/thread_annotations.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 
@@ -116,8 +118,8 @@ constexpr size_t kMaxEncodedName = 200;
 constexpr size_t kHashDigits = 32;
 
 struct MappingRegistry {
-  std::mutex mutex;
-  std::vector<KernelObjectMapping*> mappings;  // guarded by `mutex`
+  Mutex mutex;
+  std::vector<KernelObjectMapping*> mappings GUARDED_BY(mutex);
 };
 
 MappingRegistry& Registry() {
@@ -126,9 +128,8 @@ MappingRegistry& Registry() {
 }
 
 // Looks up this process' mapping of a segment; counts a new handle on it.
-// REQUIRES: the registry mutex is held.
 KernelObjectMapping* AdoptMappingLocked(MappingRegistry& registry, dev_t device,
-                                        ino_t inode) {
+                                        ino_t inode) REQUIRES(registry.mutex) {
   for (KernelObjectMapping* mapping : registry.mappings) {
     if (mapping->device == device && mapping->inode == inode) {
       ++mapping->handles;
@@ -140,7 +141,7 @@ KernelObjectMapping* AdoptMappingLocked(MappingRegistry& registry, dev_t device,
 
 void ReleaseMapping(KernelObjectMapping* mapping) {
   MappingRegistry& registry = Registry();
-  std::lock_guard<std::mutex> lock(registry.mutex);
+  MutexLock lock(&registry.mutex);
   if (--mapping->handles > 0 || mapping->owned.load() > 0) return;
   munmap(mapping->address, mapping->size);
   auto& all = registry.mappings;
@@ -226,19 +227,8 @@ timespec MonotonicDeadline(uint32_t timeout_ms) {
   return ts;
 }
 
-class FdCloser {
- public:
-  explicit FdCloser(int fd) : fd_(fd) {}
-  ~FdCloser() { close(fd_); }
-  FdCloser(const FdCloser&) = delete;
-  FdCloser& operator=(const FdCloser&) = delete;
-
- private:
-  int fd_;
-};
-
 struct OpenedSegment {
-  int fd = -1;
+  UniqueFd fd;
   bool created = false;
 };
 
@@ -249,13 +239,13 @@ std::optional<OpenedSegment> CreateOrOpenSegment(const std::string& path,
   for (int attempt = 0; attempt < 16; ++attempt) {
     int fd = shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC,
                       S_IRUSR | S_IWUSR);
-    if (fd >= 0) return OpenedSegment{fd, true};
+    if (fd >= 0) return OpenedSegment{UniqueFd(fd), true};
     if (errno != EEXIST) {
       SetStatus(status, Status::FromErrno("shm_open", path, errno));
       return std::nullopt;
     }
     fd = shm_open(path.c_str(), O_RDWR | O_CLOEXEC, 0);
-    if (fd >= 0) return OpenedSegment{fd, false};
+    if (fd >= 0) return OpenedSegment{UniqueFd(fd), false};
     if (errno != ENOENT) {
       SetStatus(status, Status::FromErrno("shm_open", path, errno));
       return std::nullopt;
@@ -305,8 +295,7 @@ KernelObjectMapping* OpenSyncSegment(std::string_view kind,
   const std::string path = SegmentPath(kind, name);
   std::optional<OpenedSegment> segment = CreateOrOpenSegment(path, status);
   if (!segment) return nullptr;
-  FdCloser closer(segment->fd);
-  const int fd = segment->fd;
+  const int fd = segment->fd.get();
   MappingRegistry& registry = Registry();
 
   if (segment->created) {
@@ -341,7 +330,7 @@ KernelObjectMapping* OpenSyncSegment(std::string_view kind,
     mapping->size = sizeof(State);
     mapping->handles = 1;
     {
-      std::lock_guard<std::mutex> lock(registry.mutex);
+      MutexLock lock(&registry.mutex);
       registry.mappings.push_back(mapping);
     }
     // Published last: an opener of this process finds the mapping above.
@@ -360,7 +349,7 @@ KernelObjectMapping* OpenSyncSegment(std::string_view kind,
     return nullptr;
   }
   {
-    std::lock_guard<std::mutex> lock(registry.mutex);
+    MutexLock lock(&registry.mutex);
     if (KernelObjectMapping* mapping =
             AdoptMappingLocked(registry, st->st_dev, st->st_ino)) {
       if (already_existed != nullptr) *already_existed = true;
@@ -393,7 +382,7 @@ KernelObjectMapping* OpenSyncSegment(std::string_view kind,
                                  " of this layout version"));
     return nullptr;
   }
-  std::lock_guard<std::mutex> lock(registry.mutex);
+  MutexLock lock(&registry.mutex);
   if (already_existed != nullptr) *already_existed = true;
   SetStatus(status, Status::Ok());
   // Another thread of this process may have mapped it meanwhile.
@@ -723,16 +712,15 @@ std::optional<SharedMemory> SharedMemory::CreateOrOpen(std::string_view name,
   const std::string path = SegmentPath("shm", name);
   std::optional<OpenedSegment> segment = CreateOrOpenSegment(path, status);
   if (!segment) return std::nullopt;
-  FdCloser closer(segment->fd);
   if (segment->created) {
-    if (ftruncate(segment->fd, static_cast<off_t>(size)) != 0) {
+    if (ftruncate(segment->fd.get(), static_cast<off_t>(size)) != 0) {
       SetStatus(status, Status::FromErrno("ftruncate", path, errno));
       shm_unlink(path.c_str());
       return std::nullopt;
     }
   } else {
     std::optional<struct stat> st =
-        StatWhenSized(segment->fd, path, deadline, status);
+        StatWhenSized(segment->fd.get(), path, deadline, status);
     if (!st) return std::nullopt;
     if (static_cast<uint64_t>(st->st_size) < size) {
       SetStatus(status,
@@ -742,8 +730,8 @@ std::optional<SharedMemory> SharedMemory::CreateOrOpen(std::string_view name,
       return std::nullopt;
     }
   }
-  void* address =
-      mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, segment->fd, 0);
+  void* address = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED,
+                       segment->fd.get(), 0);
   if (address == MAP_FAILED) {
     SetStatus(status, Status::FromErrno("mmap", path, errno));
     if (segment->created) shm_unlink(path.c_str());

@@ -2,10 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <string>
+
+#include "platform/unique_fd.h"
 
 namespace platform {
 
@@ -15,19 +16,17 @@ bool MakeLocalSocketAddress(const std::filesystem::path& path,
   std::memset(address, 0, sizeof *address);
   address->sun_family = AF_UNIX;
   std::string text = path.string();
+  UniqueFd dir;
   if (text.size() >= sizeof address->sun_path) {
-    *dir_fd =
-        open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (*dir_fd < 0) return false;
-    text = "/proc/self/fd/" + std::to_string(*dir_fd) + "/" +
+    dir.Reset(
+        open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir) return false;
+    text = "/proc/self/fd/" + std::to_string(dir.get()) + "/" +
            path.filename().string();
-    if (text.size() >= sizeof address->sun_path) {
-      close(*dir_fd);
-      *dir_fd = -1;
-      return false;
-    }
+    if (text.size() >= sizeof address->sun_path) return false;
   }
   std::memcpy(address->sun_path, text.data(), text.size());
+  *dir_fd = dir.Release();
   return true;
 }
 

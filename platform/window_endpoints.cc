@@ -16,6 +16,7 @@
 #include "platform/device.h"
 #include "platform/local_socket.h"
 #include "platform/unicode.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 namespace {
@@ -72,35 +73,35 @@ std::unique_ptr<WindowEndpoint> WindowEndpoint::Publish(
   fs::create_directories(run, ec);
   fs::path path =
       run / (EndpointStem(class_name, title) + std::to_string(getpid()));
-  int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) return fail(Status::FromErrno("socket", "", errno));
+  UniqueFd fd(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!fd) return fail(Status::FromErrno("socket", "", errno));
   sockaddr_un address;
   int dir_fd;
   if (!MakeLocalSocketAddress(path, &address, &dir_fd)) {
-    close(fd);
     return fail(Status(ErrorCode::kInvalidArgument,
                        "endpoint path too long: " + path.string()));
   }
+  UniqueFd dir(dir_fd);
   unlink(path.c_str());  // a leftover of an earlier process with our pid
-  int rc = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  int rc =
+      bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
   int bind_errno = errno;
-  if (dir_fd >= 0) close(dir_fd);
-  if (rc != 0) {
-    close(fd);
+  dir.Reset();
+  if (rc != 0)
     return fail(Status::FromErrno("bind", path.string(), bind_errno));
-  }
-  return std::unique_ptr<WindowEndpoint>(new WindowEndpoint(fd, path));
+  return std::unique_ptr<WindowEndpoint>(
+      new WindowEndpoint(std::move(fd), path));
 }
 
 WindowEndpoint::~WindowEndpoint() {
-  close(fd_);
+  fd_.Reset();
   unlink(path_.c_str());
 }
 
 std::optional<PostedMessage> WindowEndpoint::Receive() {
   uint8_t buffer[64];
   for (;;) {
-    ssize_t n = recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+    ssize_t n = recv(fd_.get(), buffer, sizeof buffer, MSG_DONTWAIT);
     if (n < 0) {
       if (errno == EINTR) continue;
       return std::nullopt;
@@ -116,7 +117,7 @@ std::optional<PostedMessage> WindowEndpoint::Receive() {
 
 std::optional<PostedMessage> WindowEndpoint::WaitMessage(int timeout_ms) {
   if (std::optional<PostedMessage> message = Receive()) return message;
-  pollfd p{fd_, POLLIN, 0};
+  pollfd p{fd_.get(), POLLIN, 0};
   int rc;
   do {
     rc = poll(&p, 1, timeout_ms);
@@ -151,23 +152,21 @@ std::optional<WindowRef> FindTopLevelWindow(std::u16string_view class_name,
 
 Status PostWindowMessage(const WindowRef& window, uint32_t message,
                          uint64_t first, int64_t second) {
-  int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return Status::FromErrno("socket", "", errno);
+  UniqueFd fd(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  if (!fd) return Status::FromErrno("socket", "", errno);
   sockaddr_un address;
   int dir_fd;
   if (!MakeLocalSocketAddress(window.endpoint, &address, &dir_fd)) {
-    close(fd);
     return Status(ErrorCode::kNotFound, "window endpoint unreachable");
   }
+  UniqueFd dir(dir_fd);
   uint8_t buffer[kMessageSize];
   PutLe(buffer, message, 4);
   PutLe(buffer + 4, first, 8);
   PutLe(buffer + 12, static_cast<uint64_t>(second), 8);
-  ssize_t n = sendto(fd, buffer, sizeof buffer, MSG_DONTWAIT,
+  ssize_t n = sendto(fd.get(), buffer, sizeof buffer, MSG_DONTWAIT,
                      reinterpret_cast<sockaddr*>(&address), sizeof address);
   int send_errno = errno;
-  if (dir_fd >= 0) close(dir_fd);
-  close(fd);
   if (n == static_cast<ssize_t>(sizeof buffer)) return Status::Ok();
   if (send_errno == ECONNREFUSED || send_errno == ENOENT) {
     return Status(ErrorCode::kNotFound, "window is gone");

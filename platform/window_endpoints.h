@@ -20,15 +20,17 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "platform/status.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 
 struct PostedMessage {
   uint32_t message = 0;
-  uint64_t first = 0;   // the first (word) parameter
-  int64_t second = 0;   // the second (long) parameter
+  uint64_t first = 0;  // the first (word) parameter
+  int64_t second = 0;  // the second (long) parameter
 };
 
 // A published window of this process. Not thread-safe; owned by the thread
@@ -43,16 +45,16 @@ class WindowEndpoint {
   WindowEndpoint& operator=(const WindowEndpoint&) = delete;
 
   // Readable when a message waits (for poll or a socket notifier).
-  int fd() const { return fd_; }
+  int fd() const { return fd_.get(); }
   // The next waiting message, without blocking; nullopt when none.
   std::optional<PostedMessage> Receive();
   // Waits up to `timeout_ms` for the next message.
   std::optional<PostedMessage> WaitMessage(int timeout_ms);
 
  private:
-  WindowEndpoint(int fd, std::filesystem::path path)
-      : fd_(fd), path_(std::move(path)) {}
-  int fd_;
+  WindowEndpoint(UniqueFd fd, std::filesystem::path path)
+      : fd_(std::move(fd)), path_(std::move(path)) {}
+  UniqueFd fd_;
   std::filesystem::path path_;
 };
 

@@ -29,9 +29,6 @@ constexpr uint32_t kDataMutexWaitMs = 1500;
 
 // ---------------------------------------------------------------- module state
 
-// Changed by LockServer, read by DllCanUnloadNow.
-std::atomic<int32_t> lock_count{0};
-
 // The named objects: opened by each rule client's construction, closed by
 // its destruction.
 platform::SharedMemory buffer;
@@ -60,7 +57,8 @@ platform::MapiFreeBufferFunction FreeBufferFunction() {
 }
 
 uint8_t* BufferBase() {
-  if (!buffer.is_open() || buffer.size() < ruleclient::sms_buffer::kBufferSize) {
+  if (!buffer.is_open() ||
+      buffer.size() < ruleclient::sms_buffer::kBufferSize) {
     return nullptr;
   }
   return static_cast<uint8_t*>(buffer.data());
@@ -130,27 +128,30 @@ size_t CopyUnits(uint8_t* base, size_t offset, size_t field_units,
 void FillSlot(uint8_t* base, int slot, const char16_t* body,
               const char16_t* sender, uint64_t delivery_time) {
   const size_t at = ruleclient::sms_buffer::SlotOffset(slot);
-  size_t head =
-      CopyUnits(base, at + ruleclient::sms_buffer::kBodyHeadOffset,
-                ruleclient::sms_buffer::kBodyHeadUnits, ruleclient::sms_buffer::kBodyHeadUnits, &body);
+  size_t head = CopyUnits(base, at + ruleclient::sms_buffer::kBodyHeadOffset,
+                          ruleclient::sms_buffer::kBodyHeadUnits,
+                          ruleclient::sms_buffer::kBodyHeadUnits, &body);
   if (head == ruleclient::sms_buffer::kBodyHeadUnits) {
     // The rest, possibly empty, goes to the selected overflow area.
     const int area = static_cast<int>(overflow_selector);
     CopyUnits(base, ruleclient::sms_buffer::OverflowAreaOffset(area),
-              ruleclient::sms_buffer::kOverflowAreaUnits, ruleclient::sms_buffer::kOverflowMaxUnits,
-              &body);
-    ruleclient::sms_buffer::StoreU16(base, at + ruleclient::sms_buffer::kOverflowIndexOffset,
-                         static_cast<uint16_t>(area + 1));
+              ruleclient::sms_buffer::kOverflowAreaUnits,
+              ruleclient::sms_buffer::kOverflowMaxUnits, &body);
+    ruleclient::sms_buffer::StoreU16(
+        base, at + ruleclient::sms_buffer::kOverflowIndexOffset,
+        static_cast<uint16_t>(area + 1));
     overflow_selector =
         (overflow_selector + 1) % ruleclient::sms_buffer::kOverflowAreaCount;
   } else {
-    ruleclient::sms_buffer::StoreU16(base, at + ruleclient::sms_buffer::kOverflowIndexOffset,
-                         ruleclient::sms_buffer::kNoOverflow);
+    ruleclient::sms_buffer::StoreU16(
+        base, at + ruleclient::sms_buffer::kOverflowIndexOffset,
+        ruleclient::sms_buffer::kNoOverflow);
   }
-  CopyUnits(base, at + ruleclient::sms_buffer::kSenderOffset, ruleclient::sms_buffer::kSenderFieldUnits,
+  CopyUnits(base, at + ruleclient::sms_buffer::kSenderOffset,
+            ruleclient::sms_buffer::kSenderFieldUnits,
             ruleclient::sms_buffer::kSenderMaxUnits, &sender);
-  ruleclient::sms_buffer::StoreU64(base, at + ruleclient::sms_buffer::kDeliveryTimeOffset,
-                       delivery_time);
+  ruleclient::sms_buffer::StoreU64(
+      base, at + ruleclient::sms_buffer::kDeliveryTimeOffset, delivery_time);
 }
 
 // What queuing one message did.
@@ -176,17 +177,21 @@ Queued QueueMessage(const char16_t* body, const char16_t* sender,
     return Queued::kNotQueued;
   }
   Queued queued = Queued::kNotQueued;
-  const int32_t count = ruleclient::sms_buffer::LoadI32(base, ruleclient::sms_buffer::kCountOffset);
-  const int32_t slot = ruleclient::sms_buffer::LoadI32(base, ruleclient::sms_buffer::kWriteIndexOffset);
+  const int32_t count = ruleclient::sms_buffer::LoadI32(
+      base, ruleclient::sms_buffer::kCountOffset);
+  const int32_t slot = ruleclient::sms_buffer::LoadI32(
+      base, ruleclient::sms_buffer::kWriteIndexOffset);
   // A count or write index out of range (a damaged buffer) queues nothing.
   if (count >= 0 && count < ruleclient::sms_buffer::kSlotCount &&
       ruleclient::sms_buffer::IsValidSlot(slot)) {
     // Cleared before the entry becomes visible: the intake can only give
     // a verdict for it after taking the mutex, which we hold.
     delete_event.Reset().IgnoreError();
-    ruleclient::sms_buffer::StoreI32(base, ruleclient::sms_buffer::kCountOffset, count + 1);
-    ruleclient::sms_buffer::StoreI32(base, ruleclient::sms_buffer::kWriteIndexOffset,
-                         (slot + 1) % ruleclient::sms_buffer::kSlotCount);
+    ruleclient::sms_buffer::StoreI32(base, ruleclient::sms_buffer::kCountOffset,
+                                     count + 1);
+    ruleclient::sms_buffer::StoreI32(
+        base, ruleclient::sms_buffer::kWriteIndexOffset,
+        (slot + 1) % ruleclient::sms_buffer::kSlotCount);
     FillSlot(base, slot, body, sender, delivery_time);
     queued = count == 0 ? Queued::kAlone : Queued::kBehind;
   }
@@ -197,27 +202,35 @@ Queued QueueMessage(const char16_t* body, const char16_t* sender,
 
 // ---------------------------------------------------------------- objects
 
-class CMailRuleClient final : public platform::IMailRuleClient {
+class CMailRuleClient final
+    : public platform::ComObject<platform::ComInterface<
+          platform::IMailRuleClient, platform::IID_IMailRuleClient>> {
  public:
   CMailRuleClient() {
     bool existed = true;
     std::optional<platform::SharedMemory> opened =
-        platform::SharedMemory::CreateOrOpen(ruleclient::sms_buffer::kBufferName,
-                                             ruleclient::sms_buffer::kBufferSize, &existed);
+        platform::SharedMemory::CreateOrOpen(
+            ruleclient::sms_buffer::kBufferName,
+            ruleclient::sms_buffer::kBufferSize, &existed);
     if (opened.has_value()) buffer = std::move(*opened);
     if (uint8_t* base = BufferBase()) {
       if (!existed) ruleclient::sms_buffer::SetReaderAttached(base, false);
       // Discards what an earlier instance queued (plain stores, as at any
       // construction).
-      ruleclient::sms_buffer::StoreI32(base, ruleclient::sms_buffer::kWriteIndexOffset, 0);
-      ruleclient::sms_buffer::StoreI32(base, ruleclient::sms_buffer::kReadIndexOffset, 0);
-      ruleclient::sms_buffer::StoreI32(base, ruleclient::sms_buffer::kCountOffset, 0);
-      ruleclient::sms_buffer::StoreI32(base, ruleclient::sms_buffer::kCapacityOffset,
-                           ruleclient::sms_buffer::kSlotCount);
+      ruleclient::sms_buffer::StoreI32(
+          base, ruleclient::sms_buffer::kWriteIndexOffset, 0);
+      ruleclient::sms_buffer::StoreI32(
+          base, ruleclient::sms_buffer::kReadIndexOffset, 0);
+      ruleclient::sms_buffer::StoreI32(base,
+                                       ruleclient::sms_buffer::kCountOffset, 0);
+      ruleclient::sms_buffer::StoreI32(base,
+                                       ruleclient::sms_buffer::kCapacityOffset,
+                                       ruleclient::sms_buffer::kSlotCount);
     }
     bool unused = false;
     if (auto event = platform::NamedEvent::CreateOrOpen(
-            ruleclient::sms_buffer::kAvailableEventName, false, false, &unused)) {
+            ruleclient::sms_buffer::kAvailableEventName, false, false,
+            &unused)) {
       available_event = std::move(*event);
     }
     if (auto event = platform::NamedEvent::CreateOrOpen(
@@ -230,32 +243,20 @@ class CMailRuleClient final : public platform::IMailRuleClient {
     }
   }
 
-  HRESULT QueryInterface(const IID& iid, void** object) override {
-    if (object == nullptr) return platform::E_INVALIDARG;
-    *object = nullptr;
-    if (iid == platform::IID_IUnknown || iid == platform::IID_IMailRuleClient) {
-      *object = static_cast<platform::IMailRuleClient*>(this);
-      AddRef();
-      return platform::S_OK;
-    }
-    return platform::E_NOINTERFACE;
-  }
-
+  // Every change of the count goes to the debug log.
   ULONG AddRef() override {
-    const int32_t count = refs_.fetch_add(1) + 1;
-    platform::DebugPrintf("CMailRuleClient reference is now %d\r\n", count);
-    return static_cast<ULONG>(count);
+    const ULONG count = ComObject::AddRef();
+    platform::DebugPrintf("CMailRuleClient reference is now %d\r\n",
+                          static_cast<int32_t>(count));
+    return count;
   }
 
   ULONG Release() override {
-    const int32_t count = refs_.fetch_sub(1) - 1;
-    platform::DebugPrintf("CMailRuleClient reference is now %d\r\n", count);
-    if (count == 0) {
-      platform::DebugPrintf("CMailRuleClient Deleted!\r\n");
-      delete this;
-      return 0;
-    }
-    return static_cast<ULONG>(count);
+    const ULONG count = ComObject::Release();  // deleted at 0
+    platform::DebugPrintf("CMailRuleClient reference is now %d\r\n",
+                          static_cast<int32_t>(count));
+    if (count == 0) platform::DebugPrintf("CMailRuleClient Deleted!\r\n");
+    return count;
   }
 
   HRESULT Initialize(platform::IMsgStore* /*store*/,
@@ -271,14 +272,12 @@ class CMailRuleClient final : public platform::IMailRuleClient {
                          platform::MRCHANDLED* handled) override;
 
  private:
-  ~CMailRuleClient() {
+  ~CMailRuleClient() override {
     buffer.Close();
     available_event.Close();
     data_mutex.Close();
     delete_event.Close();
   }
-
-  std::atomic<int32_t> refs_{1};
 };
 
 HRESULT CMailRuleClient::ProcessMessage(
@@ -367,55 +366,23 @@ HRESULT CMailRuleClient::ProcessMessage(
   return hr;
 }
 
-class CFactory final : public platform::IClassFactory {
+// The class factory; its count goes to the debug log as the client's does.
+class CFactory final : public platform::ComClassFactory<CMailRuleClient> {
  public:
-  HRESULT QueryInterface(const IID& iid, void** object) override {
-    if (object == nullptr) return platform::E_INVALIDARG;
-    if (iid == platform::IID_IUnknown || iid == platform::IID_IClassFactory) {
-      *object = static_cast<platform::IClassFactory*>(this);
-      AddRef();
-      return platform::S_OK;
-    }
-    *object = nullptr;
-    return platform::E_NOINTERFACE;
-  }
-
   ULONG AddRef() override {
-    const int32_t count = refs_.fetch_add(1) + 1;
-    platform::DebugPrintf("Factory Reference is now %d\r\n", count);
-    return static_cast<ULONG>(count);
+    const ULONG count = ComClassFactory::AddRef();
+    platform::DebugPrintf("Factory Reference is now %d\r\n",
+                          static_cast<int32_t>(count));
+    return count;
   }
 
   ULONG Release() override {
-    const int32_t count = refs_.fetch_sub(1) - 1;
-    platform::DebugPrintf("Factory Reference is now %d\r\n", count);
-    if (count == 0) {
-      platform::DebugPrintf("CFactory Deleted!\r\n");
-      delete this;
-      return 0;
-    }
-    return static_cast<ULONG>(count);
+    const ULONG count = ComClassFactory::Release();  // deleted at 0
+    platform::DebugPrintf("Factory Reference is now %d\r\n",
+                          static_cast<int32_t>(count));
+    if (count == 0) platform::DebugPrintf("CFactory Deleted!\r\n");
+    return count;
   }
-
-  HRESULT CreateInstance(platform::IUnknown* outer, const IID& iid,
-                         void** object) override {
-    if (outer != nullptr) return platform::CLASS_E_NOAGGREGATION;
-    CMailRuleClient* client = new (std::nothrow) CMailRuleClient();
-    if (client == nullptr) return platform::E_OUTOFMEMORY;
-    HRESULT hr = client->QueryInterface(iid, object);
-    client->Release();
-    return hr;
-  }
-
-  HRESULT LockServer(int lock) override {
-    lock_count += lock ? 1 : -1;
-    return platform::S_OK;
-  }
-
- private:
-  ~CFactory() = default;
-
-  std::atomic<int32_t> refs_{1};
 };
 
 }  // namespace
@@ -423,16 +390,10 @@ class CFactory final : public platform::IClassFactory {
 extern "C" platform::HRESULT DllGetClassObject(const platform::CLSID& clsid,
                                                const platform::IID& iid,
                                                void** object) {
-  if (!(clsid == platform::CLSID_RuleClient)) {
-    return platform::CLASS_E_CLASSNOTAVAILABLE;
-  }
-  CFactory* factory = new (std::nothrow) CFactory();
-  if (factory == nullptr) return platform::E_OUTOFMEMORY;
-  HRESULT hr = factory->QueryInterface(iid, object);
-  factory->Release();
-  return hr;
+  return platform::GetClassObject<CFactory>(platform::CLSID_RuleClient, clsid,
+                                            iid, object);
 }
 
 extern "C" platform::HRESULT DllCanUnloadNow() {
-  return lock_count.load() != 0 ? platform::S_FALSE : platform::S_OK;
+  return CFactory::Locked() ? platform::S_FALSE : platform::S_OK;
 }

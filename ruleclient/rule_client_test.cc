@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "intercept/intake.h"
 #include "device/cemapi/message_store.h"
+#include "intercept/intake.h"
 #include "platform/kernel_objects.h"
 #include "platform/mapi.h"
 #include "platform/modules.h"
@@ -84,7 +84,8 @@ class Phone {
     std::optional<device::cemapi::FolderInfo> inbox =
         device::cemapi::FindSmsFolder(device::cemapi::FolderRole::kInbox);
     if (inbox) {
-      inbox_id = device::cemapi::EncodeEntryId({device::cemapi::EntryKind::kFolder, inbox->id});
+      inbox_id = device::cemapi::EncodeEntryId(
+          {device::cemapi::EntryKind::kFolder, inbox->id});
     }
   }
   ~Phone() {
@@ -152,7 +153,8 @@ class RuleClientTest : public ::testing::Test {
   uint8_t* Buffer() {
     if (!mapped_.is_open()) {
       auto opened = SharedMemory::CreateOrOpen(
-          ruleclient::sms_buffer::kBufferName, ruleclient::sms_buffer::kBufferSize, nullptr);
+          ruleclient::sms_buffer::kBufferName,
+          ruleclient::sms_buffer::kBufferSize, nullptr);
       if (!opened) return nullptr;
       mapped_ = std::move(*opened);
     }
@@ -177,8 +179,8 @@ class RuleClientTest : public ::testing::Test {
   }
   static std::string Deliver(std::u16string_view sender,
                              std::u16string_view text, uint64_t time) {
-    std::optional<std::string> id =
-        device::cemapi::DeliverIncomingSms(sender, text, FileTime::FromValue(time));
+    std::optional<std::string> id = device::cemapi::DeliverIncomingSms(
+        sender, text, FileTime::FromValue(time));
     EXPECT_TRUE(id.has_value());
     return id.value_or("");
   }
@@ -206,7 +208,7 @@ TEST_F(RuleClientTest, FactoryExportsAndReferenceCounts) {
   ASSERT_EQ(phone_->get_class_object(CLSID_RuleClient, IID_IClassFactory,
                                      reinterpret_cast<void**>(&factory)),
             S_OK);
-  EXPECT_EQ(factory->QueryInterface(IID_IClassFactory, nullptr), E_INVALIDARG);
+  EXPECT_EQ(factory->QueryInterface(IID_IClassFactory, nullptr), E_POINTER);
   object = &object;
   EXPECT_EQ(factory->QueryInterface(IID_IMailRuleClient, &object),
             E_NOINTERFACE);
@@ -280,36 +282,50 @@ TEST_F(RuleClientTest, QueuesMessagesInTheSharedBuffer) {
     EXPECT_EQ(out.handled, MRC_NOT_HANDLED);  // nobody attached: no wait
     EXPECT_TRUE(InInbox(id));
   }
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(base, ruleclient::sms_buffer::kCountOffset), 5);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(base, ruleclient::sms_buffer::kCapacityOffset), 5);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(base, ruleclient::sms_buffer::kWriteIndexOffset), 0);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(base, ruleclient::sms_buffer::kReadIndexOffset), 0);
+  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
+                base, ruleclient::sms_buffer::kCountOffset),
+            5);
+  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
+                base, ruleclient::sms_buffer::kCapacityOffset),
+            5);
+  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
+                base, ruleclient::sms_buffer::kWriteIndexOffset),
+            0);
+  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
+                base, ruleclient::sms_buffer::kReadIndexOffset),
+            0);
 
   // 351 units: terminated in the head, no continuation.
   size_t s0 = ruleclient::sms_buffer::SlotOffset(0);
   EXPECT_EQ(Units(base, s0, 352), b351 + u'\0');
-  EXPECT_EQ(ruleclient::sms_buffer::LoadU16(base, s0 + ruleclient::sms_buffer::kOverflowIndexOffset),
+  EXPECT_EQ(ruleclient::sms_buffer::LoadU16(
+                base, s0 + ruleclient::sms_buffer::kOverflowIndexOffset),
             ruleclient::sms_buffer::kNoOverflow);
   EXPECT_EQ(Units(base, s0 + ruleclient::sms_buffer::kSenderOffset, 6),
             std::u16string(u"+4911\0", 6));
-  EXPECT_EQ(ruleclient::sms_buffer::LoadU64(base, s0 + ruleclient::sms_buffer::kDeliveryTimeOffset),
+  EXPECT_EQ(ruleclient::sms_buffer::LoadU64(
+                base, s0 + ruleclient::sms_buffer::kDeliveryTimeOffset),
             0x0123456789ABCDEFull);
-  EXPECT_EQ(base[s0 + ruleclient::sms_buffer::kDeliveryTimeOffset], 0xEF);  // low first
+  EXPECT_EQ(base[s0 + ruleclient::sms_buffer::kDeliveryTimeOffset],
+            0xEF);  // low first
   // 352 units: a full head and an empty continuation in area 0.
   size_t s1 = ruleclient::sms_buffer::SlotOffset(1);
   EXPECT_EQ(Units(base, s1, 352), b352);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadU16(base, s1 + ruleclient::sms_buffer::kOverflowIndexOffset),
+  EXPECT_EQ(ruleclient::sms_buffer::LoadU16(
+                base, s1 + ruleclient::sms_buffer::kOverflowIndexOffset),
             ruleclient::sms_buffer::kOverflowArea0);
   // 1400 units: head, then 1023 units in area 1, then a NUL; the rest cut.
   size_t s2 = ruleclient::sms_buffer::SlotOffset(2);
   EXPECT_EQ(Units(base, s2, 352), std::u16string(352, u'c'));
-  EXPECT_EQ(ruleclient::sms_buffer::LoadU16(base, s2 + ruleclient::sms_buffer::kOverflowIndexOffset),
+  EXPECT_EQ(ruleclient::sms_buffer::LoadU16(
+                base, s2 + ruleclient::sms_buffer::kOverflowIndexOffset),
             ruleclient::sms_buffer::kOverflowArea1);
   EXPECT_EQ(Units(base, ruleclient::sms_buffer::OverflowAreaOffset(1), 1024),
             std::u16string(1023, u'd') + u'\0');
   // The areas alternate: the fourth body's rest overwrote area 0.
   size_t s3 = ruleclient::sms_buffer::SlotOffset(3);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadU16(base, s3 + ruleclient::sms_buffer::kOverflowIndexOffset),
+  EXPECT_EQ(ruleclient::sms_buffer::LoadU16(
+                base, s3 + ruleclient::sms_buffer::kOverflowIndexOffset),
             ruleclient::sms_buffer::kOverflowArea0);
   EXPECT_EQ(Units(base, ruleclient::sms_buffer::OverflowAreaOffset(0), 5),
             std::u16string(u"tail\0", 5));
@@ -319,8 +335,11 @@ TEST_F(RuleClientTest, QueuesMessagesInTheSharedBuffer) {
   // Empty text and sender.
   size_t s4 = ruleclient::sms_buffer::SlotOffset(4);
   EXPECT_EQ(ruleclient::sms_buffer::LoadU16(base, s4), 0);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadU16(base, s4 + ruleclient::sms_buffer::kSenderOffset), 0);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadU64(base, s4 + ruleclient::sms_buffer::kDeliveryTimeOffset),
+  EXPECT_EQ(ruleclient::sms_buffer::LoadU16(
+                base, s4 + ruleclient::sms_buffer::kSenderOffset),
+            0);
+  EXPECT_EQ(ruleclient::sms_buffer::LoadU64(
+                base, s4 + ruleclient::sms_buffer::kDeliveryTimeOffset),
             5u);
 
   // The sixth message finds the queue full: not copied, and even with a
@@ -336,7 +355,9 @@ TEST_F(RuleClientTest, QueuesMessagesInTheSharedBuffer) {
   EXPECT_EQ(out.handled, MRC_NOT_HANDLED);
   EXPECT_TRUE(InInbox(sixth));
   EXPECT_EQ(verdict->Wait(0), WaitResult::kSignaled);  // left unconsumed
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(base, ruleclient::sms_buffer::kCountOffset), 5);
+  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
+                base, ruleclient::sms_buffer::kCountOffset),
+            5);
   EXPECT_EQ(Units(base, s0, 352), b351 + u'\0');
 
   // A new instance empties the queue.
@@ -344,19 +365,28 @@ TEST_F(RuleClientTest, QueuesMessagesInTheSharedBuffer) {
   EXPECT_EQ(client->Release(), 0u);
   IMailRuleClient* fresh = NewClient();
   ASSERT_NE(fresh, nullptr);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(base, ruleclient::sms_buffer::kCountOffset), 0);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(base, ruleclient::sms_buffer::kWriteIndexOffset), 0);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(base, ruleclient::sms_buffer::kReadIndexOffset), 0);
+  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
+                base, ruleclient::sms_buffer::kCountOffset),
+            0);
+  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
+                base, ruleclient::sms_buffer::kWriteIndexOffset),
+            0);
+  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
+                base, ruleclient::sms_buffer::kReadIndexOffset),
+            0);
 
   // An entry queued behind an unread one gets no wait: a verdict given
   // now would be for the older entry.
   ruleclient::sms_buffer::SetReaderAttached(base, true);
   std::string first = Deliver(u"+1", u"first", 7);
   std::string second = Deliver(u"+2", u"second", 8);
-  ruleclient::sms_buffer::StoreI32(base, ruleclient::sms_buffer::kCountOffset, 1);  // one unread
+  ruleclient::sms_buffer::StoreI32(base, ruleclient::sms_buffer::kCountOffset,
+                                   1);  // one unread
   EXPECT_EQ(Process(fresh, second).handled, MRC_NOT_HANDLED);
   EXPECT_TRUE(InInbox(second));
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(base, ruleclient::sms_buffer::kCountOffset), 2);
+  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
+                base, ruleclient::sms_buffer::kCountOffset),
+            2);
   ruleclient::sms_buffer::SetReaderAttached(base, false);
   EXPECT_EQ(fresh->Release(), 0u);
   (void)first;
@@ -399,7 +429,8 @@ TEST_F(RuleClientTest, DeletesOnAVerdictAndKeepsWithoutOne) {
   intake.StopIntake();
   ASSERT_TRUE(intake.WaitStopped(kInfinite));
   ASSERT_EQ(seen.size(), 2u);
-  EXPECT_EQ(seen[0], long_spam.substr(0, ruleclient::sms_buffer::kMaxBodyUnits));
+  EXPECT_EQ(seen[0],
+            long_spam.substr(0, ruleclient::sms_buffer::kMaxBodyUnits));
   EXPECT_EQ(seen[1], u"hello");
   EXPECT_EQ(times, (std::vector<uint64_t>{77, 78}));
 
@@ -455,8 +486,8 @@ TEST_F(RuleClientTest, GivesUpOnAMutexHeldElsewhere) {
   if (holder == 0) {
     close(to_holder[1]);
     close(from_holder[0]);
-    auto mutex =
-        NamedMutex::CreateOrOpen(ruleclient::sms_buffer::kDataMutexName, false, nullptr);
+    auto mutex = NamedMutex::CreateOrOpen(
+        ruleclient::sms_buffer::kDataMutexName, false, nullptr);
     WaitResult taken = mutex ? mutex->Wait(5000) : WaitResult::kFailed;
     char c = taken == WaitResult::kSignaled || taken == WaitResult::kAbandoned
                  ? 'y'
@@ -485,8 +516,12 @@ TEST_F(RuleClientTest, GivesUpOnAMutexHeldElsewhere) {
   EXPECT_TRUE(Succeeded(out.result));
   EXPECT_EQ(out.handled, MRC_NOT_HANDLED);
   EXPECT_TRUE(InInbox(id));
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(base, ruleclient::sms_buffer::kCountOffset), 0);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(base, ruleclient::sms_buffer::kWriteIndexOffset), 0);
+  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
+                base, ruleclient::sms_buffer::kCountOffset),
+            0);
+  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
+                base, ruleclient::sms_buffer::kWriteIndexOffset),
+            0);
   EXPECT_EQ(verdict->Wait(0), WaitResult::kSignaled);  // left alone
 
   close(to_holder[1]);
@@ -497,7 +532,9 @@ TEST_F(RuleClientTest, GivesUpOnAMutexHeldElsewhere) {
   std::string next = Deliver(u"+8613900000009", u"after the holder", 91);
   out = Process(client, next);
   EXPECT_EQ(out.handled, MRC_NOT_HANDLED);  // nobody attached
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(base, ruleclient::sms_buffer::kCountOffset), 1);
+  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
+                base, ruleclient::sms_buffer::kCountOffset),
+            1);
   EXPECT_EQ(Units(base, ruleclient::sms_buffer::SlotOffset(0), 17),
             std::u16string(u"after the holder\0", 17));
   EXPECT_EQ(client->Release(), 0u);
@@ -506,8 +543,8 @@ TEST_F(RuleClientTest, GivesUpOnAMutexHeldElsewhere) {
 TEST_F(RuleClientTest, LeavesEverythingAloneWithoutABuffer) {
   // A block of that name too small to map: the client cannot use it.
   ASSERT_TRUE(ClearNamedObjects().ok());
-  std::optional<SharedMemory> small =
-      SharedMemory::CreateOrOpen(ruleclient::sms_buffer::kBufferName, 64, nullptr);
+  std::optional<SharedMemory> small = SharedMemory::CreateOrOpen(
+      ruleclient::sms_buffer::kBufferName, 64, nullptr);
   ASSERT_TRUE(small.has_value());
   auto* bytes = static_cast<uint8_t*>(small->data());
   bytes[0] = 1;  // "reader attached"

@@ -154,8 +154,76 @@ Status WriteAll(File& file, const void* data, size_t size) {
 
 Status ReadAll(File& file, void* data, size_t size) {
   if (size == 0) return Status::Ok();
-  if (file.Read(data, size) != size) return ShortIo("read");
+  size_t got = 0;
+  if (Status read = file.Read(data, size, &got); !read.ok()) return read;
+  if (got != size) return ShortIo("read");
   return Status::Ok();
+}
+
+// The frame of a record's payload (docs/formats/zud.md, "Payloads"), right
+// after the record:
+//   type 3:       Z:u32 R:u32 zlib-stream[Z]
+//   types 0, 1:   L:u32 masked-bytes[L]
+// A record of any other type that says it has a payload is measured like
+// types 0 and 1. Every reader of a payload decodes its frame once, with
+// DecodePayloadFrame, before it reads or allocates anything for the bytes
+// that follow the lengths.
+struct PayloadFrame {
+  uint64_t lengths_at = 0;    // right after the record
+  uint32_t lengths_size = 0;  // 8 (Z and R) or 4 (L)
+  uint32_t stored = 0;        // Z or L: the bytes after the lengths
+  uint32_t raw = 0;           // R (type 3)
+
+  uint64_t data_at() const { return lengths_at + lengths_size; }
+  // The whole payload: lengths and stored bytes.
+  uint64_t size() const { return lengths_size + uint64_t{stored}; }
+};
+
+std::string BodyOf(uint32_t offset) {
+  return "body of the record at " + std::to_string(offset);
+}
+
+// Whether the payload of a record of `type` can be read.
+bool ReadablePayloadType(uint32_t type) {
+  return type == kRecordCompressed || type == kRecordLegacyRaw0 ||
+         type == kRecordLegacyRaw1;
+}
+
+Status UnknownRecordType(uint32_t offset, uint32_t type) {
+  return Damaged("record at " + std::to_string(offset) + " has unknown type " +
+                 std::to_string(type));
+}
+
+// The frame of the payload of the record at `offset`, of `type`, in a file
+// whose contents end at `end`: damaged when the lengths lie outside the file
+// or the stored bytes run past its end. `read(void* out, size_t size,
+// uint64_t at)` reads the lengths (which lie before `end`) and returns a
+// Status, whose failure is returned as it is.
+template <typename ReadLengths>
+std::optional<PayloadFrame> DecodePayloadFrame(uint32_t offset, uint32_t type,
+                                               uint64_t end, ReadLengths read,
+                                               Status* status) {
+  PayloadFrame frame;
+  frame.lengths_at = uint64_t{offset} + kNodeRecordSize;
+  frame.lengths_size = type == kRecordCompressed ? 8 : 4;
+  if (frame.data_at() > end) {
+    SetStatus(status, Damaged(BodyOf(offset) + " lies outside the file"));
+    return std::nullopt;
+  }
+  uint8_t lengths[8] = {};
+  if (Status io = read(lengths, frame.lengths_size, frame.lengths_at);
+      !io.ok()) {
+    SetStatus(status, std::move(io));
+    return std::nullopt;
+  }
+  frame.stored = LoadU32(lengths);
+  if (type == kRecordCompressed) frame.raw = LoadU32(lengths + 4);
+  if (frame.stored > end - frame.data_at()) {
+    SetStatus(status,
+              Damaged(BodyOf(offset) + " runs past the end of the file"));
+    return std::nullopt;
+  }
+  return frame;
 }
 
 // The registry remembers, per document, the index before the last save.
@@ -481,9 +549,10 @@ class SourceReader {
         size, static_cast<size_t>(std::min<uint64_t>(read_size_, room)));
     if (window_.size() < want) window_.resize(want);
     valid_ = 0;
-    const size_t got = file_.ReadAt(window_.data(), want, offset);
-    if (got < size) {
-      SetStatus(status, ShortIo("read"));
+    size_t got = 0;
+    Status read = file_.ReadAt(window_.data(), want, offset, &got);
+    if (!read.ok() || got < size) {
+      SetStatus(status, read.ok() ? ShortIo("read") : std::move(read));
       return std::nullopt;
     }
     window_start_ = offset;
@@ -642,7 +711,11 @@ class FileWalker {
     const size_t want = static_cast<size_t>(
         std::min<uint64_t>(std::max(size, kChunk), end_ - offset));
     if (window_.size() < want) window_.resize(want);
-    const size_t got = file_.ReadAt(window_.data(), want, offset);
+    size_t got = 0;
+    // The walk has no failure of its own: a read that fails ends the
+    // bytes it sees where it failed, as the end of the file would, and
+    // what lies beyond is reported as not reached.
+    file_.ReadAt(window_.data(), want, offset, &got).IgnoreError();
     start_ = offset;
     valid_ = got;
     return std::string_view(window_.data(), std::min(size, got));
@@ -923,8 +996,10 @@ Status MessageFile::ReadHeader(FileHeader* header) {
     lock_->Lock(kHeaderSlot, platform::LockKind::kShared, kHeaderLockWaitMs)
         .IgnoreError();  // a writer that never lets go: read all the same
   }
-  const size_t got = file_->ReadAt(header->bytes.data(), kFileHeaderSize, 0);
+  size_t got = 0;
+  Status read = file_->ReadAt(header->bytes.data(), kFileHeaderSize, 0, &got);
   if (shared) lock_->Unlock(kHeaderSlot);
+  if (!read.ok()) return read;
   if (got != kFileHeaderSize) return Damaged("shorter than a header");
   return Status::Ok();
 }
@@ -1091,37 +1166,24 @@ std::optional<std::string> MessageFile::ReadPayload(uint32_t offset,
   if (!Ready(status)) return std::nullopt;
   if (!record.has_payload()) return std::string();
   const uint32_t type = record.type();
-  if (type != kRecordCompressed && type != kRecordLegacyRaw0 &&
-      type != kRecordLegacyRaw1) {
-    SetStatus(status, Damaged("record at " + std::to_string(offset) +
-                              " has unknown type " + std::to_string(type)));
+  if (!ReadablePayloadType(type)) {
+    SetStatus(status, UnknownRecordType(offset, type));
     return std::nullopt;
   }
   std::optional<uint64_t> size = FileSize(status);
   if (!size) return std::nullopt;
-  const uint64_t start = uint64_t{offset} + kNodeRecordSize;
-  const std::string where = "body of the record at " + std::to_string(offset);
-  const size_t words = type == kRecordCompressed ? 2 : 1;
-  if (start + 4 * words > *size) {
-    SetStatus(status, Damaged(where + " lies outside the file"));
-    return std::nullopt;
-  }
-  uint8_t lengths[8];
-  Status io = file_->Seek(static_cast<int64_t>(start), SEEK_SET);
-  if (io.ok()) io = ReadAll(*file_, lengths, 4 * words);
-  if (!io.ok()) {
-    SetStatus(status, io);
-    return std::nullopt;
-  }
-  const uint32_t stored = LoadU32(lengths);  // Z, or L for older records
-  if (stored > *size - start - 4 * words) {
-    SetStatus(status, Damaged(where + " runs past the end of the file"));
-    return std::nullopt;
-  }
-  std::string data(stored, '\0');
-  io = ReadAll(*file_, data.data(), data.size());
-  if (!io.ok()) {
-    SetStatus(status, io);
+  std::optional<PayloadFrame> frame = DecodePayloadFrame(
+      offset, type, *size,
+      [this](void* out, size_t n, uint64_t at) {
+        Status io = file_->Seek(static_cast<int64_t>(at), SEEK_SET);
+        return io.ok() ? ReadAll(*file_, out, n) : io;
+      },
+      status);
+  if (!frame) return std::nullopt;
+  // The stream's position is right after the lengths.
+  std::string data(frame->stored, '\0');
+  if (Status io = ReadAll(*file_, data.data(), data.size()); !io.ok()) {
+    SetStatus(status, std::move(io));
     return std::nullopt;
   }
   if (type != kRecordCompressed) {
@@ -1132,9 +1194,11 @@ std::optional<std::string> MessageFile::ReadPayload(uint32_t offset,
   Status inflate_status;
   std::optional<std::string> body =
       Inflate(reinterpret_cast<const uint8_t*>(data.data()), data.size(),
-              LoadU32(lengths + 4), &inflate_status);
-  if (!body)
-    SetStatus(status, Damaged(where + ": " + inflate_status.message()));
+              frame->raw, &inflate_status);
+  if (!body) {
+    SetStatus(status,
+              Damaged(BodyOf(offset) + ": " + inflate_status.message()));
+  }
   return body;
 }
 
@@ -1257,10 +1321,12 @@ Status MessageFile::RewriteRecord(uint32_t offset, const NodeRecord& record) {
   std::optional<uint32_t> extent = RecordExtent(offset, copy, &status);
   if (!extent) return status;
   std::string payload(*extent - kNodeRecordSize, '\0');
-  if (!payload.empty() &&
-      file_->ReadAt(payload.data(), payload.size(),
-                    uint64_t{offset} + kNodeRecordSize) != payload.size()) {
-    return ShortIo("read");
+  if (!payload.empty()) {
+    size_t got = 0;
+    status = file_->ReadAt(payload.data(), payload.size(),
+                           uint64_t{offset} + kNodeRecordSize, &got);
+    if (!status.ok()) return status;
+    if (got != payload.size()) return ShortIo("read");
   }
   Note note;
   note.kind = NoteKind::kRewritten;
@@ -1282,26 +1348,21 @@ std::optional<uint32_t> MessageFile::RecordExtent(uint32_t offset,
                                                   Status* status) {
   // `stored` is the record as it lies on disk (masked); only the type and
   // the payload flag, which are never masked, are read.
-  uint64_t size = logical_end_;
   const uint32_t type = LoadU32(&stored.bytes[kRecordType]);
   if (LoadU32(&stored.bytes[kRecordPayloadFlag]) == 0) return kNodeRecordSize;
-  const uint64_t start = uint64_t{offset} + kNodeRecordSize;
-  const size_t words = type == kRecordCompressed ? 2 : 1;
-  uint8_t lengths[8];
-  if (start + 4 * words > size || file_->ReadAt(lengths, 4, start) != 4) {
-    SetStatus(status,
-              Damaged("body of the record at " + std::to_string(offset) +
-                      " lies outside the file"));
-    return std::nullopt;
-  }
-  const uint64_t end = start + 4 * words + LoadU32(lengths);
-  if (end > size) {
-    SetStatus(status,
-              Damaged("body of the record at " + std::to_string(offset) +
-                      " runs past the end of the file"));
-    return std::nullopt;
-  }
-  return static_cast<uint32_t>(end - offset);
+  std::optional<PayloadFrame> frame = DecodePayloadFrame(
+      offset, type, logical_end_,
+      [this, offset](void* out, size_t n, uint64_t at) {
+        size_t got = 0;
+        Status read = file_->ReadAt(out, n, at, &got);
+        if (read.ok() && got != n) {
+          read = Damaged(BodyOf(offset) + " lies outside the file");
+        }
+        return read;
+      },
+      status);
+  if (!frame) return std::nullopt;
+  return static_cast<uint32_t>(kNodeRecordSize + frame->size());
 }
 
 bool MessageFile::CheckTarget(uint32_t offset, uint32_t size, uint32_t crc) {
@@ -1318,7 +1379,11 @@ bool MessageFile::CheckTarget(uint32_t offset, uint32_t size, uint32_t crc) {
   while (left > 0) {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(left, 1 << 20));
     piece.resize(n);
-    if (file_->ReadAt(piece.data(), n, at) != n) return false;
+    size_t got = 0;
+    // A target that cannot be read is not vouched for.
+    if (!file_->ReadAt(piece.data(), n, at, &got).ok() || got != n) {
+      return false;
+    }
     sum = Crc32(piece.data(), n, sum);
     at += n;
     left -= n;
@@ -1573,51 +1638,38 @@ Status MessageFile::CompactTo(std::u16string_view new_path,
 
     const size_t before = chunk.size();
     const uint32_t type = record.type();
-    const uint64_t start = uint64_t{offset} + kNodeRecordSize;
-    const std::string_view where = "body of the record at ";
     if (!record.has_payload()) {
       status = EncodeRecord(record, std::nullopt, {}, key++, &chunk);
-    } else if (type == kRecordCompressed) {
-      // The payload is copied whole: both lengths and the stream as stored.
-      if (start + 8 > *size) {
-        return fail(Damaged(std::string(where) + std::to_string(offset) +
-                            " lies outside the file"));
-      }
-      bytes = source.View(start, 8, &status);
-      if (!bytes) return fail(status);
-      const uint32_t z =
-          LoadU32(reinterpret_cast<const uint8_t*>(bytes->data()));
-      if (z > *size - start - 8) {
-        return fail(Damaged(std::string(where) + std::to_string(offset) +
-                            " runs past the end of the file"));
-      }
-      bytes = source.View(start, 8 + size_t{z}, &status);
-      if (!bytes) return fail(status);
-      status = EncodeRecord(record, std::nullopt, *bytes, key++, &chunk);
-    } else if (type == kRecordLegacyRaw0 || type == kRecordLegacyRaw1) {
-      // An older raw body: unmasked and written compressed as type 3.
-      if (start + 4 > *size) {
-        return fail(Damaged(std::string(where) + std::to_string(offset) +
-                            " lies outside the file"));
-      }
-      bytes = source.View(start, 4, &status);
-      if (!bytes) return fail(status);
-      const uint32_t length =
-          LoadU32(reinterpret_cast<const uint8_t*>(bytes->data()));
-      if (length > *size - start - 4) {
-        return fail(Damaged(std::string(where) + std::to_string(offset) +
-                            " runs past the end of the file"));
-      }
-      bytes = source.View(start + 4, length, &status);
-      if (!bytes) return fail(status);
-      body.assign(*bytes);
-      MaskWords(record.key(), reinterpret_cast<uint8_t*>(body.data()),
-                body.size() / 4);
-      record.set_type(kRecordCompressed);
-      status = EncodeRecord(record, body, {}, key++, &chunk);
+    } else if (!ReadablePayloadType(type)) {
+      status = UnknownRecordType(offset, type);
     } else {
-      status = Damaged("record at " + std::to_string(offset) +
-                       " has unknown type " + std::to_string(type));
+      std::optional<PayloadFrame> frame = DecodePayloadFrame(
+          offset, type, *size,
+          [&source](void* out, size_t n, uint64_t at) {
+            Status read;
+            std::optional<std::string_view> lengths = source.View(at, n, &read);
+            if (lengths) std::memcpy(out, lengths->data(), n);
+            return read;
+          },
+          &status);
+      if (!frame) return fail(status);
+      if (type == kRecordCompressed) {
+        // The payload is copied whole: both lengths and the stream as
+        // stored.
+        bytes = source.View(frame->lengths_at,
+                            static_cast<size_t>(frame->size()), &status);
+        if (!bytes) return fail(status);
+        status = EncodeRecord(record, std::nullopt, *bytes, key++, &chunk);
+      } else {
+        // An older raw body: unmasked and written compressed as type 3.
+        bytes = source.View(frame->data_at(), frame->stored, &status);
+        if (!bytes) return fail(status);
+        body.assign(*bytes);
+        MaskWords(record.key(), reinterpret_cast<uint8_t*>(body.data()),
+                  body.size() / 4);
+        record.set_type(kRecordCompressed);
+        status = EncodeRecord(record, body, {}, key++, &chunk);
+      }
     }
     if (!status.ok()) return fail(status);
     if (position + (chunk.size() - before) > UINT32_MAX) {

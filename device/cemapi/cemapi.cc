@@ -26,6 +26,8 @@ using device::cemapi::FolderRole;
 using device::cemapi::PhoneMessage;
 using device::cemapi::StoreInfo;
 using platform::BOOKMARK;
+using platform::ComInterface;
+using platform::ComObject;
 using platform::ENTRYID;
 using platform::ENTRYLIST;
 using platform::FileTime;
@@ -220,56 +222,18 @@ HRESULT StoreError(const platform::Status& status) {
 
 // ---------------------------------------------------------------- objects
 
-// Reference counting and QueryInterface for an object whose interfaces
-// form one chain from IUnknown to `Interface`.
-template <typename Interface>
-class Object : public Interface {
- public:
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
- protected:
-  Object() = default;
-  virtual ~Object() = default;
-  // Answers `iid` when it is one of `iids`.
-  HRESULT Answer(const IID& iid, void** object,
-                 std::initializer_list<IID> iids) {
-    if (object == nullptr) return mapi::E_INVALIDARG;
-    *object = nullptr;
-    if (iid == mapi::IID_IUnknown) {
-      *object = static_cast<IUnknown*>(this);
-    } else {
-      for (const IID& own : iids) {
-        if (iid == own) *object = static_cast<Interface*>(this);
-      }
-    }
-    if (*object == nullptr) return mapi::E_NOINTERFACE;
-    AddRef();
-    return mapi::S_OK;
-  }
-
- private:
-  std::atomic<ULONG> refs_{1};
-};
-
 void FreeRowSet(SRowSet* rows) {
   if (rows == nullptr) return;
   for (ULONG i = 0; i < rows->cRows; ++i) std::free(rows->aRow[i].lpProps);
   std::free(rows);
 }
 
-class Table final : public Object<IMAPITable> {
+class Table final
+    : public ComObject<ComInterface<IMAPITable, mapi::IID_IMAPITable>> {
  public:
   Table(std::vector<std::vector<Prop>> rows, std::vector<ULONG> columns)
       : rows_(std::move(rows)), columns_(std::move(columns)) {}
 
-  HRESULT QueryInterface(const IID& iid, void** object) override {
-    return Answer(iid, object, {mapi::IID_IMAPITable});
-  }
   HRESULT SetColumns(const SPropTagArray* columns, ULONG) override {
     if (columns == nullptr || columns->cValues == 0) {
       return mapi::MAPI_E_INVALID_PARAMETER;
@@ -352,12 +316,11 @@ class Table final : public Object<IMAPITable> {
   size_t cursor_ = 0;
 };
 
-class Message final : public Object<IMessage> {
+class Message final
+    : public ComObject<
+          ComInterface<IMessage, mapi::IID_IMessage, mapi::IID_IMAPIProp>> {
  public:
   explicit Message(PhoneMessage message) : message_(std::move(message)) {}
-  HRESULT QueryInterface(const IID& iid, void** object) override {
-    return Answer(iid, object, {mapi::IID_IMAPIProp, mapi::IID_IMessage});
-  }
   HRESULT GetProps(const SPropTagArray* tags, ULONG, ULONG* count,
                    SPropValue** props) override {
     return ReturnProps(MessageProps(message_), tags, count, props);
@@ -367,14 +330,12 @@ class Message final : public Object<IMessage> {
   PhoneMessage message_;
 };
 
-class Folder final : public Object<IMAPIFolder> {
+class Folder final
+    : public ComObject<
+          ComInterface<IMAPIFolder, mapi::IID_IMAPIFolder,
+                       mapi::IID_IMAPIContainer, mapi::IID_IMAPIProp>> {
  public:
   explicit Folder(FolderInfo folder) : folder_(std::move(folder)) {}
-  HRESULT QueryInterface(const IID& iid, void** object) override {
-    return Answer(
-        iid, object,
-        {mapi::IID_IMAPIProp, mapi::IID_IMAPIContainer, mapi::IID_IMAPIFolder});
-  }
   HRESULT GetProps(const SPropTagArray* tags, ULONG, ULONG* count,
                    SPropValue** props) override {
     std::vector<Prop> all = {
@@ -437,12 +398,11 @@ class Folder final : public Object<IMAPIFolder> {
 HRESULT OpenObject(const EntryRef& ref, int64_t store_id, const IID* iid,
                    ULONG* object_type, IUnknown** object);
 
-class Store final : public Object<IMsgStore> {
+class Store final
+    : public ComObject<
+          ComInterface<IMsgStore, mapi::IID_IMsgStore, mapi::IID_IMAPIProp>> {
  public:
   explicit Store(StoreInfo store) : store_(std::move(store)) {}
-  HRESULT QueryInterface(const IID& iid, void** object) override {
-    return Answer(iid, object, {mapi::IID_IMAPIProp, mapi::IID_IMsgStore});
-  }
   HRESULT GetProps(const SPropTagArray* tags, ULONG, ULONG* count,
                    SPropValue** props) override {
     std::vector<Prop> all = {
@@ -470,7 +430,8 @@ class Store final : public Object<IMsgStore> {
     *object = nullptr;
     EntryRef ref;
     if (id == nullptr || size == 0) {
-      std::optional<FolderInfo> root = device::cemapi::FindSmsFolder(FolderRole::kRoot);
+      std::optional<FolderInfo> root =
+          device::cemapi::FindSmsFolder(FolderRole::kRoot);
       if (!root || root->store != store_.id) return mapi::MAPI_E_NOT_FOUND;
       ref = {EntryKind::kFolder, root->id};
     } else {
@@ -496,7 +457,8 @@ HRESULT OpenObject(const EntryRef& ref, int64_t store_id, const IID* iid,
   IID own{};
   switch (ref.kind) {
     case EntryKind::kStore: {
-      std::optional<StoreInfo> store = device::cemapi::FindStore(ref.row, &status);
+      std::optional<StoreInfo> store =
+          device::cemapi::FindStore(ref.row, &status);
       if (!store) return StoreError(status);
       made = new (std::nothrow) Store(std::move(*store));
       type = mapi::MAPI_STORE;
@@ -504,7 +466,8 @@ HRESULT OpenObject(const EntryRef& ref, int64_t store_id, const IID* iid,
       break;
     }
     case EntryKind::kFolder: {
-      std::optional<FolderInfo> folder = device::cemapi::FindFolder(ref.row, &status);
+      std::optional<FolderInfo> folder =
+          device::cemapi::FindFolder(ref.row, &status);
       if (!folder) return StoreError(status);
       if (store_id != 0 && folder->store != store_id) {
         return mapi::MAPI_E_INVALID_ENTRYID;
@@ -520,7 +483,8 @@ HRESULT OpenObject(const EntryRef& ref, int64_t store_id, const IID* iid,
           device::cemapi::FindMessage(ref.row, &status);
       if (!message) return StoreError(status);
       if (store_id != 0) {
-        std::optional<FolderInfo> folder = device::cemapi::FindFolder(message->folder);
+        std::optional<FolderInfo> folder =
+            device::cemapi::FindFolder(message->folder);
         if (!folder || folder->store != store_id) {
           return mapi::MAPI_E_INVALID_ENTRYID;
         }
@@ -540,17 +504,16 @@ HRESULT OpenObject(const EntryRef& ref, int64_t store_id, const IID* iid,
   return mapi::S_OK;
 }
 
-class Session final : public Object<IMAPISession> {
+class Session final
+    : public ComObject<ComInterface<IMAPISession, mapi::IID_IMAPISession>> {
  public:
-  HRESULT QueryInterface(const IID& iid, void** object) override {
-    return Answer(iid, object, {mapi::IID_IMAPISession});
-  }
   HRESULT GetMsgStoresTable(ULONG, IMAPITable** table) override {
     if (table == nullptr) return mapi::MAPI_E_INVALID_PARAMETER;
     *table = nullptr;
     if (ended_) return mapi::MAPI_E_END_OF_SESSION;
     platform::Status status;
-    std::optional<std::vector<StoreInfo>> stores = device::cemapi::ListStores(&status);
+    std::optional<std::vector<StoreInfo>> stores =
+        device::cemapi::ListStores(&status);
     if (!stores) return StoreError(status);
     std::vector<std::vector<Prop>> rows;
     for (const StoreInfo& s : *stores) {

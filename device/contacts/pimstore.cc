@@ -2,9 +2,7 @@
 // Exports DllGetClassObject (and DllCanUnloadNow) for the application class
 // CLSID_PimApplication; see platform/pim.h.
 #include <atomic>
-#include <initializer_list>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "device/contacts/phone_book.h"
@@ -17,33 +15,12 @@ using namespace platform;  // the interface's names, as the library uses them
 
 std::atomic<int> g_objects{0};
 
-template <typename Interface>
-class Object : public Interface {
- public:
-  HRESULT QueryInterface(const IID& iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (iid == IID_IUnknown || iid == own_iid_) {
-      *object = static_cast<Interface*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
+// An object of the library, counted for DllCanUnloadNow.
+template <typename Interface, const IID& iid>
+class Object : public ComObject<ComInterface<Interface, iid>> {
  protected:
-  explicit Object(const IID& own_iid) : own_iid_(own_iid) { ++g_objects; }
-  virtual ~Object() { --g_objects; }
-
- private:
-  const IID own_iid_;
-  std::atomic<ULONG> refs_{1};
+  Object() { ++g_objects; }
+  ~Object() override { --g_objects; }
 };
 
 HRESULT ReturnString(std::u16string_view text, PimString* value) {
@@ -52,10 +29,10 @@ HRESULT ReturnString(std::u16string_view text, PimString* value) {
   return *value == nullptr ? E_OUTOFMEMORY : S_OK;
 }
 
-class ContactItem final : public Object<IPimContact> {
+class ContactItem final : public Object<IPimContact, IID_IPimContact> {
  public:
   explicit ContactItem(device::contacts::Contact contact)
-      : Object(IID_IPimContact), contact_(std::move(contact)) {}
+      : contact_(std::move(contact)) {}
   HRESULT get_Categories(PimString* value) override {
     return ReturnString(contact_.categories, value);
   }
@@ -76,10 +53,11 @@ class ContactItem final : public Object<IPimContact> {
   const device::contacts::Contact contact_;
 };
 
-class ItemCollection final : public Object<IPimItemCollection> {
+class ItemCollection final
+    : public Object<IPimItemCollection, IID_IPimItemCollection> {
  public:
   explicit ItemCollection(std::vector<device::contacts::Contact> contacts)
-      : Object(IID_IPimItemCollection), contacts_(std::move(contacts)) {}
+      : contacts_(std::move(contacts)) {}
   HRESULT get_Count(int* count) override {
     if (count == nullptr) return E_POINTER;
     *count = static_cast<int>(contacts_.size());
@@ -100,9 +78,8 @@ class ItemCollection final : public Object<IPimItemCollection> {
   const std::vector<device::contacts::Contact> contacts_;
 };
 
-class ContactsFolder final : public Object<IPimFolder> {
+class ContactsFolder final : public Object<IPimFolder, IID_IPimFolder> {
  public:
-  ContactsFolder() : Object(IID_IPimFolder) {}
   HRESULT get_Items(IPimItemCollection** items) override {
     if (items == nullptr) return E_POINTER;
     *items = nullptr;
@@ -120,9 +97,8 @@ class ContactsFolder final : public Object<IPimFolder> {
   }
 };
 
-class Application final : public Object<IPimApplication> {
+class Application final : public Object<IPimApplication, IID_IPimApplication> {
  public:
-  Application() : Object(IID_IPimApplication) {}
   HRESULT Logon(intptr_t) override {
     logged_on_ = true;
     return S_OK;
@@ -146,44 +122,14 @@ class Application final : public Object<IPimApplication> {
   std::atomic<bool> logged_on_{false};
 };
 
-class Factory final : public IClassFactory {
- public:
-  HRESULT QueryInterface(const IID& iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IClassFactory) return E_NOINTERFACE;
-    *object = static_cast<IClassFactory*>(this);
-    return S_OK;
-  }
-  // The factory is a static object.
-  ULONG AddRef() override { return 2; }
-  ULONG Release() override { return 1; }
-  HRESULT CreateInstance(IUnknown* outer, const IID& iid,
-                         void** object) override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    auto* application = new (std::nothrow) Application();
-    if (application == nullptr) return E_OUTOFMEMORY;
-    HRESULT hr = application->QueryInterface(iid, object);
-    application->Release();
-    return hr;
-  }
-  HRESULT LockServer(int) override { return S_OK; }
-};
-
-Factory g_factory;
-
 }  // namespace
 
 #define PIMSTORE_EXPORT extern "C" __attribute__((visibility("default")))
 
 PIMSTORE_EXPORT HRESULT DllGetClassObject(const CLSID& clsid, const IID& iid,
                                           void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (clsid != CLSID_PimApplication) return CLASS_E_CLASSNOTAVAILABLE;
-  return g_factory.QueryInterface(iid, object);
+  return GetClassObject<ComClassFactory<Application>>(CLSID_PimApplication,
+                                                      clsid, iid, object);
 }
 
 PIMSTORE_EXPORT HRESULT DllCanUnloadNow() {

@@ -33,6 +33,7 @@
 #include "platform/local_socket.h"
 #include "platform/processes.h"
 #include "platform/unicode.h"
+#include "platform/unique_fd.h"
 
 namespace {
 
@@ -179,9 +180,10 @@ int main() {
   std::error_code ec;
   fs::create_directories(platform::DeviceRunDir(), ec);
 
-  int lock_fd = open(device::deviced::LockPath().c_str(),
-                     O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (lock_fd < 0 || flock(lock_fd, LOCK_EX | LOCK_NB) != 0) {
+  // The lock goes with the descriptor, closed once the service is gone.
+  platform::UniqueFd lock(open(device::deviced::LockPath().c_str(),
+                               O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  if (!lock || flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
     platform::DebugOutput("deviced: already running, this one exits");
     return 3;
   }
@@ -202,21 +204,22 @@ int main() {
   }
 
   fs::path socket_path = device::deviced::SocketPath();
-  int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  platform::UniqueFd listener(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   sockaddr_un address;
   int dir_fd = -1;
-  if (listener < 0 ||
+  if (!listener ||
       !platform::MakeLocalSocketAddress(socket_path, &address, &dir_fd)) {
     platform::DebugPrintf("deviced: cannot make socket %s\n",
                           socket_path.c_str());
     return 1;
   }
   unlink(socket_path.c_str());  // a leftover: we hold the lock
-  int rc =
-      bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  platform::UniqueFd dir(dir_fd);
+  int rc = bind(listener.get(), reinterpret_cast<sockaddr*>(&address),
+                sizeof address);
   int bind_errno = errno;
-  if (dir_fd >= 0) close(dir_fd);
-  if (rc != 0 || listen(listener, 16) != 0) {
+  dir.Reset();
+  if (rc != 0 || listen(listener.get(), 16) != 0) {
     platform::DebugPrintf(
         "deviced: %s\n",
         Status::FromErrno("bind", socket_path.string(), bind_errno)
@@ -240,17 +243,17 @@ int main() {
 
   bool running = true;
   while (running && !g_stop) {
-    pollfd p{listener, POLLIN, 0};
+    pollfd p{listener.get(), POLLIN, 0};
     int ready = poll(&p, 1, 500);
     if (ready <= 0) continue;  // timeout or a signal: check g_stop
-    int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0) continue;
-    running = Serve(client, service);
-    close(client);
+    platform::UniqueFd client(
+        accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (!client) continue;
+    running = Serve(client.get(), service);
   }
 
   platform::DebugOutput("deviced: stopping");
-  close(listener);
+  listener.Reset();
   unlink(socket_path.c_str());
   fs::remove(pid_path, ec);
   if (int stuck = service != nullptr ? service->OutstandingCalls() : 0) {
@@ -262,6 +265,6 @@ int main() {
     _exit(0);
   }
   service.reset();
-  close(lock_fd);
+  lock.Reset();
   return 0;
 }

@@ -53,7 +53,7 @@ struct MessagingService::Call {
 };
 
 std::unique_ptr<MessagingService> MessagingService::Open(Status* status) {
-  if (Status s = EnsureMessageStore(); !s.ok()) {
+  if (Status s = cemapi::EnsureMessageStore(); !s.ok()) {
     if (status != nullptr) {
       *status =
           Status(ErrorCode::kUnavailable, "message store: " + s.ToString());
@@ -179,7 +179,7 @@ std::optional<DeliveryOutcome> MessagingService::Receive(
     std::u16string_view sender, std::u16string_view text, FileTime delivered,
     Status* status) {
   std::optional<std::string> id =
-      DeliverIncomingSms(sender, text, delivered, status);
+      cemapi::DeliverIncomingSms(sender, text, delivered, status);
   if (!id) return std::nullopt;
   DeliveryOutcome outcome;
   outcome.entry_id = *id;
@@ -219,7 +219,7 @@ std::optional<DeliveryOutcome> MessagingService::Receive(
                   ToUtf8(name).c_str(), HrText(hr).c_str());
     }
     Status find_status;
-    bool gone = !FindMessage(std::string_view(*id), &find_status) &&
+    bool gone = !cemapi::FindMessage(std::string_view(*id), &find_status) &&
                 find_status.code() == ErrorCode::kNotFound;
     if (gone) {
       outcome.deleted = true;

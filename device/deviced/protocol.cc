@@ -10,6 +10,7 @@
 
 #include "platform/device.h"
 #include "platform/local_socket.h"
+#include "platform/unique_fd.h"
 
 namespace device::deviced {
 
@@ -108,21 +109,21 @@ std::optional<std::string> Exchange(const std::vector<std::string>& request,
     if (status != nullptr) *status = std::move(s);
     return std::nullopt;
   };
-  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return fail(Status::FromErrno("socket", "", errno));
+  platform::UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!fd) return fail(Status::FromErrno("socket", "", errno));
   sockaddr_un address;
   int dir_fd;
   fs::path path = SocketPath();
   if (!platform::MakeLocalSocketAddress(path, &address, &dir_fd)) {
-    close(fd);
     return fail(Status(ErrorCode::kUnavailable,
                        "deviced socket unreachable: " + path.string()));
   }
-  int rc = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  platform::UniqueFd dir(dir_fd);
+  int rc =
+      connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
   int connect_errno = errno;
-  if (dir_fd >= 0) close(dir_fd);
+  dir.Reset();
   if (rc != 0) {
-    close(fd);
     return fail(Status(ErrorCode::kUnavailable,
                        "deviced is not running (" + path.string() + ": " +
                            std::strerror(connect_errno) + ")"));
@@ -130,11 +131,11 @@ std::optional<std::string> Exchange(const std::vector<std::string>& request,
   std::string line = JoinFields(request) + "\n";
   size_t sent = 0;
   while (sent < line.size()) {
-    ssize_t n = send(fd, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
+    ssize_t n =
+        send(fd.get(), line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       int e = errno;
-      close(fd);
       return fail(Status::FromErrno("send to", path.string(), e));
     }
     sent += static_cast<size_t>(n);
@@ -143,28 +144,24 @@ std::optional<std::string> Exchange(const std::vector<std::string>& request,
   for (;;) {
     size_t end = reply.find('\n');
     if (end != std::string::npos) {
-      close(fd);
       reply.resize(end);
       return reply;
     }
-    pollfd p{fd, POLLIN, 0};
+    pollfd p{fd.get(), POLLIN, 0};
     int ready = poll(&p, 1, timeout_ms);
     if (ready < 0 && errno == EINTR) continue;
     if (ready == 0) {
-      close(fd);
       return fail(Status(ErrorCode::kTimeout, "deviced did not answer"));
     }
     char buffer[4096];
-    ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    ssize_t n = recv(fd.get(), buffer, sizeof buffer, 0);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      close(fd);
       return fail(Status(ErrorCode::kUnavailable,
                          "deviced closed the connection without a reply"));
     }
     reply.append(buffer, static_cast<size_t>(n));
     if (reply.size() > (1u << 20)) {
-      close(fd);
       return fail(Status(ErrorCode::kInvalidArgument, "reply too long"));
     }
   }

@@ -1,7 +1,6 @@
 // A rule client for deviced's tests; see spam_rule_client.h.
 #include "device/deviced/testing/spam_rule_client.h"
 
-#include <atomic>
 #include <memory>
 #include <string_view>
 
@@ -16,25 +15,9 @@ using device::deviced::testing::kHangMs;
 using device::deviced::testing::kHangReleaseEventName;
 using device::deviced::testing::kSpamRuleClientClsid;
 
-class SpamRuleClient final : public IMailRuleClient {
+class SpamRuleClient final
+    : public ComObject<ComInterface<IMailRuleClient, IID_IMailRuleClient>> {
  public:
-  HRESULT QueryInterface(const IID& iid, void** object) override {
-    if (object == nullptr) return E_INVALIDARG;
-    if (iid == IID_IUnknown || iid == IID_IMailRuleClient) {
-      *object = static_cast<IMailRuleClient*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
   HRESULT Initialize(IMsgStore* store, MRCACCESS* desired_access) override {
     if (store == nullptr || desired_access == nullptr) return E_INVALIDARG;
     mapi_ = Library::Load(kMapiLibraryName);
@@ -93,50 +76,14 @@ class SpamRuleClient final : public IMailRuleClient {
   }
 
  private:
-  std::atomic<ULONG> refs_{1};
   std::unique_ptr<Library> mapi_;
   MapiFreeBufferFunction free_buffer_ = nullptr;
-};
-
-class Factory final : public IClassFactory {
- public:
-  HRESULT QueryInterface(const IID& iid, void** object) override {
-    if (object == nullptr) return E_INVALIDARG;
-    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-      *object = this;
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-  HRESULT CreateInstance(IUnknown* outer, const IID& iid,
-                         void** object) override {
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    SpamRuleClient* client = new SpamRuleClient();
-    HRESULT hr = client->QueryInterface(iid, object);
-    client->Release();
-    return hr;
-  }
-  HRESULT LockServer(int) override { return S_OK; }
-
- private:
-  std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(
     const CLSID& clsid, const IID& iid, void** object) {
-  if (!(clsid == kSpamRuleClientClsid)) return CLASS_E_CLASSNOTAVAILABLE;
-  Factory* factory = new Factory();
-  HRESULT hr = factory->QueryInterface(iid, object);
-  factory->Release();
-  return hr;
+  return GetClassObject<ComClassFactory<SpamRuleClient>>(kSpamRuleClientClsid,
+                                                         clsid, iid, object);
 }
