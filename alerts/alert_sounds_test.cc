@@ -7,14 +7,16 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "alerts/unread_reminder.h"
 #include "platform/device.h"
 #include "platform/files.h"
 #include "platform/leds.h"
 #include "platform/sound.h"
+#include "platform/testing/manual_clock.h"
+#include "platform/testing/source_tree.h"
 #include "platform/testing/temp_device.h"
+#include "platform/testing/wait.h"
 
 namespace alerts {
 namespace {
@@ -22,8 +24,8 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path TestSound(const std::string& name) {
-  return fs::path(__FILE__).parent_path().parent_path() / "audio" / "testdata" /
-         name;
+  return platform::testing::SourceFolderOf(__FILE__).parent_path() / "audio" /
+         "testdata" / name;
 }
 
 class AlertSoundsTest : public ::testing::Test {
@@ -153,7 +155,6 @@ TEST_F(AlertSoundsTest, FilterSoundAndRandomRing) {
     PlayAlertSound(u"|", settings_, player);
     EXPECT_EQ(player.path(), u"\\Rings\\only.mp3");
     EXPECT_EQ(player.kind(), audio::SourceKind::kMpeg);
-    std::this_thread::sleep_for(std::chrono::milliseconds(3));
   }
   player.Stop();
 
@@ -185,15 +186,15 @@ TEST_F(AlertSoundsTest, ReminderStartsStopsAndSilencesThePlayer) {
   EXPECT_FALSE(reminder.running());
   EXPECT_EQ(timer.calls, (std::vector<uint32_t>{0, 7000, 0, 0, 7000, 0}));
 
-  // Clearing the notification stops the timer and a playing player.
+  // Clearing the notification stops the timer and a playing player (which
+  // plays until then: its clock stands still).
   ASSERT_TRUE(platform::SetDeviceSetting("wavfile_pace", "realtime").ok());
-  audio::AudioPlayer player;
+  platform::testing::ManualClock clock;
+  audio::AudioPlayer player(&clock);
   ASSERT_TRUE(player.Open(u"\\My Documents\\ring.mp3"));
   ASSERT_TRUE(player.Play());
-  for (int i = 0; i < 2000 && player.GetState() != audio::AudioPlayer::kPlaying;
-       ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  ASSERT_TRUE(platform::testing::WaitUntil(
+      [&] { return player.GetState() == audio::AudioPlayer::kPlaying; }));
   reminder.Start(7000);
   reminder.Clear(&player);
   EXPECT_FALSE(reminder.running());

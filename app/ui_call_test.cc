@@ -5,23 +5,26 @@
 #include <QCoreApplication>
 #include <QObject>
 #include <atomic>
-#include <chrono>
 #include <thread>
 
 #include "kit/testing/qt_app.h"
+#include "platform/testing/wait.h"
 
 namespace app {
 namespace {
 
-using namespace std::chrono_literals;
-
-// Runs the UI thread's loop until `done` holds.
+// Runs the UI thread's loop until `done` holds (bounded); whether it held.
 template <class Done>
-void SpinUntil(Done done) {
-  while (!done()) {
+bool SpinUntil(Done done) {
+  return platform::testing::WaitUntil([&] {
     QCoreApplication::processEvents();
-    std::this_thread::sleep_for(1ms);
-  }
+    return done();
+  });
+}
+
+// Waits (bounded) until a worker's task is queued.
+bool WaitUntilPending(const UiCall& call) {
+  return platform::testing::WaitUntil([&] { return call.pending() != 0; });
 }
 
 TEST(UiCallTest, RunsOnTheUiThreadAndAbandonReleasesWaiters) {
@@ -38,7 +41,7 @@ TEST(UiCallTest, RunsOnTheUiThreadAndAbandonReleasesWaiters) {
     result = call.Run([&] { ran_on = std::this_thread::get_id(); });
     returned = true;
   });
-  SpinUntil([&] { return returned.load(); });
+  ASSERT_TRUE(SpinUntil([&] { return returned.load(); }));
   worker.join();
   EXPECT_TRUE(result);
   EXPECT_EQ(ran_on, ui_thread);
@@ -51,7 +54,7 @@ TEST(UiCallTest, RunsOnTheUiThreadAndAbandonReleasesWaiters) {
     result = call.Run([&] { ran = true; });
     returned = true;
   });
-  while (call.pending() == 0) std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(WaitUntilPending(call));
   call.Abandon();
   worker.join();
   EXPECT_FALSE(result);
@@ -76,7 +79,7 @@ TEST(UiCallTest, FinishRunsWhatIsQueuedThenAbandons) {
   std::thread worker([&] { result = call.Run([&] { ran = true; }); });
   // Once the worker's task is queued, Finish runs it although the loop
   // never turns.
-  while (call.pending() == 0) std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(WaitUntilPending(call));
   call.Finish();
   EXPECT_EQ(call.pending(), 0);
   worker.join();
@@ -101,7 +104,7 @@ TEST(UiCallTest, ATaskThatShutsTheCallDownStillFinishes) {
     });
     returned = true;
   });
-  SpinUntil([&] { return returned.load(); });
+  ASSERT_TRUE(SpinUntil([&] { return returned.load(); }));
   worker.join();
   EXPECT_TRUE(result);
   EXPECT_TRUE(finished);

@@ -13,10 +13,6 @@ namespace {
 
 constexpr size_t kMaxPathLength = 259;
 
-void Sleep(int ms) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
 }  // namespace
 
 uint32_t BufferFramesFor(uint32_t sample_rate) {
@@ -25,6 +21,9 @@ uint32_t BufferFramesFor(uint32_t sample_rate) {
   return 2048;
 }
 
+AudioPlayer::AudioPlayer(platform::PlaybackClock* clock)
+    : clock_(clock != nullptr ? clock : platform::HostPlaybackClock()) {}
+
 AudioPlayer::~AudioPlayer() {
   std::lock_guard lock(lock_);
   CloseLocked();
@@ -32,34 +31,51 @@ AudioPlayer::~AudioPlayer() {
   output_.reset();
 }
 
-bool AudioPlayer::Open(std::u16string_view path) {
+bool AudioPlayer::Open(std::u16string_view path, platform::Status* status) {
   std::lock_guard lock(lock_);
   CloseLocked();
+  platform::Status local;
+  platform::Status& result = status != nullptr ? *status : local;
   std::unique_ptr<Source> source;
   HttpSource* http = nullptr;
   if (path.substr(0, 7) == u"http://") {
     std::unique_ptr<HttpSource> stream =
-        HttpSource::Open(platform::ToUtf8(path));
+        HttpSource::Open(platform::ToUtf8(path), &result);
+    if (stream == nullptr) return false;
     http = stream.get();
     source = std::move(stream);
   } else {
-    source = OpenDeviceFile(path);
+    source = OpenDeviceFile(path, &result);
+    if (source == nullptr) return false;
   }
-  if (source == nullptr) return false;
-  if (!OpenSource(std::move(source), path)) return false;
+  if (!OpenSource(std::move(source), path, &result)) return false;
   http_ = http;
   return true;
 }
 
 bool AudioPlayer::OpenSource(std::unique_ptr<Source> source,
-                             std::u16string_view name) {
+                             std::u16string_view name,
+                             platform::Status* status) {
   std::lock_guard lock(lock_);
   CloseLocked();
-  if (source == nullptr) return false;
+  platform::Status local;
+  platform::Status& result = status != nullptr ? *status : local;
+  if (source == nullptr) {
+    result = platform::Status(platform::ErrorCode::kInvalidArgument,
+                              "no source for " + platform::ToUtf8(name));
+    return false;
+  }
   source_ = std::move(source);
   if (TryMpeg() || TryWav()) {
     path_ = std::u16string(name.substr(0, kMaxPathLength));
+    result = platform::Status::Ok();
     return true;
+  }
+  // A read that failed is the cause, not what the bytes before it were.
+  result = source_->failure();
+  if (result.ok()) {
+    result = platform::Status(
+        kNotSound, platform::ToUtf8(name) + " is neither MPEG audio nor WAV");
   }
   source_.reset();
   return false;
@@ -260,16 +276,15 @@ void AudioPlayer::Run() {
     }
   }
   if (!stop_ && !error) {
-    // The last, partly filled buffer; then wait until everything played.
+    // The last, partly filled buffer; then wait until everything played,
+    // looking every millisecond, when a buffer was written, or when the
+    // queued samples should have played, whichever comes first.
     if (buffer_fill_[fill_index_] > 0) Submit();
     uint64_t last_position = UINT64_MAX;
+    std::unique_lock buffer_lock(buffer_mutex_);
     while (!stop_ && !feeder_failed_) {
-      bool buffers_empty;
-      {
-        std::lock_guard buffer_lock(buffer_mutex_);
-        buffers_empty = true;
-        for (bool full : buffer_full_) buffers_empty &= !full;
-      }
+      bool buffers_empty = true;
+      for (bool full : buffer_full_) buffers_empty &= !full;
       uint64_t position, queued;
       {
         std::lock_guard output_lock(output_mutex_);
@@ -279,11 +294,22 @@ void AudioPlayer::Run() {
       if (buffers_empty && queued == 0) break;
       uint64_t position_ms = position * 1000 / format_.sample_rate;
       if (position_ms != last_position) {
-        Post(kPositionMessage, static_cast<uint32_t>(position_ms));
+        // Posted without the lock, which the feeder needs; then a new look.
         last_position = position_ms;
+        buffer_lock.unlock();
+        Post(kPositionMessage, static_cast<uint32_t>(position_ms));
+        buffer_lock.lock();
+        continue;
       }
-      Sleep(1);
+      auto wait = std::chrono::microseconds(1000);
+      if (queued > 0) {
+        wait = std::min(wait, std::chrono::microseconds(
+                                  (queued * 1000000 + format_.sample_rate - 1) /
+                                  format_.sample_rate));
+      }
+      clock_->WaitUntil(buffer_lock, buffer_changed_, clock_->Now() + wait);
     }
+    buffer_lock.unlock();
     if (feeder_failed_) error = true;
   }
   StopFeeder();
@@ -319,10 +345,10 @@ bool AudioPlayer::PrepareOutput() {
     std::unique_lock output_lock(output_mutex_);
     if (output_ != nullptr) break;
     platform::Status status;
-    output_ = platform::WaveOut::Open(format_, &status);
+    output_ = platform::WaveOut::Open(format_, &status, clock_);
     if (output_ != nullptr || status.code() != platform::kWaveOutBusy) break;
     output_lock.unlock();
-    Sleep(kOpenRetryMs);
+    if (!SleepUnlessStopped(std::chrono::milliseconds(kOpenRetryMs))) break;
   }
   {
     std::lock_guard output_lock(output_mutex_);
@@ -361,6 +387,15 @@ bool AudioPlayer::PrepareOutput() {
   feeder_go_ = true;
   feeder_started_.notify_all();
   return true;
+}
+
+bool AudioPlayer::SleepUnlessStopped(std::chrono::milliseconds delay) {
+  std::unique_lock buffer_lock(buffer_mutex_);
+  const platform::PlaybackClock::TimePoint end = clock_->Now() + delay;
+  while (!stop_ && clock_->Now() < end) {
+    clock_->WaitUntil(buffer_lock, buffer_changed_, end);
+  }
+  return !stop_;
 }
 
 void AudioPlayer::Feeder() {

@@ -14,7 +14,9 @@
 // or 2048 samples per channel for rates up to 11025 Hz, up to 22050 Hz and
 // above) that a feeder thread hands to wave-out. The output stays open
 // between sounds and is reopened only when the format changes; an open
-// that finds the output busy is retried 10 times, 100 ms apart.
+// that finds the output busy is retried 10 times, 100 ms apart. Those
+// pauses, the watch over the last buffers and a real-time WAV sink go by
+// the player's PlaybackClock: the host's, or one a test moves by hand.
 //
 // Thread safety: every public operation takes the player's lock (which is
 // recursive) and may be called from any thread. The notification callback
@@ -25,6 +27,7 @@
 #define TELVANE_AUDIO_AUDIO_PLAYER_H_
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -39,6 +42,7 @@
 #include "audio/decoders.h"
 #include "audio/http_source.h"
 #include "audio/source.h"
+#include "platform/status.h"
 #include "platform/threads.h"
 #include "platform/wave_out.h"
 
@@ -56,6 +60,11 @@ inline constexpr int kPlaybackPriority = 252;  // below normal
 
 enum class SourceKind { kNone = 0, kMpeg = 1, kWav = 2 };
 
+// The status code of a source that opened and read but is not sound the
+// player knows.
+inline constexpr platform::ErrorCode kNotSound =
+    platform::ErrorCode::kWrongType;
+
 // Samples per channel in one output buffer at `sample_rate`.
 uint32_t BufferFramesFor(uint32_t sample_rate);
 
@@ -64,18 +73,25 @@ class AudioPlayer {
   enum State { kStopped = 0, kPlaying = 1, kPaused = 2, kPreparing = 3 };
   using Notify = std::function<void(uint32_t message, uint32_t param)>;
 
-  AudioPlayer() = default;
+  // `clock` (nullptr: the host's) must outlive the player.
+  explicit AudioPlayer(platform::PlaybackClock* clock = nullptr);
   ~AudioPlayer();  // stops playback and releases everything
   AudioPlayer(const AudioPlayer&) = delete;
   AudioPlayer& operator=(const AudioPlayer&) = delete;
 
   // Closes the current source (stopping playback first), then opens `path`
   // (a device path, or an "http://" address) as MPEG audio when it looks
-  // like it and opens, else as WAV. False when neither works.
-  bool Open(std::u16string_view path);
+  // like it and opens, else as WAV. False when neither works; *status
+  // (when given) then says why: the source's own failure (for a file that
+  // cannot be opened, "cannot open PATH: not found" and the like; for a
+  // stream, the connection's), or kNotSound with "PATH is neither MPEG
+  // audio nor WAV" for a source read through that is neither (or is a WAV
+  // file the converter does not take).
+  bool Open(std::u16string_view path, platform::Status* status = nullptr);
   // The same over a source the caller made (a host file, memory);
-  // `name` is what path() reports.
-  bool OpenSource(std::unique_ptr<Source> source, std::u16string_view name);
+  // `name` is what path() reports. A null source is kInvalidArgument.
+  bool OpenSource(std::unique_ptr<Source> source, std::u16string_view name,
+                  platform::Status* status = nullptr);
 
   // With a source open: state 2 resumes, state 0 starts the playback
   // thread (returning at once). False otherwise.
@@ -113,6 +129,9 @@ class AudioPlayer {
   // The playback thread and its helpers.
   void Run();
   bool PrepareOutput();
+  // Waits on the clock for `delay` or until a stop is asked; false for a
+  // stop.
+  bool SleepUnlessStopped(std::chrono::milliseconds delay);
   void Feeder();
   // Hands the filled part of the current buffer to the feeder; waits for
   // a free buffer. False when a stop was asked.
@@ -120,6 +139,7 @@ class AudioPlayer {
   void StopFeeder();
 
   std::recursive_mutex lock_;  // taken by every public operation
+  platform::PlaybackClock* const clock_;
 
   // The source.
   std::unique_ptr<Source> source_;
@@ -134,7 +154,8 @@ class AudioPlayer {
   std::mutex output_mutex_;
   std::unique_ptr<platform::WaveOut> output_;
 
-  // Buffers: filled by the playback thread, written by the feeder.
+  // Buffers: filled by the playback thread, written by the feeder. A
+  // change of a buffer, and a stop, wake the playback thread's waits.
   std::mutex buffer_mutex_;
   std::condition_variable buffer_changed_;
   std::vector<uint8_t> buffer_memory_;  // 8 buffers in one allocation

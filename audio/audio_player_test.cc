@@ -1,6 +1,7 @@
 // The player on a scratch device whose audio output is the WAV-file sink:
 // what it writes, its states and notifications, stop, pause, reopening, a
 // busy or missing output, and HTTP streams from a server on loopback.
+// Real-time sound and the retries play by a clock the test moves.
 #include "audio/audio_player.h"
 
 #include <arpa/inet.h>
@@ -17,7 +18,11 @@
 #include <thread>
 
 #include "platform/device.h"
+#include "platform/testing/file_faults.h"
+#include "platform/testing/manual_clock.h"
+#include "platform/testing/source_tree.h"
 #include "platform/testing/temp_device.h"
+#include "platform/testing/wait.h"
 #include "platform/unicode.h"
 
 namespace audio {
@@ -25,10 +30,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using std::chrono::milliseconds;
-using std::chrono::steady_clock;
 
 fs::path TestData(const std::string& name) {
-  return fs::path(__FILE__).parent_path() / "testdata" / name;
+  return platform::testing::SourceFolderOf(__FILE__) / "testdata" / name;
 }
 
 std::vector<uint8_t> ReadBytes(const fs::path& path) {
@@ -82,6 +86,11 @@ class Recorder {
     std::lock_guard lock(mutex_);
     return messages_.size();
   }
+  std::pair<uint32_t, uint32_t> At(size_t index) {
+    std::lock_guard lock(mutex_);
+    return index < messages_.size() ? messages_[index]
+                                    : std::pair<uint32_t, uint32_t>{};
+  }
   std::pair<uint32_t, uint32_t> Last() {
     std::lock_guard lock(mutex_);
     return messages_.empty() ? std::pair<uint32_t, uint32_t>{}
@@ -97,13 +106,18 @@ class Recorder {
   std::vector<std::pair<uint32_t, uint32_t>> messages_;
 };
 
-bool WaitForState(AudioPlayer& player, int state, int timeout_ms = 20000) {
-  auto end = steady_clock::now() + milliseconds(timeout_ms);
-  while (steady_clock::now() < end) {
-    if (player.GetState() == state) return true;
-    std::this_thread::sleep_for(milliseconds(2));
-  }
-  return false;
+bool WaitForState(AudioPlayer& player, int state) {
+  return platform::testing::WaitUntil(
+      [&] { return player.GetState() == state; });
+}
+
+// Lets the clock run, a few milliseconds at a time, until the player stops.
+bool PlayToTheEnd(AudioPlayer& player, platform::testing::ManualClock& clock) {
+  return platform::testing::WaitUntil([&] {
+    if (player.GetState() == AudioPlayer::kStopped) return true;
+    clock.Advance(milliseconds(5));
+    return false;
+  });
 }
 
 class AudioPlayerTest : public ::testing::Test {
@@ -132,10 +146,11 @@ class AudioPlayerTest : public ::testing::Test {
   }
 
   platform::testing::TempDevice device_;
+  platform::testing::ManualClock clock_;
 };
 
 TEST_F(AudioPlayerTest, PlaysMpegAndWavToTheOutput) {
-  AudioPlayer player;
+  AudioPlayer player(&clock_);
   Recorder recorder;
   player.SetNotify(recorder.Callback());
   EXPECT_EQ(player.GetState(), AudioPlayer::kStopped);
@@ -180,58 +195,106 @@ TEST_F(AudioPlayerTest, PlaysMpegAndWavToTheOutput) {
 }
 
 TEST_F(AudioPlayerTest, FilesThatAreNotSoundDoNotOpen) {
-  AudioPlayer player;
-  EXPECT_FALSE(player.Open(u"\\My Documents\\missing.mp3"));
-  EXPECT_FALSE(player.Open(u"\\My Documents\\gsm.wav"));  // not convertible
+  AudioPlayer player(&clock_);
+  platform::Status status;
+  // A file that cannot be opened says so, with its path.
+  EXPECT_FALSE(player.Open(u"\\My Documents\\missing.mp3", &status));
+  EXPECT_EQ(status.code(), platform::ErrorCode::kNotFound);
+  EXPECT_EQ(status.message(),
+            "cannot open \\My Documents\\missing.mp3: not found");
+  EXPECT_FALSE(player.Open(u"\\No Folder\\x.mp3", &status));
+  EXPECT_EQ(status.code(), platform::ErrorCode::kNotFound);
+  EXPECT_FALSE(player.Open(u"\\My Documents", &status));
+  EXPECT_EQ(status.code(), platform::ErrorCode::kAccessDenied);
+  EXPECT_EQ(status.message().rfind("cannot open \\My Documents: ", 0), 0u)
+      << status.message();
+  EXPECT_EQ(OpenHostFile(device_.root() / "missing.wav", &status), nullptr);
+  EXPECT_EQ(status.code(), platform::ErrorCode::kNotFound);
+  EXPECT_EQ(status.message(), "cannot open " +
+                                  (device_.root() / "missing.wav").string() +
+                                  ": not found");
+
+  // Files that open and read but are no sound the player knows.
+  EXPECT_FALSE(player.Open(u"\\My Documents\\gsm.wav", &status));
+  EXPECT_EQ(status.code(), kNotSound);
+  EXPECT_EQ(status.message(),
+            "\\My Documents\\gsm.wav is neither MPEG audio nor WAV");
   std::ofstream(device_.HostPath("\\My Documents\\text.mp3")) << "hello";
-  EXPECT_FALSE(player.Open(u"\\My Documents\\text.mp3"));
-  EXPECT_FALSE(player.OpenSource(MemorySource({}), u"empty"));
+  EXPECT_FALSE(player.Open(u"\\My Documents\\text.mp3", &status));
+  EXPECT_EQ(status.code(), kNotSound);
+  EXPECT_FALSE(player.OpenSource(MemorySource({}), u"empty", &status));
+  EXPECT_EQ(status.message(), "empty is neither MPEG audio nor WAV");
+  EXPECT_FALSE(player.OpenSource(nullptr, u"none", &status));
+  EXPECT_EQ(status.code(), platform::ErrorCode::kInvalidArgument);
+
+  // A sound file whose reads fail is not called "neither": the failure is
+  // the cause.
+  {
+    platform::testing::FileFaults faults;
+    faults.FailCall(platform::files::FileCall::kRead, 1);
+    EXPECT_FALSE(player.Open(u"\\My Documents\\tone.mp3", &status));
+    EXPECT_TRUE(faults.fired());
+    EXPECT_EQ(status.code(), platform::ErrorCode::kIoError)
+        << status.ToString();
+  }
   EXPECT_EQ(player.kind(), SourceKind::kNone);
   EXPECT_FALSE(player.Play());
+  EXPECT_TRUE(player.Open(u"\\My Documents\\tone.mp3", &status));
+  EXPECT_TRUE(status.ok()) << status.ToString();
 }
 
 TEST_F(AudioPlayerTest, StopWaitsForThePlaybackThread) {
   SetPace("realtime");
-  AudioPlayer player;
+  AudioPlayer player(&clock_);
   Recorder recorder;
   player.SetNotify(recorder.Callback());
   ASSERT_TRUE(player.Open(u"\\My Documents\\tone.mp3"));
   ASSERT_TRUE(player.Play());
   ASSERT_TRUE(WaitForState(player, AudioPlayer::kPlaying));
-  std::this_thread::sleep_for(milliseconds(300));
-  EXPECT_GT(player.position_ms(), 0u);
+  // The output holds all it takes ahead (about a quarter second); the clock
+  // has not moved, so nothing has played.
+  ASSERT_TRUE(clock_.WaitForSleepers(1));
+  EXPECT_EQ(player.position_ms(), 0u);
+  clock_.Advance(milliseconds(200));
+  EXPECT_EQ(player.position_ms(), 200u);
   player.Stop();
-  // The thread has ended: state 0 is already posted and nothing follows.
+  // The thread has ended: state 0 is already posted, and the next thing
+  // posted is the next start.
   EXPECT_EQ(player.GetState(), AudioPlayer::kStopped);
   EXPECT_EQ(recorder.Last(), (std::pair<uint32_t, uint32_t>{kStateMessage, 0}));
-  size_t count = recorder.Count();
-  std::this_thread::sleep_for(milliseconds(100));
-  EXPECT_EQ(recorder.Count(), count);
+  const size_t stopped_at = recorder.Count();
   // Only part of the sound was written.
   EXPECT_LT(SinkSamples(SinkFiles().at(0)).size(),
             DecodeFile(TestData("tone.mp3")).size());
 
-  // Pause holds the position; Play resumes.
-  recorder.Clear();
+  // Pause holds the position; Play resumes from it.
   ASSERT_TRUE(player.Play());
   ASSERT_TRUE(WaitForState(player, AudioPlayer::kPlaying));
-  std::this_thread::sleep_for(milliseconds(200));
+  EXPECT_EQ(recorder.At(stopped_at),
+            (std::pair<uint32_t, uint32_t>{kStateMessage, 3}));
+  ASSERT_TRUE(clock_.WaitForSleepers(1));
+  clock_.Advance(milliseconds(100));
   EXPECT_TRUE(player.Pause());
   EXPECT_EQ(player.GetState(), AudioPlayer::kPaused);
-  uint64_t held = player.position_ms();
-  std::this_thread::sleep_for(milliseconds(150));
-  EXPECT_EQ(player.position_ms(), held);
+  EXPECT_EQ(player.position_ms(), 100u);
+  clock_.Advance(milliseconds(150));
+  EXPECT_EQ(player.position_ms(), 100u);
   EXPECT_TRUE(player.Play());
   EXPECT_EQ(player.GetState(), AudioPlayer::kPlaying);
+  clock_.Advance(milliseconds(50));
+  EXPECT_EQ(player.position_ms(), 150u);
   EXPECT_TRUE(player.Pause());
   player.Stop();  // stopping a paused player ends it too
   EXPECT_EQ(player.GetState(), AudioPlayer::kStopped);
-  EXPECT_EQ(recorder.States(), (std::vector<uint32_t>{3, 1, 2, 1, 2, 0}));
+  std::vector<uint32_t> states = recorder.States();
+  EXPECT_EQ(std::vector<uint32_t>(states.end() - 6, states.end()),
+            (std::vector<uint32_t>{3, 1, 2, 1, 2, 0}));
+  EXPECT_EQ(player.underruns(), 0u);
 }
 
 TEST_F(AudioPlayerTest, OpeningAnotherFileStopsTheOldOne) {
   SetPace("realtime");
-  AudioPlayer player;
+  AudioPlayer player(&clock_);
   Recorder recorder;
   player.SetNotify(recorder.Callback());
   ASSERT_TRUE(player.Open(u"\\My Documents\\tone.mp3"));
@@ -244,16 +307,19 @@ TEST_F(AudioPlayerTest, OpeningAnotherFileStopsTheOldOne) {
   ASSERT_TRUE(player.Play());
   ASSERT_TRUE(WaitForState(player, AudioPlayer::kPlaying));
   ASSERT_TRUE(player.Pause());
-  std::this_thread::sleep_for(milliseconds(100));
+  uint64_t held = player.position_ms();
+  clock_.Advance(milliseconds(100));
+  EXPECT_EQ(player.position_ms(), held);
   ASSERT_TRUE(player.Play());
-  ASSERT_TRUE(WaitForState(player, AudioPlayer::kStopped));
+  ASSERT_TRUE(PlayToTheEnd(player, clock_));
   std::vector<fs::path> files = SinkFiles();
   ASSERT_EQ(files.size(), 2u);
   EXPECT_EQ(SinkSamples(files[1]).size(), 4000u);
+  EXPECT_EQ(recorder.Last(), (std::pair<uint32_t, uint32_t>{kStateMessage, 0}));
 }
 
 TEST_F(AudioPlayerTest, MissingOrBusyOutput) {
-  AudioPlayer player;
+  AudioPlayer player(&clock_);
   Recorder recorder;
   player.SetNotify(recorder.Callback());
   ASSERT_TRUE(player.Open(u"\\My Documents\\pcm16.wav"));
@@ -272,19 +338,37 @@ TEST_F(AudioPlayerTest, MissingOrBusyOutput) {
       platform::WaveOut::Open({1, 8000, 16});
   ASSERT_NE(other, nullptr);
   recorder.Clear();
-  auto start = steady_clock::now();
   ASSERT_TRUE(player.Play());
+  for (int attempt = 1; attempt <= kOpenAttempts; ++attempt) {
+    ASSERT_TRUE(clock_.WaitForSleepers(1)) << "attempt " << attempt;
+    EXPECT_EQ(player.GetState(), AudioPlayer::kPreparing);
+    clock_.Advance(milliseconds(kOpenRetryMs - 1));
+    EXPECT_EQ(clock_.sleepers(), 1u) << "attempt " << attempt;
+    clock_.Advance(milliseconds(1));
+  }
   ASSERT_TRUE(WaitForState(player, AudioPlayer::kStopped));
-  EXPECT_GE(steady_clock::now() - start, milliseconds(900));
   EXPECT_EQ(recorder.States(), (std::vector<uint32_t>{3, 0}));
 
-  // Released while the player retries: it plays.
+  // Released while the player waits to try again: it plays.
   recorder.Clear();
   ASSERT_TRUE(player.Play());
-  std::this_thread::sleep_for(milliseconds(250));
+  ASSERT_TRUE(clock_.WaitForSleepers(1));
   other.reset();
+  clock_.Advance(milliseconds(kOpenRetryMs));
   ASSERT_TRUE(WaitForState(player, AudioPlayer::kStopped));
   EXPECT_EQ(recorder.States(), (std::vector<uint32_t>{3, 1, 0}));
+  EXPECT_EQ(SinkSamples(SinkFiles().at(1)).size(), 4000u);
+
+  // The player keeps its output open; a second player finds it busy, and
+  // a stop ends its wait between tries at once.
+  AudioPlayer second(&clock_);
+  Recorder second_recorder;
+  second.SetNotify(second_recorder.Callback());
+  ASSERT_TRUE(second.Open(u"\\My Documents\\tone-22k-mono.mp3"));
+  ASSERT_TRUE(second.Play());
+  ASSERT_TRUE(clock_.WaitForSleepers(1));
+  second.Stop();
+  EXPECT_EQ(second_recorder.States(), (std::vector<uint32_t>{3, 0}));
 }
 
 // A one-connection-at-a-time HTTP server on loopback that answers by path.
@@ -393,7 +477,7 @@ TEST_F(AudioPlayerTest, PlaysAnHttpStreamWithRedirectAndMetadata) {
   });
   std::u16string base =
       u"http://127.0.0.1:" + platform::FromUtf8(std::to_string(server.port()));
-  AudioPlayer player;
+  AudioPlayer player(&clock_);
   ASSERT_TRUE(player.Open(base + u"/start"));
   EXPECT_EQ(player.kind(), SourceKind::kMpeg);
   StreamInfo info = player.stream_info();
@@ -417,8 +501,14 @@ TEST_F(AudioPlayerTest, PlaysAnHttpStreamWithRedirectAndMetadata) {
   EXPECT_FALSE(player.Open(base + u"/loop"));
   EXPECT_EQ(server.requests().size(), 2u + 1 + kMaxRedirects);
   EXPECT_FALSE(player.Open(base + u"/endless"));
-  EXPECT_FALSE(player.Open(base + u"/missing"));
-  EXPECT_FALSE(player.Open(u"http://"));
+  // A stream that does not open says why, in the connection's words.
+  platform::Status status;
+  EXPECT_FALSE(player.Open(base + u"/missing", &status));
+  EXPECT_FALSE(status.ok());
+  EXPECT_NE(status.code(), kNotSound);
+  EXPECT_FALSE(player.Open(u"http://", &status));
+  EXPECT_EQ(status.code(), platform::ErrorCode::kInvalidArgument)
+      << status.ToString();
 }
 
 }  // namespace

@@ -11,11 +11,13 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/testing/source_tree.h"
+
 namespace audio {
 namespace {
 
 std::filesystem::path TestData(const std::string& name) {
-  return std::filesystem::path(__FILE__).parent_path() / "testdata" / name;
+  return platform::testing::SourceFolderOf(__FILE__) / "testdata" / name;
 }
 
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/status.h"
+
 namespace platform::files {
 class File;
 }
@@ -35,6 +37,9 @@ class Source {
   virtual std::optional<uint64_t> Size() = 0;
   // The current offset.
   virtual uint64_t Tell() const = 0;
+  // Why the data ended early: the first read that failed, or ok while every
+  // read got what the source holds.
+  virtual platform::Status failure() const { return platform::Status::Ok(); }
 
   // Reads until `size` bytes or the end; the number read.
   size_t ReadFully(void* buffer, size_t size);
@@ -43,10 +48,14 @@ class Source {
   bool Skip(uint64_t size);
 };
 
-// A file on the device, by its device path.
-std::unique_ptr<Source> OpenDeviceFile(std::u16string_view device_path);
-// A file on the host, by its host path.
-std::unique_ptr<Source> OpenHostFile(const std::filesystem::path& path);
+// A file on the device, by its device path, or nullptr with *status (when
+// given) saying "cannot open PATH: " and why, with the code of the cause
+// (kNotFound for a missing file, kAccessDenied for a folder, ...).
+std::unique_ptr<Source> OpenDeviceFile(std::u16string_view device_path,
+                                       platform::Status* status = nullptr);
+// A file on the host, by its host path; failures as for OpenDeviceFile.
+std::unique_ptr<Source> OpenHostFile(const std::filesystem::path& path,
+                                     platform::Status* status = nullptr);
 // A copy of `bytes`.
 std::unique_ptr<Source> MemorySource(std::vector<uint8_t> bytes);
 

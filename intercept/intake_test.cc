@@ -10,12 +10,12 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "platform/kernel_objects.h"
 #include "platform/testing/temp_device.h"
+#include "platform/testing/wait.h"
 #include "ruleclient/sms_buffer_layout.h"
 
 namespace intercept {
@@ -401,11 +401,9 @@ TEST(Intake, KeepsRunningAfterAHostileBuffer) {
   StoreI32(writer.base(), kReadIndexOffset, 7);
   ASSERT_TRUE(writer.mutex.Release().ok());
   ASSERT_TRUE(writer.available.Set().ok());
-  // The intake resets the damaged queue (bounded wait, then a failure).
-  for (int i = 0; i < 2000 && writer.Header(kCountOffset) != 0; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ASSERT_EQ(writer.Header(kCountOffset), 0);
+  // The intake resets the damaged queue.
+  ASSERT_TRUE(platform::testing::WaitUntil(
+      [&] { return writer.Header(kCountOffset) == 0; }));
   EXPECT_EQ(writer.Header(kReadIndexOffset), 0);  // the writer's index
   // The next sound entry still arrives.
   writer.Queue(u"after the damage", u"7", 7);

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QLabel>
+#include <QList>
+#include <QMenu>
+#include <QPushButton>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -14,7 +19,14 @@
 #include <utility>
 #include <vector>
 
+#include "kit/device_window.h"
 #include "kit/menu_table.h"
+#include "kit/menus.h"
+#include "kit/message_box.h"
+#include "kit/password_prompt.h"
+#include "kit/qt_text.h"
+#include "kit/testing/qt_app.h"
+#include "platform/testing/source_tree.h"
 
 namespace kit {
 namespace {
@@ -23,7 +35,7 @@ namespace {
 // that a constant without a text (or a text without a name) cannot slip in.
 std::map<std::string, uint32_t> NamedIds() {
   std::filesystem::path header =
-      std::filesystem::path(__FILE__).parent_path() / "string_table.h";
+      platform::testing::SourceFolderOf(__FILE__) / "string_table.h";
   std::ifstream in(header);
   EXPECT_TRUE(in.good()) << "cannot read " << header;
   std::stringstream buffer;
@@ -211,15 +223,8 @@ TEST(MenuTableTest, MenusAreWellFormedAndNamed) {
 TEST(MenuTableTest, MainMenusHaveTheirDescribedShape) {
   const MenuEntry& bar = MainMenuBar();
   ASSERT_EQ(bar.children.size(), 2u);
-  EXPECT_EQ(LoadString(bar.children[0].text_id), u"System");
-  EXPECT_EQ(LoadString(bar.children[1].text_id), u"Menu");
-  // A command whose id also numbers another text shows its own text.
-  const MenuEntry* read = FindCommand(bar, cmds::kMarkAsRead);
-  ASSERT_NE(read, nullptr);
-  EXPECT_EQ(LoadString(read->text_id), u"Mark as Read");
-  const MenuEntry* open = FindCommand(bar, cmds::kOpen);
-  ASSERT_NE(open, nullptr);
-  EXPECT_EQ(LoadString(open->text_id), u"Open...");
+  ASSERT_NE(FindCommand(bar, cmds::kMarkAsRead), nullptr);
+  ASSERT_NE(FindCommand(bar, cmds::kOpen), nullptr);
   EXPECT_NE(FindCommand(bar, cmds::kPreviewMode), nullptr);
   EXPECT_EQ(FindCommand(bar, 0), nullptr);
 
@@ -250,6 +255,116 @@ TEST(MenuTableTest, MainMenusHaveTheirDescribedShape) {
     tooltips += LoadString(button.text_id) + u"|";
   }
   EXPECT_EQ(tooltips, u"Save|New Draft|New SMS|Edit|Delete|Reply|Forward|");
+}
+
+// What windows show: the kit's widgets take their texts from the table, by
+// the ids the menu table and the dialogs name.
+
+// Every entry of `entry` as `menu` shows it, in order: separators, popups
+// titled with their text, commands with theirs.
+void ExpectShown(const MenuEntry& entry, QMenu* menu,
+                 const std::string& where) {
+  ASSERT_NE(menu, nullptr) << where;
+  const QList<QAction*> actions = menu->actions();
+  ASSERT_EQ(static_cast<size_t>(actions.size()), entry.children.size())
+      << where;
+  for (size_t i = 0; i < entry.children.size(); ++i) {
+    const MenuEntry& child = entry.children[i];
+    const QAction* action = actions[static_cast<qsizetype>(i)];
+    const std::string at = where + " #" + std::to_string(i);
+    if (child.separator) {
+      EXPECT_TRUE(action->isSeparator()) << at;
+      continue;
+    }
+    EXPECT_EQ(U(action->text()), LoadString(child.text_id)) << at;
+    EXPECT_FALSE(action->text().isEmpty()) << at;
+    if (child.command == 0) {
+      ExpectShown(child, action->menu(), at);
+    } else {
+      EXPECT_EQ(CommandOf(action), child.command) << at;
+    }
+  }
+}
+
+class StringTableWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::EnsureApplication();
+    previous_ = SetMessageScript([this](const MessageRequest& request) {
+      messages_.push_back(request);
+      return kAnswerOk;
+    });
+  }
+  void TearDown() override { SetMessageScript(previous_); }
+
+  std::vector<MessageRequest> messages_;
+  MessageScript previous_;
+};
+
+TEST_F(StringTableWindowTest, TheMainMenuBarShowsTheTextsOfItsIds) {
+  DeviceDialog window(nullptr, 101);
+  window.soft_keys()->SetMenuBar(MainMenuBar());
+  SoftKeyBar* keys = window.soft_keys();
+  EXPECT_EQ(keys->left_key()->text(), QStringLiteral("System"));
+  EXPECT_EQ(keys->right_key()->text(), QStringLiteral("Menu"));
+  ExpectShown(MainMenuBar().children[0], keys->left_menu(), "System");
+  ExpectShown(MainMenuBar().children[1], keys->menu(), "Menu");
+
+  // A command whose id also numbers another text shows its own text.
+  const QAction* read = FindCommand(keys->menu(), cmds::kMarkAsRead);
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(read->text(), QStringLiteral("Mark as Read"));
+  EXPECT_EQ(LoadString(cmds::kMarkAsRead), u"Fail");
+  const QAction* open = FindCommand(keys->left_menu(), cmds::kOpen);
+  ASSERT_NE(open, nullptr);
+  EXPECT_EQ(open->text(), QStringLiteral("Open..."));
+}
+
+TEST_F(StringTableWindowTest, DialogsAndMessageBoxesShowTheTextsOfTheirIds) {
+  std::u16string password = u"secret";
+  PasswordDialog prompt(nullptr, PasswordMode::kCheck, &password);
+  EXPECT_EQ(prompt.title_bar()->caption(), QStringLiteral("Password"));
+  QLabel* label = FindControl<QLabel>(&prompt, kPasswordLabel);
+  ASSERT_NE(label, nullptr);
+  EXPECT_EQ(label->text(), QStringLiteral("Input Password:"));
+  EXPECT_EQ(prompt.soft_keys()->left_key()->text(), QStringLiteral("OK"));
+  EXPECT_EQ(prompt.soft_keys()->right_key()->text(), QStringLiteral("Cancel"));
+
+  EXPECT_EQ(ShowMessageId(&prompt, ids::kPasswordError, ids::kCaptionError),
+            kAnswerOk);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].text, QStringLiteral("Password Error!"));
+  EXPECT_EQ(messages_[0].caption, QStringLiteral("Error"));
+}
+
+TEST_F(StringTableWindowTest, AnIdWithoutATextShowsNothing) {
+  // 45099 and 46199 name no text (see IdsAreSortedUniqueNamedAndInRange):
+  // they read as the empty text, so a command key without a text is not
+  // shown, and a popup and its entry show no words.
+  MenuEntry exit;
+  exit.command = cmds::kExit;
+  exit.text_id = 45099;
+  MenuEntry about_entry = exit;
+  about_entry.command = cmds::kAbout;
+  MenuEntry popup;
+  popup.text_id = 46199;
+  popup.children = {about_entry};
+  MenuEntry bar;
+  bar.children = {exit, popup};
+  DeviceDialog window(nullptr, 101);
+  window.soft_keys()->SetMenuBar(bar);
+  EXPECT_TRUE(window.soft_keys()->left_key()->text().isEmpty());
+  EXPECT_TRUE(window.soft_keys()->left_key()->isHidden());
+  EXPECT_TRUE(window.soft_keys()->right_key()->text().isEmpty());
+  ASSERT_NE(window.soft_keys()->menu(), nullptr);
+  const QAction* about = FindCommand(window.soft_keys()->menu(), cmds::kAbout);
+  ASSERT_NE(about, nullptr);
+  EXPECT_TRUE(about->text().isEmpty());
+
+  ShowMessageId(&window, 45099, ids::kCaptionAlert);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_TRUE(messages_[0].text.isEmpty());
+  EXPECT_EQ(messages_[0].caption, QStringLiteral("Alert"));
 }
 
 }  // namespace

@@ -383,9 +383,14 @@ TEST(NamedEventTest, PollTimeoutAndTheKindOfAnExistingEvent) {
   EXPECT_EQ(event->Wait(0), WaitResult::kSignaled);
   EXPECT_EQ(same->Wait(0), WaitResult::kTimeout);
 
-  // Set from another thread wakes an infinite wait.
+  // Set from another thread wakes an infinite wait: the set comes once the
+  // waiter has left its hint and fallen asleep.
+  RawEvent raw("e");
+  ASSERT_TRUE(raw.ok());
+  const pid_t waiter = static_cast<pid_t>(syscall(SYS_gettid));
   std::thread setter([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(SpinUntil([&] { return (raw.field(4) & 2u) != 0; }));
+    EXPECT_TRUE(WaitUntilAsleep(ThreadStatPath(waiter)));
     EXPECT_TRUE(same->Set().ok());
   });
   EXPECT_EQ(event->Wait(kInfinite), WaitResult::kSignaled);

@@ -7,11 +7,14 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <span>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/audio_convert.h"
 #include "platform/files.h"
+#include "platform/unicode.h"
 #include "platform/wave_out.h"
 
 namespace platform {
@@ -30,18 +33,31 @@ uint32_t Le32(const uint8_t* p) {
          (static_cast<uint32_t>(p[3]) << 24);
 }
 
-// A PCM WAV file's format and samples; nullopt for anything else.
-std::optional<Sound> ReadPcmWave(std::u16string_view path) {
-  std::unique_ptr<files::File> file = files::File::Open(path, "rb");
-  if (file == nullptr) return std::nullopt;
-  std::optional<uint64_t> size = file->Size();
-  if (!size || *size < 12 || *size > kMaxSoundFileBytes) return std::nullopt;
-  std::vector<uint8_t> bytes(*size);
-  if (file->Read(bytes.data(), bytes.size()) != bytes.size()) {
+Status NotPlayable(std::u16string_view path, const char* why) {
+  return Status(ErrorCode::kWrongType, ToUtf8(path) + ": " + why);
+}
+
+// A PCM WAV file's format and samples; nullopt with *status saying why for
+// anything else.
+std::optional<Sound> ReadPcmWave(std::u16string_view path, Status* status) {
+  // Too large to play is known before it is read.
+  if (std::optional<uint64_t> size = files::Size(path);
+      size && *size > kMaxSoundFileBytes) {
+    *status = NotPlayable(path, "too large to play");
     return std::nullopt;
   }
-  if (std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
+  std::string whole;
+  *status = files::ReadWhole(path, &whole);
+  if (!status->ok()) return std::nullopt;
+  if (whole.size() > kMaxSoundFileBytes) {
+    *status = NotPlayable(path, "too large to play");
+    return std::nullopt;
+  }
+  std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(whole.data()),
+                                 whole.size());
+  if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
       std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
+    *status = NotPlayable(path, "not a WAV file");
     return std::nullopt;
   }
   std::optional<WaveFormat> format;
@@ -53,10 +69,13 @@ std::optional<Sound> ReadPcmWave(std::u16string_view path) {
     if (std::memcmp(bytes.data() + at, "fmt ", 4) == 0) {
       format = WaveFormat::Parse({bytes.data() + body, available});
     } else if (std::memcmp(bytes.data() + at, "data", 4) == 0) {
-      if (!format || format->format_tag != kWaveFormatPcm) return std::nullopt;
-      std::optional<PcmFormat> pcm = SuggestPcmFormat(*format);
-      if (!pcm ||
-          (format->bits_per_sample != 8 && format->bits_per_sample != 16)) {
+      std::optional<PcmFormat> pcm;
+      if (format && format->format_tag == kWaveFormatPcm &&
+          (format->bits_per_sample == 8 || format->bits_per_sample == 16)) {
+        pcm = SuggestPcmFormat(*format);
+      }
+      if (!pcm) {
+        *status = NotPlayable(path, "not 8- or 16-bit PCM");
         return std::nullopt;
       }
       Sound sound;
@@ -67,6 +86,7 @@ std::optional<Sound> ReadPcmWave(std::u16string_view path) {
     }
     at = body + chunk + (chunk & 1);
   }
+  *status = NotPlayable(path, "no sound data");
   return std::nullopt;
 }
 
@@ -76,17 +96,21 @@ class SoundChannel {
   void Start(Sound sound) {
     std::lock_guard lock(mutex_);
     StopLocked();
+    PlaybackClock* clock = clock_.load();
     stop_ = std::make_shared<std::atomic<bool>>(false);
     {
       std::lock_guard state_lock(state_mutex_);
       playing_ = true;
     }
-    thread_ = std::thread(&SoundChannel::Play, this, std::move(sound), stop_);
+    thread_ =
+        std::thread(&SoundChannel::Play, this, std::move(sound),
+                    clock != nullptr ? clock : HostPlaybackClock(), stop_);
   }
   void Stop() {
     std::lock_guard lock(mutex_);
     StopLocked();
   }
+  void SetClock(PlaybackClock* clock) { clock_.store(clock); }
   bool Wait(uint32_t timeout_ms) {
     std::unique_lock state_lock(state_mutex_);
     return done_.wait_for(state_lock, std::chrono::milliseconds(timeout_ms),
@@ -99,12 +123,15 @@ class SoundChannel {
     {
       std::lock_guard state_lock(state_mutex_);
       if (output_ != nullptr) output_->Reset().IgnoreError();
+      drained_.notify_all();
     }
     if (thread_.joinable()) thread_.join();
   }
 
-  void Play(Sound sound, std::shared_ptr<std::atomic<bool>> stop) {
-    std::unique_ptr<WaveOut> output = WaveOut::Open(sound.format);
+  void Play(Sound sound, PlaybackClock* clock,
+            std::shared_ptr<std::atomic<bool>> stop) {
+    std::unique_ptr<WaveOut> output =
+        WaveOut::Open(sound.format, nullptr, clock);
     if (output != nullptr) {
       {
         std::lock_guard state_lock(state_mutex_);
@@ -117,10 +144,18 @@ class SoundChannel {
         size_t n = std::min(piece, sound.samples.size() - at);
         if (!output->Write(sound.samples.data() + at, n).ok()) break;
       }
-      while (!stop->load() && output->Queued() > 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      // Until the last samples played (or a stop), looking every 2 ms or
+      // when they should have played, whichever comes first.
+      std::unique_lock state_lock(state_mutex_);
+      for (uint64_t queued; !stop->load() && (queued = output->Queued()) > 0;) {
+        auto left = std::chrono::microseconds(
+            (queued * 1000000 + sound.format.sample_rate - 1) /
+            sound.format.sample_rate);
+        clock->WaitUntil(
+            state_lock, drained_,
+            clock->Now() + std::min<std::chrono::microseconds>(
+                               left, std::chrono::milliseconds(2)));
       }
-      std::lock_guard state_lock(state_mutex_);
       output_ = nullptr;
     }
     output.reset();
@@ -134,8 +169,10 @@ class SoundChannel {
   std::shared_ptr<std::atomic<bool>> stop_;
   std::mutex state_mutex_;
   std::condition_variable done_;
+  std::condition_variable drained_;  // wakes the wait for the end on a stop
   bool playing_ = false;
-  WaveOut* output_ = nullptr;  // the playing stream, for Stop
+  WaveOut* output_ = nullptr;                   // the playing stream, for Stop
+  std::atomic<PlaybackClock*> clock_{nullptr};  // nullptr: the host's
 };
 
 // Never destroyed: a sound may still play while the process exits.
@@ -146,8 +183,10 @@ SoundChannel& Channel() {
 
 }  // namespace
 
-bool PlaySoundFile(std::u16string_view device_path) {
-  std::optional<Sound> sound = ReadPcmWave(device_path);
+bool PlaySoundFile(std::u16string_view device_path, Status* status) {
+  Status local;
+  std::optional<Sound> sound =
+      ReadPcmWave(device_path, status != nullptr ? status : &local);
   if (!sound) return false;
   Channel().Start(std::move(*sound));
   return true;
@@ -175,6 +214,8 @@ void Beep() {
 }
 
 void StopSound() { Channel().Stop(); }
+
+void SetSoundClock(PlaybackClock* clock) { Channel().SetClock(clock); }
 
 bool WaitForSound(uint32_t timeout_ms) { return Channel().Wait(timeout_ms); }
 

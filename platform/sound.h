@@ -8,6 +8,9 @@
 // one that is playing. When wave-out is busy or absent the sound is
 // dropped; nothing is reported (as with the platform's own call).
 //
+// Real-time output plays by a PlaybackClock (platform/wave_out.h): the
+// host's, or the one a test sets with SetSoundClock.
+//
 // Thread safety: every function may be called from any thread.
 #ifndef TELVANE_PLATFORM_SOUND_H_
 #define TELVANE_PLATFORM_SOUND_H_
@@ -15,10 +18,18 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/status.h"
+
 namespace platform {
 
-// True when the file was read and is PCM (its sound is starting).
-bool PlaySoundFile(std::u16string_view device_path);
+class PlaybackClock;
+
+// True when the file was read and is PCM (its sound is starting). Otherwise
+// *status (when given) says why: the file's own failure as
+// files::ReadWhole reports it (kNotFound for a missing file), or kWrongType
+// for a file that is not an 8- or 16-bit PCM WAV file or is too large to
+// play (over 64 MiB).
+bool PlaySoundFile(std::u16string_view device_path, Status* status = nullptr);
 
 // The default beep: 880 Hz for 150 ms, 16-bit mono at 22050 Hz.
 void Beep();
@@ -30,6 +41,10 @@ inline constexpr double kBeepFrequency = 880.0;
 void StopSound();
 // Waits until no sound plays; false when `timeout_ms` ran out first.
 bool WaitForSound(uint32_t timeout_ms);
+
+// The clock the next sounds play by (nullptr: the host's). For tests; the
+// clock must outlive every sound started while it is set.
+void SetSoundClock(PlaybackClock* clock);
 
 }  // namespace platform
 

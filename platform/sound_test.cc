@@ -1,17 +1,19 @@
-// The simple sound call and the default beep, heard through the WAV sink.
+// The simple sound call and the default beep, heard through the WAV sink;
+// what it tells about files it does not play.
 #include "platform/sound.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <thread>
 
 #include "platform/device.h"
+#include "platform/testing/manual_clock.h"
 #include "platform/testing/temp_device.h"
 
 namespace platform {
@@ -50,15 +52,33 @@ std::vector<int16_t> SinkSamples(const fs::path& file) {
   return samples;
 }
 
-TEST(SoundTest, BeepAndPcmFilesPlayOthersDoNot) {
-  testing::TempDevice device;
-  ASSERT_TRUE(SetDeviceSetting("audio_output", "wavfile").ok());
-  ASSERT_TRUE(SetDeviceSetting("wavfile_pace", "fast").ok());
-  fs::path sinks = device.root() / "wave-out";
+// Real-time sounds play by a clock the test moves.
+class SoundTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SetDeviceSetting("audio_output", "wavfile").ok());
+    ASSERT_TRUE(SetDeviceSetting("wavfile_pace", "fast").ok());
+    SetSoundClock(&clock_);
+  }
+  void TearDown() override {
+    StopSound();
+    SetSoundClock(nullptr);
+  }
+  fs::path Sink(int n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "stream-%06d.wav", n);
+    return device_.root() / "wave-out" / name;
+  }
 
+  testing::TempDevice device_;
+  testing::ManualClock clock_;
+};
+
+TEST_F(SoundTest, BeepAndPcmFilesPlayOthersDoNot) {
+  // Played at once (fast pace): the clock never moves.
   Beep();
   ASSERT_TRUE(WaitForSound(5000));
-  std::vector<int16_t> beep = SinkSamples(sinks / "stream-000001.wav");
+  std::vector<int16_t> beep = SinkSamples(Sink(1));
   ASSERT_EQ(beep.size(), kBeepFrames);
   // A tone: starts silent, reaches about half scale, crosses zero at
   // 880 Hz (2 * 0.15 * 880 = 264 times).
@@ -73,33 +93,52 @@ TEST(SoundTest, BeepAndPcmFilesPlayOthersDoNot) {
 
   std::vector<int16_t> ramp;
   for (int i = 0; i < 3000; ++i) ramp.push_back(int16_t(i * 7));
-  WriteWav(device.HostPath("\\My Documents\\ramp.wav"), 1, 1, ramp);
-  EXPECT_TRUE(PlaySoundFile(u"\\My Documents\\ramp.wav"));
+  WriteWav(device_.HostPath("\\My Documents\\ramp.wav"), 1, 1, ramp);
+  Status status;
+  EXPECT_TRUE(PlaySoundFile(u"\\My Documents\\ramp.wav", &status));
+  EXPECT_TRUE(status.ok()) << status.ToString();
   ASSERT_TRUE(WaitForSound(5000));
-  EXPECT_EQ(SinkSamples(sinks / "stream-000002.wav"), ramp);
+  EXPECT_EQ(SinkSamples(Sink(2)), ramp);
 
-  // Not PCM, not WAV, not there: nothing plays, no sink file appears.
-  WriteWav(device.HostPath("\\My Documents\\law.wav"), 7, 1, ramp);
-  std::ofstream(device.HostPath("\\My Documents\\text.wav")) << "RIFF";
-  EXPECT_FALSE(PlaySoundFile(u"\\My Documents\\law.wav"));
-  EXPECT_FALSE(PlaySoundFile(u"\\My Documents\\text.wav"));
+  // Not PCM, not WAV, not there, not a file: nothing plays, no sink file
+  // appears, and the status tells which.
+  WriteWav(device_.HostPath("\\My Documents\\law.wav"), 7, 1, ramp);
+  std::ofstream(device_.HostPath("\\My Documents\\text.wav")) << "RIFF";
+  EXPECT_FALSE(PlaySoundFile(u"\\My Documents\\law.wav", &status));
+  EXPECT_EQ(status.code(), ErrorCode::kWrongType);
+  EXPECT_EQ(status.message(), "\\My Documents\\law.wav: not 8- or 16-bit PCM");
+  EXPECT_FALSE(PlaySoundFile(u"\\My Documents\\text.wav", &status));
+  EXPECT_EQ(status.code(), ErrorCode::kWrongType);
+  EXPECT_EQ(status.message(), "\\My Documents\\text.wav: not a WAV file");
+  EXPECT_FALSE(PlaySoundFile(u"\\My Documents\\none.wav", &status));
+  EXPECT_EQ(status.code(), ErrorCode::kNotFound) << status.ToString();
+  EXPECT_FALSE(PlaySoundFile(u"\\My Documents", &status));
+  EXPECT_EQ(status.code(), ErrorCode::kAccessDenied) << status.ToString();
   EXPECT_FALSE(PlaySoundFile(u"\\My Documents\\none.wav"));
-  EXPECT_FALSE(fs::exists(sinks / "stream-000003.wav"));
+  EXPECT_FALSE(fs::exists(Sink(3)));
+}
 
-  // A new sound stops the one that plays.
+TEST_F(SoundTest, ANewSoundStopsTheOneThatPlays) {
   ASSERT_TRUE(SetDeviceSetting("wavfile_pace", "realtime").ok());
   std::vector<int16_t> long_sound(11025 * 5, 100);
-  WriteWav(device.HostPath("\\My Documents\\long.wav"), 1, 1, long_sound);
+  WriteWav(device_.HostPath("\\My Documents\\long.wav"), 1, 1, long_sound);
   EXPECT_TRUE(PlaySoundFile(u"\\My Documents\\long.wav"));
-  for (int i = 0; i < 5000 && SinkSamples(sinks / "stream-000003.wav").empty();
-       ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  ASSERT_TRUE(clock_.WaitForSleepers(1));  // its output is full
+  size_t heard = SinkSamples(Sink(1)).size();
+  EXPECT_GT(heard, 0u);
+  EXPECT_LT(heard, long_sound.size());
+
   Beep();
-  ASSERT_TRUE(WaitForSound(5000));
-  EXPECT_LT(SinkSamples(sinks / "stream-000003.wav").size(), long_sound.size());
-  EXPECT_EQ(SinkSamples(sinks / "stream-000004.wav").size(), kBeepFrames);
-  StopSound();
+  // The long sound stopped where it was; the beep is written and plays
+  // until its 150 ms have passed.
+  ASSERT_TRUE(clock_.WaitForSleepers(1));
+  EXPECT_EQ(SinkSamples(Sink(1)).size(), heard);
+  EXPECT_EQ(SinkSamples(Sink(2)).size(), kBeepFrames);
+  EXPECT_FALSE(WaitForSound(0));
+  clock_.Advance(std::chrono::milliseconds(149));
+  EXPECT_FALSE(WaitForSound(0));
+  clock_.Advance(std::chrono::milliseconds(1));
+  EXPECT_TRUE(WaitForSound(5000));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "platform/device_db.h"
 #include "platform/modules.h"
 #include "platform/time.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 
@@ -37,7 +38,21 @@ class WaveOutBackend {
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using TimePoint = PlaybackClock::TimePoint;
+
+class SteadyPlaybackClock final : public PlaybackClock {
+ public:
+  TimePoint Now() override { return std::chrono::steady_clock::now(); }
+  void WaitUntil(std::unique_lock<std::mutex>& lock,
+                 std::condition_variable& changed,
+                 TimePoint deadline) override {
+    if (deadline == TimePoint::max()) {
+      changed.wait(lock);
+    } else {
+      changed.wait_until(lock, deadline);
+    }
+  }
+};
 
 // Streams open in this process; the device mixes up to "wave_out_streams".
 std::mutex g_output_mutex;
@@ -69,7 +84,8 @@ int64_t NowMs() {
 class WavFileSink final : public WaveOutBackend {
  public:
   static std::unique_ptr<WavFileSink> Open(const PcmFormat& format,
-                                           bool realtime, Status* status) {
+                                           bool realtime, PlaybackClock* clock,
+                                           Status* status) {
     fs::path folder = DeviceRoot() / "wave-out";
     std::error_code ec;
     fs::create_directories(folder, ec);
@@ -92,15 +108,15 @@ class WavFileSink final : public WaveOutBackend {
       char name[32];
       std::snprintf(name, sizeof name, "stream-%06d.wav", next);
       fs::path path = folder / name;
-      int fd =
-          open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-      if (fd < 0 && errno == EEXIST) continue;
-      if (fd < 0) {
+      UniqueFd fd(
+          open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+      if (!fd && errno == EEXIST) continue;
+      if (!fd) {
         *status = Status::FromErrno("create", path.string(), errno);
         return nullptr;
       }
       auto sink = std::unique_ptr<WavFileSink>(
-          new WavFileSink(format, realtime, fd, path));
+          new WavFileSink(format, realtime, clock, std::move(fd), path));
       *status = sink->WriteHeader();
       if (!status->ok()) return nullptr;
       sink->Record();
@@ -112,7 +128,7 @@ class WavFileSink final : public WaveOutBackend {
 
   ~WavFileSink() override {
     WriteSizes().IgnoreError();
-    close(fd_);
+    fd_.Reset();
     std::shared_ptr<DeviceDb> db = DeviceDb::Get();
     if (db != nullptr && row_id_ > 0) {
       Statement update(*db,
@@ -133,11 +149,11 @@ class WavFileSink final : public WaveOutBackend {
     while (generation == generation_) {
       if (!paused_ && (!realtime_ || QueuedLocked() < capacity_)) break;
       if (paused_) {
-        changed_.wait(lock);
+        clock_->WaitUntil(lock, changed_, TimePoint::max());
       } else {
         uint64_t excess = QueuedLocked() - capacity_ + 1;
         auto wait = std::chrono::microseconds(excess * 1000000 / rate_ + 200);
-        changed_.wait_for(lock, wait);
+        clock_->WaitUntil(lock, changed_, clock_->Now() + wait);
       }
     }
     if (generation != generation_) return Status::Ok();  // reset meanwhile
@@ -145,18 +161,18 @@ class WavFileSink final : public WaveOutBackend {
       if (!running_) {
         running_ = true;
         base_ = played_;
-        start_ = Clock::now();
+        start_ = clock_->Now();
       } else if (PlayedLocked() >= written_) {
         // Ran dry: everything was played before this write came.
         ++underruns_;
         base_ = written_;
-        start_ = Clock::now();
+        start_ = clock_->Now();
       }
     }
     size_t bytes = frames * bytes_per_frame_;
     size_t done = 0;
     while (done < bytes) {
-      ssize_t n = ::write(fd_, data + done, bytes - done);
+      ssize_t n = ::write(fd_.get(), data + done, bytes - done);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return Status::FromErrno("write", path_.string(), errno);
       done += static_cast<size_t>(n);
@@ -186,7 +202,7 @@ class WavFileSink final : public WaveOutBackend {
       // What was queued at the pause plays on from where it stopped.
       running_ = true;
       base_ = played_;
-      start_ = Clock::now();
+      start_ = clock_->Now();
     }
     changed_.notify_all();
     return Status::Ok();
@@ -219,10 +235,12 @@ class WavFileSink final : public WaveOutBackend {
   const char* name() const override { return "wavfile"; }
 
  private:
-  WavFileSink(const PcmFormat& format, bool realtime, int fd, fs::path path)
+  WavFileSink(const PcmFormat& format, bool realtime, PlaybackClock* clock,
+              UniqueFd fd, fs::path path)
       : format_(format),
         realtime_(realtime),
-        fd_(fd),
+        clock_(clock),
+        fd_(std::move(fd)),
         path_(std::move(path)),
         bytes_per_frame_(format.BytesPerFrame()),
         rate_(format.sample_rate),
@@ -243,8 +261,8 @@ class WavFileSink final : public WaveOutBackend {
     PutLe16(header + 32, static_cast<uint16_t>(bytes_per_frame_));
     PutLe16(header + 34, format_.bits_per_sample);
     std::memcpy(header + 36, "data", 4);
-    if (pwrite(fd_, header, sizeof header, 0) != sizeof header ||
-        lseek(fd_, 44, SEEK_SET) != 44) {
+    if (pwrite(fd_.get(), header, sizeof header, 0) != sizeof header ||
+        lseek(fd_.get(), 44, SEEK_SET) != 44) {
       return Status::FromErrno("write", path_.string(), errno);
     }
     return Status::Ok();
@@ -258,7 +276,8 @@ class WavFileSink final : public WaveOutBackend {
     uint8_t riff[4], size[4];
     PutLe32(riff, static_cast<uint32_t>(data + 36));
     PutLe32(size, static_cast<uint32_t>(data));
-    if (pwrite(fd_, riff, 4, 4) != 4 || pwrite(fd_, size, 4, 40) != 4) {
+    if (pwrite(fd_.get(), riff, 4, 4) != 4 ||
+        pwrite(fd_.get(), size, 4, 40) != 4) {
       return Status::FromErrno("write", path_.string(), errno);
     }
     return Status::Ok();
@@ -285,7 +304,7 @@ class WavFileSink final : public WaveOutBackend {
     if (!realtime_) return written_;
     if (!running_ || paused_) return std::min(played_, written_);
     auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
-                       Clock::now() - start_)
+                       clock_->Now() - start_)
                        .count();
     uint64_t played = base_ + static_cast<uint64_t>(elapsed) * rate_ / 1000000;
     return std::min(played, written_);
@@ -294,7 +313,8 @@ class WavFileSink final : public WaveOutBackend {
 
   const PcmFormat format_;
   const bool realtime_;
-  const int fd_;
+  PlaybackClock* const clock_;  // paces a real-time sink
+  UniqueFd fd_;
   const fs::path path_;
   const uint32_t bytes_per_frame_;
   const uint32_t rate_;
@@ -310,7 +330,7 @@ class WavFileSink final : public WaveOutBackend {
   uint64_t written_ = 0;             // frames since the last reset
   uint64_t played_ = 0;              // position when the clock stopped
   uint64_t base_ = 0;                // position when the clock started
-  Clock::time_point start_;
+  TimePoint start_;
   bool running_ = false;  // the clock runs
   bool paused_ = false;
   uint64_t underruns_ = 0;
@@ -448,8 +468,13 @@ bool ValidFormat(const PcmFormat& format) {
 
 }  // namespace
 
-std::unique_ptr<WaveOut> WaveOut::Open(const PcmFormat& format,
-                                       Status* status) {
+PlaybackClock* HostPlaybackClock() {
+  static PlaybackClock* clock = new SteadyPlaybackClock;
+  return clock;
+}
+
+std::unique_ptr<WaveOut> WaveOut::Open(const PcmFormat& format, Status* status,
+                                       PlaybackClock* clock) {
   Status local;
   Status& result = status != nullptr ? *status : local;
   result = Status::Ok();
@@ -475,7 +500,9 @@ std::unique_ptr<WaveOut> WaveOut::Open(const PcmFormat& format,
   if (output == "wavfile") {
     bool realtime =
         GetDeviceSetting("wavfile_pace").value_or("realtime") != "fast";
-    backend = WavFileSink::Open(format, realtime, &result);
+    backend = WavFileSink::Open(format, realtime,
+                                clock != nullptr ? clock : HostPlaybackClock(),
+                                &result);
   } else {
     std::optional<DeviceLibraryOutput::Api> api =
         DeviceLibraryOutput::LoadApi();

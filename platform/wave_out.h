@@ -17,7 +17,9 @@
 // "realtime": the play position advances with the clock, Write waits for
 // room, and a stream that runs dry while samples are still due counts an
 // underrun); with "fast" every sample counts as played the moment it is
-// written.
+// written. The real-time clock is the host's monotonic clock unless the
+// opener supplies a PlaybackClock (a test's, which it moves by hand); the
+// sound card ("alsa") keeps its own time and takes no clock.
 //
 // The device mixes a few streams at once: while "wave_out_streams" (device
 // setting, default 4) streams are open in this process, another open fails
@@ -29,9 +31,12 @@
 #ifndef TELVANE_PLATFORM_WAVE_OUT_H_
 #define TELVANE_PLATFORM_WAVE_OUT_H_
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "platform/status.h"
 
@@ -48,6 +53,36 @@ struct PcmFormat {
   bool operator==(const PcmFormat&) const = default;
 };
 
+// The clock that real-time sound keeps to: the WAV sink's play position and
+// its writers' waits for room, and the pauses of the players that watch a
+// stream drain (platform/sound.h, audio::AudioPlayer). In the program it is
+// the host's monotonic clock; a test supplies one it moves by hand
+// (platform/testing/manual_clock.h), so that it decides how much sound has
+// played instead of sleeping while it plays.
+//
+// REQUIRES of an implementation: every call is safe from several threads at
+// once, and the clock lives as long as anything that was handed it.
+class PlaybackClock {
+ public:
+  using TimePoint = std::chrono::steady_clock::time_point;
+
+  virtual TimePoint Now() = 0;
+  // Waits on `changed`, whose mutex `lock` holds, until it is notified or
+  // until Now() reaches `deadline` (TimePoint::max(): no deadline), or
+  // spuriously: callers look at what they wait for again after every
+  // return. Returns with `lock` held; the mutex may have been let go
+  // meanwhile, as by any wait on a condition variable.
+  virtual void WaitUntil(std::unique_lock<std::mutex>& lock,
+                         std::condition_variable& changed,
+                         TimePoint deadline) = 0;
+
+ protected:
+  ~PlaybackClock() = default;
+};
+
+// The host's monotonic clock; never destroyed.
+PlaybackClock* HostPlaybackClock();
+
 // The status code of an open refused because the output is in use.
 inline constexpr ErrorCode kWaveOutBusy = ErrorCode::kAccessDenied;
 
@@ -58,8 +93,11 @@ class WaveOut {
   // Opens the device's output for `format`. Failures: kUnavailable (no
   // output on this device), kWaveOutBusy (in use), kInvalidArgument (a
   // format the output does not take), kIoError (the host refused).
+  // `clock` paces a real-time WAV sink (nullptr: the host's clock); it must
+  // outlive the stream.
   static std::unique_ptr<WaveOut> Open(const PcmFormat& format,
-                                       Status* status = nullptr);
+                                       Status* status = nullptr,
+                                       PlaybackClock* clock = nullptr);
   ~WaveOut();  // plays nothing more; drops what is queued and closes
   WaveOut(const WaveOut&) = delete;
   WaveOut& operator=(const WaveOut&) = delete;

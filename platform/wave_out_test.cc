@@ -1,5 +1,6 @@
 // Wave-out with the WAV-file sink and without output; the sink's files,
-// its real-time clock, pause, reset, underruns and the stream limit.
+// its real-time pace (on a clock the test moves), pause, reset, underruns
+// and the stream limit.
 #include "platform/wave_out.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 
 #include "platform/device.h"
 #include "platform/device_db.h"
+#include "platform/testing/manual_clock.h"
 #include "platform/testing/temp_device.h"
 
 namespace platform {
@@ -99,58 +101,68 @@ TEST_F(WaveOutTest, SinkWritesEveryStreamToItsOwnWavFile) {
   EXPECT_EQ(rows.ColumnInt(4), 4002);
 }
 
-TEST_F(WaveOutTest, RealTimeClockPauseResetAndUnderruns) {
-  std::unique_ptr<WaveOut> out = WaveOut::Open({1, 8000, 16});
+TEST_F(WaveOutTest, RealTimeSinkPlaysByItsClock) {
+  testing::ManualClock clock;
+  std::unique_ptr<WaveOut> out = WaveOut::Open({1, 8000, 16}, nullptr, &clock);
   ASSERT_NE(out, nullptr);
-  std::vector<uint8_t> second(16000);                 // one second
-  ASSERT_TRUE(out->Write(second.data(), 8000).ok());  // 500 ms, no wait
-  std::this_thread::sleep_for(milliseconds(100));
-  uint64_t position = out->Position();
-  EXPECT_GT(position, 0u);
-  EXPECT_LT(position, 4000u);
+  std::vector<uint8_t> samples(8000);  // half a second of 16-bit mono
+  const uint64_t capacity = 2000;      // frames held ahead: a quarter second
 
-  // Paused, the position holds; a writer waits until Restart. (Sums of the
-  // position and what is queued are read while paused: two reads of a
-  // running clock are two different moments.)
+  // Time stands still until the clock moves; then the position follows it.
+  ASSERT_TRUE(out->Write(samples.data(), 3200).ok());  // 1600 frames
+  EXPECT_EQ(out->Position(), 0u);
+  EXPECT_EQ(out->Queued(), 1600u);
+  clock.Advance(milliseconds(100));
+  EXPECT_EQ(out->Position(), 800u);
+  EXPECT_EQ(out->Queued(), 800u);
+
+  // Paused, the position holds and a writer waits until Restart.
   ASSERT_TRUE(out->Pause().ok());
-  EXPECT_EQ(out->Position() + out->Queued(), 4000u);
-  uint64_t held = out->Position();
-  std::this_thread::sleep_for(milliseconds(60));
-  EXPECT_EQ(out->Position(), held);
-  std::thread writer([&] { EXPECT_TRUE(out->Write(second.data(), 400).ok()); });
-  std::this_thread::sleep_for(milliseconds(60));
-  EXPECT_EQ(out->Position() + out->Queued(), 4000u);  // not written yet
+  clock.Advance(milliseconds(60));
+  EXPECT_EQ(out->Position(), 800u);
+  std::thread writer(
+      [&] { EXPECT_TRUE(out->Write(samples.data(), 400).ok()); });
+  ASSERT_TRUE(clock.WaitForSleepers(1));  // the writer waits
+  EXPECT_EQ(out->Position() + out->Queued(), 1600u);
   ASSERT_TRUE(out->Restart().ok());
   writer.join();
-  ASSERT_TRUE(out->Pause().ok());
-  EXPECT_EQ(out->Position() + out->Queued(), 4200u);
-  ASSERT_TRUE(out->Restart().ok());
+  EXPECT_EQ(out->Position(), 800u);
+  EXPECT_EQ(out->Queued(), 1000u);
   // After a restart the clock runs on without another write.
-  uint64_t resumed = out->Position();
-  std::this_thread::sleep_for(milliseconds(50));
-  EXPECT_GT(out->Position(), resumed);
+  clock.Advance(milliseconds(50));
+  EXPECT_EQ(out->Position(), 1200u);
 
   // Running dry before the next write is an underrun.
-  EXPECT_EQ(out->Underruns(), 0u);
-  for (int i = 0; i < 5000 && out->Queued() > 0; ++i) {
-    std::this_thread::sleep_for(milliseconds(1));
-  }
+  clock.Advance(milliseconds(200));
+  EXPECT_EQ(out->Position(), 1800u);
   EXPECT_EQ(out->Queued(), 0u);
-  ASSERT_TRUE(out->Write(second.data(), 400).ok());
+  EXPECT_EQ(out->Underruns(), 0u);
+  ASSERT_TRUE(out->Write(samples.data(), 400).ok());
   EXPECT_EQ(out->Underruns(), 1u);
 
   // Reset drops what is queued, wakes a paused writer, starts at 0, and
   // the first write after it is no underrun.
   ASSERT_TRUE(out->Pause().ok());
   std::thread paused_writer(
-      [&] { EXPECT_TRUE(out->Write(second.data(), 400).ok()); });
-  std::this_thread::sleep_for(milliseconds(30));
+      [&] { EXPECT_TRUE(out->Write(samples.data(), 400).ok()); });
+  ASSERT_TRUE(clock.WaitForSleepers(1));
   ASSERT_TRUE(out->Reset().ok());
   paused_writer.join();
   ASSERT_TRUE(out->Restart().ok());
   EXPECT_EQ(out->Position(), 0u);
   EXPECT_EQ(out->Queued(), 0u);
-  ASSERT_TRUE(out->Write(second.data(), 400).ok());
+
+  // A full queue makes a writer wait for room, which the clock makes.
+  ASSERT_TRUE(out->Write(samples.data(), capacity * 2).ok());
+  EXPECT_EQ(out->Underruns(), 1u);
+  std::thread full_writer(
+      [&] { EXPECT_TRUE(out->Write(samples.data(), 400).ok()); });
+  ASSERT_TRUE(clock.WaitForSleepers(1));
+  EXPECT_EQ(out->Queued(), capacity);
+  clock.Advance(milliseconds(1));
+  full_writer.join();
+  EXPECT_EQ(out->Position(), 8u);
+  EXPECT_EQ(out->Queued(), capacity + 200 - 8);
   EXPECT_EQ(out->Underruns(), 1u);
 }
 

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "alerts/ui/alert_popup_window.h"
 #include "alerts/ui/popup_look.h"
@@ -244,10 +245,11 @@ TEST_F(AlertPopupTest, LifetimeAndDismissal) {
   AlertPopupWindow popup(&settings_);
   QSignalSpy dismissed(&popup, &AlertPopupWindow::Dismissed);
 
-  // Lifetime 0: it stays until tapped.
+  // Lifetime 0: it stays until tapped. No timer runs, and nothing queued
+  // for the window closes it.
   popup.Show(u"Hello", u"Anna", 0, u"", true);
   EXPECT_FALSE(popup.lifetime_running());
-  QTest::qWait(50);
+  QCoreApplication::processEvents();
   EXPECT_TRUE(popup.showing());
   QTest::mouseClick(&popup, Qt::LeftButton, Qt::NoModifier, QPoint(75, 47));
   EXPECT_FALSE(popup.showing());
@@ -314,20 +316,28 @@ TEST_F(AlertPopupTest, NamedSenderShowsTheGifOverTheJpg) {
       photos + u"Anna.gif",
       std::string(reinterpret_cast<const char*>(kGif), sizeof(kGif)));
   WriteDeviceFile(photos + u"Anna.jpg", Encode(Filled(3, 2, Qt::red), "JPG"));
-  AlertPopupWindow popup(&settings_);
-  popup.SetSkin(u"");  // the built-in look shows photos
-  popup.Show(u"Hi", u"Anna", 0, u"", true);
-  ASSERT_TRUE(WaitFor([&] { return !popup.picture().isNull(); }));
-  EXPECT_EQ(popup.picture_source(), photos + u"Anna.gif");
-  EXPECT_EQ(popup.picture().size(), QSize(1, 1));
+  auto popup = std::make_unique<AlertPopupWindow>(&settings_);
+  popup->SetSkin(u"");  // the built-in look shows photos
+  popup->Show(u"Hi", u"Anna", 0, u"", true);
+  ASSERT_TRUE(WaitFor([&] { return !popup->picture().isNull(); }));
+  EXPECT_EQ(popup->picture_source(), photos + u"Anna.gif");
+  EXPECT_EQ(popup->picture().size(), QSize(1, 1));
 
   // A skin without photos starts no search, and a new Show drops the old
-  // picture.
-  popup.SetSkin(WriteSkin(u"NoPhoto", "[ZuduzAvev Skin SP]\nShowPhoto=0\n"));
-  popup.Show(u"Hi", u"Anna", 0, u"", true);
-  EXPECT_TRUE(popup.picture().isNull());
-  QTest::qWait(50);
-  EXPECT_TRUE(popup.picture().isNull());
+  // picture. Every picture thread passes the hook, and the window waits
+  // for its threads when it closes: after that, none can come.
+  std::mutex mutex;
+  std::vector<uint64_t> searches;
+  AlertPopupWindow::SetPictureThreadHook([&](uint64_t generation) {
+    std::lock_guard<std::mutex> lock(mutex);
+    searches.push_back(generation);
+  });
+  popup->SetSkin(WriteSkin(u"NoPhoto", "[ZuduzAvev Skin SP]\nShowPhoto=0\n"));
+  popup->Show(u"Hi", u"Anna", 0, u"", true);
+  EXPECT_TRUE(popup->picture().isNull());
+  popup.reset();
+  AlertPopupWindow::SetPictureThreadHook({});
+  EXPECT_TRUE(searches.empty());
 }
 
 TEST_F(AlertPopupTest, AStalePictureThreadDoesNotOverwriteANewerShow) {
