@@ -1,3 +1,4 @@
+// devicectl calls: the phone's call log.
 #include <iostream>
 
 #include "device/contacts/call_log.h"
@@ -6,9 +7,12 @@
 namespace device::devicectl {
 namespace {
 
+using cli::Fail;
+using cli::kFailure;
 using platform::Status;
 
 int CallsList() {
+  if (!RequireDevice()) return kFailure;
   Status status;
   std::vector<device::contacts::CallRecord> calls =
       device::contacts::ListCalls(&status);
@@ -21,25 +25,25 @@ int CallsList() {
   return 0;
 }
 
-}  // namespace
-
-int CallsCommand(const CommandArgs& args) {
-  if (args.size() > 1) return UsageError("calls takes list or clear");
+int CallsClear() {
   if (!RequireDevice()) return kFailure;
-  if (args.empty() || args[0] == "list") return CallsList();
-  if (args[0] == "clear") {
-    Status status = device::contacts::ClearCalls();
-    if (!status.ok()) return Fail("calls clear: " + status.ToString());
-    std::cout << "deleted every call\n";
-    return 0;
-  }
-  return UsageError("unknown calls command \"" + args[0] + "\"");
+  Status status = device::contacts::ClearCalls();
+  if (!status.ok()) return Fail("calls clear: " + status.ToString());
+  std::cout << "deleted every call\n";
+  return 0;
 }
 
-const char* const kCallsUsage =
-    "  calls [list]                  the voice calls programs asked for: "
-    "time (UTC),\n"
-    "                                number, name\n"
-    "  calls clear                   empty the call log\n";
+}  // namespace
+
+void AddCallsCommands(cli::Tool& tool) {
+  CLI::App* calls = tool.AddCommand(
+      tool.root(), "calls",
+      "the voice calls programs asked for (as `calls list`)", CallsList);
+  tool.AddCommand(calls, "list",
+                  "the voice calls programs asked for: time (UTC), number, "
+                  "name",
+                  CallsList);
+  tool.AddCommand(calls, "clear", "empty the call log", CallsClear);
+}
 
 }  // namespace device::devicectl

@@ -4,8 +4,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "device/contacts/phone_book.h"
 #include "device/contacts/vcard.h"
@@ -18,14 +21,19 @@
 namespace device::devicectl {
 namespace {
 
+using cli::Fail;
+using cli::kFailure;
+using cli::U16;
+using cli::U8;
+using cli::UsageError;
 using platform::Status;
 
 constexpr char16_t kPimstorePath[] = u"\\Windows\\pimstore.dll";
 
-int ContactsImport(const CommandArgs& args) {
-  if (args.size() != 2) return UsageError("contacts import needs FILE.vcf");
-  std::ifstream in(args[1], std::ios::binary);
-  if (!in) return Fail("contacts import: cannot read " + args[1]);
+int ContactsImport(const std::string& file) {
+  if (!RequireDevice()) return kFailure;
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return Fail("contacts import: cannot read " + file);
   std::stringstream data;
   data << in.rdbuf();
   device::contacts::VCardReport report;
@@ -33,7 +41,7 @@ int ContactsImport(const CommandArgs& args) {
       device::contacts::ParseVCards(data.str(), &report);
   Status status = device::contacts::AddContacts(contacts);
   if (!status.ok()) return Fail("contacts import: " + status.ToString());
-  std::cout << "imported " << contacts.size() << " contact(s) from " << args[1];
+  std::cout << "imported " << contacts.size() << " contact(s) from " << file;
   if (report.skipped > 0)
     std::cout << " (" << report.skipped
               << " card(s) without a name or a number skipped)";
@@ -42,6 +50,7 @@ int ContactsImport(const CommandArgs& args) {
 }
 
 int ContactsList() {
+  if (!RequireDevice()) return kFailure;
   Status status;
   std::vector<device::contacts::Contact> contacts =
       device::contacts::ListContacts(&status);
@@ -56,28 +65,36 @@ int ContactsList() {
   return 0;
 }
 
-int SimAdd(const CommandArgs& args) {
-  // sim add [--index N] NAME NUMBER
+int ContactsClear() {
+  if (!RequireDevice()) return kFailure;
+  Status status = device::contacts::ClearContacts();
+  if (!status.ok()) return Fail("contacts clear: " + status.ToString());
+  std::cout << "deleted every contact\n";
+  return 0;
+}
+
+struct SimAddArgs {
+  std::optional<std::string> index;
+  std::string name;
+  std::string number;
+};
+
+int SimAdd(const SimAddArgs& args) {
   uint32_t index = 0;
-  std::vector<std::string> positional;
-  for (size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "--index" && i + 1 < args.size()) {
-      char* end = nullptr;
-      unsigned long value = std::strtoul(args[++i].c_str(), &end, 10);
-      if (end == args[i].c_str() || *end != '\0' || value == 0 ||
-          value > device::contacts::kSimMaxIndex)
-        return UsageError("sim add: --index takes 1 to 250");
-      index = static_cast<uint32_t>(value);
-    } else {
-      positional.push_back(args[i]);
-    }
+  if (args.index) {
+    const std::string& text = *args.index;
+    char* end = nullptr;
+    unsigned long value = std::strtoul(text.c_str(), &end, 10);
+    if (end == text.c_str() || *end != '\0' || text[0] == '-' || value == 0 ||
+        value > device::contacts::kSimMaxIndex)
+      return UsageError("sim add: --index takes 1 to 250");
+    index = static_cast<uint32_t>(value);
   }
-  if (positional.size() != 2)
-    return UsageError("sim add needs NAME and NUMBER");
+  if (!RequireDevice()) return kFailure;
   device::contacts::SimEntry entry;
   entry.index = index;
-  entry.text = U16(positional[0]);
-  entry.address = U16(positional[1]);
+  entry.text = U16(args.name);
+  entry.address = U16(args.number);
   uint32_t stored_at = 0;
   Status status = device::contacts::AddSimEntry(entry, &stored_at);
   if (!status.ok()) return Fail("sim add: " + status.ToString());
@@ -86,6 +103,7 @@ int SimAdd(const CommandArgs& args) {
 }
 
 int SimList() {
+  if (!RequireDevice()) return kFailure;
   Status status;
   std::vector<device::contacts::SimEntry> entries =
       device::contacts::ListSimEntries(&status);
@@ -99,54 +117,44 @@ int SimList() {
   return 0;
 }
 
-}  // namespace
-
-const char* const kContactsUsage =
-    "  contacts import FILE.vcf      add the cards of a vCard file (2.1, 3.0, "
-    "4.0) to the\n"
-    "                                phone's contacts\n"
-    "  contacts list                 the phone's contacts: id, name, numbers, "
-    "categories\n"
-    "  contacts clear                delete every contact\n"
-    "  sim add [--index N] NAME NUMBER\n"
-    "                                store a SIM phonebook entry (N: 1-250, "
-    "default the\n"
-    "                                first free one)\n"
-    "  sim list                      the SIM phonebook: index, name, number\n"
-    "  sim clear                     empty the SIM phonebook\n";
-
-int ContactsCommand(const CommandArgs& args) {
-  if (args.empty()) return UsageError("contacts needs import, list or clear");
+int SimClear() {
   if (!RequireDevice()) return kFailure;
-  const std::string& command = args[0];
-  if (command == "import") return ContactsImport(args);
-  if (args.size() != 1)
-    return UsageError("contacts " + command + " takes no arguments");
-  if (command == "list") return ContactsList();
-  if (command == "clear") {
-    Status status = device::contacts::ClearContacts();
-    if (!status.ok()) return Fail("contacts clear: " + status.ToString());
-    std::cout << "deleted every contact\n";
-    return 0;
-  }
-  return UsageError("unknown contacts command \"" + command + "\"");
+  Status status = device::contacts::ClearSim();
+  if (!status.ok()) return Fail("sim clear: " + status.ToString());
+  std::cout << "emptied the SIM phonebook\n";
+  return 0;
 }
 
-int SimCommand(const CommandArgs& args) {
-  if (args.empty()) return UsageError("sim needs add, list or clear");
-  if (!RequireDevice()) return kFailure;
-  const std::string& command = args[0];
-  if (command == "add") return SimAdd(args);
-  if (args.size() != 1)
-    return UsageError("sim " + command + " takes no arguments");
-  if (command == "list") return SimList();
-  if (command == "clear") {
-    Status status = device::contacts::ClearSim();
-    if (!status.ok()) return Fail("sim clear: " + status.ToString());
-    std::cout << "emptied the SIM phonebook\n";
-    return 0;
-  }
-  return UsageError("unknown sim command \"" + command + "\"");
+}  // namespace
+
+void AddContactsCommands(cli::Tool& tool) {
+  CLI::App* contacts =
+      tool.AddCommand(tool.root(), "contacts", "the phone's contacts");
+  auto file = std::make_shared<std::string>();
+  tool.AddCommand(contacts, "import",
+                  "add the cards of a vCard file (2.1, 3.0, 4.0) to the "
+                  "phone's contacts",
+                  [file] { return ContactsImport(*file); })
+      ->add_option("FILE.vcf", *file, "the vCard file")
+      ->required();
+  tool.AddCommand(contacts, "list",
+                  "the phone's contacts: id, name, numbers, categories",
+                  ContactsList);
+  tool.AddCommand(contacts, "clear", "delete every contact", ContactsClear);
+
+  CLI::App* sim =
+      tool.AddCommand(tool.root(), "sim", "the SIM card's phonebook");
+  auto entry = std::make_shared<SimAddArgs>();
+  CLI::App* add = tool.AddCommand(sim, "add", "store a SIM phonebook entry",
+                                  [entry] { return SimAdd(*entry); });
+  add->add_option("--index", entry->index,
+                  "where: 1-250 (default the first free one)")
+      ->type_name("N");
+  add->add_option("NAME", entry->name, "the entry's name")->required();
+  add->add_option("NUMBER", entry->number, "its number")->required();
+  tool.AddCommand(sim, "list", "the SIM phonebook: index, name, number",
+                  SimList);
+  tool.AddCommand(sim, "clear", "empty the SIM phonebook", SimClear);
 }
 
 Status RegisterInstalledServers() {

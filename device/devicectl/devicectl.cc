@@ -5,7 +5,8 @@
 // The device is DIR, else $TELVANE_DEVICE, else ~/.local/share/telvane/device.
 // Every command prints what it did; every failure prints one line on stderr
 // starting with "devicectl: " and exits with a non-zero code (2 for a usage
-// error, 1 for anything else).
+// error, 1 for anything else). `devicectl --help` lists the commands,
+// `devicectl COMMAND --help` tells one.
 #include "device/devicectl/devicectl.h"
 
 #include <dirent.h>
@@ -30,6 +31,8 @@
 #include <thread>
 #include <vector>
 
+#include "cli/cli.h"
+#include "cli/times.h"
 #include "device/cemapi/message_store.h"
 #include "device/deviced/protocol.h"
 #include "platform/codepage.h"
@@ -44,15 +47,14 @@
 namespace {
 
 namespace fs = std::filesystem;
-using device::devicectl::Fail;
+using cli::Fail;
+using cli::kFailure;
+using cli::U16;
+using cli::U8;
+using cli::UsageError;
 using device::devicectl::FormatUtcTime;
-using device::devicectl::kFailure;
-using device::devicectl::kUsageError;
 using device::devicectl::OneLine;
 using device::devicectl::RequireDevice;
-using device::devicectl::U16;
-using device::devicectl::U8;
-using device::devicectl::UsageError;
 using platform::ErrorCode;
 using platform::RegistryKey;
 using platform::RegistryRoot;
@@ -60,79 +62,13 @@ using platform::RegistryType;
 using platform::RegistryValue;
 using platform::Status;
 
-constexpr const char* kUsage =
-    "usage: devicectl [--device DIR] COMMAND ...\n"
-    "\n"
-    "commands:\n"
-    "  init [DIR]                    make a device (DIR, else the current "
-    "device)\n"
-    "  install BUILD_DIR             copy the built programs and libraries "
-    "into the device\n"
-    "  status                        show the device: settings, files, named "
-    "objects, windows\n"
-    "  config [get KEY | set KEY VALUE | list]\n"
-    "                                read or change the device's settings\n"
-    "  registry get ROOT KEY [NAME]  print a value (NAME omitted: the default "
-    "value)\n"
-    "  registry set ROOT KEY NAME (--dword N | --sz TEXT | --binary HEX)\n"
-    "  registry delete ROOT KEY [NAME]\n"
-    "                                delete a value, or the key with all its "
-    "subkeys\n"
-    "  registry dump [ROOT [KEY]]    print keys and values in .reg form\n"
-    "  boot                          power on: clear named objects, start "
-    "deviced,\n"
-    "                                which runs the StartUp shortcuts once\n"
-    "  shutdown                      power off: stop deviced, clear every "
-    "named\n"
-    "                                object of the device\n"
-    "  log                           print the device's debug.log\n"
-    "  inbox                         list the phone's SMS Inbox: entry id, "
-    "time (UTC),\n"
-    "                                address, message flags, text\n"
-    "  sent-items                    list the phone's SMS Sent Items the same "
-    "way\n"
-    "  store add-sent --to NUMBER [--at TIME] TEXT\n"
-    "  store add-inbox --from NUMBER [--at TIME] TEXT\n"
-    "                                put a message straight into the phone's "
-    "store\n"
-    "                                (TIME: \"YYYY-MM-DD HH:MM[:SS]\" UTC, "
-    "default now)\n"
-    "  store delete ENTRY_ID         delete a message of the phone's store "
-    "(hex id)\n"
-    "  start                         start deviced, the messaging service "
-    "(reuses a running one)\n"
-    "  stop                          stop deviced (fine when it is not "
-    "running)\n"
-    "  receive --from NUMBER [--at TIME] TEXT\n"
-    "                                deliver an incoming SMS through deviced "
-    "(starting it\n"
-    "                                when needed) and tell what became of it\n"
-    "  post CLASS TITLE MESSAGE [FIRST [SECOND]]\n"
-    "                                post a window message to a program's "
-    "window, as\n"
-    "                                another program would (273 FIRST: a menu "
-    "command)\n"
-    "";
-
-// Printed after the commands of every group.
-constexpr const char* kUsageNotes =
-    "\n"
-    "ROOT is HKCR, HKLM or HKCU (or the HKEY_ names). Use \"\" or @ for the\n"
-    "default value's NAME.\n";
-
-void PrintUsage(std::ostream& out) {
-  out << kUsage << device::devicectl::kRadioUsage << device::devicectl::kLedsUsage
-      << device::devicectl::kContactsUsage << device::devicectl::kCallsUsage << kUsageNotes;
-}
-
 // Stops a running deviced (defined with the daemon commands below).
 Status StopDeviced(std::optional<pid_t>* pid_out);
 
 // ---------------------------------------------------------------- init
 
-int Init(const std::vector<std::string>& args) {
-  if (args.size() > 1) return UsageError("init takes at most one folder");
-  if (args.size() == 1) setenv("TELVANE_DEVICE", args[0].c_str(), 1);
+int Init(const std::string& folder) {
+  if (!folder.empty()) setenv("TELVANE_DEVICE", folder.c_str(), 1);
   bool existed = platform::DeviceExists();
   Status status = platform::InitialiseDevice();
   if (!status.ok()) return Fail("init: " + status.ToString());
@@ -204,10 +140,8 @@ Status InstallTree(const fs::path& from, const std::u16string& device_folder,
   return Status::Ok();
 }
 
-int Install(const std::vector<std::string>& args) {
-  if (args.size() != 1) return UsageError("install needs the build folder");
+int Install(const fs::path& build) {
   if (!RequireDevice()) return kFailure;
-  fs::path build = args[0];
   if (!fs::is_directory(build))
     return Fail("install: no build folder " + build.string());
   bool phone = platform::GetDeviceSettingInt("phone", 1) != 0;
@@ -251,33 +185,31 @@ int Install(const std::vector<std::string>& args) {
 
 // ---------------------------------------------------------------- config
 
-int Config(const std::vector<std::string>& args) {
+int ConfigList() {
   if (!RequireDevice()) return kFailure;
-  if (args.empty() || args[0] == "list") {
-    for (const platform::DeviceSettingInfo& info :
-         platform::KnownDeviceSettings()) {
-      std::string value = platform::GetDeviceSetting(info.key).value_or("");
-      std::printf("%-14s %-10s %s%s\n", info.key, value.c_str(),
-                  info.description,
-                  value == info.default_value ? "" : " (changed)");
-    }
-    return 0;
+  for (const platform::DeviceSettingInfo& info :
+       platform::KnownDeviceSettings()) {
+    std::string value = platform::GetDeviceSetting(info.key).value_or("");
+    std::printf("%-14s %-10s %s%s\n", info.key, value.c_str(), info.description,
+                value == info.default_value ? "" : " (changed)");
   }
-  if (args[0] == "get") {
-    if (args.size() != 2) return UsageError("config get needs one KEY");
-    std::optional<std::string> value = platform::GetDeviceSetting(args[1]);
-    if (!value) return Fail("unknown device setting \"" + args[1] + "\"");
-    std::cout << *value << "\n";
-    return 0;
-  }
-  if (args[0] == "set") {
-    if (args.size() != 3) return UsageError("config set needs KEY and VALUE");
-    Status status = platform::SetDeviceSetting(args[1], args[2]);
-    if (!status.ok()) return Fail(status.ToString());
-    std::cout << args[1] << " = " << args[2] << "\n";
-    return 0;
-  }
-  return UsageError("config: unknown subcommand \"" + args[0] + "\"");
+  return 0;
+}
+
+int ConfigGet(const std::string& key) {
+  if (!RequireDevice()) return kFailure;
+  std::optional<std::string> value = platform::GetDeviceSetting(key);
+  if (!value) return Fail("unknown device setting \"" + key + "\"");
+  std::cout << *value << "\n";
+  return 0;
+}
+
+int ConfigSet(const std::string& key, const std::string& value) {
+  if (!RequireDevice()) return kFailure;
+  Status status = platform::SetDeviceSetting(key, value);
+  if (!status.ok()) return Fail(status.ToString());
+  std::cout << key << " = " << value << "\n";
+  return 0;
 }
 
 // ---------------------------------------------------------------- registry
@@ -385,99 +317,118 @@ void Dump(const RegistryKey& key) {
   }
 }
 
-int Registry(const std::vector<std::string>& args) {
-  if (!RequireDevice()) return kFailure;
-  if (args.empty())
-    return UsageError("registry needs get, set, delete or dump");
-  const std::string& verb = args[0];
-  int error = 0;
-  if (verb == "dump") {
-    if (args.size() > 3) return UsageError("registry dump [ROOT [KEY]]");
-    std::vector<RegistryRoot> roots = {RegistryRoot::kClassesRoot,
-                                       RegistryRoot::kLocalMachine,
-                                       RegistryRoot::kCurrentUser};
-    if (args.size() >= 2) {
-      std::optional<RegistryRoot> root = RootArg(args[1], &error);
-      if (!root) return error;
-      roots = {*root};
-    }
-    std::u16string path = args.size() == 3 ? U16(args[2]) : u"";
-    for (RegistryRoot root : roots) {
-      Status status;
-      std::optional<RegistryKey> key = RegistryKey::Open(root, path, &status);
-      if (!key) return Fail("registry dump: " + status.ToString());
-      Dump(*key);
-    }
-    return 0;
-  }
-  if (args.size() < 3)
-    return UsageError("registry " + verb + " needs ROOT and KEY");
-  std::optional<RegistryRoot> root = RootArg(args[1], &error);
-  if (!root) return error;
-  std::u16string path = U16(args[2]);
-  Status status;
+// What the registry commands are given.
+struct RegistryArgs {
+  std::string root;
+  std::string key;
+  std::optional<std::string> name;  // "" or "@": the default value
+  std::optional<std::string> dword;
+  std::optional<std::string> sz;
+  std::optional<std::string> binary;
+};
 
-  if (verb == "get") {
-    if (args.size() > 4) return UsageError("registry get ROOT KEY [NAME]");
-    std::u16string name = args.size() == 4 ? ValueNameArg(args[3]) : u"";
-    std::optional<RegistryKey> key = RegistryKey::Open(*root, path, &status);
-    if (!key) return Fail("registry get: " + status.ToString());
-    RegistryValue value;
-    size_t needed = 0;
-    status = key->Query(name, 1 << 20, &value, &needed);
-    if (!status.ok()) return Fail("registry get: " + status.ToString());
+int RegistryGet(const RegistryArgs& args) {
+  if (!RequireDevice()) return kFailure;
+  int error = 0;
+  std::optional<RegistryRoot> root = RootArg(args.root, &error);
+  if (!root) return error;
+  std::u16string name = args.name ? ValueNameArg(*args.name) : u"";
+  Status status;
+  std::optional<RegistryKey> key =
+      RegistryKey::Open(*root, U16(args.key), &status);
+  if (!key) return Fail("registry get: " + status.ToString());
+  RegistryValue value;
+  size_t needed = 0;
+  status = key->Query(name, 1 << 20, &value, &needed);
+  if (!status.ok()) return Fail("registry get: " + status.ToString());
+  std::cout << FormatValue(value) << "\n";
+  return 0;
+}
+
+int RegistrySet(const RegistryArgs& args) {
+  if (!args.dword && !args.sz && !args.binary) {
+    return UsageError(
+        "registry set needs one of --dword N, --sz TEXT and --binary HEX");
+  }
+  if (!RequireDevice()) return kFailure;
+  int error = 0;
+  std::optional<RegistryRoot> root = RootArg(args.root, &error);
+  if (!root) return error;
+  // The value first: a bad one changes nothing.
+  uint32_t dword = 0;
+  std::optional<std::string> bytes;
+  if (args.dword) {
+    const std::string& data = *args.dword;
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long n = std::strtoull(data.c_str(), &end, 0);
+    if (data.empty() || *end != '\0' || errno != 0 || n > 0xFFFFFFFFull ||
+        data[0] == '-') {
+      return UsageError("--dword needs a number from 0 to 4294967295");
+    }
+    dword = static_cast<uint32_t>(n);
+  } else if (args.binary) {
+    bytes = ParseHex(*args.binary);
+    if (!bytes) return UsageError("--binary needs hex bytes, e.g. 01,ff,20");
+  }
+  std::u16string name = ValueNameArg(args.name.value_or(""));
+  Status status;
+  std::optional<RegistryKey> key =
+      RegistryKey::Create(*root, U16(args.key), nullptr, &status);
+  if (!key) return Fail("registry set: " + status.ToString());
+  if (args.dword) {
+    status = key->SetDword(name, dword);
+  } else if (args.sz) {
+    status = key->SetString(name, U16(*args.sz));
+  } else {
+    status = key->SetBinary(name, *bytes);
+  }
+  if (!status.ok()) return Fail("registry set: " + status.ToString());
+  RegistryValue value;
+  if (key->Query(name, 1 << 20, &value).ok())
     std::cout << FormatValue(value) << "\n";
-    return 0;
+  return 0;
+}
+
+int RegistryDelete(const RegistryArgs& args) {
+  if (!RequireDevice()) return kFailure;
+  int error = 0;
+  std::optional<RegistryRoot> root = RootArg(args.root, &error);
+  if (!root) return error;
+  std::u16string path = U16(args.key);
+  Status status;
+  if (args.name) {
+    std::optional<RegistryKey> key = RegistryKey::Open(*root, path, &status);
+    if (!key) return Fail("registry delete: " + status.ToString());
+    status = key->DeleteValue(ValueNameArg(*args.name));
+  } else {
+    status = platform::DeleteRegistryKey(*root, path);
   }
-  if (verb == "set") {
-    if (args.size() != 6) {
-      return UsageError(
-          "registry set ROOT KEY NAME (--dword N | --sz TEXT | --binary HEX)");
-    }
-    std::u16string name = ValueNameArg(args[3]);
-    const std::string& kind = args[4];
-    const std::string& data = args[5];
+  if (!status.ok()) return Fail("registry delete: " + status.ToString());
+  std::cout << "deleted\n";
+  return 0;
+}
+
+int RegistryDump(const std::optional<std::string>& root_name,
+                 const std::string& key_path) {
+  if (!RequireDevice()) return kFailure;
+  std::vector<RegistryRoot> roots = {RegistryRoot::kClassesRoot,
+                                     RegistryRoot::kLocalMachine,
+                                     RegistryRoot::kCurrentUser};
+  if (root_name) {
+    int error = 0;
+    std::optional<RegistryRoot> root = RootArg(*root_name, &error);
+    if (!root) return error;
+    roots = {*root};
+  }
+  for (RegistryRoot root : roots) {
+    Status status;
     std::optional<RegistryKey> key =
-        RegistryKey::Create(*root, path, nullptr, &status);
-    if (!key) return Fail("registry set: " + status.ToString());
-    if (kind == "--dword") {
-      char* end = nullptr;
-      errno = 0;
-      unsigned long long n = std::strtoull(data.c_str(), &end, 0);
-      if (data.empty() || *end != '\0' || errno != 0 || n > 0xFFFFFFFFull ||
-          data[0] == '-') {
-        return UsageError("--dword needs a number from 0 to 4294967295");
-      }
-      status = key->SetDword(name, static_cast<uint32_t>(n));
-    } else if (kind == "--sz") {
-      status = key->SetString(name, U16(data));
-    } else if (kind == "--binary") {
-      std::optional<std::string> bytes = ParseHex(data);
-      if (!bytes) return UsageError("--binary needs hex bytes, e.g. 01,ff,20");
-      status = key->SetBinary(name, *bytes);
-    } else {
-      return UsageError("registry set: unknown type \"" + kind + "\"");
-    }
-    if (!status.ok()) return Fail("registry set: " + status.ToString());
-    RegistryValue value;
-    if (key->Query(name, 1 << 20, &value).ok())
-      std::cout << FormatValue(value) << "\n";
-    return 0;
+        RegistryKey::Open(root, U16(key_path), &status);
+    if (!key) return Fail("registry dump: " + status.ToString());
+    Dump(*key);
   }
-  if (verb == "delete") {
-    if (args.size() > 4) return UsageError("registry delete ROOT KEY [NAME]");
-    if (args.size() == 4) {
-      std::optional<RegistryKey> key = RegistryKey::Open(*root, path, &status);
-      if (!key) return Fail("registry delete: " + status.ToString());
-      status = key->DeleteValue(ValueNameArg(args[3]));
-    } else {
-      status = platform::DeleteRegistryKey(*root, path);
-    }
-    if (!status.ok()) return Fail("registry delete: " + status.ToString());
-    std::cout << "deleted\n";
-    return 0;
-  }
-  return UsageError("registry: unknown subcommand \"" + verb + "\"");
+  return 0;
 }
 
 // ---------------------------------------------------------------- status
@@ -514,8 +465,7 @@ void ListFolder(const std::u16string& folder) {
   }
 }
 
-int StatusCommand(const std::vector<std::string>& args) {
-  if (!args.empty()) return UsageError("status takes no arguments");
+int StatusCommand() {
   std::cout << "device: " << platform::DeviceRoot().string() << "\n";
   if (!platform::DeviceExists()) {
     std::cout << "state: not initialised (make it with: devicectl init)\n";
@@ -551,8 +501,7 @@ int StatusCommand(const std::vector<std::string>& args) {
 
 // ---------------------------------------------------------------- power
 
-int Shutdown(const std::vector<std::string>& args) {
-  if (!args.empty()) return UsageError("shutdown takes no arguments");
+int Shutdown() {
   if (!RequireDevice()) return kFailure;
   std::optional<pid_t> pid;
   Status status = StopDeviced(&pid);
@@ -564,8 +513,7 @@ int Shutdown(const std::vector<std::string>& args) {
   return 0;
 }
 
-int Log(const std::vector<std::string>& args) {
-  if (!args.empty()) return UsageError("log takes no arguments");
+int Log() {
   if (!RequireDevice()) return kFailure;
   std::ifstream log(platform::DeviceDebugLogPath(), std::ios::binary);
   if (!log) return 0;  // nothing logged yet
@@ -575,30 +523,7 @@ int Log(const std::vector<std::string>& args) {
 
 // ---------------------------------------------------------------- store
 
-// "YYYY-MM-DD HH:MM[:SS]" (or with a "T") as UTC.
-std::optional<platform::FileTime> ParseUtcTime(const std::string& text) {
-  unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-  char separator = 0;
-  char rest = 0;
-  int n = std::sscanf(text.c_str(), "%4u-%2u-%2u%c%2u:%2u:%2u%c", &year, &month,
-                      &day, &separator, &hour, &minute, &second, &rest);
-  if ((n != 6 && n != 7) || (separator != ' ' && separator != 'T')) {
-    return std::nullopt;
-  }
-  platform::SystemTime time;
-  time.year = static_cast<uint16_t>(year);
-  time.month = static_cast<uint16_t>(month);
-  time.day = static_cast<uint16_t>(day);
-  time.hour = static_cast<uint16_t>(hour);
-  time.minute = static_cast<uint16_t>(minute);
-  time.second = static_cast<uint16_t>(second);
-  return platform::SystemTimeToFileTime(time);
-}
-
-int ListPhoneFolder(device::cemapi::FolderRole role, const char* title,
-                    const std::vector<std::string>& args) {
-  if (!args.empty())
-    return UsageError(std::string(title) + " takes no arguments");
+int ListPhoneFolder(device::cemapi::FolderRole role, const char* title) {
   if (!RequireDevice()) return kFailure;
   Status status;
   std::optional<std::vector<device::cemapi::PhoneMessage>> messages =
@@ -615,60 +540,47 @@ int ListPhoneFolder(device::cemapi::FolderRole role, const char* title,
   return 0;
 }
 
-int Store(const std::vector<std::string>& args) {
-  if (args.empty())
-    return UsageError("store needs add-sent, add-inbox or delete");
+// What `store add-sent`, `store add-inbox` and `receive` are given.
+struct MessageArgs {
+  std::string address;                     // --to or --from
+  std::optional<platform::SystemTime> at;  // UTC
+  std::string text;
+};
+
+// The file time of --at, else now.
+platform::FileTime TimeOf(const MessageArgs& args) {
+  return platform::SystemTimeToFileTime(args.at ? *args.at
+                                                : platform::CurrentSystemTime())
+      .value_or(platform::FileTime{});
+}
+
+int StoreDelete(const std::string& entry_id) {
+  std::optional<std::string> id = ParseHex(entry_id);
+  if (!id) return UsageError("store delete: ENTRY_ID must be hex");
   if (!RequireDevice()) return kFailure;
-  const std::string& verb = args[0];
-  if (verb == "delete") {
-    if (args.size() != 2) return UsageError("store delete needs one ENTRY_ID");
-    std::optional<std::string> id = ParseHex(args[1]);
-    if (!id) return UsageError("store delete: ENTRY_ID must be hex");
-    Status status = device::cemapi::DeleteMessage(*id);
-    if (!status.ok()) return Fail("store delete: " + status.ToString());
-    std::cout << "deleted " << Hex(*id, "") << "\n";
-    return 0;
+  Status status = device::cemapi::DeleteMessage(*id);
+  if (!status.ok()) return Fail("store delete: " + status.ToString());
+  std::cout << "deleted " << Hex(*id, "") << "\n";
+  return 0;
+}
+
+// store add-sent (`sent`) or store add-inbox.
+int StoreAdd(bool sent, const MessageArgs& args) {
+  const std::string verb = sent ? "add-sent" : "add-inbox";
+  if (args.address.empty()) {
+    return UsageError("store " + verb + " needs " + (sent ? "--to" : "--from") +
+                      " NUMBER");
   }
-  if (verb != "add-sent" && verb != "add-inbox") {
-    return UsageError("store: unknown subcommand \"" + verb + "\"");
-  }
-  const char* address_flag = verb == "add-sent" ? "--to" : "--from";
-  std::optional<std::string> address;
-  std::optional<platform::FileTime> at;
-  std::optional<std::string> text;
-  for (size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == address_flag || args[i] == "--at") {
-      if (i + 1 == args.size()) return UsageError(args[i] + " needs a value");
-      if (args[i] == "--at") {
-        at = ParseUtcTime(args[i + 1]);
-        if (!at) return UsageError("--at needs \"YYYY-MM-DD HH:MM[:SS]\"");
-      } else {
-        address = args[i + 1];
-      }
-      ++i;
-    } else if (!text) {
-      text = args[i];
-    } else {
-      return UsageError("store " + verb + ": one TEXT only (quote it)");
-    }
-  }
-  if (!address || address->empty()) {
-    return UsageError("store " + verb + " needs " + address_flag + " NUMBER");
-  }
-  if (!text) return UsageError("store " + verb + " needs the TEXT");
-  platform::FileTime time =
-      at ? *at
-         : platform::SystemTimeToFileTime(platform::CurrentSystemTime())
-               .value_or(platform::FileTime{});
+  if (!RequireDevice()) return kFailure;
   Status status;
   std::optional<std::string> id =
-      verb == "add-sent"
-          ? device::cemapi::AddSentSms(U16(*address), U16(*text), time, &status)
-          : device::cemapi::DeliverIncomingSms(U16(*address), U16(*text), time,
-                                       &status);
+      sent ? device::cemapi::AddSentSms(U16(args.address), U16(args.text),
+                                        TimeOf(args), &status)
+           : device::cemapi::DeliverIncomingSms(
+                 U16(args.address), U16(args.text), TimeOf(args), &status);
   if (!id) return Fail("store " + verb + ": " + status.ToString());
   std::cout << "added " << Hex(*id, "") << " to "
-            << (verb == "add-sent" ? "Sent Items" : "Inbox") << "\n";
+            << (sent ? "Sent Items" : "Inbox") << "\n";
   return 0;
 }
 
@@ -754,8 +666,7 @@ std::optional<pid_t> EnsureDeviced(bool* started, Status* status) {
   return std::nullopt;
 }
 
-int Start(const std::vector<std::string>& args) {
-  if (!args.empty()) return UsageError("start takes no arguments");
+int Start() {
   if (!RequireDevice()) return kFailure;
   bool started = false;
   Status status;
@@ -798,8 +709,7 @@ Status StopDeviced(std::optional<pid_t>* pid_out) {
   return Status::Ok();
 }
 
-int Stop(const std::vector<std::string>& args) {
-  if (!args.empty()) return UsageError("stop takes no arguments");
+int Stop() {
   std::optional<pid_t> pid;
   Status status = StopDeviced(&pid);
   if (!status.ok()) return Fail("stop: " + status.ToString());
@@ -813,8 +723,7 @@ int Stop(const std::vector<std::string>& args) {
 
 // Power on: whatever ran is stopped, every named object cleared, deviced
 // started, and deviced runs the StartUp shortcuts once, as the phone does.
-int Boot(const std::vector<std::string>& args) {
-  if (!args.empty()) return UsageError("boot takes no arguments");
+int Boot() {
   if (!RequireDevice()) return kFailure;
   std::optional<pid_t> old_pid;
   Status status = StopDeviced(&old_pid);
@@ -836,29 +745,8 @@ int Boot(const std::vector<std::string>& args) {
   return 0;
 }
 
-int Receive(const std::vector<std::string>& args) {
-  std::optional<std::string> sender;
-  std::optional<platform::FileTime> at;
-  std::optional<std::string> text;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--from" || args[i] == "--at") {
-      if (i + 1 == args.size()) return UsageError(args[i] + " needs a value");
-      if (args[i] == "--at") {
-        at = ParseUtcTime(args[i + 1]);
-        if (!at) return UsageError("--at needs \"YYYY-MM-DD HH:MM[:SS]\"");
-      } else {
-        sender = args[i + 1];
-      }
-      ++i;
-    } else if (!text) {
-      text = args[i];
-    } else {
-      return UsageError("receive: one TEXT only (quote it)");
-    }
-  }
-  if (!sender || sender->empty())
-    return UsageError("receive needs --from NUMBER");
-  if (!text) return UsageError("receive needs the TEXT");
+int Receive(const MessageArgs& args) {
+  if (args.address.empty()) return UsageError("receive needs --from NUMBER");
   if (!RequireDevice()) return kFailure;
   bool started = false;
   Status status;
@@ -866,8 +754,9 @@ int Receive(const std::vector<std::string>& args) {
     return Fail("receive: " + status.ToString());
   if (started) std::cerr << "devicectl: deviced was not running; started it\n";
   std::optional<std::string> reply = device::deviced::Exchange(
-      {"receive", *sender, at ? std::to_string(at->value()) : "", *text}, 60000,
-      &status);
+      {"receive", args.address,
+       args.at ? std::to_string(TimeOf(args).value()) : "", args.text},
+      60000, &status);
   if (!reply) return Fail("receive: " + status.ToString());
   std::optional<std::vector<std::string>> fields =
       device::deviced::SplitFields(*reply);
@@ -882,6 +771,208 @@ int Receive(const std::vector<std::string>& args) {
     return 0;
   }
   return Fail("receive: " + (f.size() > 1 ? f[1] : f[0]));
+}
+
+// What `post` is given: the window, then the message and its two numbers.
+struct PostArgs {
+  std::string window_class;
+  std::string title;
+  std::string message;
+  std::string first = "0";
+  std::string second = "0";
+};
+
+int Post(const PostArgs& args) {
+  uint64_t numbers[3] = {0, 0, 0};
+  const std::string* texts[3] = {&args.message, &args.first, &args.second};
+  for (size_t i = 0; i < 3; ++i) {
+    const std::string& text = *texts[i];
+    char* end = nullptr;
+    errno = 0;
+    numbers[i] = std::strtoull(text.c_str(), &end, 0);
+    if (errno != 0 || end == text.c_str() || *end != '\0') {
+      return UsageError("not a number: " + text);
+    }
+  }
+  if (!RequireDevice()) return kFailure;
+  std::optional<platform::WindowRef> window =
+      platform::FindTopLevelWindow(U16(args.window_class), U16(args.title));
+  if (!window) {
+    return Fail("no window \"" + args.title + "\" of class " +
+                args.window_class);
+  }
+  Status status =
+      platform::PostWindowMessage(*window, static_cast<uint32_t>(numbers[0]),
+                                  numbers[1], static_cast<int64_t>(numbers[2]));
+  if (!status.ok()) return Fail(status.ToString());
+  return 0;
+}
+
+// ---------------------------------------------------------------- commands
+
+// Adds --to or --from, --at and TEXT, the options of a message.
+void AddMessageOptions(CLI::App* command, const char* address,
+                       const std::string& address_help, MessageArgs* args) {
+  command->add_option(address, args->address, address_help)
+      ->type_name("NUMBER")
+      ->required();
+  cli::AddTimeOption(command, "--at", &args->at, cli::Zone::kUtc,
+                     "the time it was sent (default now)");
+  command->add_option("TEXT", args->text, "the text (quote it)")->required();
+}
+
+void AddDeviceCommands(cli::Tool& tool) {
+  CLI::App* root = tool.root();
+  auto folder = std::make_shared<std::string>();
+  tool.AddCommand(root, "init", "make a device (DIR, else the current device)",
+                  [folder] { return Init(*folder); })
+      ->add_option("DIR", *folder, "the device's folder");
+
+  auto build = std::make_shared<std::string>();
+  tool.AddCommand(root, "install",
+                  "copy the built programs and libraries into the device",
+                  [build] { return Install(*build); })
+      ->add_option("BUILD_DIR", *build, "the build folder")
+      ->required();
+
+  tool.AddCommand(root, "status",
+                  "show the device: settings, files, named objects, windows",
+                  StatusCommand);
+
+  CLI::App* config = tool.AddCommand(
+      root, "config", "read or change the device's settings (as `config list`)",
+      ConfigList);
+  tool.AddCommand(config, "list",
+                  "every device setting: key, value, what it is", ConfigList);
+  auto setting = std::make_shared<std::pair<std::string, std::string>>();
+  tool.AddCommand(config, "get", "print one setting's value",
+                  [setting] { return ConfigGet(setting->first); })
+      ->add_option("KEY", setting->first, "the setting")
+      ->required();
+  CLI::App* config_set = tool.AddCommand(
+      config, "set", "change one setting",
+      [setting] { return ConfigSet(setting->first, setting->second); });
+  config_set->add_option("KEY", setting->first, "the setting")->required();
+  config_set->add_option("VALUE", setting->second, "its new value")->required();
+
+  CLI::App* registry =
+      tool.AddCommand(root, "registry", "read or change the device's registry");
+  const std::string roots =
+      "ROOT is HKCR, HKLM or HKCU (or the HKEY_ names). Use \"\" or @ for the\n"
+      "default value's NAME.";
+  registry->footer(roots);
+  auto value = std::make_shared<RegistryArgs>();
+  auto add_key = [value, roots](CLI::App* command) {
+    command->footer(roots);
+    command->add_option("ROOT", value->root, "HKCR, HKLM or HKCU")->required();
+    command->add_option("KEY", value->key, "the key's path")->required();
+  };
+  CLI::App* get = tool.AddCommand(
+      registry, "get", "print a value (NAME omitted: the default value)",
+      [value] { return RegistryGet(*value); });
+  add_key(get);
+  get->add_option("NAME", value->name, "the value's name");
+  CLI::App* set =
+      tool.AddCommand(registry, "set", "set a value, making the key",
+                      [value] { return RegistrySet(*value); });
+  add_key(set);
+  set->add_option("NAME", value->name, "the value's name")->required();
+  CLI::Option* dword =
+      set->add_option("--dword", value->dword, "a DWORD: 0 to 4294967295")
+          ->type_name("N");
+  CLI::Option* sz =
+      set->add_option("--sz", value->sz, "a string")->type_name("TEXT");
+  set->add_option("--binary", value->binary, "bytes, e.g. 01,ff,20")
+      ->type_name("HEX")
+      ->excludes(dword)
+      ->excludes(sz);
+  dword->excludes(sz);
+  CLI::App* remove = tool.AddCommand(
+      registry, "delete", "delete a value, or the key with all its subkeys",
+      [value] { return RegistryDelete(*value); });
+  add_key(remove);
+  remove->add_option("NAME", value->name, "the value (omitted: the key)");
+  auto dump_root = std::make_shared<std::optional<std::string>>();
+  CLI::App* dump = tool.AddCommand(
+      registry, "dump", "print keys and values in .reg form",
+      [dump_root, value] { return RegistryDump(*dump_root, value->key); });
+  dump->footer(roots);
+  dump->add_option("ROOT", *dump_root, "HKCR, HKLM or HKCU (default all)");
+  dump->add_option("KEY", value->key, "the key to start at");
+
+  tool.AddCommand(root, "boot",
+                  "power on: clear named objects, start deviced, which runs "
+                  "the StartUp shortcuts once",
+                  Boot);
+  tool.AddCommand(root, "shutdown",
+                  "power off: stop deviced, clear every named object of the "
+                  "device",
+                  Shutdown);
+  tool.AddCommand(root, "log", "print the device's debug.log", Log);
+  tool.AddCommand(
+      root, "inbox",
+      "list the phone's SMS Inbox: entry id, time (UTC), address, message "
+      "flags, text",
+      [] {
+        return ListPhoneFolder(device::cemapi::FolderRole::kInbox, "Inbox");
+      });
+  tool.AddCommand(root, "sent-items",
+                  "list the phone's SMS Sent Items the same way", [] {
+                    return ListPhoneFolder(
+                        device::cemapi::FolderRole::kSentItems, "Sent Items");
+                  });
+
+  CLI::App* store =
+      tool.AddCommand(root, "store",
+                      "put a message straight into the phone's store, or "
+                      "delete one");
+  auto sent = std::make_shared<MessageArgs>();
+  AddMessageOptions(
+      tool.AddCommand(store, "add-sent", "put a message into Sent Items",
+                      [sent] { return StoreAdd(true, *sent); }),
+      "--to", "the recipient", sent.get());
+  auto received = std::make_shared<MessageArgs>();
+  AddMessageOptions(
+      tool.AddCommand(store, "add-inbox", "put a message into the Inbox",
+                      [received] { return StoreAdd(false, *received); }),
+      "--from", "the sender", received.get());
+  auto entry_id = std::make_shared<std::string>();
+  tool.AddCommand(store, "delete", "delete a message of the phone's store",
+                  [entry_id] { return StoreDelete(*entry_id); })
+      ->add_option("ENTRY_ID", *entry_id, "its entry id, in hex (as listed)")
+      ->required();
+
+  tool.AddCommand(root, "start",
+                  "start deviced, the messaging service (reuses a running one)",
+                  Start);
+  tool.AddCommand(root, "stop", "stop deviced (fine when it is not running)",
+                  Stop);
+  auto incoming = std::make_shared<MessageArgs>();
+  AddMessageOptions(
+      tool.AddCommand(root, "receive",
+                      "deliver an incoming SMS through deviced (starting it "
+                      "when needed) and tell what became of it",
+                      [incoming] { return Receive(*incoming); }),
+      "--from", "the sender", incoming.get());
+
+  auto post = std::make_shared<PostArgs>();
+  CLI::App* post_command = tool.AddCommand(
+      root, "post",
+      "post a window message to a program's window, as another program "
+      "would",
+      [post] { return Post(*post); });
+  post_command->add_option("CLASS", post->window_class, "the window's class")
+      ->required();
+  post_command->add_option("TITLE", post->title, "the window's title")
+      ->required();
+  post_command
+      ->add_option("MESSAGE", post->message,
+                   "the message's number (273 with FIRST: a menu command)")
+      ->required();
+  post_command->add_option("FIRST", post->first,
+                           "its first parameter (default 0)");
+  post_command->add_option("SECOND", post->second,
+                           "its second parameter (default 0)");
 }
 
 }  // namespace
@@ -914,41 +1005,6 @@ std::string OneLine(std::u16string_view text) {
   return out;
 }
 
-int Post(const std::vector<std::string>& args) {
-  if (args.size() < 3 || args.size() > 5) {
-    return UsageError("post needs CLASS TITLE MESSAGE [FIRST [SECOND]]");
-  }
-  if (!RequireDevice()) return kFailure;
-  uint64_t numbers[3] = {0, 0, 0};
-  for (size_t i = 2; i < args.size(); ++i) {
-    char* end = nullptr;
-    errno = 0;
-    numbers[i - 2] = std::strtoull(args[i].c_str(), &end, 0);
-    if (errno != 0 || end == args[i].c_str() || *end != '\0') {
-      return UsageError("not a number: " + args[i]);
-    }
-  }
-  std::optional<platform::WindowRef> window =
-      platform::FindTopLevelWindow(U16(args[0]), U16(args[1]));
-  if (!window) return Fail("no window \"" + args[1] + "\" of class " + args[0]);
-  Status status =
-      platform::PostWindowMessage(*window, static_cast<uint32_t>(numbers[0]),
-                                  numbers[1], static_cast<int64_t>(numbers[2]));
-  if (!status.ok()) return Fail(status.ToString());
-  return 0;
-}
-
-int Fail(const std::string& message, int code) {
-  std::cerr << "devicectl: " << message << "\n";
-  return code;
-}
-
-int UsageError(const std::string& message) {
-  std::cerr << "devicectl: " << message << "\n"
-            << "run 'devicectl help' for the commands\n";
-  return kUsageError;
-}
-
 bool RequireDevice() {
   if (platform::DeviceExists()) return true;
   Fail("no device at " + platform::DeviceRoot().string() +
@@ -956,50 +1012,26 @@ bool RequireDevice() {
   return false;
 }
 
-std::u16string U16(const std::string& text) { return platform::FromUtf8(text); }
-std::string U8(std::u16string_view text) { return platform::ToUtf8(text); }
-
 }  // namespace device::devicectl
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  while (!args.empty() && (args[0] == "--device" || args[0] == "-d")) {
-    if (args.size() < 2) return UsageError(args[0] + " needs a folder");
-    setenv("TELVANE_DEVICE", args[1].c_str(), 1);
-    args.erase(args.begin(), args.begin() + 2);
-  }
-  if (args.empty()) {
-    PrintUsage(std::cerr);
-    return kUsageError;
-  }
-  std::string command = args[0];
-  args.erase(args.begin());
-  if (command == "help" || command == "--help" || command == "-h") {
-    PrintUsage(std::cout);
-    return 0;
-  }
-  if (command == "init") return Init(args);
-  if (command == "install") return Install(args);
-  if (command == "status") return StatusCommand(args);
-  if (command == "config") return Config(args);
-  if (command == "registry") return Registry(args);
-  if (command == "boot") return Boot(args);
-  if (command == "shutdown") return Shutdown(args);
-  if (command == "log") return Log(args);
-  if (command == "inbox")
-    return ListPhoneFolder(device::cemapi::FolderRole::kInbox, "Inbox", args);
-  if (command == "sent-items") {
-    return ListPhoneFolder(device::cemapi::FolderRole::kSentItems, "Sent Items", args);
-  }
-  if (command == "store") return Store(args);
-  if (command == "start") return Start(args);
-  if (command == "stop") return Stop(args);
-  if (command == "receive") return Receive(args);
-  if (command == "post") return device::devicectl::Post(args);
-  if (command == "sent") return device::devicectl::SentCommand(args);
-  if (command == "leds") return device::devicectl::LedsCommand(args);
-  if (command == "contacts") return device::devicectl::ContactsCommand(args);
-  if (command == "sim") return device::devicectl::SimCommand(args);
-  if (command == "calls") return device::devicectl::CallsCommand(args);
-  return UsageError("unknown command \"" + command + "\"");
+  cli::Tool tool("devicectl",
+                 "the simulated phone's control panel: makes a device, "
+                 "installs a build into it, boots it, and shows and changes "
+                 "what the phone holds");
+  tool.root()
+      ->add_option_function<std::string>(
+          "-d,--device",
+          [](const std::string& folder) {
+            setenv("TELVANE_DEVICE", folder.c_str(), 1);
+          },
+          "the device's folder (else $TELVANE_DEVICE, else "
+          "~/.local/share/telvane/device)")
+      ->type_name("DIR");
+  AddDeviceCommands(tool);
+  device::devicectl::AddRadioCommands(tool);
+  device::devicectl::AddLedsCommands(tool);
+  device::devicectl::AddContactsCommands(tool);
+  device::devicectl::AddCallsCommands(tool);
+  return tool.Run(argc, argv);
 }

@@ -116,6 +116,18 @@ TEST(Devicectl, ErrorsAreClearAndNonZero) {
       {"config set codepage 437", 1, "accepts"},
       {"config get nonsense", 1, "unknown device setting"},
       {"install /no/such/folder", 1, "no build folder"},
+      // Refused before anything is done, with where the command's help is.
+      {"registry get HKCU", 2,
+       "registry get needs the KEY\n"
+       "run 'devicectl registry get --help' for its usage"},
+      {"registry set HKCU Key Name", 2, "needs one of --dword N"},
+      {"registry set HKCU Key Name --dword 1 --sz x", 2, "not both"},
+      {"sent --all --clear", 2, "not both"},
+      {"receive --from 1 --at 2026-02-30T10:00 x", 2, "--at needs a time"},
+      {"config frob", 2, "config: unknown subcommand \"frob\""},
+      {"status --device x", 2, "status: unknown option --device"},
+      {"post Dialog Telvane 273 1 2 3", 2, "\"3\" is one too many"},
+      {"post Dialog Telvane lots", 2, "not a number: lots"},
   };
   for (const Case& c : cases) {
     Result result = Devicectl(c.args);
@@ -123,6 +135,61 @@ TEST(Devicectl, ErrorsAreClearAndNonZero) {
     EXPECT_NE(result.out.find(c.says), std::string::npos)
         << c.args << ": " << result.out;
   }
+}
+
+TEST(Devicectl, HelpOnTheToolAndEveryCommand) {
+  Result tool = Devicectl("--help");
+  EXPECT_EQ(tool.exit_code, 0) << tool.out;
+  EXPECT_EQ(tool.out.rfind("usage: devicectl [OPTIONS] COMMAND ...\n", 0), 0u)
+      << tool.out;
+  for (const char* command :
+       {"init",  "install",  "status",   "config",  "registry",
+        "boot",  "shutdown", "log",      "inbox",   "sent-items",
+        "store", "start",    "stop",     "receive", "post",
+        "sent",  "leds",     "contacts", "sim",     "calls"}) {
+    EXPECT_NE(tool.out.find("\n  " + std::string(command) + " "),
+              std::string::npos)
+        << command;
+  }
+  EXPECT_EQ(Devicectl("help").out, tool.out);
+  Result bare = Devicectl("");
+  EXPECT_EQ(bare.exit_code, 2);
+  EXPECT_EQ(bare.out, tool.out) << "the help, on stderr";
+
+  // A command's help names what it needs, even when nothing else is given.
+  Result add = Devicectl("store add-sent --help");
+  EXPECT_EQ(add.exit_code, 0) << add.out;
+  EXPECT_EQ(
+      add.out.rfind(
+          "usage: devicectl store add-sent --to NUMBER [OPTIONS] TEXT\n", 0),
+      0u)
+      << add.out;
+  EXPECT_NE(add.out.find("--at TIME"), std::string::npos) << add.out;
+  EXPECT_EQ(Devicectl("help store add-sent").out, add.out);
+  Result set = Devicectl("-d /no/device registry set -h");
+  EXPECT_EQ(set.exit_code, 0) << set.out;
+  EXPECT_NE(set.out.find("--dword N"), std::string::npos) << set.out;
+  EXPECT_NE(set.out.find("ROOT is HKCR, HKLM or HKCU"), std::string::npos);
+}
+
+TEST(Devicectl, TimesAreUtcUnlessTheyNameTheirOffset) {
+  platform::testing::TempDevice device;
+  ASSERT_EQ(Devicectl("store add-inbox --from 1 --at '2026-03-04 05:06:07' a")
+                .exit_code,
+            0);
+  ASSERT_EQ(Devicectl("store add-inbox --from 2 --at 2026-03-04T13:08+08:00 b")
+                .exit_code,
+            0);
+  ASSERT_EQ(
+      Devicectl("store add-inbox --from 3 --at 2026-03-04T05:09Z c").exit_code,
+      0);
+  Result inbox = Devicectl("inbox");
+  EXPECT_NE(inbox.out.find("  2026-03-04 05:06:07  1  "), std::string::npos)
+      << inbox.out;
+  EXPECT_NE(inbox.out.find("  2026-03-04 05:08:00  2  "), std::string::npos)
+      << inbox.out;
+  EXPECT_NE(inbox.out.find("  2026-03-04 05:09:00  3  "), std::string::npos)
+      << inbox.out;
 }
 
 TEST(Devicectl, ConfigAndShutdown) {

@@ -2,20 +2,19 @@
 // device recorded every switch.
 #include <cstdio>
 #include <ctime>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "device/devicectl/devicectl.h"
 #include "platform/leds.h"
 
 namespace device::devicectl {
-
-const char* const kLedsUsage =
-    "  leds [--clear]                list every LED switch in order: time "
-    "(UTC), LED,\n"
-    "                                on/off, process; --clear forgets them "
-    "(LED 1 is the\n"
-    "                                vibrator)\n";
-
 namespace {
+
+using cli::Fail;
+using cli::kFailure;
 
 std::string FormatTime(int64_t time_ms) {
   std::time_t seconds = static_cast<std::time_t>(time_ms / 1000);
@@ -28,17 +27,7 @@ std::string FormatTime(int64_t time_ms) {
   return text;
 }
 
-}  // namespace
-
-int LedsCommand(const CommandArgs& args) {
-  bool clear = false;
-  for (const std::string& arg : args) {
-    if (arg == "--clear") {
-      clear = true;
-    } else {
-      return UsageError("leds: unexpected argument \"" + arg + "\"");
-    }
-  }
+int Leds(bool clear) {
   if (!RequireDevice()) return kFailure;
   if (clear) {
     platform::Status status = platform::ClearLedHistory();
@@ -56,6 +45,18 @@ int LedsCommand(const CommandArgs& args) {
                 event.led == platform::kVibratorLed ? "  (vibrator)" : "");
   }
   return 0;
+}
+
+}  // namespace
+
+void AddLedsCommands(cli::Tool& tool) {
+  auto clear = std::make_shared<bool>(false);
+  CLI::App* leds = tool.AddCommand(
+      tool.root(), "leds",
+      "list every LED switch in order: time (UTC), LED, on/off, process (LED "
+      "1 is the vibrator)",
+      [clear] { return Leds(*clear); });
+  leds->add_flag("--clear", *clear, "forget them");
 }
 
 }  // namespace device::devicectl

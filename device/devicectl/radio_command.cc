@@ -1,41 +1,20 @@
 // devicectl sent: the radio log of sms.dll.
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "device/devicectl/devicectl.h"
 #include "device/sms/radio_log.h"
 
 namespace device::devicectl {
+namespace {
 
-const char* const kRadioUsage =
-    "  sent [--all]                  the radio log: each SMS submitted "
-    "through sms.dll,\n"
-    "                                oldest first: id, time (UTC), address, "
-    "address type,\n"
-    "                                class, options, encoding, text; --all "
-    "adds the\n"
-    "                                submissions the radio refused, with "
-    "their result\n"
-    "  sent --clear                  empty the radio log\n"
-    "  radio failure switches (devicectl config set KEY VALUE):\n"
-    "    sms_open_fails 1            SmsOpen fails\n"
-    "    sms_refuse_types 0,2        refuse these address types...\n"
-    "    sms_refuse_match '+86*'     ...for addresses matching (default *)\n";
+using cli::Fail;
+using cli::kFailure;
+using cli::U8;
 
-int SentCommand(const CommandArgs& args) {
-  bool all = false;
-  bool clear = false;
-  for (const std::string& arg : args) {
-    if (arg == "--all") {
-      all = true;
-    } else if (arg == "--clear") {
-      clear = true;
-    } else {
-      return UsageError("sent: unknown argument \"" + arg + "\"");
-    }
-  }
-  if (all && clear) return UsageError("sent: --all and --clear exclude");
+int Sent(bool all, bool clear) {
   if (!RequireDevice()) return kFailure;
   if (clear) {
     platform::Status status = device::sms::ClearRadioLog();
@@ -64,6 +43,30 @@ int SentCommand(const CommandArgs& args) {
     std::cout << "  " << OneLine(s.text()) << "\n";
   }
   return 0;
+}
+
+}  // namespace
+
+void AddRadioCommands(cli::Tool& tool) {
+  struct Flags {
+    bool all = false;
+    bool clear = false;
+  };
+  auto flags = std::make_shared<Flags>();
+  CLI::App* sent = tool.AddCommand(
+      tool.root(), "sent",
+      "the radio log: each SMS submitted through sms.dll, oldest first: id, "
+      "time (UTC), address, address type, class, options, encoding, text",
+      [flags] { return Sent(flags->all, flags->clear); });
+  CLI::Option* all = sent->add_flag(
+      "--all", flags->all,
+      "add the submissions the radio refused, with their result");
+  sent->add_flag("--clear", flags->clear, "empty the radio log")->excludes(all);
+  sent->footer(
+      "Radio failure switches (devicectl config set KEY VALUE):\n"
+      "  sms_open_fails 1            SmsOpen fails\n"
+      "  sms_refuse_types 0,2        refuse these address types...\n"
+      "  sms_refuse_match '+86*'     ...for addresses matching (default *)");
 }
 
 }  // namespace device::devicectl

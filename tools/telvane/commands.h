@@ -1,37 +1,27 @@
 // The command groups of `telvane` besides "zud", one file each
-// (NAME_command.cc). Each takes the arguments after its own name, returns the
-// process exit code, and offers its lines for `telvane help`.
+// (NAME_command.cc). Each adds its commands, with their options and help, to
+// the tool; a command's handler returns the process exit code.
 #ifndef TELVANE_TOOLS_TELVANE_COMMANDS_H_
 #define TELVANE_TOOLS_TELVANE_COMMANDS_H_
 
-#include <string>
-#include <vector>
+#include "cli/cli.h"
 
 namespace tools::telvane {
 
-using CommandArgs = std::vector<std::string>;
-
-// telvane filters show|explain ...   (filters_command.cc)
-int FiltersCommand(const CommandArgs& args);
-extern const char* const kFiltersUsage;
+// telvane filters show|explain|block|add ...   (filters_command.cc)
+void AddFiltersCommands(cli::Tool& tool);
 
 // telvane send ...                   (send_command.cc)
-int SendCommand(const CommandArgs& args);
-extern const char* const kSendUsage;
+void AddSendCommand(cli::Tool& tool);
 
 // telvane play ...                   (play_command.cc)
-int PlayCommand(const CommandArgs& args);
-extern const char* const kPlayUsage;
+void AddPlayCommand(cli::Tool& tool);
 
 // telvane contacts|groups|sentences  (contacts_command.cc)
-int ContactsCommand(const CommandArgs& args);
-int GroupsCommand(const CommandArgs& args);
-int SentencesCommand(const CommandArgs& args);
-extern const char* const kContactsUsage;
+void AddContactsCommands(cli::Tool& tool);
 
-// telvane setup                     (setup_command.cc)
-int SetupCommand(const CommandArgs& args);
-extern const char* const kSetupUsage;
+// telvane setup                      (setup_command.cc)
+void AddSetupCommand(cli::Tool& tool);
 
 }  // namespace tools::telvane
 

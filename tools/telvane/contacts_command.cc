@@ -1,6 +1,7 @@
 // telvane contacts|groups|sentences: what the contact picker would list, and
 // the group and sentence files, on the current device.
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -11,11 +12,16 @@
 #include "contacts/wide_text_file.h"
 #include "platform/device.h"
 #include "settings/settings_store.h"
-#include "tools/telvane/cli.h"
 #include "tools/telvane/commands.h"
 
 namespace tools::telvane {
 namespace {
+
+using cli::Fail;
+using cli::kFailure;
+using cli::U16;
+using cli::U8;
+using cli::UsageError;
 
 bool RequireDevice() {
   if (platform::DeviceExists()) return true;
@@ -26,8 +32,9 @@ bool RequireDevice() {
 
 // The file named by --file (a device path), else `name` in the program's
 // folder.
-std::u16string FilePath(const Arguments& args, std::u16string_view name) {
-  if (const std::string* file = args.Option("--file")) return U16(*file);
+std::u16string FilePath(const std::optional<std::string>& file,
+                        std::u16string_view name) {
+  if (file) return U16(*file);
   return settings::AppFolder() + std::u16string(name);
 }
 
@@ -53,40 +60,23 @@ std::string Describe(const contacts::PickerList& list,
 
 std::string Key(char key) { return std::string("\"") + key + "\""; }
 
-}  // namespace
+// What `contacts` is given.
+struct ContactsArgs {
+  std::optional<std::string> mode;
+  std::optional<std::string> category;
+  std::optional<std::string> find;
+  bool touch_screen = false;
+};
 
-const char* const kContactsUsage =
-    "\n"
-    "telvane contacts [--mode 0|2] [--category NAME] [--find KEYS] "
-    "[--touch-screen]\n"
-    "  the current device's contacts (and SIM entries) as the contact picker\n"
-    "  lists them, in its order, each with its chosen number and categories;\n"
-    "  mode 2 (the default) lists the send groups first. KEYS are pressed in\n"
-    "  turn: letters and \"#\" find by letter, digits 2-9 cycle through their\n"
-    "  letters like keypad keys. --touch-screen orders as a touch-screen\n"
-    "  device does and makes the digits 1-9 the nine tabs (\"#ab\" ... "
-    "\"xyz\");\n"
-    "  without it the device setting touch_screen decides.\n"
-    "telvane groups [--file DEVICE_PATH]\n"
-    "  the send groups of smsgroup.ini in the program's folder, in the order\n"
-    "  the program holds them (the reverse of the file's).\n"
-    "telvane sentences [--file DEVICE_PATH]\n"
-    "  the stock sentences and mark names of pelicorde.sen, as held.\n";
-
-int ContactsCommand(const CommandArgs& raw) {
-  Arguments args =
-      Parse(raw, {"--mode", "--category", "--find"}, {"--touch-screen"});
-  if (!args.error.empty()) return UsageError(args.error);
-  if (!args.positional.empty())
-    return UsageError("contacts takes no positional arguments");
+int Contacts(const ContactsArgs& args) {
   int mode = contacts::kPickerMultiple;
-  if (const std::string* value = args.Option("--mode")) {
-    if (*value != "0" && *value != "2")
+  if (args.mode) {
+    if (*args.mode != "0" && *args.mode != "2")
       return UsageError("--mode takes 0 or 2");
-    mode = std::stoi(*value);
+    mode = std::stoi(*args.mode);
   }
   if (!RequireDevice()) return kFailure;
-  bool touch_screen = args.Has("--touch-screen") ||
+  bool touch_screen = args.touch_screen ||
                       platform::GetDeviceSettingInt("touch_screen", 0) != 0;
 
   contacts::ContactStore store;
@@ -101,8 +91,7 @@ int ContactsCommand(const CommandArgs& raw) {
     std::cerr << "telvane: the contacts application object is not available "
                  "(is pimstore.dll installed?)\n";
   std::optional<std::u16string> category;
-  if (const std::string* name = args.Option("--category"))
-    category = U16(*name);
+  if (args.category) category = U16(*args.category);
 
   contacts::PickerList list(store.contacts(), &store.groups().groups(), mode,
                             touch_screen);
@@ -123,8 +112,8 @@ int ContactsCommand(const CommandArgs& raw) {
     std::cout << " \"" << U8(name) << "\"";
   std::cout << "\n";
 
-  if (const std::string* keys = args.Option("--find")) {
-    for (char key : *keys) {
+  if (args.find) {
+    for (char key : *args.find) {
       bool found = false;
       if (touch_screen && key >= '1' && key <= '9')
         found = list.TapTab(key - '1');
@@ -146,13 +135,9 @@ int ContactsCommand(const CommandArgs& raw) {
   return 0;
 }
 
-int GroupsCommand(const CommandArgs& raw) {
-  Arguments args = Parse(raw, {"--file"}, {});
-  if (!args.error.empty()) return UsageError(args.error);
-  if (!args.positional.empty())
-    return UsageError("groups takes no positional arguments");
+int Groups(const std::optional<std::string>& file) {
   if (!RequireDevice()) return kFailure;
-  std::u16string path = FilePath(args, u"smsgroup.ini");
+  std::u16string path = FilePath(file, u"smsgroup.ini");
   std::string bytes;
   platform::Status status = contacts::ReadWideFile(path, &bytes);
   if (!status.ok()) return Fail(U8(path) + ": " + status.ToString());
@@ -167,13 +152,9 @@ int GroupsCommand(const CommandArgs& raw) {
   return 0;
 }
 
-int SentencesCommand(const CommandArgs& raw) {
-  Arguments args = Parse(raw, {"--file"}, {});
-  if (!args.error.empty()) return UsageError(args.error);
-  if (!args.positional.empty())
-    return UsageError("sentences takes no positional arguments");
+int Sentences(const std::optional<std::string>& file) {
   if (!RequireDevice()) return kFailure;
-  std::u16string path = FilePath(args, u"pelicorde.sen");
+  std::u16string path = FilePath(file, u"pelicorde.sen");
   std::string bytes;
   platform::Status status = contacts::ReadWideFile(path, &bytes);
   if (!status.ok()) return Fail(U8(path) + ": " + status.ToString());
@@ -188,6 +169,50 @@ int SentencesCommand(const CommandArgs& raw) {
   for (const std::u16string& mark : store.marks())
     std::cout << "  " << U8(mark) << "\n";
   return 0;
+}
+
+}  // namespace
+
+void AddContactsCommands(cli::Tool& tool) {
+  auto args = std::make_shared<ContactsArgs>();
+  CLI::App* contacts_command = tool.AddCommand(
+      tool.root(), "contacts",
+      "the current device's contacts (and SIM entries) as the contact picker "
+      "lists them, in its order, each with its chosen number and categories",
+      [args] { return Contacts(*args); });
+  contacts_command
+      ->add_option("--mode", args->mode,
+                   "0, or 2 (the default): the send groups first")
+      ->type_name("0|2");
+  contacts_command
+      ->add_option("--category", args->category, "only this category's")
+      ->type_name("NAME");
+  contacts_command
+      ->add_option("--find", args->find,
+                   "keys pressed in turn: letters and \"#\" find by letter, "
+                   "digits 2-9 cycle through their letters like keypad keys")
+      ->type_name("KEYS");
+  contacts_command->add_flag(
+      "--touch-screen", args->touch_screen,
+      "order as a touch-screen device does and make the digits 1-9 the nine "
+      "tabs (\"#ab\" ... \"xyz\"); without it the device setting "
+      "touch_screen decides");
+
+  auto groups_file = std::make_shared<std::optional<std::string>>();
+  tool.AddCommand(tool.root(), "groups",
+                  "the send groups of smsgroup.ini in the program's folder, "
+                  "in the order the program holds them (the reverse of the "
+                  "file's)",
+                  [groups_file] { return Groups(*groups_file); })
+      ->add_option("--file", *groups_file, "another group file")
+      ->type_name("DEVICE_PATH");
+  auto sentences_file = std::make_shared<std::optional<std::string>>();
+  tool.AddCommand(tool.root(), "sentences",
+                  "the stock sentences and mark names of pelicorde.sen, as "
+                  "held",
+                  [sentences_file] { return Sentences(*sentences_file); })
+      ->add_option("--file", *sentences_file, "another sentence file")
+      ->type_name("DEVICE_PATH");
 }
 
 }  // namespace tools::telvane

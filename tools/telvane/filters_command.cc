@@ -2,61 +2,43 @@
 // message go there?".
 //
 //   telvane filters show [INI]
-//   telvane filters explain --from SENDER --body TEXT [INI]
+//   telvane filters explain --from SENDER --body TEXT [--no-document] [INI]
 //   telvane filters block NUMBER [--name NAME]
 //   telvane filters add NAME (--from TEXT | --body TEXT) [--equal] ...
 //
 // INI is a filter file anywhere on the host. Without it the device's own
 // file is read: "pelicorde.ini" in the program's folder on the current
 // device; a device without a filter file is shown with the defaults the
-// program would create at its first start. "block" and "add" change the
-// device's file (starting from those defaults when there is none), the way
-// the filter editor would; the program reads it when it starts.
+// program would create at its first start. A file is read whole or not at
+// all: one that cannot be read is reported, never shown in part nor written
+// over. "block" and "add" change the device's file (starting from those
+// defaults when there is none), the way the filter editor would; the
+// program reads it when it starts.
 #include <cstdint>
-#include <fstream>
 #include <functional>
 #include <iostream>
-#include <iterator>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli/cli.h"
 #include "firewall/filter_file.h"
 #include "firewall/filter_set.h"
-#include "firewall/incoming_sms.h"
+#include "firewall/plan.h"
 #include "platform/files.h"
-#include "tools/telvane/cli.h"
+#include "settings/settings_store.h"
 #include "tools/telvane/commands.h"
+#include "tools/telvane/host_device.h"
 
 namespace tools::telvane {
 
-const char* const kFiltersUsage =
-    "\n"
-    "telvane filters COMMAND ... the firewall's filter file (pelicorde.ini):\n"
-    "  show [INI]          the filters in matching order, the Black List, the\n"
-    "                      two defaults and whether a rule password is set\n"
-    "  explain --from SENDER --body TEXT [INI]\n"
-    "                      why a message goes where it goes: the Black List\n"
-    "                      entry that catches it, or the filter that governs\n"
-    "                      it and the rule that decided, then its actions in\n"
-    "                      the order they run\n"
-    "  block NUMBER [--name NAME]\n"
-    "                      add NUMBER to the Black List\n"
-    "  add NAME (--from TEXT | --body TEXT) [--equal] [--save-to FOLDER]\n"
-    "      [--hide] [--reply TEXT] [--forward NUMBERS] [--popup] [--skin CFG]\n"
-    "      [--vibrate] [--unread-alert]\n"
-    "                      add a filter whose rule asks that the sender (or\n"
-    "                      the text) includes TEXT (--equal: ends with it),\n"
-    "                      with its actions: file under FOLDER, leave the\n"
-    "                      phone's Inbox, answer, forward, show the popup\n"
-    "                      (in skin CFG), vibrate, remind while unread\n"
-    "INI is a host file; without it the device's own filter file is read.\n"
-    "block and add change the device's file; the program reads it at start.\n";
-
 namespace {
 
+using cli::Fail;
+using cli::U16;
+using cli::U8;
+using cli::UsageError;
 using firewall::FilterRecord;
 using firewall::FilterSet;
 
@@ -176,32 +158,32 @@ struct Loaded {
   bool first_start = false;  // the device has no file yet
 };
 
-int Load(const Arguments& args, Loaded* loaded) {
+// Reads INI, a host file, or without it the device's file.
+int Load(const std::optional<std::string>& ini, Loaded* loaded) {
   std::string bytes;
-  if (!args.positional.empty()) {
-    const std::string& path = args.positional[0];
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return Fail(path + ": cannot read the filter file");
-    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  if (ini) {
+    const std::string& path = *ini;
+    HostDevice host;
+    platform::Status status;
+    std::optional<std::u16string> device_path = host.Attach(path, &status);
+    if (device_path) status = platform::files::ReadWhole(*device_path, &bytes);
+    if (!status.ok()) {
+      return Fail(path + ": cannot read the filter file (" + status.ToString() +
+                  ")");
+    }
     loaded->where = path;
   } else {
     std::u16string path = firewall::DefaultFilterFilePath();
     loaded->where = U8(path) + " (on the device)";
-    platform::Status status;
-    std::unique_ptr<platform::files::File> file =
-        platform::files::File::Open(path, "rb", &status);
-    if (!file) {
+    // Whole or not at all: a part is never shown as the set.
+    platform::Status status = platform::files::ReadWhole(path, &bytes);
+    if (!status.ok()) {
       if (status.code() != platform::ErrorCode::kNotFound) {
         return Fail(U8(path) + ": " + status.ToString());
       }
       loaded->first_start = true;
       firewall::SetUpFirstStartDefaults(&loaded->set);
       return 0;
-    }
-    char buffer[65536];
-    size_t got;
-    while ((got = file->Read(buffer, sizeof buffer)) > 0) {
-      bytes.append(buffer, got);
     }
   }
   firewall::ParseFilterFile(
@@ -225,10 +207,9 @@ void PrintSource(const Loaded& loaded) {
   }
 }
 
-int Show(const Arguments& args) {
-  if (args.positional.size() > 1) return UsageError("too many arguments");
+int Show(const std::optional<std::string>& ini) {
   Loaded loaded;
-  if (int rc = Load(args, &loaded); rc != 0) return rc;
+  if (int rc = Load(ini, &loaded); rc != 0) return rc;
   const FilterSet& set = loaded.set;
   PrintSource(loaded);
   std::cout << "Rule password: "
@@ -259,105 +240,153 @@ int Show(const Arguments& args) {
   return 0;
 }
 
-void ExplainActions(const FilterRecord& filter, std::u16string_view sender,
-                    std::u16string_view body) {
+// The settings the plan depends on, and what the command assumes of the
+// program's state.
+std::string DescribeCircumstances(const firewall::Circumstances& now) {
+  std::string text = "Assuming ";
+  text += now.document_open ? "a document is open (with a Recycle Bin)"
+                            : "no document is open";
+  text +=
+      " and the send service runs; from the device's options: "
+      "BlackDeleteToRecycleBin " +
+      std::to_string(now.black_delete_to_recycle_bin) +
+      ", ReceiptToRecycleBin " + std::to_string(now.receipt_to_recycle_bin) +
+      ", UnReadAlert " + std::to_string(now.unread_alert) + ".";
+  return text;
+}
+
+// One step of a plan, as a line.
+std::string DescribeStep(const firewall::Plan& plan,
+                         const firewall::Step& step) {
+  using firewall::Step;
   using namespace firewall;  // NOLINT(build/namespaces): slot names
-  std::vector<std::string> steps;
-  if (filter.Has(kDontShowInInbox)) {
-    steps.push_back(
-        "Don't Show in Inbox: the message is deleted from the "
-        "phone's Inbox");
-  }
-  if (filter.Has(kShowPopupWindow)) {
-    std::string step = "Show Popup Window with ";
-    std::u16string_view skin = filter.Value(kShowPopupWindow);
-    step += skin.empty() ? "the Default skin" : "skin " + Quote(skin);
-    if (filter.Has(kUserDefinedSentence)) {
-      step += ": shows " + Quote(filter.Value(kUserDefinedSentence)) +
-              " instead of the message";
-    } else {
-      SenderDisplay display = ParseSenderDisplay(sender);
-      step += ": shows the message, from " + Quote(display.text) +
-              (display.named ? " (a name: its photo may be shown)" : "");
+  switch (step.kind) {
+    case Step::Kind::kFile:
+      return step.into_recycle_bin
+                 ? std::string(
+                       "Recycle Bin: written to the document's Recycle "
+                       "Bin, before anything else")
+                 : "Save to Folder: written to the document under " +
+                       Quote(step.folder) +
+                       " (the folder is created when missing), before "
+                       "anything else";
+    case Step::Kind::kLeaveInbox: {
+      std::string why = "Don't Show in Inbox";
+      if (plan.decided_by == DecidedBy::kBlackList) {
+        why = "Black List";
+      } else if (step.action != kDontShowInInbox) {
+        why = "Status Report";
+      }
+      return why + ": the message is deleted from the phone's Inbox" +
+             (step.after_filing
+                  ? " once it is safe in the document (otherwise it stays)"
+                  : "");
     }
-    if (filter.Has(kSpecificPhoto)) {
-      step += ", picture " + Quote(filter.Value(kSpecificPhoto));
+    case Step::Kind::kShowPopup: {
+      std::string line = "Show Popup Window with ";
+      line +=
+          step.skin.empty() ? "the Default skin" : "skin " + Quote(step.skin);
+      line += ": shows " + Quote(step.text);
+      if (!step.second_text.empty()) {
+        line += ", from " + Quote(step.second_text) +
+                (step.named ? " (a name: its photo may be shown)" : "");
+      }
+      if (!step.picture.empty()) line += ", picture " + Quote(step.picture);
+      return line + ", for " + std::to_string(step.milliseconds) + " ms";
     }
-    steps.push_back(step);
+    case Step::Kind::kPlaySound:
+      return step.text == kRandomRingMarker
+                 ? std::string(
+                       "Random Ring: plays a file from the random "
+                       "sound folder (when one is set)")
+                 : "Play Sound " + Quote(step.text);
+    case Step::Kind::kVibrate:
+      return "Vibrate for " + std::to_string(step.milliseconds) + " ms";
+    case Step::Kind::kEnqueue:
+      return std::string(step.action == kAutoForward ? "Auto Forward"
+                                                     : "Auto Reply") +
+             " to " + Quote(step.recipients) + ": " + Quote(step.text) +
+             " (queued for sending)";
+    case Step::Kind::kStopReminder:
+      return "the unread reminder is stopped";
+    case Step::Kind::kStartReminder:
+      return "Unread Alert: the unread reminder starts again, every " +
+             std::to_string(step.milliseconds) + " ms";
+    case Step::Kind::kShowInTree:
+      return step.into_recycle_bin
+                 ? std::string("Recycle Bin: the message shows there, unread")
+                 : "Save to Folder: filed as unread under " +
+                       Quote(step.folder) +
+                       ": it shows in the tree and the unread notification "
+                       "is raised";
   }
-  if (filter.Has(kPlaySound)) {
-    std::u16string_view sound = filter.Value(kPlaySound);
-    steps.push_back(sound == kRandomRingMarker
-                        ? "Random Ring: plays a file from the random sound "
-                          "folder (when one is set)"
-                        : "Play Sound " + Quote(sound));
+  return "?";
+}
+
+void PrintPlan(const firewall::Plan& plan) {
+  bool leaves = false;
+  const firewall::Step* filing = nullptr;
+  for (const firewall::Step& step : plan.steps) {
+    leaves |= step.kind == firewall::Step::Kind::kLeaveInbox;
+    if (step.kind == firewall::Step::Kind::kFile) filing = &step;
   }
-  if (filter.Has(kVibrate)) {
-    steps.push_back("Vibrate for " + std::to_string(kActionVibrationMs) +
-                    " ms");
+  std::cout << "In short: the message "
+            << (leaves ? "leaves the phone's Inbox"
+                       : "stays in the phone's Inbox")
+            << " and "
+            << (filing == nullptr ? std::string("is not filed in the document")
+                : filing->into_recycle_bin
+                    ? std::string("is kept in the Recycle Bin")
+                    : "is filed under " + Quote(filing->folder))
+            << ".\n";
+  if (plan.kept_in_inbox_without_document) {
+    std::cout << "No document is open to keep it in, so it stays in the "
+                 "phone's Inbox rather than be lost.\n";
   }
-  if (filter.Has(kAutoReply)) {
-    steps.push_back("Auto Reply to " + Quote(sender) + ": " +
-                    Quote(filter.Value(kAutoReply)) +
-                    " (queued when the send service runs)");
+  if (plan.kept_nowhere) {
+    std::cout << "The document has no Recycle Bin, so it is kept nowhere.\n";
   }
-  if (filter.Has(kAutoForward)) {
-    steps.push_back("Auto Forward to " + Quote(filter.Value(kAutoForward)) +
-                    ": " + Quote(body) +
-                    " (queued when the send service runs)");
+  std::cout << "\n";
+  if (plan.steps.empty()) {
+    std::cout << "Nothing else happens.\n";
+    return;
   }
-  steps.push_back(
-      filter.Has(kUnreadAlert)
-          ? "the unread reminder is stopped, then restarted (Unread Alert; "
-            "when the \"Unread Alert\" option is not None)"
-          : "the unread reminder is stopped (no Unread Alert)");
-  if (filter.Has(kSaveToFolder)) {
-    steps.push_back("Save to Folder: filed as unread under " +
-                    Quote(filter.Value(kSaveToFolder)) +
-                    " (when a document is open; the folder is created when "
-                    "missing)");
-  } else {
-    steps.push_back("not filed: no Save to Folder action");
-  }
-  std::cout << "Actions, in the order they run:\n";
-  for (size_t i = 0; i < steps.size(); ++i) {
-    std::cout << "  " << i + 1 << ". " << steps[i] << "\n";
+  std::cout << "Steps, in the order they run:\n";
+  for (size_t i = 0; i < plan.steps.size(); ++i) {
+    std::cout << "  " << i + 1 << ". " << DescribeStep(plan, plan.steps[i])
+              << "\n";
   }
 }
 
-int Explain(const Arguments& args) {
-  const std::string* from = args.Option("--from");
-  const std::string* body_arg = args.Option("--body");
-  if (from == nullptr || body_arg == nullptr) {
-    return UsageError("explain needs --from SENDER and --body TEXT");
-  }
-  if (args.positional.size() > 1) return UsageError("too many arguments");
-  Loaded loaded;
-  if (int rc = Load(args, &loaded); rc != 0) return rc;
+// Why a message from `sender` with `body` goes where it goes under the
+// loaded set, as the program would decide it: the Black List entry, the
+// status-report option, or the filters up to the one that governs; then
+// the plan's steps. The decision is firewall::Decide's, not this
+// command's.
+void PrintExplanation(const Loaded& loaded, const std::u16string& sender,
+                      const std::u16string& body,
+                      const firewall::Circumstances& now) {
+  using firewall::DecidedBy;
   const FilterSet& set = loaded.set;
-  const std::u16string sender = U16(*from);
-  const std::u16string body = U16(*body_arg);
+  const firewall::Plan plan = firewall::Decide(set, sender, body, now);
   PrintSource(loaded);
+  std::cout << DescribeCircumstances(now) << "\n";
   std::cout << "Message from " << Quote(sender) << ", compared as "
             << Quote(firewall::NormalizeSender(sender)) << "\n\n";
 
-  // 1. The Black List.
-  for (size_t i = 0; i < set.black_list.size(); ++i) {
-    const firewall::BlackListEntry& entry = set.black_list[i];
-    if (!firewall::SuffixMatch(firewall::NormalizeSender(sender),
-                               entry.phone)) {
-      continue;
-    }
-    std::cout << "Blacklisted by Black List entry #" << i + 1 << " "
-              << Quote(entry.phone)
+  if (plan.decided_by == DecidedBy::kBlackList) {
+    const firewall::BlackListEntry& entry =
+        set.black_list[static_cast<size_t>(plan.black_list_index)];
+    std::cout << "Blacklisted by Black List entry #"
+              << plan.black_list_index + 1 << " " << Quote(entry.phone)
               << (entry.name.empty() ? "" : " (" + U8(entry.name) + ")")
               << (entry.phone.empty()
                       ? ": an empty entry catches every sender.\n"
                       : ": the number ends with it.\n");
-    std::cout << "The message is deleted from the phone's Inbox. It is kept "
-                 "only in the Recycle Bin, and only when \"Blacklist SMS to "
-                 "Recycle Bin\" is on. No alert, no filter action.\n";
-    return 0;
+    std::cout << "No alert and no filter action; it is kept in the Recycle "
+                 "Bin only under BlackDeleteToRecycleBin.\n";
+    PrintPlan(plan);
+    return;
   }
   std::cout << "Not blacklisted ("
             << (set.black_list.empty()
@@ -366,25 +395,34 @@ int Explain(const Arguments& args) {
                           std::to_string(set.black_list.size()) +
                           " matches the end of the number")
             << ").\n";
-  if (firewall::LooksLikeStatusReport(sender)) {
+  if (plan.receipt != firewall::kReceiptNone) {
     std::cout << "The sender looks like a status report (it starts with "
-                 "neither a digit nor \"+\" and has no \"<\"): with the "
-                 "\"Status Report\" option set to anything but \"None\" it is "
-                 "handled by that option instead; \"Inbox: Delete\" deletes "
-                 "it from the Inbox and goes on as below.\n";
+                 "neither a digit nor \"+\" and has no \"<\") and "
+                 "ReceiptToRecycleBin is "
+              << plan.receipt
+              << (plan.decided_by == DecidedBy::kStatusReport
+                      ? ": that option settles it, the filters are not "
+                        "asked.\n"
+                      : ": it leaves the Inbox, and the filters go on as "
+                        "below.\n");
+  }
+  if (plan.decided_by == DecidedBy::kStatusReport) {
+    PrintPlan(plan);
+    return;
   }
 
-  // 2. The filters, up to the one that governs.
+  // The filters, up to the one that governs.
   firewall::MatchSubject message(sender, body);
-  firewall::GoverningFilter governing =
-      firewall::FindGoverningFilter(set, message);
-  size_t looked_at = governing.index >= 0
-                         ? static_cast<size_t>(governing.index) + 1
-                         : set.filters.size();
+  const int governing = plan.governing.index;
+  size_t looked_at =
+      governing >= 0 ? static_cast<size_t>(governing) + 1 : set.filters.size();
   if (looked_at > 0) std::cout << "\nFilters, in matching order:\n";
   for (size_t i = 0; i < looked_at; ++i) {
     const FilterRecord& filter = set.filters[i];
-    firewall::FilterVerdict verdict = firewall::EvaluateFilter(filter, message);
+    const firewall::FilterVerdict verdict =
+        static_cast<int>(i) == governing
+            ? plan.verdict
+            : firewall::EvaluateFilter(filter, message);
     std::cout << "  #" << i + 1 << " " << Quote(filter.name) << ": ";
     switch (verdict.reason) {
       case firewall::FilterReason::kDisabled:
@@ -418,32 +456,41 @@ int Explain(const Arguments& args) {
       }
     }
   }
-  std::cout << "\nGoverned by " << FilterTitle(set, governing.index);
-  if (governing.index == firewall::kContactDefaultIndex) {
+  std::cout << "\nGoverned by " << FilterTitle(set, governing);
+  if (governing == firewall::kContactDefaultIndex) {
     std::cout << ": no filter matched and the sender has \"<\"";
-  } else if (governing.index == firewall::kStrangerDefaultIndex) {
+  } else if (governing == firewall::kStrangerDefaultIndex) {
     std::cout << ": no filter matched and the sender has no \"<\"";
   }
   std::cout << ".\n";
-  const FilterRecord& filter = *governing.filter;
-  std::cout << "In short: the message "
-            << (filter.Has(firewall::kDontShowInInbox)
-                    ? "leaves the phone's Inbox"
-                    : "stays in the phone's Inbox")
-            << " and "
-            << (filter.Has(firewall::kSaveToFolder)
-                    ? "is filed under " +
-                          Quote(filter.Value(firewall::kSaveToFolder))
-                    : std::string("is not filed in the document"))
-            << ".\n\n";
-  ExplainActions(*governing.filter, sender, body);
+  PrintPlan(plan);
+}
+
+// What `filters explain` is given.
+struct ExplainArgs {
+  std::string from;
+  std::string body;
+  std::optional<std::string> ini;
+  bool no_document = false;
+};
+
+int Explain(const ExplainArgs& args) {
+  Loaded loaded;
+  if (int rc = Load(args.ini, &loaded); rc != 0) return rc;
+  // The options the program would read from this device.
+  settings::SettingsStore settings;
+  settings.Load();
+  firewall::Circumstances now = firewall::Circumstances::FromSettings(settings);
+  now.document_open = !args.no_document;
+  now.has_recycle_bin = !args.no_document;
+  PrintExplanation(loaded, U16(args.from), U16(args.body), now);
   return 0;
 }
 
 // Loads the device's set, lets `change` edit it and saves it.
 int ChangeDeviceSet(const std::function<int(FilterSet*)>& change) {
   Loaded loaded;
-  if (int rc = Load(Arguments{}, &loaded); rc != 0) return rc;
+  if (int rc = Load(std::nullopt, &loaded); rc != 0) return rc;
   loaded.set.file_path = firewall::DefaultFilterFilePath();
   if (int rc = change(&loaded.set); rc != 0) return rc;
   if (firewall::SaveFilterFile(loaded.set) != firewall::SaveOutcome::kSaved) {
@@ -452,47 +499,54 @@ int ChangeDeviceSet(const std::function<int(FilterSet*)>& change) {
   return 0;
 }
 
-int Block(const Arguments& args) {
-  if (args.positional.size() != 1) return UsageError("block needs a NUMBER");
-  const std::string* name = args.Option("--name");
+int Block(const std::string& number, const std::optional<std::string>& name) {
   return ChangeDeviceSet([&](FilterSet* set) {
-    set->black_list.push_back({name != nullptr ? U16(*name) : std::u16string(),
-                               U16(args.positional[0])});
+    set->black_list.push_back(
+        {name ? U16(*name) : std::u16string(), U16(number)});
     std::cout << "Black List entry #" << set->black_list.size() << " "
               << Quote(set->black_list.back().phone) << "\n";
     return 0;
   });
 }
 
-int Add(const Arguments& args) {
-  if (args.positional.size() != 1) return UsageError("add needs a NAME");
-  const std::string* from = args.Option("--from");
-  const std::string* body = args.Option("--body");
-  if ((from == nullptr) == (body == nullptr)) {
-    return UsageError("add needs one of --from and --body");
+// What `filters add` is given.
+struct AddArgs {
+  std::string name;
+  std::optional<std::string> from;
+  std::optional<std::string> body;
+  bool equal = false;
+  std::optional<std::string> save_to;
+  bool hide = false;
+  std::optional<std::string> reply;
+  std::optional<std::string> forward;
+  bool popup = false;
+  std::optional<std::string> skin;
+  bool vibrate = false;
+  bool unread_alert = false;
+};
+
+int Add(const AddArgs& args) {
+  if (args.from.has_value() == args.body.has_value()) {
+    return UsageError("filters add needs one of --from and --body");
   }
   FilterRecord filter;
-  filter.SetName(U16(args.positional[0]));
+  filter.SetName(U16(args.name));
   filter.rules[0] = firewall::Rule{
-      from != nullptr ? firewall::kObjectPhoneNumber : firewall::kObjectBody,
-      args.Has("--equal") ? firewall::kJudgeEqual : firewall::kJudgeInclude,
-      U16(from != nullptr ? *from : *body)};
-  auto set_value = [&](const char* option, int slot) {
-    if (const std::string* value = args.Option(option)) {
-      filter.Set(slot, U16(*value));
-    }
+      args.from ? firewall::kObjectPhoneNumber : firewall::kObjectBody,
+      args.equal ? firewall::kJudgeEqual : firewall::kJudgeInclude,
+      U16(args.from ? *args.from : *args.body)};
+  auto set_value = [&](const std::optional<std::string>& value, int slot) {
+    if (value) filter.Set(slot, U16(*value));
   };
-  set_value("--save-to", firewall::kSaveToFolder);
-  set_value("--reply", firewall::kAutoReply);
-  set_value("--forward", firewall::kAutoForward);
-  if (args.Has("--hide")) filter.Set(firewall::kDontShowInInbox, std::nullopt);
-  if (args.Has("--vibrate")) filter.Set(firewall::kVibrate, std::nullopt);
-  if (args.Has("--unread-alert")) {
-    filter.Set(firewall::kUnreadAlert, std::nullopt);
-  }
-  if (const std::string* skin = args.Option("--skin")) {
-    filter.Set(firewall::kShowPopupWindow, U16(*skin));
-  } else if (args.Has("--popup")) {
+  set_value(args.save_to, firewall::kSaveToFolder);
+  set_value(args.reply, firewall::kAutoReply);
+  set_value(args.forward, firewall::kAutoForward);
+  if (args.hide) filter.Set(firewall::kDontShowInInbox, std::nullopt);
+  if (args.vibrate) filter.Set(firewall::kVibrate, std::nullopt);
+  if (args.unread_alert) filter.Set(firewall::kUnreadAlert, std::nullopt);
+  if (args.skin) {
+    filter.Set(firewall::kShowPopupWindow, U16(*args.skin));
+  } else if (args.popup) {
     filter.Set(firewall::kShowPopupWindow, std::nullopt);
   }
   return ChangeDeviceSet([&](FilterSet* set) {
@@ -505,26 +559,77 @@ int Add(const Arguments& args) {
 
 }  // namespace
 
-int FiltersCommand(const CommandArgs& args) {
-  if (args.empty()) return UsageError("filters needs show or explain");
-  std::vector<std::string> rest(args.begin() + 1, args.end());
-  if (args[0] == "block" || args[0] == "add") {
-    Arguments parsed =
-        Parse(rest,
-              {"--name", "--from", "--body", "--save-to", "--reply",
-               "--forward", "--skin"},
-              {"--equal", "--hide", "--popup", "--vibrate", "--unread-alert"});
-    if (!parsed.error.empty()) return UsageError(parsed.error);
-    return args[0] == "block" ? Block(parsed) : Add(parsed);
-  }
-  Arguments parsed = Parse(rest, {"--from", "--body"}, {});
-  if (!parsed.error.empty()) return UsageError(parsed.error);
-  if (args[0] == "show") {
-    if (!parsed.options.empty()) return UsageError("show takes no options");
-    return Show(parsed);
-  }
-  if (args[0] == "explain") return Explain(parsed);
-  return UsageError("unknown command \"filters " + args[0] + "\"");
+void AddFiltersCommands(cli::Tool& tool) {
+  CLI::App* filters = tool.AddCommand(
+      tool.root(), "filters",
+      "the firewall's filter file (pelicorde.ini): show it, explain a "
+      "message's way, block a number, add a filter");
+  filters->footer(
+      "INI is a host file; without it the device's own filter file is read.\n"
+      "block and add change the device's file; the program reads it at "
+      "start.");
+  const std::string ini_help =
+      "a filter file on the host (default the device's)";
+
+  auto show_ini = std::make_shared<std::optional<std::string>>();
+  tool.AddCommand(filters, "show",
+                  "the filters in matching order, the Black List, the two "
+                  "defaults and whether a rule password is set",
+                  [show_ini] { return Show(*show_ini); })
+      ->add_option("INI", *show_ini, ini_help);
+
+  auto explain_args = std::make_shared<ExplainArgs>();
+  CLI::App* explain = tool.AddCommand(
+      filters, "explain",
+      "why a message goes where it goes: the Black List entry that catches "
+      "it, or the filter that governs it and the rule that decided, then the "
+      "steps the program takes, in their order (the device's options apply)",
+      [explain_args] { return Explain(*explain_args); });
+  explain->add_option("--from", explain_args->from, "the sender")
+      ->type_name("SENDER")
+      ->required();
+  explain->add_option("--body", explain_args->body, "the message's text")
+      ->required();
+  explain->add_option("INI", explain_args->ini, ini_help);
+  explain->add_flag("--no-document", explain_args->no_document,
+                    "as the program decides while no document is open");
+
+  struct BlockArgs {
+    std::string number;
+    std::optional<std::string> name;
+  };
+  auto block_args = std::make_shared<BlockArgs>();
+  CLI::App* block = tool.AddCommand(
+      filters, "block", "add NUMBER to the Black List",
+      [block_args] { return Block(block_args->number, block_args->name); });
+  block->add_option("NUMBER", block_args->number, "the number")->required();
+  block->add_option("--name", block_args->name, "the entry's name");
+
+  auto add_args = std::make_shared<AddArgs>();
+  CLI::App* add = tool.AddCommand(
+      filters, "add",
+      "add a filter whose rule asks that the sender (or the text) includes "
+      "TEXT, with its actions",
+      [add_args] { return Add(*add_args); });
+  add->add_option("NAME", add_args->name, "the filter's name")->required();
+  CLI::Option* from =
+      add->add_option("--from", add_args->from, "the sender includes TEXT");
+  add->add_option("--body", add_args->body, "the text includes TEXT")
+      ->excludes(from);
+  add->add_flag("--equal", add_args->equal,
+                "the rule asks that it ends with TEXT instead");
+  add->add_option("--save-to", add_args->save_to, "file under FOLDER")
+      ->type_name("FOLDER");
+  add->add_flag("--hide", add_args->hide, "leave the phone's Inbox");
+  add->add_option("--reply", add_args->reply, "answer with TEXT");
+  add->add_option("--forward", add_args->forward, "forward to NUMBERS")
+      ->type_name("NUMBERS");
+  add->add_flag("--popup", add_args->popup, "show the popup");
+  add->add_option("--skin", add_args->skin, "show the popup in skin CFG")
+      ->type_name("CFG");
+  add->add_flag("--vibrate", add_args->vibrate, "vibrate");
+  add->add_flag("--unread-alert", add_args->unread_alert,
+                "remind while unread");
 }
 
 }  // namespace tools::telvane

@@ -11,30 +11,26 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 
 #include "audio/audio_player.h"
+#include "cli/cli.h"
 #include "platform/device.h"
 #include "platform/files.h"
 #include "settings/random_sound_list.h"
 #include "settings/settings_store.h"
-#include "tools/telvane/cli.h"
 #include "tools/telvane/commands.h"
 
 namespace tools::telvane {
-
-const char* const kPlayUsage =
-    "\n"
-    "telvane play FILE | --random   play a sound on the device's audio output\n"
-    "  FILE                a host file, a device path (\\...) or an http://\n"
-    "                      stream; prints its format, length and the\n"
-    "                      player's state changes until it ends\n"
-    "  --random            play a \"Random Ring\" pick from RndSoundPath\n"
-    "The device setting audio_output chooses the output (devicectl config).\n";
-
 namespace {
+
+using cli::Fail;
+using cli::U16;
+using cli::U8;
+using cli::UsageError;
 
 const char* StateName(uint32_t state) {
   switch (state) {
@@ -59,27 +55,26 @@ std::string Duration(uint64_t ms) {
   return text;
 }
 
-// Opens `file` by what it names.
-bool OpenFile(audio::AudioPlayer& player, const std::string& file) {
+// Opens `file` by what it names; *status says why not.
+bool OpenFile(audio::AudioPlayer& player, const std::string& file,
+              platform::Status* status) {
   if (file.rfind("http://", 0) == 0 || file.rfind("\\", 0) == 0) {
-    return player.Open(U16(file));
+    return player.Open(U16(file), status);
   }
   std::error_code ec;
   std::filesystem::path host = std::filesystem::absolute(file, ec);
   if (std::optional<std::u16string> device_path =
           platform::files::ToDevicePath(host)) {
-    return player.Open(*device_path);
+    return player.Open(*device_path, status);
   }
-  return player.OpenSource(audio::OpenHostFile(host), U16(file));
+  std::unique_ptr<audio::Source> source = audio::OpenHostFile(host, status);
+  return source != nullptr &&
+         player.OpenSource(std::move(source), U16(file), status);
 }
 
-}  // namespace
-
-int PlayCommand(const CommandArgs& args) {
-  Arguments parsed = Parse(args, {}, {"--random"});
-  if (!parsed.error.empty()) return UsageError("play: " + parsed.error);
-  bool random = parsed.Has("--random");
-  if (random != parsed.positional.empty() || parsed.positional.size() > 1) {
+// Plays FILE, or with `random` a "Random Ring" pick.
+int Play(const std::optional<std::string>& file, bool random) {
+  if (random == file.has_value()) {
     return UsageError("play: give one FILE or --random");
   }
   if (!platform::DeviceExists()) {
@@ -90,6 +85,7 @@ int PlayCommand(const CommandArgs& args) {
   audio::AudioPlayer player;
   std::string name;
   bool opened = false;
+  platform::Status status;
   if (random) {
     settings::SettingsStore settings;
     settings.Load();
@@ -103,12 +99,16 @@ int PlayCommand(const CommandArgs& args) {
       return Fail("play: no sound file in " + U8(settings.rnd_sound_path()));
     }
     name = U8(*pick);
-    opened = player.Open(*pick);
+    opened = player.Open(*pick, &status);
   } else {
-    name = parsed.positional[0];
-    opened = OpenFile(player, name);
+    name = *file;
+    opened = OpenFile(player, name, &status);
   }
-  if (!opened) return Fail("play: " + name + " is neither MPEG audio nor WAV");
+  // The player says why: the file is missing, unreadable, not sound...
+  if (!opened) {
+    return Fail("play: " +
+                (status.ok() ? name + " cannot be opened" : status.ToString()));
+  }
 
   platform::PcmFormat format = player.format();
   std::cout << "file: " << name << "\n"
@@ -155,6 +155,29 @@ int PlayCommand(const CommandArgs& args) {
                 platform::GetDeviceSetting("audio_output").value_or("?") + ")");
   }
   return 0;
+}
+
+}  // namespace
+
+void AddPlayCommand(cli::Tool& tool) {
+  struct PlayArgs {
+    std::optional<std::string> file;
+    bool random = false;
+  };
+  auto args = std::make_shared<PlayArgs>();
+  CLI::App* play = tool.AddCommand(
+      tool.root(), "play",
+      "play a sound on the device's audio output, as the program would; "
+      "prints its format, length and the player's state changes until it "
+      "ends",
+      [args] { return Play(args->file, args->random); });
+  play->add_option("FILE", args->file,
+                   "a host file, a device path (\\...) or an http:// stream");
+  play->add_flag("--random", args->random,
+                 "play a \"Random Ring\" pick from RndSoundPath instead");
+  play->footer(
+      "The device setting audio_output chooses the output (devicectl "
+      "config).");
 }
 
 }  // namespace tools::telvane

@@ -3,23 +3,30 @@
 // numbers, address types retried), and print each recipient's result. The
 // archive is not touched.
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <iostream>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/cli.h"
+#include "cli/times.h"
 #include "platform/device.h"
+#include "platform/mutex.h"
+#include "platform/thread_annotations.h"
 #include "platform/time.h"
 #include "send/send_service.h"
-#include "tools/telvane/cli.h"
 #include "tools/telvane/commands.h"
-#include "tools/telvane/iso_time.h"
 
 namespace tools::telvane {
 namespace {
+
+using cli::Fail;
+using cli::kFailure;
+using cli::U16;
+using cli::U8;
+using cli::UsageError;
 
 // Collects what the send thread reports, for the main thread to wait on.
 class Results : public send::SendReporter {
@@ -30,42 +37,46 @@ class Results : public send::SendReporter {
   };
 
   void ReportSendResult(send::SendRequest&, send::SendResultKind) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexLock lock(&mutex_);
     reported_ = true;
-    changed_.notify_all();
+    changed_.NotifyAll();
   }
   void AddRecipient(std::u16string_view number, bool sent) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexLock lock(&mutex_);
     recipients_.push_back({std::u16string(number), sent});
   }
   void PassEnded(const send::PassSummary& summary) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexLock lock(&mutex_);
     if (summary.open_failed) open_failed_ = true;
-    changed_.notify_all();
+    changed_.NotifyAll();
   }
 
   // Waits up to `ms` for the request to be reported or dropped; true when
   // it was one or the other.
   bool WaitDone(int ms) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(ms),
-                             [this] { return reported_ || open_failed_; });
+    platform::MutexLock lock(&mutex_);
+    const platform::CondVar::Clock::time_point deadline =
+        platform::CondVar::Clock::now() + std::chrono::milliseconds(ms);
+    while (!reported_ && !open_failed_) {
+      if (!changed_.WaitUntil(&mutex_, deadline)) break;
+    }
+    return reported_ || open_failed_;
   }
   bool open_failed() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexLock lock(&mutex_);
     return open_failed_ && !reported_;
   }
   std::vector<Recipient> recipients() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexLock lock(&mutex_);
     return recipients_;
   }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool reported_ = false;
-  bool open_failed_ = false;
-  std::vector<Recipient> recipients_;
+  platform::Mutex mutex_;
+  platform::CondVar changed_;
+  bool reported_ GUARDED_BY(mutex_) = false;
+  bool open_failed_ GUARDED_BY(mutex_) = false;
+  std::vector<Recipient> recipients_ GUARDED_BY(mutex_);
 };
 
 std::string LocalText(const platform::SystemTime& t) {
@@ -75,31 +86,19 @@ std::string LocalText(const platform::SystemTime& t) {
   return buffer;
 }
 
-}  // namespace
+// What `send` is given.
+struct SendArgs {
+  bool flash = false;
+  bool report = false;
+  std::optional<platform::SystemTime> at;  // UTC
+  std::string recipients;
+  std::string text;
+};
 
-const char* const kSendUsage =
-    "\n"
-    "telvane send [--flash] [--report] [--at TIME] RECIPIENTS TEXT\n"
-    "  send TEXT through the current device's sms.dll ($TELVANE_DEVICE):\n"
-    "  RECIPIENTS are entries joined by \";\", each a number or "
-    "\"Name\"<number>;\n"
-    "  --flash sends a flash message (class 0), --report asks for a status\n"
-    "  report, --at waits until TIME (e.g. 2026-12-07T21:40, local time).\n"
-    "  Prints each recipient's number and result; exits 1 unless all were "
-    "sent.\n";
-
-int SendCommand(const CommandArgs& args) {
-  Arguments parsed = Parse(args, {"--at"}, {"--flash", "--report"});
-  if (!parsed.error.empty()) return UsageError("send: " + parsed.error);
-  if (parsed.positional.size() != 2) {
-    return UsageError("send needs RECIPIENTS and TEXT");
-  }
+int Send(const SendArgs& args) {
   std::optional<platform::SystemTime> due;
-  if (const std::string* at = parsed.Option("--at")) {
-    std::optional<platform::SystemTime> utc = ParseIsoTime(*at);
-    if (!utc)
-      return UsageError("send: --at needs a time like 2026-12-07T21:40");
-    due = platform::SystemTimeToLocal(*utc);
+  if (args.at) {
+    due = platform::SystemTimeToLocal(*args.at);
     if (!due) return UsageError("send: --at is out of range");
   }
   if (!platform::DeviceExists()) {
@@ -107,8 +106,8 @@ int SendCommand(const CommandArgs& args) {
                 " (run: devicectl init)");
   }
   uint32_t flags = 0;
-  if (parsed.Has("--flash")) flags |= send::kSendFlagFlash;
-  if (parsed.Has("--report")) flags |= send::kSendFlagStatusReport;
+  if (args.flash) flags |= send::kSendFlagFlash;
+  if (args.report) flags |= send::kSendFlagStatusReport;
 
   Results results;
   send::SendService service(&results);
@@ -124,8 +123,8 @@ int SendCommand(const CommandArgs& args) {
         "install BUILD_DIR)");
   }
   if (due) std::cerr << "waiting until " << LocalText(*due) << " (local)\n";
-  service.Enqueue(U16(parsed.positional[0]), U16(parsed.positional[1]), flags,
-                  due, std::nullopt);
+  service.Enqueue(U16(args.recipients), U16(args.text), flags, due,
+                  std::nullopt);
   // Wake the thread every second, as the program's timer does every ten: a
   // timed request goes out once it is due, and a wake-up another program's
   // send thread took on this device is made up for.
@@ -148,6 +147,29 @@ int SendCommand(const CommandArgs& args) {
     return kFailure;
   }
   return all_sent ? 0 : kFailure;
+}
+
+}  // namespace
+
+void AddSendCommand(cli::Tool& tool) {
+  auto args = std::make_shared<SendArgs>();
+  CLI::App* send_command = tool.AddCommand(
+      tool.root(), "send",
+      "send TEXT through the current device's sms.dll ($TELVANE_DEVICE); "
+      "prints each recipient's number and result, and exits 1 unless all "
+      "were sent",
+      [args] { return Send(*args); });
+  send_command->add_flag("--flash", args->flash,
+                         "send a flash message (class 0)");
+  send_command->add_flag("--report", args->report, "ask for a status report");
+  cli::AddTimeOption(send_command, "--at", &args->at, cli::Zone::kLocal,
+                     "wait until then");
+  send_command
+      ->add_option("RECIPIENTS", args->recipients,
+                   "entries joined by \";\", each a number or "
+                   "\"Name\"<number>")
+      ->required();
+  send_command->add_option("TEXT", args->text, "the message")->required();
 }
 
 }  // namespace tools::telvane

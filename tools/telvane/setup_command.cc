@@ -16,21 +16,15 @@
 #include "platform/files.h"
 #include "settings/settings_store.h"
 #include "store/document.h"
-#include "tools/telvane/cli.h"
 #include "tools/telvane/commands.h"
 
 namespace tools::telvane {
+namespace {
 
-const char* const kSetupUsage =
-    "\n"
-    "telvane setup      once per device: the default document (sms.zud with\n"
-    "                   Recycle Bin, Drafts, Sent Box, Inbox) opened at "
-    "start,\n"
-    "                   and the rule client registered, so that messages are\n"
-    "                   intercepted and filed; steps already done are kept\n";
+using cli::Fail;
+using cli::U8;
 
-int SetupCommand(const CommandArgs& args) {
-  if (!args.empty()) return UsageError("setup takes no arguments");
+int Setup() {
   const std::u16string folder = settings::AppFolder();
   const std::u16string path = folder + u"sms.zud";
 
@@ -59,14 +53,28 @@ int SetupCommand(const CommandArgs& args) {
   }
   if (intercept::IsRuleClientRegistered()) {
     std::cout << "rule client: registered (kept)\n";
-  } else if (intercept::RegisterRuleClient(folder) ==
-                 intercept::kRegistrationOk &&
-             intercept::IsRuleClientRegistered()) {
+  } else if (platform::Status registered =
+                 intercept::RegisterRuleClient(folder);
+             !registered.ok()) {
+    return Fail("the rule client could not be registered: " +
+                registered.ToString());
+  } else if (intercept::IsRuleClientRegistered()) {
     std::cout << "rule client: registered\n";
   } else {
     return Fail("the rule client could not be registered");
   }
   return 0;
+}
+
+}  // namespace
+
+void AddSetupCommand(cli::Tool& tool) {
+  tool.AddCommand(tool.root(), "setup",
+                  "once per device: the default document (sms.zud with "
+                  "Recycle Bin, Drafts, Sent Box, Inbox) opened at start, and "
+                  "the rule client registered, so that messages are "
+                  "intercepted and filed; steps already done are kept",
+                  Setup);
 }
 
 }  // namespace tools::telvane

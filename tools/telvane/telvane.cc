@@ -3,7 +3,7 @@
 //   telvane zud create FILE [--author A] [--password P] [--recycle-bin]
 //   telvane zud tree FILE
 //   telvane zud cat FILE PATH
-//   telvane zud add FILE FOLDER --from SENDER --text TEXT [--time ISO]
+//   telvane zud add FILE FOLDER --from SENDER --text TEXT [--time TIME]
 //   telvane zud export FILE PATH OUT.txt
 //   telvane zud verify FILE
 //   telvane zud recover FILE [--all]
@@ -12,7 +12,9 @@
 // FILE may lie anywhere on the host. A document with a password asks for it
 // on the terminal; scripts give it with --password. Every failure prints one
 // line starting with "telvane: " and exits non-zero (2: usage, 1: other;
-// verify exits 3 when it found damage).
+// verify exits 3 when it found damage). `telvane --help` lists the commands,
+// `telvane COMMAND --help` tells one. The other command groups (filters,
+// send, play, contacts, groups, sentences, setup) have a file each.
 #include <termios.h>
 #include <unistd.h>
 
@@ -28,6 +30,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli.h"
+#include "cli/times.h"
 #include "intercept/phone_inbox.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -37,56 +41,36 @@
 #include "store/document.h"
 #include "store/salvage.h"
 #include "text/text.h"
-#include "tools/telvane/cli.h"
 #include "tools/telvane/commands.h"
 #include "tools/telvane/host_device.h"
-#include "tools/telvane/iso_time.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using cli::Fail;
+using cli::U16;
+using cli::U8;
+using cli::UsageError;
 using platform::Status;
-using tools::telvane::Arguments;
-using tools::telvane::Fail;
-using tools::telvane::kFailure;
-using tools::telvane::kUsageError;
-using tools::telvane::Parse;
-using tools::telvane::U16;
-using tools::telvane::U8;
-using tools::telvane::UsageError;
 
 constexpr int kDamaged = 3;
 // What the program's password prompt takes, and what a header holds.
 constexpr size_t kMaxPasswordChars = 10;
 constexpr size_t kMaxPasswordBytes = 12;
 
-constexpr const char* kUsage =
-    "usage: telvane COMMAND ...\n"
-    "\n"
-    "telvane zud COMMAND ...     work with an archive (.zud document):\n"
-    "  create FILE [--author A] [--password P] [--recycle-bin]\n"
-    "                      make a new archive (with Drafts, Sent Box, Inbox)\n"
-    "  tree FILE           the folders and messages, with kinds and unread "
-    "counts\n"
-    "  cat FILE PATH       one message: date, sender, text\n"
-    "  add FILE FOLDER --from SENDER --text TEXT [--time ISO]\n"
-    "                      file a message as a newly received one\n"
-    "  export FILE PATH OUT.txt\n"
-    "                      write a message, or a folder's messages, as text\n"
-    "  verify FILE         read everything the index reaches, report "
-    "damage\n"
-    "                      and what recovery would bring back\n"
-    "  recover FILE [--all]\n"
-    "                      put back what was filed after the last save, and\n"
-    "                      gather intact messages nothing reaches into\n"
-    "                      \\Recovered (--all: also those deleted long ago)\n"
-    "  compact FILE OUT    write a compacted copy without dead space\n"
-    "\n"
-    "PATH names a node by its titles from the root, \"\\Inbox\\Ann "
-    "2006-3-5\",\n"
-    "or by position among its siblings, \"\\Inbox\\#2\" (as `tree` numbers "
-    "them).\n"
-    "--password P gives a document's (or a node's) password without asking.\n";
+// What the zud commands are given.
+struct ZudArgs {
+  std::string file;
+  std::optional<std::string> password;
+  std::string path;  // PATH, FOLDER or OUT
+  std::string out;   // export's OUT.txt
+  std::optional<std::string> author;
+  bool recycle_bin = false;
+  std::string from;
+  std::string text;
+  std::optional<platform::SystemTime> time;  // UTC
+  bool all = false;
+};
 
 // Reads a password from the terminal without echo; nullopt without one.
 std::optional<std::u16string> AskPassword(const std::string& prompt) {
@@ -118,8 +102,8 @@ std::optional<std::u16string> AskPassword(const std::string& prompt) {
 // --password or the terminal.
 class CommandLineUi : public store::DocumentUi {
  public:
-  explicit CommandLineUi(const std::string* password) {
-    if (password != nullptr) password_ = U16(*password);
+  explicit CommandLineUi(const std::optional<std::string>& password) {
+    if (password) password_ = U16(*password);
   }
   bool Confirm(std::u16string_view, std::u16string_view) override {
     return true;
@@ -160,7 +144,8 @@ struct Session {
 };
 
 // Attaches FILE and loads the settings; the document is made but not opened.
-int Begin(Session& session, const std::string& file, const Arguments& args) {
+int Begin(Session& session, const std::string& file,
+          const std::optional<std::string>& password) {
   Status status;
   std::optional<std::u16string> path = session.device.Attach(file, &status);
   if (!path) return Fail(file + ": " + status.ToString());
@@ -173,7 +158,7 @@ int Begin(Session& session, const std::string& file, const Arguments& args) {
   options.import_title = session.settings->import_title();
   options.save_when_arrive = false;  // the command saves once at its end
   options.protect_level = store::kProtectEveryTime;
-  session.ui = std::make_unique<CommandLineUi>(args.Option("--password"));
+  session.ui = std::make_unique<CommandLineUi>(password);
   session.document =
       std::make_unique<store::Document>(options, session.ui.get());
   return 0;
@@ -298,20 +283,12 @@ std::optional<std::string> ExportBlock(store::Document& document,
 
 // ---------------------------------------------------------------- commands
 
-int Create(const std::vector<std::string>& raw) {
-  Arguments args = Parse(raw, {"--author", "--password"}, {"--recycle-bin"});
-  if (!args.error.empty()) return UsageError(args.error);
-  if (args.positional.size() != 1)
-    return UsageError("zud create needs one FILE");
-  std::string file = args.positional[0];
-  if (fs::exists(file)) return Fail(file + ": File exists!");
-  Session session;
-  if (int rc = Begin(session, file, args)) return rc;
+int Create(const ZudArgs& args) {
+  const std::string& file = args.file;
   store::NewFileOptions options;
-  if (const std::string* author = args.Option("--author"))
-    options.author = U16(*author);
-  if (const std::string* password = args.Option("--password")) {
-    options.password = U16(*password);
+  if (args.author) options.author = U16(*args.author);
+  if (args.password) {
+    options.password = U16(*args.password);
     // The program's password prompt takes at most 10 characters, and the
     // file keeps at most 12 bytes: a longer one could never be typed in.
     if (options.password.size() > kMaxPasswordChars ||
@@ -323,7 +300,10 @@ int Create(const std::vector<std::string>& raw) {
                         "as many as the program's password prompt takes");
     }
   }
-  options.create_recycle_bin = args.Has("--recycle-bin");
+  options.create_recycle_bin = args.recycle_bin;
+  if (fs::exists(file)) return Fail(file + ": File exists!");
+  Session session;
+  if (int rc = Begin(session, file, args.password)) return rc;
   Status status = session.document->New(session.path, options);
   if (status.ok()) status = session.document->Close();
   if (!status.ok()) return Fail(file + ": " + status.ToString());
@@ -331,36 +311,25 @@ int Create(const std::vector<std::string>& raw) {
   return 0;
 }
 
-int Tree(const std::vector<std::string>& raw) {
-  Arguments args = Parse(raw, {"--password"}, {});
-  if (!args.error.empty()) return UsageError(args.error);
-  if (args.positional.size() != 1) return UsageError("zud tree needs one FILE");
+int Tree(const ZudArgs& args) {
   Session session;
-  if (int rc = Begin(session, args.positional[0], args)) return rc;
-  if (int rc = OpenDocument(session, args.positional[0], nullptr, true))
-    return rc;
+  if (int rc = Begin(session, args.file, args.password)) return rc;
+  if (int rc = OpenDocument(session, args.file, nullptr, true)) return rc;
   store::Document& document = *session.document;
-  std::cout << args.positional[0] << ": " << document.tree().size()
-            << " node(s), " << document.UnreadTotal() << " unread\n";
+  std::cout << args.file << ": " << document.tree().size() << " node(s), "
+            << document.UnreadTotal() << " unread\n";
   PrintTree(*document.tree().root(), 0);
   return 0;
 }
 
-int Cat(const std::vector<std::string>& raw) {
-  Arguments args = Parse(raw, {"--password"}, {});
-  if (!args.error.empty()) return UsageError(args.error);
-  if (args.positional.size() != 2)
-    return UsageError("zud cat needs FILE and PATH");
+int Cat(const ZudArgs& args) {
   Session session;
-  if (int rc = Begin(session, args.positional[0], args)) return rc;
-  if (int rc = OpenDocument(session, args.positional[0], nullptr, true))
-    return rc;
+  if (int rc = Begin(session, args.file, args.password)) return rc;
+  if (int rc = OpenDocument(session, args.file, nullptr, true)) return rc;
   std::string error;
-  store::Node* node =
-      FindNode(*session.document, U16(args.positional[1]), &error);
+  store::Node* node = FindNode(*session.document, U16(args.path), &error);
   if (node == nullptr) return Fail(error);
-  if (!node->is_message())
-    return Fail(args.positional[1] + " is not a message");
+  if (!node->is_message()) return Fail(args.path + " is not a message");
   if (!session.document->CheckNodePassword(node))
     return Fail("wrong password for the message");
   std::optional<std::string> block = ExportBlock(*session.document, node);
@@ -370,32 +339,14 @@ int Cat(const std::vector<std::string>& raw) {
   return 0;
 }
 
-int Add(const std::vector<std::string>& raw) {
-  Arguments args = Parse(raw, {"--from", "--text", "--time", "--password"}, {});
-  if (!args.error.empty()) return UsageError(args.error);
-  if (args.positional.size() != 2)
-    return UsageError("zud add needs FILE and FOLDER");
-  const std::string* from = args.Option("--from");
-  const std::string* message = args.Option("--text");
-  if (from == nullptr || message == nullptr)
-    return UsageError("zud add needs --from and --text");
-  platform::SystemTime utc = platform::CurrentSystemTime();
-  if (const std::string* when = args.Option("--time")) {
-    std::optional<platform::SystemTime> parsed =
-        tools::telvane::ParseIsoTime(*when);
-    if (!parsed) {
-      return UsageError(
-          "--time needs a time like 2026-12-07T21:40:00 (local), or with Z or "
-          "+08:00");
-    }
-    utc = *parsed;
-  }
+int Add(const ZudArgs& args) {
+  platform::SystemTime utc = args.time.value_or(platform::CurrentSystemTime());
   Session session;
-  if (int rc = Begin(session, args.positional[0], args)) return rc;
-  if (int rc = OpenDocument(session, args.positional[0])) return rc;
+  if (int rc = Begin(session, args.file, args.password)) return rc;
+  if (int rc = OpenDocument(session, args.file)) return rc;
   store::Document& document = *session.document;
-  std::u16string folder_path = U16(args.positional[1]);
-  std::u16string text = U16(*message);
+  std::u16string folder_path = U16(args.path);
+  std::u16string text = U16(args.text);
   // The shell gives "\n"; messages keep the device's line breaks.
   std::u16string device_text;
   for (char16_t c : text) {
@@ -404,34 +355,28 @@ int Add(const std::vector<std::string>& raw) {
     device_text += c;
   }
   store::Node* folder = document.FindOrCreateFolderPath(folder_path);
-  if (folder == nullptr)
-    return Fail("cannot make the folder " + args.positional[1]);
+  if (folder == nullptr) return Fail("cannot make the folder " + args.path);
   if (store::Node* node =
-          document.StoreMessage(folder, U16(*from), device_text, utc);
+          document.StoreMessage(folder, U16(args.from), device_text, utc);
       node == nullptr) {
     return Fail("cannot store the message");
   }
   Status status = document.Close();
   if (!status.ok()) return Fail("save: " + status.ToString());
-  std::cout << "added to " << args.positional[1] << "\n";
+  std::cout << "added to " << args.path << "\n";
   return 0;
 }
 
-int Export(const std::vector<std::string>& raw) {
-  Arguments args = Parse(raw, {"--password"}, {});
-  if (!args.error.empty()) return UsageError(args.error);
-  if (args.positional.size() != 3)
-    return UsageError("zud export needs FILE, PATH and OUT.txt");
+int Export(const ZudArgs& args) {
   Session session;
-  if (int rc = Begin(session, args.positional[0], args)) return rc;
-  if (int rc = OpenDocument(session, args.positional[0], nullptr, true))
-    return rc;
+  if (int rc = Begin(session, args.file, args.password)) return rc;
+  if (int rc = OpenDocument(session, args.file, nullptr, true)) return rc;
   store::Document& document = *session.document;
   std::string error;
-  store::Node* node = FindNode(document, U16(args.positional[1]), &error);
+  store::Node* node = FindNode(document, U16(args.path), &error);
   if (node == nullptr) return Fail(error);
   if (!node->is_recycle_bin() && !document.CheckNodePassword(node)) {
-    return Fail("wrong password for " + args.positional[1]);
+    return Fail("wrong password for " + args.path);
   }
   std::string out;
   int written = 0, skipped = 0;
@@ -456,28 +401,22 @@ int Export(const std::vector<std::string>& raw) {
       add(child);
     }
   }
-  std::ofstream file(args.positional[2], std::ios::binary | std::ios::trunc);
+  std::ofstream file(args.out, std::ios::binary | std::ios::trunc);
   if (!file ||
       !file.write(out.data(), static_cast<std::streamsize>(out.size()))) {
-    return Fail("cannot write " + args.positional[2]);
+    return Fail("cannot write " + args.out);
   }
-  std::cout << "exported " << written << " message(s) to " << args.positional[2]
-            << "\n";
+  std::cout << "exported " << written << " message(s) to " << args.out << "\n";
   if (skipped > 0)
     return Fail(std::to_string(skipped) + " message(s) could not be read");
   return 0;
 }
 
-int Verify(const std::vector<std::string>& raw) {
-  Arguments args = Parse(raw, {"--password"}, {});
-  if (!args.error.empty()) return UsageError(args.error);
-  if (args.positional.size() != 1)
-    return UsageError("zud verify needs one FILE");
+int Verify(const ZudArgs& args) {
   Session session;
-  if (int rc = Begin(session, args.positional[0], args)) return rc;
+  if (int rc = Begin(session, args.file, args.password)) return rc;
   store::LoadReport report;
-  if (int rc = OpenDocument(session, args.positional[0], &report, true))
-    return rc;
+  if (int rc = OpenDocument(session, args.file, &report, true)) return rc;
   store::Document& document = *session.document;
   std::vector<std::string> problems = report.problems;
   if (report.used_fallback_index) {
@@ -510,8 +449,8 @@ int Verify(const std::vector<std::string>& raw) {
       ++folders;
     }
   }
-  std::cout << args.positional[0] << ": " << folders << " folder(s), "
-            << messages << " message(s)\n";
+  std::cout << args.file << ": " << folders << " folder(s), " << messages
+            << " message(s)\n";
   if (report.used_noted_index && !report.used_fallback_index) {
     std::cout << "the last save's header was never written; its index at "
               << report.index_used << " is the one in use\n";
@@ -544,14 +483,10 @@ int Verify(const std::vector<std::string>& raw) {
   return kDamaged;
 }
 
-int Recover(const std::vector<std::string>& raw) {
-  Arguments args = Parse(raw, {"--password"}, {"--all"});
-  if (!args.error.empty()) return UsageError(args.error);
-  if (args.positional.size() != 1)
-    return UsageError("zud recover needs one FILE");
-  const std::string& file = args.positional[0];
+int Recover(const ZudArgs& args) {
+  const std::string& file = args.file;
   Session session;
-  if (int rc = Begin(session, file, args)) return rc;
+  if (int rc = Begin(session, file, args.password)) return rc;
   store::LoadReport report;
   if (int rc = OpenDocument(session, file, &report)) return rc;
   store::Document& document = *session.document;
@@ -581,7 +516,7 @@ int Recover(const std::vector<std::string>& raw) {
   // Salvage: intact messages that nothing reaches, when the archive lost
   // its way to them (or, with --all, every such message).
   int salvaged = 0;
-  if (report.damaged() || args.Has("--all")) {
+  if (report.damaged() || args.all) {
     std::set<uint32_t> reached;
     for (const store::IndexEntry& entry : document.tree().ToIndexEntries())
       reached.insert(entry.record_offset);
@@ -615,17 +550,12 @@ int Recover(const std::vector<std::string>& raw) {
   return 0;
 }
 
-int Compact(const std::vector<std::string>& raw) {
-  Arguments args = Parse(raw, {"--password"}, {});
-  if (!args.error.empty()) return UsageError(args.error);
-  if (args.positional.size() != 2)
-    return UsageError("zud compact needs FILE and OUT");
-  const std::string& out = args.positional[1];
+int Compact(const ZudArgs& args) {
+  const std::string& out = args.path;
   if (fs::exists(out)) return Fail(out + ": File exists!");
   Session session;
-  if (int rc = Begin(session, args.positional[0], args)) return rc;
-  if (int rc = OpenDocument(session, args.positional[0], nullptr, true))
-    return rc;
+  if (int rc = Begin(session, args.file, args.password)) return rc;
+  if (int rc = OpenDocument(session, args.file, nullptr, true)) return rc;
   Status status;
   std::optional<std::u16string> out_path = session.device.Attach(out, &status);
   if (!out_path) return Fail(out + ": " + status.ToString());
@@ -638,45 +568,99 @@ int Compact(const std::vector<std::string>& raw) {
     return Fail("Compressing file error! " + status.ToString());
   }
   std::error_code ec;
-  std::cout << "compacted " << args.positional[0] << " ("
-            << fs::file_size(args.positional[0], ec) << " bytes) into " << out
-            << " (" << fs::file_size(out, ec) << " bytes)\n";
+  std::cout << "compacted " << args.file << " (" << fs::file_size(args.file, ec)
+            << " bytes) into " << out << " (" << fs::file_size(out, ec)
+            << " bytes)\n";
   return 0;
+}
+
+// ---------------------------------------------------------------- the tool
+
+void AddZudCommands(cli::Tool& tool) {
+  CLI::App* zud = tool.AddCommand(tool.root(), "zud",
+                                  "work with an archive (.zud document)");
+  const std::string notes =
+      "FILE may lie anywhere on the host. PATH names a node by its titles\n"
+      "from the root, \"\\Inbox\\Ann 2006-3-5\", or by position among its\n"
+      "siblings, \"\\Inbox\\#2\" (as `tree` numbers them). --password P\n"
+      "gives a document's (or a node's) password without asking.";
+  zud->footer(notes);
+  auto args = std::make_shared<ZudArgs>();
+  // Adds a zud command: FILE, then --password, which every one takes.
+  auto command = [&tool, zud, args, notes](const std::string& name,
+                                           const std::string& help,
+                                           int (*run)(const ZudArgs&)) {
+    CLI::App* app =
+        tool.AddCommand(zud, name, help, [args, run] { return run(*args); });
+    app->add_option("FILE", args->file, "the archive")->required();
+    app->footer(notes);
+    app->add_option("--password", args->password,
+                    "the archive's (or the message's) password, without "
+                    "asking")
+        ->type_name("P");
+    return app;
+  };
+
+  CLI::App* create = command(
+      "create", "make a new archive (with Drafts, Sent Box, Inbox)", Create);
+  create->add_option("--author", args->author, "the author it names")
+      ->type_name("A");
+  create->add_flag("--recycle-bin", args->recycle_bin, "with a Recycle Bin");
+
+  command("tree", "the folders and messages, with kinds and unread counts",
+          Tree);
+
+  command("cat", "one message: date, sender, text", Cat)
+      ->add_option("PATH", args->path, "the message")
+      ->required();
+
+  CLI::App* add =
+      command("add", "file a message in FOLDER as a newly received one", Add);
+  add->add_option("FOLDER", args->path,
+                  "the folder's path, made when missing (\"\\Inbox\")")
+      ->required();
+  add->add_option("--from", args->from, "the sender")
+      ->type_name("SENDER")
+      ->required();
+  add->add_option("--text", args->text, "the message's text")->required();
+  cli::AddTimeOption(add, "--time", &args->time, cli::Zone::kLocal,
+                     "when it arrived (default now)");
+
+  CLI::App* export_command = command(
+      "export", "write a message, or a folder's messages, as text", Export);
+  export_command->add_option("PATH", args->path, "the message or folder")
+      ->required();
+  export_command->add_option("OUT.txt", args->out, "the text file to write")
+      ->required();
+
+  command("verify",
+          "read everything the index reaches, report damage and what "
+          "recovery would bring back (exit 3: damage found)",
+          Verify);
+
+  command("recover",
+          "put back what was filed after the last save, and gather intact "
+          "messages nothing reaches into \\Recovered",
+          Recover)
+      ->add_flag("--all", args->all,
+                 "also the messages that were deleted long ago");
+
+  command("compact", "write a compacted copy without dead space", Compact)
+      ->add_option("OUT", args->path, "the copy (a new file)")
+      ->required();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  using namespace tools::telvane;  // NOLINT(build/namespaces): the command table
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty()) {
-    std::cerr << kUsage;
-    return kUsageError;
-  }
-  if (args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
-    std::cout << kUsage << kFiltersUsage << kSendUsage << kPlayUsage
-              << kContactsUsage << kSetupUsage;
-    return 0;
-  }
-  std::string group = args[0];
-  args.erase(args.begin());
-  if (group == "filters") return FiltersCommand(args);
-  if (group == "send") return SendCommand(args);
-  if (group == "play") return PlayCommand(args);
-  if (group == "contacts") return ContactsCommand(args);
-  if (group == "groups") return GroupsCommand(args);
-  if (group == "sentences") return SentencesCommand(args);
-  if (group == "setup") return SetupCommand(args);
-  if (group != "zud" || args.empty()) return UsageError("unknown command");
-  std::string command = args[0];
-  args.erase(args.begin());
-  if (command == "create") return Create(args);
-  if (command == "tree") return Tree(args);
-  if (command == "cat") return Cat(args);
-  if (command == "add") return Add(args);
-  if (command == "export") return Export(args);
-  if (command == "verify") return Verify(args);
-  if (command == "recover") return Recover(args);
-  if (command == "compact") return Compact(args);
-  return UsageError("unknown command \"zud " + command + "\"");
+  cli::Tool tool("telvane",
+                 "work with Telvane's archives, filters, contacts and the "
+                 "phone from the shell");
+  AddZudCommands(tool);
+  tools::telvane::AddFiltersCommands(tool);
+  tools::telvane::AddSendCommand(tool);
+  tools::telvane::AddPlayCommand(tool);
+  tools::telvane::AddContactsCommands(tool);
+  tools::telvane::AddSetupCommand(tool);
+  return tool.Run(argc, argv);
 }

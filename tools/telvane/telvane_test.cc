@@ -13,7 +13,6 @@
 
 #include "platform/testing/temp_device.h"
 #include "store/document.h"
-#include "tools/telvane/iso_time.h"
 
 namespace {
 
@@ -284,30 +283,83 @@ TEST_F(TelvaneTool, BadInputIsRefusedClearly) {
   }
 }
 
-TEST(IsoTime, ParsesTheFormsAndRefusesTheRest) {
-  setenv("TZ", "Asia/Shanghai", 1);
-  tzset();
-  auto utc = tools::telvane::ParseIsoTime("2026-12-07T21:40:05");
-  ASSERT_TRUE(utc.has_value());
-  EXPECT_EQ(utc->hour, 13);
-  EXPECT_EQ(utc->second, 5);
-  auto zulu = tools::telvane::ParseIsoTime("2026-12-07 21:40Z");
-  ASSERT_TRUE(zulu.has_value());
-  EXPECT_EQ(zulu->hour, 21);
-  auto offset = tools::telvane::ParseIsoTime("2026-01-01T01:00:00+02:30");
-  ASSERT_TRUE(offset.has_value());
-  EXPECT_EQ(offset->year, 2025);
-  EXPECT_EQ(offset->day, 31);
-  EXPECT_EQ(offset->hour, 22);
-  EXPECT_EQ(offset->minute, 30);
-  for (const char* bad :
-       {"", "2026-12-07", "2026-13-07T00:00", "2026-12-07T25:00",
-        "2026-12-07T10:00+", "2026-12-07T10:00+15:00", "2026-12-07T10:00Zx",
-        "26-12-07T10:00", "2026-12-07T10:00:0"}) {
-    EXPECT_FALSE(tools::telvane::ParseIsoTime(bad).has_value()) << bad;
+TEST(TelvaneHelp, OnTheToolAndEveryCommand) {
+  Result tool = Telvane("--help");
+  EXPECT_EQ(tool.exit_code, 0) << tool.out;
+  EXPECT_EQ(tool.out.rfind("usage: telvane COMMAND ...\n", 0), 0u) << tool.out;
+  for (const char* command : {"zud", "filters", "send", "play", "contacts",
+                              "groups", "sentences", "setup", "help"}) {
+    EXPECT_NE(tool.out.find("\n  " + std::string(command) + " "),
+              std::string::npos)
+        << command;
   }
-  unsetenv("TZ");
-  tzset();
+  EXPECT_EQ(Telvane("help").out, tool.out);
+
+  Result add = Telvane("zud add --help");
+  EXPECT_EQ(add.exit_code, 0) << add.out;
+  EXPECT_EQ(add.out.rfind("usage: telvane zud add --from SENDER --text TEXT "
+                          "[OPTIONS] FILE FOLDER\n",
+                          0),
+            0u)
+      << add.out;
+  for (const char* text : {"--time TIME", "--password P", "PATH names a node"})
+    EXPECT_NE(add.out.find(text), std::string::npos) << text;
+  EXPECT_EQ(Telvane("help zud add").out, add.out);
+
+  Result cat = Telvane("zud cat x.zud");
+  EXPECT_EQ(cat.exit_code, 2);
+  EXPECT_EQ(cat.out,
+            "telvane: zud cat needs the PATH\n"
+            "run 'telvane zud cat --help' for its usage\n");
+  Result explain = Telvane("filters explain --from 1");
+  EXPECT_EQ(explain.exit_code, 2);
+  EXPECT_EQ(explain.out,
+            "telvane: filters explain needs --body TEXT\n"
+            "run 'telvane filters explain --help' for its usage\n");
+}
+
+// A filter file is read whole or not at all: one that cannot be read is
+// reported, never shown in part, and never written over.
+TEST(TelvaneFilters, AFileThatCannotBeReadIsReportedAndKept) {
+  platform::testing::TempDevice device;
+  const fs::path kept = device.root() / "kept.ini";
+  platform::testing::WriteHostFile(kept, "the user's own filters");
+  const fs::path ini = device.HostPath("/Program Files/Telvane/pelicorde.ini");
+  fs::create_directories(ini.parent_path());
+  fs::create_symlink(kept, ini);  // no plain file: the device reads no link
+
+  Result show = Telvane("filters show");
+  EXPECT_EQ(show.exit_code, 1) << show.out;
+  EXPECT_EQ(show.out.rfind("telvane: ", 0), 0u) << show.out;
+  EXPECT_NE(show.out.find("pelicorde.ini"), std::string::npos) << show.out;
+  Result block = Telvane("filters block 13800000001");
+  EXPECT_EQ(block.exit_code, 1) << block.out;
+  Result add = Telvane("filters add Work --body meeting --hide");
+  EXPECT_EQ(add.exit_code, 1) << add.out;
+  EXPECT_TRUE(fs::is_symlink(ini));
+  EXPECT_EQ(platform::testing::ReadHostFile(kept), "the user's own filters");
+
+  // A folder given as the file.
+  Result folder = Telvane("filters show " + device.root().string());
+  EXPECT_EQ(folder.exit_code, 1) << folder.out;
+  EXPECT_NE(folder.out.find("cannot read the filter file"), std::string::npos)
+      << folder.out;
+  Result missing = Telvane("filters explain --from 1 --body x /no/such.ini");
+  EXPECT_EQ(missing.exit_code, 1) << missing.out;
+  EXPECT_NE(missing.out.find("/no/such.ini: cannot read the filter file"),
+            std::string::npos)
+      << missing.out;
+}
+
+TEST(TelvanePlay, SaysWhyASoundDoesNotOpen) {
+  platform::testing::TempDevice device;
+  Result missing = Telvane("play /no/such.mp3");
+  EXPECT_EQ(missing.exit_code, 1) << missing.out;
+  EXPECT_EQ(missing.out.rfind("telvane: play: ", 0), 0u) << missing.out;
+  EXPECT_NE(missing.out.find("/no/such.mp3"), std::string::npos);
+  EXPECT_NE(missing.out.find("not found"), std::string::npos) << missing.out;
+  EXPECT_EQ(Telvane("play").exit_code, 2);
+  EXPECT_EQ(Telvane("play x.mp3 --random").exit_code, 2);
 }
 
 }  // namespace

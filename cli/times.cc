@@ -1,8 +1,9 @@
-#include "tools/telvane/iso_time.h"
+#include "cli/times.h"
 
 #include <cctype>
+#include <cstdint>
 
-namespace tools::telvane {
+namespace cli {
 namespace {
 
 // Reads exactly `digits` decimal digits at text[*pos].
@@ -24,9 +25,18 @@ bool Literal(std::string_view text, size_t* pos, char c) {
   return true;
 }
 
+// `time` as it is, checked and completed (day of the week).
+std::optional<platform::SystemTime> Checked(const platform::SystemTime& time) {
+  std::optional<platform::FileTime> file_time =
+      platform::SystemTimeToFileTime(time);
+  if (!file_time) return std::nullopt;
+  return platform::FileTimeToSystemTime(*file_time);
+}
+
 }  // namespace
 
-std::optional<platform::SystemTime> ParseIsoTime(std::string_view text) {
+std::optional<platform::SystemTime> ParseTime(std::string_view text,
+                                              Zone unmarked) {
   size_t pos = 0;
   int year, month, day, hour, minute, second = 0;
   if (!Number(text, &pos, 4, &year) || !Literal(text, &pos, '-') ||
@@ -51,7 +61,10 @@ std::optional<platform::SystemTime> ParseIsoTime(std::string_view text) {
   time.minute = static_cast<uint16_t>(minute);
   time.second = static_cast<uint16_t>(second);
 
-  if (pos == text.size()) return platform::LocalToSystemTime(time);  // local
+  if (pos == text.size()) {
+    return unmarked == Zone::kLocal ? platform::LocalToSystemTime(time)
+                                    : Checked(time);
+  }
   int offset_minutes = 0;
   if (Literal(text, &pos, 'Z')) {
     if (pos != text.size()) return std::nullopt;
@@ -77,4 +90,28 @@ std::optional<platform::SystemTime> ParseIsoTime(std::string_view text) {
       platform::FileTime::FromValue(value - static_cast<uint64_t>(shift)));
 }
 
-}  // namespace tools::telvane
+CLI::Option* AddTimeOption(CLI::App* command, const std::string& name,
+                           std::optional<platform::SystemTime>* utc,
+                           Zone unmarked, const std::string& help) {
+  const std::string example =
+      unmarked == Zone::kUtc
+          ? "\"2026-12-07 21:40[:SS]\" (UTC), or one with Z or +08:00"
+          : "2026-12-07T21:40[:SS] (local time), or one with Z or +08:00";
+  CLI::Validator check(
+      [unmarked, example](std::string& text) -> std::string {
+        return ParseTime(text, unmarked) ? std::string()
+                                         : "needs a time like " + example;
+      },
+      "");
+  return command
+      ->add_option_function<std::string>(
+          name,
+          [utc, unmarked](const std::string& text) {
+            *utc = ParseTime(text, unmarked);
+          },
+          help + ": a time like " + example)
+      ->type_name("TIME")
+      ->check(check);
+}
+
+}  // namespace cli
