@@ -6,7 +6,9 @@
 #include <string>
 
 #include "firewall/filter_file.h"
+#include "firewall/plan.h"
 #include "platform/testing/temp_device.h"
+#include "platform/unicode.h"
 
 namespace firewall {
 namespace {
@@ -29,6 +31,7 @@ class FiltersCommandTest : public ::testing::Test {
     set.filters.push_back(boss);
     set.black_list.push_back({u"Ann", u"13800138000"});
     set.password = u"secret";
+    set_ = set;
     ini_ = device_.root() / "filters.ini";
     std::ofstream(ini_, std::ios::binary) << SerializeFilterFile(set);
   }
@@ -39,6 +42,7 @@ class FiltersCommandTest : public ::testing::Test {
   }
 
   platform::testing::TempDevice device_;
+  FilterSet set_;
   std::filesystem::path ini_;
 };
 
@@ -61,17 +65,19 @@ TEST_F(FiltersCommandTest, ExplainNamesTheEntryOrTheFilterAndRule) {
                           "\"\\Work\""),
             std::string::npos)
       << boss.out;
-  // Actions in their order: the verdict first, the reply with its line
-  // break, filing last.
-  size_t verdict = boss.out.find("1. Don't Show in Inbox");
+  // Steps in their order: filed first, then out of the Inbox, the reply
+  // with its line break, the tree last.
+  size_t filed = boss.out.find("1. Save to Folder: written to the document");
+  size_t verdict = boss.out.find("2. Don't Show in Inbox");
   size_t reply = boss.out.find(
       "Auto Reply to \"+86 139 0000 0000\": "
       "\"Busy.\\r\\nLater!\"");
-  size_t filing = boss.out.find("Save to Folder: filed");
-  EXPECT_NE(verdict, std::string::npos) << boss.out;
+  size_t tree = boss.out.find("Save to Folder: filed as unread");
+  EXPECT_NE(filed, std::string::npos) << boss.out;
+  EXPECT_LT(filed, verdict);
   EXPECT_LT(verdict, reply);
-  EXPECT_LT(reply, filing);
-  EXPECT_NE(filing, std::string::npos);
+  EXPECT_LT(reply, tree);
+  EXPECT_NE(tree, std::string::npos);
 
   auto no_meeting =
       Run("explain --from 13900000000 --body lunch " + ini_.string());
@@ -83,6 +89,49 @@ TEST_F(FiltersCommandTest, ExplainNamesTheEntryOrTheFilterAndRule) {
             std::string::npos);
   EXPECT_NE(no_meeting.out.find("Governed by the Stranger Default"),
             std::string::npos);
+}
+
+// The command prints the plan the program runs: as many steps as Decide
+// plans under the device's options, for each way a message can go; and
+// with no document open a message the filter would file and hide stays in
+// the phone's Inbox, as in the program.
+TEST_F(FiltersCommandTest, ExplainPrintsThePlanTheProgramRuns) {
+  struct Case {
+    const char* from;
+    const char* body;
+    bool document;
+  } cases[] = {{"+86 139 0000 0000", "the meeting", true},
+               {"+86 139 0000 0000", "the meeting", false},
+               {"\"Ann\"<13800138000>", "hi", true},
+               {"\"Zed\"<555>", "hi", true},
+               {"555", "hi", false},
+               {"Delivered", "status", true}};
+  for (const Case& c : cases) {
+    Circumstances now;
+    now.document_open = now.has_recycle_bin = c.document;
+    Plan plan = Decide(set_, platform::FromUtf8(c.from),
+                       platform::FromUtf8(c.body), now);
+    auto run =
+        Run(std::string("explain --from '") + c.from + "' --body '" + c.body +
+            "'" + (c.document ? " " : " --no-document ") + ini_.string());
+    ASSERT_EQ(run.exit_code, 0) << run.out;
+    const std::string last = "\n  " + std::to_string(plan.steps.size()) + ". ";
+    const std::string beyond =
+        "\n  " + std::to_string(plan.steps.size() + 1) + ". ";
+    if (!plan.steps.empty()) {
+      EXPECT_NE(run.out.find(last), std::string::npos) << run.out;
+    }
+    EXPECT_EQ(run.out.find(beyond), std::string::npos) << run.out;
+  }
+  auto kept =
+      Run("explain --from '+86 139 0000 0000' --body 'the meeting' "
+          "--no-document " +
+          ini_.string());
+  EXPECT_NE(kept.out.find("stays in the phone's Inbox and is not filed"),
+            std::string::npos)
+      << kept.out;
+  EXPECT_NE(kept.out.find("No document is open"), std::string::npos);
+  EXPECT_EQ(kept.out.find("Don't Show in Inbox:"), std::string::npos);
 }
 
 TEST_F(FiltersCommandTest, ShowAndFailures) {
