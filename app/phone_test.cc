@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "intercept/registration.h"
 #include "app/testing/program.h"
 #include "device/cemapi/message_store.h"
 #include "device/sms/radio_log.h"
 #include "firewall/filter_file.h"
+#include "intercept/registration.h"
 #include "platform/kernel_objects.h"
 #include "settings/settings_store.h"
 #include "store/document.h"
@@ -27,7 +27,7 @@ namespace app {
 namespace {
 
 using platform::testing::CommandResult;
-using testing::WaitFor;
+using testing::WaitUntil;
 
 constexpr char16_t kDocument[] = u"\\Program Files\\Telvane\\sms.zud";
 
@@ -50,7 +50,8 @@ size_t MessageCount(const store::Node* node) {
 
 std::vector<std::u16string> InboxTexts() {
   std::vector<std::u16string> texts;
-  if (auto inbox = device::cemapi::ListSmsFolder(device::cemapi::FolderRole::kInbox)) {
+  if (auto inbox =
+          device::cemapi::ListSmsFolder(device::cemapi::FolderRole::kInbox)) {
     for (const device::cemapi::PhoneMessage& message : *inbox) {
       texts.push_back(message.text);
     }
@@ -125,7 +126,7 @@ class PhoneTest : public ::testing::Test {
   void StartProgram() {
     program_ = testing::StartProgram();
     ASSERT_GT(program_, 0);
-    ASSERT_TRUE(WaitFor([] { return testing::MainWindowRef().has_value(); }));
+    ASSERT_TRUE(WaitUntil([] { return testing::MainWindowRef().has_value(); }));
   }
 
   // Ends the program as the system would; it saves the document.
@@ -171,7 +172,7 @@ TEST_F(PhoneTest, MessagesAreFilteredFiledAndAnswered) {
       Devicectl("receive --from +15550100 'meeting moved to 3'");
   EXPECT_NE(work.out.find("deleted by a rule client"), std::string::npos)
       << work.out;
-  EXPECT_TRUE(WaitFor([&] { return UnreadCount() == unread_before + 1; }))
+  EXPECT_TRUE(WaitUntil([&] { return UnreadCount() == unread_before + 1; }))
       << UnreadCount();
 
   // A stranger: no verdict, so it stays in the phone's Inbox (and is filed
@@ -183,9 +184,9 @@ TEST_F(PhoneTest, MessagesAreFilteredFiledAndAnswered) {
   // The auto reply reaches the radio.
   CommandResult away = Devicectl("receive --from 5550199 'are you there'");
   EXPECT_NE(away.out.find("left in the Inbox"), std::string::npos) << away.out;
-  ASSERT_TRUE(WaitFor([] { return !Sent().empty(); }));
+  ASSERT_TRUE(WaitUntil([] { return !Sent().empty(); }));
   // ...and the program has filed it.
-  ASSERT_TRUE(WaitFor([&] {
+  ASSERT_TRUE(WaitUntil([&] {
     return DebugLog().find("pelicorde: send result 1 handled") !=
            std::string::npos;
   }));

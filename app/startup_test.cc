@@ -28,7 +28,7 @@ using namespace std::chrono_literals;
 
 using testing::MainWindowRef;
 using testing::Program;
-using testing::WaitFor;
+using testing::WaitUntil;
 
 pid_t Start() { return testing::StartProgram(); }
 
@@ -64,9 +64,9 @@ TEST_F(StartupTest, SecondStartWakesTheHiddenFirstAndExits) {
   }
   pid_t first = Start();
   ASSERT_GT(first, 0);
-  ASSERT_TRUE(WaitFor([] { return MainWindowRef().has_value(); }));
+  ASSERT_TRUE(WaitUntil([] { return MainWindowRef().has_value(); }));
   EXPECT_EQ(MainWindowRef()->pid, first);
-  ASSERT_TRUE(WaitFor([&] { return Logged(first, "window hidden"); }));
+  ASSERT_TRUE(WaitUntil([&] { return Logged(first, "window hidden"); }));
   EXPECT_FALSE(Logged(first, "window shown"));
 
   // The second start posts its wake-up and ends with 0 on its own.
@@ -75,14 +75,14 @@ TEST_F(StartupTest, SecondStartWakesTheHiddenFirstAndExits) {
   ASSERT_EQ(waitpid(second, &status, 0), second);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_TRUE(WaitFor([&] { return Logged(first, "window shown"); }));
+  EXPECT_TRUE(WaitUntil([&] { return Logged(first, "window shown"); }));
   EXPECT_FALSE(Logged(second, "window"));
   Stop(first);
 
   // An instance that ended without releasing the mutex does not keep the
   // next start from running.
   pid_t third = Start();
-  ASSERT_TRUE(WaitFor([&] {
+  ASSERT_TRUE(WaitUntil([&] {
     std::optional<platform::WindowRef> window = MainWindowRef();
     return window.has_value() && window->pid == third;
   }));

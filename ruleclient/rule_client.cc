@@ -14,6 +14,8 @@
 #include "platform/modules.h"
 #include "ruleclient/sms_buffer_layout.h"
 
+namespace sms_buffer = ruleclient::sms_buffer;
+
 namespace {
 
 using platform::HRESULT;
@@ -57,8 +59,7 @@ platform::MapiFreeBufferFunction FreeBufferFunction() {
 }
 
 uint8_t* BufferBase() {
-  if (!buffer.is_open() ||
-      buffer.size() < ruleclient::sms_buffer::kBufferSize) {
+  if (!buffer.is_open() || buffer.size() < sms_buffer::kBufferSize) {
     return nullptr;
   }
   return static_cast<uint8_t*>(buffer.data());
@@ -127,31 +128,28 @@ size_t CopyUnits(uint8_t* base, size_t offset, size_t field_units,
 // Fills slot `slot` with one message. REQUIRES: the data mutex is held.
 void FillSlot(uint8_t* base, int slot, const char16_t* body,
               const char16_t* sender, uint64_t delivery_time) {
-  const size_t at = ruleclient::sms_buffer::SlotOffset(slot);
-  size_t head = CopyUnits(base, at + ruleclient::sms_buffer::kBodyHeadOffset,
-                          ruleclient::sms_buffer::kBodyHeadUnits,
-                          ruleclient::sms_buffer::kBodyHeadUnits, &body);
-  if (head == ruleclient::sms_buffer::kBodyHeadUnits) {
+  const size_t at = sms_buffer::SlotOffset(slot);
+  size_t head =
+      CopyUnits(base, at + sms_buffer::kBodyHeadOffset,
+                sms_buffer::kBodyHeadUnits, sms_buffer::kBodyHeadUnits, &body);
+  if (head == sms_buffer::kBodyHeadUnits) {
     // The rest, possibly empty, goes to the selected overflow area.
     const int area = static_cast<int>(overflow_selector);
-    CopyUnits(base, ruleclient::sms_buffer::OverflowAreaOffset(area),
-              ruleclient::sms_buffer::kOverflowAreaUnits,
-              ruleclient::sms_buffer::kOverflowMaxUnits, &body);
-    ruleclient::sms_buffer::StoreU16(
-        base, at + ruleclient::sms_buffer::kOverflowIndexOffset,
-        static_cast<uint16_t>(area + 1));
+    CopyUnits(base, sms_buffer::OverflowAreaOffset(area),
+              sms_buffer::kOverflowAreaUnits, sms_buffer::kOverflowMaxUnits,
+              &body);
+    sms_buffer::StoreU16(base, at + sms_buffer::kOverflowIndexOffset,
+                         static_cast<uint16_t>(area + 1));
     overflow_selector =
-        (overflow_selector + 1) % ruleclient::sms_buffer::kOverflowAreaCount;
+        (overflow_selector + 1) % sms_buffer::kOverflowAreaCount;
   } else {
-    ruleclient::sms_buffer::StoreU16(
-        base, at + ruleclient::sms_buffer::kOverflowIndexOffset,
-        ruleclient::sms_buffer::kNoOverflow);
+    sms_buffer::StoreU16(base, at + sms_buffer::kOverflowIndexOffset,
+                         sms_buffer::kNoOverflow);
   }
-  CopyUnits(base, at + ruleclient::sms_buffer::kSenderOffset,
-            ruleclient::sms_buffer::kSenderFieldUnits,
-            ruleclient::sms_buffer::kSenderMaxUnits, &sender);
-  ruleclient::sms_buffer::StoreU64(
-      base, at + ruleclient::sms_buffer::kDeliveryTimeOffset, delivery_time);
+  CopyUnits(base, at + sms_buffer::kSenderOffset, sms_buffer::kSenderFieldUnits,
+            sms_buffer::kSenderMaxUnits, &sender);
+  sms_buffer::StoreU64(base, at + sms_buffer::kDeliveryTimeOffset,
+                       delivery_time);
 }
 
 // What queuing one message did.
@@ -177,21 +175,17 @@ Queued QueueMessage(const char16_t* body, const char16_t* sender,
     return Queued::kNotQueued;
   }
   Queued queued = Queued::kNotQueued;
-  const int32_t count = ruleclient::sms_buffer::LoadI32(
-      base, ruleclient::sms_buffer::kCountOffset);
-  const int32_t slot = ruleclient::sms_buffer::LoadI32(
-      base, ruleclient::sms_buffer::kWriteIndexOffset);
+  const int32_t count = sms_buffer::LoadI32(base, sms_buffer::kCountOffset);
+  const int32_t slot = sms_buffer::LoadI32(base, sms_buffer::kWriteIndexOffset);
   // A count or write index out of range (a damaged buffer) queues nothing.
-  if (count >= 0 && count < ruleclient::sms_buffer::kSlotCount &&
-      ruleclient::sms_buffer::IsValidSlot(slot)) {
+  if (count >= 0 && count < sms_buffer::kSlotCount &&
+      sms_buffer::IsValidSlot(slot)) {
     // Cleared before the entry becomes visible: the intake can only give
     // a verdict for it after taking the mutex, which we hold.
     delete_event.Reset().IgnoreError();
-    ruleclient::sms_buffer::StoreI32(base, ruleclient::sms_buffer::kCountOffset,
-                                     count + 1);
-    ruleclient::sms_buffer::StoreI32(
-        base, ruleclient::sms_buffer::kWriteIndexOffset,
-        (slot + 1) % ruleclient::sms_buffer::kSlotCount);
+    sms_buffer::StoreI32(base, sms_buffer::kCountOffset, count + 1);
+    sms_buffer::StoreI32(base, sms_buffer::kWriteIndexOffset,
+                         (slot + 1) % sms_buffer::kSlotCount);
     FillSlot(base, slot, body, sender, delivery_time);
     queued = count == 0 ? Queued::kAlone : Queued::kBehind;
   }
@@ -209,36 +203,30 @@ class CMailRuleClient final
   CMailRuleClient() {
     bool existed = true;
     std::optional<platform::SharedMemory> opened =
-        platform::SharedMemory::CreateOrOpen(
-            ruleclient::sms_buffer::kBufferName,
-            ruleclient::sms_buffer::kBufferSize, &existed);
+        platform::SharedMemory::CreateOrOpen(sms_buffer::kBufferName,
+                                             sms_buffer::kBufferSize, &existed);
     if (opened.has_value()) buffer = std::move(*opened);
     if (uint8_t* base = BufferBase()) {
-      if (!existed) ruleclient::sms_buffer::SetReaderAttached(base, false);
+      if (!existed) sms_buffer::SetReaderAttached(base, false);
       // Discards what an earlier instance queued (plain stores, as at any
       // construction).
-      ruleclient::sms_buffer::StoreI32(
-          base, ruleclient::sms_buffer::kWriteIndexOffset, 0);
-      ruleclient::sms_buffer::StoreI32(
-          base, ruleclient::sms_buffer::kReadIndexOffset, 0);
-      ruleclient::sms_buffer::StoreI32(base,
-                                       ruleclient::sms_buffer::kCountOffset, 0);
-      ruleclient::sms_buffer::StoreI32(base,
-                                       ruleclient::sms_buffer::kCapacityOffset,
-                                       ruleclient::sms_buffer::kSlotCount);
+      sms_buffer::StoreI32(base, sms_buffer::kWriteIndexOffset, 0);
+      sms_buffer::StoreI32(base, sms_buffer::kReadIndexOffset, 0);
+      sms_buffer::StoreI32(base, sms_buffer::kCountOffset, 0);
+      sms_buffer::StoreI32(base, sms_buffer::kCapacityOffset,
+                           sms_buffer::kSlotCount);
     }
     bool unused = false;
     if (auto event = platform::NamedEvent::CreateOrOpen(
-            ruleclient::sms_buffer::kAvailableEventName, false, false,
-            &unused)) {
+            sms_buffer::kAvailableEventName, false, false, &unused)) {
       available_event = std::move(*event);
     }
     if (auto event = platform::NamedEvent::CreateOrOpen(
-            ruleclient::sms_buffer::kDeleteEventName, false, false, &unused)) {
+            sms_buffer::kDeleteEventName, false, false, &unused)) {
       delete_event = std::move(*event);
     }
     if (auto mutex = platform::NamedMutex::CreateOrOpen(
-            ruleclient::sms_buffer::kDataMutexName, false, &unused)) {
+            sms_buffer::kDataMutexName, false, &unused)) {
       data_mutex = std::move(*mutex);
     }
   }
@@ -335,7 +323,7 @@ HRESULT CMailRuleClient::ProcessMessage(
   // 6-7. Wait for a verdict only when it can be ours.
   uint8_t* base = BufferBase();
   if (queued != Queued::kAlone || base == nullptr ||
-      !ruleclient::sms_buffer::ReaderAttached(base) ||
+      !sms_buffer::ReaderAttached(base) ||
       delete_event.Wait(kVerdictWaitMs) != platform::WaitResult::kSignaled) {
     *handled = platform::MRC_NOT_HANDLED;
     return time_status;

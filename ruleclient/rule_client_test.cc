@@ -26,6 +26,8 @@
 #include "platform/testing/temp_device.h"
 #include "ruleclient/sms_buffer_layout.h"
 
+namespace sms_buffer = ruleclient::sms_buffer;
+
 namespace {
 
 using namespace platform;  // the interface's names, as the service uses them
@@ -153,8 +155,7 @@ class RuleClientTest : public ::testing::Test {
   uint8_t* Buffer() {
     if (!mapped_.is_open()) {
       auto opened = SharedMemory::CreateOrOpen(
-          ruleclient::sms_buffer::kBufferName,
-          ruleclient::sms_buffer::kBufferSize, nullptr);
+          sms_buffer::kBufferName, sms_buffer::kBufferSize, nullptr);
       if (!opened) return nullptr;
       mapped_ = std::move(*opened);
     }
@@ -260,7 +261,7 @@ TEST_F(RuleClientTest, QueuesMessagesInTheSharedBuffer) {
   ASSERT_NE(client, nullptr);
   uint8_t* base = Buffer();
   ASSERT_NE(base, nullptr);
-  ruleclient::sms_buffer::SetReaderAttached(base, false);
+  sms_buffer::SetReaderAttached(base, false);
 
   const std::u16string b351(351, u'a');
   const std::u16string b352(352, u'b');
@@ -282,72 +283,56 @@ TEST_F(RuleClientTest, QueuesMessagesInTheSharedBuffer) {
     EXPECT_EQ(out.handled, MRC_NOT_HANDLED);  // nobody attached: no wait
     EXPECT_TRUE(InInbox(id));
   }
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
-                base, ruleclient::sms_buffer::kCountOffset),
-            5);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
-                base, ruleclient::sms_buffer::kCapacityOffset),
-            5);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
-                base, ruleclient::sms_buffer::kWriteIndexOffset),
-            0);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
-                base, ruleclient::sms_buffer::kReadIndexOffset),
-            0);
+  EXPECT_EQ(sms_buffer::LoadI32(base, sms_buffer::kCountOffset), 5);
+  EXPECT_EQ(sms_buffer::LoadI32(base, sms_buffer::kCapacityOffset), 5);
+  EXPECT_EQ(sms_buffer::LoadI32(base, sms_buffer::kWriteIndexOffset), 0);
+  EXPECT_EQ(sms_buffer::LoadI32(base, sms_buffer::kReadIndexOffset), 0);
 
   // 351 units: terminated in the head, no continuation.
-  size_t s0 = ruleclient::sms_buffer::SlotOffset(0);
+  size_t s0 = sms_buffer::SlotOffset(0);
   EXPECT_EQ(Units(base, s0, 352), b351 + u'\0');
-  EXPECT_EQ(ruleclient::sms_buffer::LoadU16(
-                base, s0 + ruleclient::sms_buffer::kOverflowIndexOffset),
-            ruleclient::sms_buffer::kNoOverflow);
-  EXPECT_EQ(Units(base, s0 + ruleclient::sms_buffer::kSenderOffset, 6),
+  EXPECT_EQ(sms_buffer::LoadU16(base, s0 + sms_buffer::kOverflowIndexOffset),
+            sms_buffer::kNoOverflow);
+  EXPECT_EQ(Units(base, s0 + sms_buffer::kSenderOffset, 6),
             std::u16string(u"+4911\0", 6));
-  EXPECT_EQ(ruleclient::sms_buffer::LoadU64(
-                base, s0 + ruleclient::sms_buffer::kDeliveryTimeOffset),
+  EXPECT_EQ(sms_buffer::LoadU64(base, s0 + sms_buffer::kDeliveryTimeOffset),
             0x0123456789ABCDEFull);
-  EXPECT_EQ(base[s0 + ruleclient::sms_buffer::kDeliveryTimeOffset],
+  EXPECT_EQ(base[s0 + sms_buffer::kDeliveryTimeOffset],
             0xEF);  // low first
   // 352 units: a full head and an empty continuation in area 0.
-  size_t s1 = ruleclient::sms_buffer::SlotOffset(1);
+  size_t s1 = sms_buffer::SlotOffset(1);
   EXPECT_EQ(Units(base, s1, 352), b352);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadU16(
-                base, s1 + ruleclient::sms_buffer::kOverflowIndexOffset),
-            ruleclient::sms_buffer::kOverflowArea0);
+  EXPECT_EQ(sms_buffer::LoadU16(base, s1 + sms_buffer::kOverflowIndexOffset),
+            sms_buffer::kOverflowArea0);
   // 1400 units: head, then 1023 units in area 1, then a NUL; the rest cut.
-  size_t s2 = ruleclient::sms_buffer::SlotOffset(2);
+  size_t s2 = sms_buffer::SlotOffset(2);
   EXPECT_EQ(Units(base, s2, 352), std::u16string(352, u'c'));
-  EXPECT_EQ(ruleclient::sms_buffer::LoadU16(
-                base, s2 + ruleclient::sms_buffer::kOverflowIndexOffset),
-            ruleclient::sms_buffer::kOverflowArea1);
-  EXPECT_EQ(Units(base, ruleclient::sms_buffer::OverflowAreaOffset(1), 1024),
+  EXPECT_EQ(sms_buffer::LoadU16(base, s2 + sms_buffer::kOverflowIndexOffset),
+            sms_buffer::kOverflowArea1);
+  EXPECT_EQ(Units(base, sms_buffer::OverflowAreaOffset(1), 1024),
             std::u16string(1023, u'd') + u'\0');
   // The areas alternate: the fourth body's rest overwrote area 0.
-  size_t s3 = ruleclient::sms_buffer::SlotOffset(3);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadU16(
-                base, s3 + ruleclient::sms_buffer::kOverflowIndexOffset),
-            ruleclient::sms_buffer::kOverflowArea0);
-  EXPECT_EQ(Units(base, ruleclient::sms_buffer::OverflowAreaOffset(0), 5),
+  size_t s3 = sms_buffer::SlotOffset(3);
+  EXPECT_EQ(sms_buffer::LoadU16(base, s3 + sms_buffer::kOverflowIndexOffset),
+            sms_buffer::kOverflowArea0);
+  EXPECT_EQ(Units(base, sms_buffer::OverflowAreaOffset(0), 5),
             std::u16string(u"tail\0", 5));
   // The sender is cut at 62 units.
-  EXPECT_EQ(Units(base, s3 + ruleclient::sms_buffer::kSenderOffset, 63),
+  EXPECT_EQ(Units(base, s3 + sms_buffer::kSenderOffset, 63),
             std::u16string(62, u'7') + u'\0');
   // Empty text and sender.
-  size_t s4 = ruleclient::sms_buffer::SlotOffset(4);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadU16(base, s4), 0);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadU16(
-                base, s4 + ruleclient::sms_buffer::kSenderOffset),
-            0);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadU64(
-                base, s4 + ruleclient::sms_buffer::kDeliveryTimeOffset),
+  size_t s4 = sms_buffer::SlotOffset(4);
+  EXPECT_EQ(sms_buffer::LoadU16(base, s4), 0);
+  EXPECT_EQ(sms_buffer::LoadU16(base, s4 + sms_buffer::kSenderOffset), 0);
+  EXPECT_EQ(sms_buffer::LoadU64(base, s4 + sms_buffer::kDeliveryTimeOffset),
             5u);
 
   // The sixth message finds the queue full: not copied, and even with a
   // reader attached and a verdict pending, no wait and no delete.
   std::optional<NamedEvent> verdict = NamedEvent::CreateOrOpen(
-      ruleclient::sms_buffer::kDeleteEventName, false, false, nullptr);
+      sms_buffer::kDeleteEventName, false, false, nullptr);
   ASSERT_TRUE(verdict.has_value());
-  ruleclient::sms_buffer::SetReaderAttached(base, true);
+  sms_buffer::SetReaderAttached(base, true);
   ASSERT_TRUE(verdict->Set().ok());
   std::string sixth = Deliver(u"+4966", u"sixth", 6);
   Outcome out = Process(client, sixth);
@@ -355,39 +340,29 @@ TEST_F(RuleClientTest, QueuesMessagesInTheSharedBuffer) {
   EXPECT_EQ(out.handled, MRC_NOT_HANDLED);
   EXPECT_TRUE(InInbox(sixth));
   EXPECT_EQ(verdict->Wait(0), WaitResult::kSignaled);  // left unconsumed
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
-                base, ruleclient::sms_buffer::kCountOffset),
-            5);
+  EXPECT_EQ(sms_buffer::LoadI32(base, sms_buffer::kCountOffset), 5);
   EXPECT_EQ(Units(base, s0, 352), b351 + u'\0');
 
   // A new instance empties the queue.
-  ruleclient::sms_buffer::SetReaderAttached(base, false);
+  sms_buffer::SetReaderAttached(base, false);
   EXPECT_EQ(client->Release(), 0u);
   IMailRuleClient* fresh = NewClient();
   ASSERT_NE(fresh, nullptr);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
-                base, ruleclient::sms_buffer::kCountOffset),
-            0);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
-                base, ruleclient::sms_buffer::kWriteIndexOffset),
-            0);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
-                base, ruleclient::sms_buffer::kReadIndexOffset),
-            0);
+  EXPECT_EQ(sms_buffer::LoadI32(base, sms_buffer::kCountOffset), 0);
+  EXPECT_EQ(sms_buffer::LoadI32(base, sms_buffer::kWriteIndexOffset), 0);
+  EXPECT_EQ(sms_buffer::LoadI32(base, sms_buffer::kReadIndexOffset), 0);
 
   // An entry queued behind an unread one gets no wait: a verdict given
   // now would be for the older entry.
-  ruleclient::sms_buffer::SetReaderAttached(base, true);
+  sms_buffer::SetReaderAttached(base, true);
   std::string first = Deliver(u"+1", u"first", 7);
   std::string second = Deliver(u"+2", u"second", 8);
-  ruleclient::sms_buffer::StoreI32(base, ruleclient::sms_buffer::kCountOffset,
-                                   1);  // one unread
+  sms_buffer::StoreI32(base, sms_buffer::kCountOffset,
+                       1);  // one unread
   EXPECT_EQ(Process(fresh, second).handled, MRC_NOT_HANDLED);
   EXPECT_TRUE(InInbox(second));
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
-                base, ruleclient::sms_buffer::kCountOffset),
-            2);
-  ruleclient::sms_buffer::SetReaderAttached(base, false);
+  EXPECT_EQ(sms_buffer::LoadI32(base, sms_buffer::kCountOffset), 2);
+  sms_buffer::SetReaderAttached(base, false);
   EXPECT_EQ(fresh->Release(), 0u);
   (void)first;
 }
@@ -409,7 +384,7 @@ TEST_F(RuleClientTest, DeletesOnAVerdictAndKeepsWithoutOne) {
     }
     return 1u;
   }));
-  ASSERT_TRUE(ruleclient::sms_buffer::ReaderAttached(Buffer()));
+  ASSERT_TRUE(sms_buffer::ReaderAttached(Buffer()));
 
   std::u16string long_spam = u"spam " + std::u16string(1400, u'z');
   std::string spam = Deliver(u"+8613800000000", long_spam, 77);
@@ -429,21 +404,20 @@ TEST_F(RuleClientTest, DeletesOnAVerdictAndKeepsWithoutOne) {
   intake.StopIntake();
   ASSERT_TRUE(intake.WaitStopped(kInfinite));
   ASSERT_EQ(seen.size(), 2u);
-  EXPECT_EQ(seen[0],
-            long_spam.substr(0, ruleclient::sms_buffer::kMaxBodyUnits));
+  EXPECT_EQ(seen[0], long_spam.substr(0, sms_buffer::kMaxBodyUnits));
   EXPECT_EQ(seen[1], u"hello");
   EXPECT_EQ(times, (std::vector<uint64_t>{77, 78}));
 
   // A verdict left over from before the message was queued is stale: it
   // is cleared, the wait runs out and the message stays.
-  ruleclient::sms_buffer::SetReaderAttached(Buffer(), true);
+  sms_buffer::SetReaderAttached(Buffer(), true);
   ASSERT_TRUE(verdict->Set().ok());
   std::string stale = Deliver(u"+1", u"spam stale", 79);
   out = Process(client, stale);
   EXPECT_EQ(out.handled, MRC_NOT_HANDLED);
   EXPECT_TRUE(InInbox(stale));
   EXPECT_EQ(verdict->Wait(0), WaitResult::kTimeout);
-  ruleclient::sms_buffer::SetReaderAttached(Buffer(), false);
+  sms_buffer::SetReaderAttached(Buffer(), false);
 
   // Reader gone: no wait, not handled, even with a verdict pending.
   ASSERT_TRUE(verdict->Set().ok());
@@ -475,7 +449,7 @@ TEST_F(RuleClientTest, GivesUpOnAMutexHeldElsewhere) {
   uint8_t* base = Buffer();
   ASSERT_NE(base, nullptr);
   std::optional<NamedEvent> verdict = NamedEvent::CreateOrOpen(
-      ruleclient::sms_buffer::kDeleteEventName, false, false, nullptr);
+      sms_buffer::kDeleteEventName, false, false, nullptr);
   ASSERT_TRUE(verdict.has_value());
 
   int to_holder[2], from_holder[2];
@@ -486,8 +460,8 @@ TEST_F(RuleClientTest, GivesUpOnAMutexHeldElsewhere) {
   if (holder == 0) {
     close(to_holder[1]);
     close(from_holder[0]);
-    auto mutex = NamedMutex::CreateOrOpen(
-        ruleclient::sms_buffer::kDataMutexName, false, nullptr);
+    auto mutex =
+        NamedMutex::CreateOrOpen(sms_buffer::kDataMutexName, false, nullptr);
     WaitResult taken = mutex ? mutex->Wait(5000) : WaitResult::kFailed;
     char c = taken == WaitResult::kSignaled || taken == WaitResult::kAbandoned
                  ? 'y'
@@ -509,33 +483,27 @@ TEST_F(RuleClientTest, GivesUpOnAMutexHeldElsewhere) {
 
   // Attached, and a verdict pending: were the message queued and waited
   // for, the verdict would be cleared first.
-  ruleclient::sms_buffer::SetReaderAttached(base, true);
+  sms_buffer::SetReaderAttached(base, true);
   ASSERT_TRUE(verdict->Set().ok());
   std::string id = Deliver(u"+8613900000009", u"spam while held", 90);
   Outcome out = Process(client, id);
   EXPECT_TRUE(Succeeded(out.result));
   EXPECT_EQ(out.handled, MRC_NOT_HANDLED);
   EXPECT_TRUE(InInbox(id));
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
-                base, ruleclient::sms_buffer::kCountOffset),
-            0);
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
-                base, ruleclient::sms_buffer::kWriteIndexOffset),
-            0);
+  EXPECT_EQ(sms_buffer::LoadI32(base, sms_buffer::kCountOffset), 0);
+  EXPECT_EQ(sms_buffer::LoadI32(base, sms_buffer::kWriteIndexOffset), 0);
   EXPECT_EQ(verdict->Wait(0), WaitResult::kSignaled);  // left alone
 
   close(to_holder[1]);
   int status = 0;
   ASSERT_EQ(waitpid(holder, &status, 0), holder);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  ruleclient::sms_buffer::SetReaderAttached(base, false);
+  sms_buffer::SetReaderAttached(base, false);
   std::string next = Deliver(u"+8613900000009", u"after the holder", 91);
   out = Process(client, next);
   EXPECT_EQ(out.handled, MRC_NOT_HANDLED);  // nobody attached
-  EXPECT_EQ(ruleclient::sms_buffer::LoadI32(
-                base, ruleclient::sms_buffer::kCountOffset),
-            1);
-  EXPECT_EQ(Units(base, ruleclient::sms_buffer::SlotOffset(0), 17),
+  EXPECT_EQ(sms_buffer::LoadI32(base, sms_buffer::kCountOffset), 1);
+  EXPECT_EQ(Units(base, sms_buffer::SlotOffset(0), 17),
             std::u16string(u"after the holder\0", 17));
   EXPECT_EQ(client->Release(), 0u);
 }
@@ -543,8 +511,8 @@ TEST_F(RuleClientTest, GivesUpOnAMutexHeldElsewhere) {
 TEST_F(RuleClientTest, LeavesEverythingAloneWithoutABuffer) {
   // A block of that name too small to map: the client cannot use it.
   ASSERT_TRUE(ClearNamedObjects().ok());
-  std::optional<SharedMemory> small = SharedMemory::CreateOrOpen(
-      ruleclient::sms_buffer::kBufferName, 64, nullptr);
+  std::optional<SharedMemory> small =
+      SharedMemory::CreateOrOpen(sms_buffer::kBufferName, 64, nullptr);
   ASSERT_TRUE(small.has_value());
   auto* bytes = static_cast<uint8_t*>(small->data());
   bytes[0] = 1;  // "reader attached"

@@ -8,14 +8,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "app/main_window.h"
 #include "platform/testing/temp_device.h"
+#include "platform/testing/wait.h"
 #include "platform/window_endpoints.h"
 
 namespace app::testing {
@@ -37,16 +36,7 @@ inline pid_t StartProgram() {
 }
 
 // Waits (up to a generous deadline) until `done` holds.
-template <class Done>
-bool WaitFor(Done done, std::chrono::milliseconds limit =
-                            std::chrono::milliseconds(20000)) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return done();
-}
+using platform::testing::WaitUntil;
 
 // The running program's main window, as a second start finds it.
 inline std::optional<platform::WindowRef> MainWindowRef() {
