@@ -6,6 +6,11 @@
 #include <algorithm>
 
 #include "app/format.h"
+#include "app/list_model.h"
+#include "app/main_window.h"
+#include "app/preview_popup.h"
+#include "app/shell_dialogs.h"
+#include "app/tree_model.h"
 #include "intercept/phone_inbox.h"
 #include "kit/file_browser.h"
 #include "kit/menu_table.h"
@@ -14,11 +19,6 @@
 #include "kit/password_prompt.h"
 #include "kit/qt_text.h"
 #include "kit/string_table.h"
-#include "app/list_model.h"
-#include "app/main_window.h"
-#include "app/preview_popup.h"
-#include "app/shell_dialogs.h"
-#include "app/tree_model.h"
 #include "platform/codepage.h"
 #include "platform/debug.h"
 #include "platform/files.h"

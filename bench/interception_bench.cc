@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "intercept/intake.h"
-#include "intercept/registration.h"
 #include "bench/bench_device.h"
 #include "device/cemapi/message_store.h"
 #include "device/deviced/protocol.h"
+#include "intercept/intake.h"
+#include "intercept/registration.h"
 #include "platform/device.h"
 
 namespace {
@@ -114,7 +114,8 @@ void BM_Flood(benchmark::State& state) {
   for (auto _ : state) {
     int handled_before = channel.handled.load();
     int64_t inbox_before =
-        device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kInbox).value_or(-1);
+        device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kInbox)
+            .value_or(-1);
     deleted = left = failed = 0;
     for (int i = 0; i < kMessages; ++i) {
       std::string reply;
@@ -128,7 +129,8 @@ void BM_Flood(benchmark::State& state) {
     }
     int handled = channel.handled.load() - handled_before;
     int64_t in_inbox =
-        device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kInbox).value_or(-1) -
+        device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kInbox)
+            .value_or(-1) -
         inbox_before;
     state.counters["handled"] = handled;
     state.counters["left_in_inbox"] = static_cast<double>(in_inbox);

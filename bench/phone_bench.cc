@@ -25,11 +25,11 @@
 #include <thread>
 #include <vector>
 
-#include "intercept/registration.h"
 #include "bench/bench_device.h"
 #include "device/cemapi/message_store.h"
 #include "device/deviced/protocol.h"
 #include "firewall/filter_file.h"
+#include "intercept/registration.h"
 #include "platform/device.h"
 #include "platform/kernel_objects.h"
 #include "platform/window_endpoints.h"
@@ -204,7 +204,8 @@ void BM_Burst(benchmark::State& state) {
   for (auto _ : state) {
     uint32_t unread_before = phone.Unread();
     int64_t inbox_before =
-        device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kInbox).value_or(0);
+        device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kInbox)
+            .value_or(0);
     int deleted = 0, failed = 0;
     auto start = Clock::now();
     for (int i = 0; i < kMessages; ++i) {
@@ -221,7 +222,8 @@ void BM_Burst(benchmark::State& state) {
     phone.WaitUnread(unread_before + static_cast<uint32_t>(deleted));
     int64_t filed = phone.Unread() - unread_before;
     int64_t left =
-        device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kInbox).value_or(0) -
+        device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kInbox)
+            .value_or(0) -
         inbox_before;
     state.counters["filed"] = static_cast<double>(filed);
     state.counters["left_in_inbox"] = static_cast<double>(left);

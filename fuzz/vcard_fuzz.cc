@@ -9,8 +9,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   device::contacts::VCardReport report;
-  std::vector<device::contacts::Contact> contacts = device::contacts::ParseVCards(
-      std::string_view(reinterpret_cast<const char*>(data), size), &report);
+  std::vector<device::contacts::Contact> contacts =
+      device::contacts::ParseVCards(
+          std::string_view(reinterpret_cast<const char*>(data), size), &report);
   if (static_cast<int>(contacts.size()) + report.skipped != report.cards)
     std::abort();
   for (const auto& contact : contacts) {

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "device/cemapi/message_store.h"
 #include "intercept/intake.h"
 #include "intercept/phone_inbox.h"
 #include "intercept/registration.h"
-#include "device/cemapi/message_store.h"
 #include "platform/testing/temp_device.h"
 #include "platform/unicode.h"
 
@@ -48,7 +48,8 @@ TEST_F(Interception, WithoutTheProgramMessagesStayInTheInbox) {
   EXPECT_EQ(receive.exit_code, 0) << receive.out;
   EXPECT_NE(receive.out.find("left in the Inbox"), std::string::npos)
       << receive.out;
-  auto inbox = device::cemapi::ListSmsFolder(device::cemapi::FolderRole::kInbox);
+  auto inbox =
+      device::cemapi::ListSmsFolder(device::cemapi::FolderRole::kInbox);
   ASSERT_TRUE(inbox.has_value());
   ASSERT_EQ(inbox->size(), 1u);
   EXPECT_EQ(inbox->front().text, u"hello");
@@ -91,7 +92,8 @@ TEST_F(Interception, AVerdictFromTheIntakeDeletesTheMessage) {
     EXPECT_EQ(seen[1], u"+8613800138000|keep me");
     EXPECT_EQ(seen[2], u"95555|" + long_text);
   }
-  auto inbox = device::cemapi::ListSmsFolder(device::cemapi::FolderRole::kInbox);
+  auto inbox =
+      device::cemapi::ListSmsFolder(device::cemapi::FolderRole::kInbox);
   ASSERT_TRUE(inbox.has_value());
   ASSERT_EQ(inbox->size(), 1u);
   EXPECT_EQ(inbox->front().text, u"keep me");
@@ -130,13 +132,16 @@ TEST_F(Interception, ACopyAnAnswerNeverTookIsTakenAfterwards) {
   intake.StopIntake();
   ASSERT_TRUE(intake.WaitStopped(10000));
   ASSERT_EQ(filed.size(), 2u);
-  ASSERT_EQ(device::cemapi::ListSmsFolder(device::cemapi::FolderRole::kInbox)->size(), 3u);
+  ASSERT_EQ(
+      device::cemapi::ListSmsFolder(device::cemapi::FolderRole::kInbox)->size(),
+      3u);
 
   platform::Status status;
   std::optional<int> removed = RemoveFromPhoneInbox(filed, &status);
   ASSERT_TRUE(removed.has_value()) << status.ToString();
   EXPECT_EQ(*removed, 2);
-  auto inbox = device::cemapi::ListSmsFolder(device::cemapi::FolderRole::kInbox);
+  auto inbox =
+      device::cemapi::ListSmsFolder(device::cemapi::FolderRole::kInbox);
   ASSERT_EQ(inbox->size(), 1u);
   EXPECT_EQ(inbox->front().text, u"keep me");
   // Nothing is taken twice, and nothing that merely looks alike.
@@ -144,7 +149,9 @@ TEST_F(Interception, ACopyAnAnswerNeverTookIsTakenAfterwards) {
   store::PhoneCopy other = filed[0];
   other.fingerprint ^= 1;
   EXPECT_EQ(RemoveFromPhoneInbox(std::vector{other}), 0);
-  EXPECT_EQ(device::cemapi::ListSmsFolder(device::cemapi::FolderRole::kInbox)->size(), 1u);
+  EXPECT_EQ(
+      device::cemapi::ListSmsFolder(device::cemapi::FolderRole::kInbox)->size(),
+      1u);
 }
 
 }  // namespace

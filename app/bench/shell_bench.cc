@@ -19,12 +19,12 @@
 #include <string>
 #include <vector>
 
-#include "kit/menu_table.h"
-#include "kit/testing/qt_app.h"
 #include "app/list_model.h"
 #include "app/main_window.h"
 #include "app/tree_model.h"
 #include "bench/bench_device.h"
+#include "kit/menu_table.h"
+#include "kit/testing/qt_app.h"
 #include "platform/codepage.h"
 #include "platform/device.h"
 #include "settings/settings_store.h"

@@ -18,8 +18,8 @@
 #include <cstdint>
 #include <string>
 
-#include "kit/device_window.h"
 #include "contacts/sentence_store.h"
+#include "kit/device_window.h"
 #include "platform/status.h"
 
 class QLineEdit;

@@ -321,7 +321,8 @@ TEST(Cemapi, DeleteMessagesRemovesTheMessageEverywhere) {
   ENTRYLIST pair{2, two};
   EXPECT_EQ(inbox->DeleteMessages(&pair, 0, nullptr, 0),
             MAPI_W_PARTIAL_COMPLETION);
-  EXPECT_EQ(device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kInbox), 0);
+  EXPECT_EQ(device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kInbox),
+            0);
   EXPECT_EQ(inbox->DeleteMessages(nullptr, 0, nullptr, 0),
             MAPI_E_INVALID_PARAMETER);
 
@@ -394,7 +395,8 @@ TEST(Cemapi, TablesAndOpenMessagesKeepWhatTheySawAndHostileIdsAreRefused) {
   ENTRYLIST no_array{3, nullptr};
   EXPECT_EQ(inbox->DeleteMessages(&no_array, 0, nullptr, 0),
             MAPI_E_INVALID_PARAMETER);
-  std::string store_id = device::cemapi::EncodeEntryId({device::cemapi::EntryKind::kStore, 1});
+  std::string store_id =
+      device::cemapi::EncodeEntryId({device::cemapi::EntryKind::kStore, 1});
   IUnknown* object = nullptr;
   EXPECT_EQ(store->OpenEntry(static_cast<ULONG>(store_id.size()),
                              AsEntryId(store_id), nullptr, 0, nullptr, &object),
@@ -451,7 +453,8 @@ TEST(Cemapi, AMessageDeletedInAnotherProcessIsGoneHere) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_FALSE(device::cemapi::FindMessage(*id));
-  EXPECT_EQ(device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kInbox), 0);
+  EXPECT_EQ(device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kInbox),
+            0);
 }
 
 }  // namespace

@@ -69,7 +69,8 @@ TEST(DevicectlStore, InstallsTheLibraryAndListsBothFolders) {
                                         "  2026-03-04 05:06:00  10086  "
                                         "0x00000000  hi\n");
   EXPECT_EQ(Devicectl("store delete " + id).exit_code, 0);
-  EXPECT_EQ(device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kInbox), 0);
+  EXPECT_EQ(device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kInbox),
+            0);
   Result again = Devicectl("store delete " + id);
   EXPECT_EQ(again.exit_code, 1);
   EXPECT_NE(again.out.find("no such message"), std::string::npos);
@@ -97,7 +98,9 @@ TEST(DevicectlStore, RejectsBadArguments) {
     EXPECT_NE(result.out.find(c.says), std::string::npos)
         << c.args << ": " << result.out;
   }
-  EXPECT_EQ(device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kSentItems), 0);
+  EXPECT_EQ(
+      device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kSentItems),
+      0);
 }
 
 }  // namespace

@@ -88,8 +88,10 @@ class DevicedTest : public ::testing::Test {
 
   std::vector<std::u16string> InboxTexts() {
     std::vector<std::u16string> texts;
-    if (auto messages = device::cemapi::ListSmsFolder(device::cemapi::FolderRole::kInbox)) {
-      for (const device::cemapi::PhoneMessage& m : *messages) texts.push_back(m.text);
+    if (auto messages =
+            device::cemapi::ListSmsFolder(device::cemapi::FolderRole::kInbox)) {
+      for (const device::cemapi::PhoneMessage& m : *messages)
+        texts.push_back(m.text);
     }
     return texts;
   }

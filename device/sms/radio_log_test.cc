@@ -111,8 +111,10 @@ TEST_F(SmsDll, FailureSwitches) {
   ASSERT_EQ(open_(SMS_MSGTYPE_TEXT, SMS_MODE_SEND, &handle, nullptr), S_OK);
 
   // Junk in the type list is ignored; the pattern picks the numbers.
-  ASSERT_TRUE(SetDeviceSetting(device::sms::kSettingRefuseTypes, "2, x,5,").ok());
-  ASSERT_TRUE(SetDeviceSetting(device::sms::kSettingRefuseMatch, "+86*,10?86").ok());
+  ASSERT_TRUE(
+      SetDeviceSetting(device::sms::kSettingRefuseTypes, "2, x,5,").ok());
+  ASSERT_TRUE(
+      SetDeviceSetting(device::sms::kSettingRefuseMatch, "+86*,10?86").ok());
   EXPECT_EQ(Send(handle, Address(u"+8613800138000", 2), u"a"),
             SMS_E_ADDRESSREFUSED);
   EXPECT_EQ(Send(handle, Address(u"10086", 5), u"a"), SMS_E_ADDRESSREFUSED);

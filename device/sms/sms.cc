@@ -122,8 +122,8 @@ __attribute__((visibility("default"))) HRESULT SmsSendMessage(
     submission.data.assign(reinterpret_cast<const char*>(data), data_size);
   }
   const device::sms::RadioSwitches switches = device::sms::ReadRadioSwitches();
-  const bool refused = device::sms::Refuses(switches, platform::ToUtf8(*address),
-                                       destination->smsatAddressType);
+  const bool refused = device::sms::Refuses(
+      switches, platform::ToUtf8(*address), destination->smsatAddressType);
   submission.result = refused ? platform::SMS_E_ADDRESSREFUSED : 0;
   std::optional<int64_t> id = device::sms::RecordSubmission(submission);
   if (!id) return platform::SMS_E_LOGFAILED;

@@ -17,6 +17,8 @@
 #include <memory>
 #include <span>
 
+#include "firewall/filter_file.h"
+#include "firewall/filter_set.h"
 #include "kit/fonts.h"
 #include "kit/menu_table.h"
 #include "kit/menus.h"
@@ -24,8 +26,6 @@
 #include "kit/password_prompt.h"
 #include "kit/qt_text.h"
 #include "kit/string_table.h"
-#include "firewall/filter_file.h"
-#include "firewall/filter_set.h"
 #include "platform/codepage.h"
 #include "platform/modules.h"
 #include "platform/telephony.h"

@@ -15,15 +15,15 @@
 #include <functional>
 #include <vector>
 
+#include "device/contacts/call_log.h"
+#include "firewall/filter_file.h"
+#include "firewall/filter_set.h"
 #include "kit/menu_table.h"
 #include "kit/menus.h"
 #include "kit/message_box.h"
 #include "kit/password_prompt.h"
 #include "kit/qt_text.h"
 #include "kit/testing/qt_app.h"
-#include "device/contacts/call_log.h"
-#include "firewall/filter_file.h"
-#include "firewall/filter_set.h"
 #include "platform/testing/temp_device.h"
 #include "settings/settings_store.h"
 #include "store/document.h"
@@ -362,7 +362,8 @@ TEST_F(MessageViewTest, PhoneCommandsDialAndBlacklist) {
     view->Dispatch(cmds::kDial);
     view->Dispatch(cmds::kSetAsBlacklist);
   });
-  std::vector<device::contacts::CallRecord> calls = device::contacts::ListCalls();
+  std::vector<device::contacts::CallRecord> calls =
+      device::contacts::ListCalls();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].number, u"+8613800138000");
   ASSERT_EQ(filters.black_list.size(), 1u);
