@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <iterator>
+#include <random>
 #include <string>
 
 #include "platform/device.h"
@@ -53,6 +55,22 @@ inline void EnsureDevice() {
     return platform::InitialiseDevice().ok();
   }();
   (void)ready;
+}
+
+// A message text of 20 to 300 code units, of Chinese and English words,
+// as the benchmarks store and show them.
+inline std::u16string RandomBody(std::mt19937& random) {
+  static const std::u16string kWords[] = {
+      u"\u4f60\u597d", u"meeting",      u"\u660e\u5929",
+      u"at 10:30",     u"\u8c22\u8c22", u"OK",
+      u"\u6536\u5230", u"see you",      u"\u5403\u996d"};
+  std::uniform_int_distribution<int> length(20, 300);
+  std::uniform_int_distribution<size_t> word(0, std::size(kWords) - 1);
+  size_t target = static_cast<size_t>(length(random));
+  std::u16string body;
+  while (body.size() < target) body += kWords[word(random)] + u" ";
+  body.resize(target);
+  return body;
 }
 
 }  // namespace bench

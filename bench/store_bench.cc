@@ -45,21 +45,6 @@ constexpr int kFolders = 300;
 
 using bench::EnsureDevice;
 
-// Deterministic message bodies of 20 to 300 characters, Chinese and Latin.
-std::u16string Body(std::mt19937& random) {
-  static const std::u16string kWords[] = {
-      u"\u4f60\u597d", u"meeting",      u"\u660e\u5929",
-      u"at 10:30",     u"\u8c22\u8c22", u"OK",
-      u"\u6536\u5230", u"see you",      u"\u5403\u996d"};
-  std::uniform_int_distribution<int> length(20, 300);
-  std::uniform_int_distribution<size_t> word(0, std::size(kWords) - 1);
-  size_t target = static_cast<size_t>(length(random));
-  std::u16string body;
-  while (body.size() < target) body += kWords[word(random)] + u" ";
-  body.resize(target);
-  return body;
-}
-
 std::u16string Title(int i) {
   return u"\u5f20\u4e09 2006-3-" + std::u16string(1, u'1' + i % 9) + u" 7:08:" +
          std::u16string(1, u'0' + i % 10) + u"9";
@@ -97,7 +82,7 @@ const Generated& Document() {
         store::NodeRecord record;
         record.set_type(store::kRecordCompressed);
         record.set_sender(u"\"Ann\"<+8613800138000>");
-        std::string body = platform::WideToMultiByte(Body(random));
+        std::string body = platform::WideToMultiByte(bench::RandomBody(random));
         body.push_back('\0');
         std::optional<uint32_t> offset = file.AppendRecord(record, body);
         g.entries.push_back({depth, Title(message), offset.value_or(0),
@@ -126,7 +111,7 @@ void BM_AppendMessageDurable(benchmark::State& state) {
   std::mt19937 random(7);
   std::vector<std::string> bodies;
   for (int i = 0; i < 1000; ++i) {
-    bodies.push_back(platform::WideToMultiByte(Body(random)) +
+    bodies.push_back(platform::WideToMultiByte(bench::RandomBody(random)) +
                      std::string(1, '\0'));
   }
   size_t i = 0;
@@ -161,7 +146,8 @@ void BM_SqliteInsertDurable(benchmark::State& state) {
   std::mt19937 random(7);
   std::vector<std::string> bodies;
   for (int i = 0; i < 1000; ++i)
-    bodies.push_back(platform::WideToMultiByte(Body(random), 65001));
+    bodies.push_back(
+        platform::WideToMultiByte(bench::RandomBody(random), 65001));
   size_t i = 0;
   for (auto _ : state) {
     sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
@@ -219,7 +205,7 @@ void BM_AppendAndSyncFloor(benchmark::State& state) {
   std::mt19937 random(9);
   std::vector<std::string> writes;
   for (int i = 0; i < 1000; ++i) {
-    std::string body = platform::WideToMultiByte(Body(random));
+    std::string body = platform::WideToMultiByte(bench::RandomBody(random));
     // About what a record, its compressed body and its note take.
     writes.push_back(std::string(104 + 8 + body.size() * 2 / 3 + 100, 'x'));
   }
@@ -395,7 +381,7 @@ void BM_StoreMessageDurable(benchmark::State& state) {
   store::Node* inbox = document.WellKnownFolder(store::kFolderInbox);
   std::mt19937 random(9);
   std::vector<std::u16string> bodies;
-  for (int i = 0; i < 1000; ++i) bodies.push_back(Body(random));
+  for (int i = 0; i < 1000; ++i) bodies.push_back(bench::RandomBody(random));
   platform::SystemTime now = platform::CurrentSystemTime();
   size_t i = 0;
   for (auto _ : state) {
@@ -446,8 +432,8 @@ const std::u16string& CrashedDocument() {
     for (int i = 0; i < 1000; ++i) {
       store::Node* folder =
           root->child(static_cast<size_t>(i) % root->child_count());
-      if (document.StoreMessage(folder, u"+8613800138000", Body(random), now) ==
-          nullptr) {
+      if (document.StoreMessage(folder, u"+8613800138000",
+                                bench::RandomBody(random), now) == nullptr) {
         return std::u16string();
       }
     }

@@ -40,19 +40,6 @@ constexpr char16_t kPath[] = u"\\My Documents\\shell.zud";
 
 using bench::EnsureDevice;
 
-std::u16string Body(std::mt19937& random) {
-  static const std::u16string kWords[] = {
-      u"\u4f60\u597d", u"meeting", u"\u660e\u5929", u"at 10:30",
-      u"\u8c22\u8c22", u"OK",      u"see you"};
-  std::uniform_int_distribution<int> length(20, 300);
-  std::uniform_int_distribution<size_t> word(0, std::size(kWords) - 1);
-  size_t target = static_cast<size_t>(length(random));
-  std::u16string body;
-  while (body.size() < target) body += kWords[word(random)] + u" ";
-  body.resize(target);
-  return body;
-}
-
 // Writes the document once per process and makes it the last open file.
 bool MakeDocument() {
   static bool made = [] {
@@ -74,7 +61,7 @@ bool MakeDocument() {
         store::NodeRecord record;
         record.set_type(store::kRecordCompressed);
         record.set_sender(u"\"Ann\"<+8613800138000>");
-        std::string body = platform::WideToMultiByte(Body(random));
+        std::string body = platform::WideToMultiByte(bench::RandomBody(random));
         body.push_back('\0');
         entries.push_back({1,
                            u"Ann " + std::u16string(1, u'0' + (first + m) % 10),

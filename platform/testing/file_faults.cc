@@ -17,47 +17,34 @@ FileFaults::FileFaults() { previous_ = files::SetFileFaultInjector(this); }
 
 FileFaults::~FileFaults() { files::SetFileFaultInjector(previous_); }
 
-void FileFaults::FailCall(size_t n, int error) {
+void FileFaults::Arm(Mode mode, std::optional<files::FileCall> kind, size_t n,
+                     std::optional<size_t> keep, int error) {
   MutexLock lock(&mutex_);
-  mode_ = Mode::kFail;
-  kind_.reset();
+  mode_ = mode;
+  kind_ = kind;
   target_ = n;
+  keep_ = keep;
   error_ = error;
   cut_ = false;
   fired_ = false;
 }
 
+void FileFaults::FailCall(size_t n, int error) {
+  Arm(Mode::kFail, std::nullopt, n, std::nullopt, error);
+}
+
 void FileFaults::FailCall(files::FileCall kind, size_t n, int error) {
-  MutexLock lock(&mutex_);
-  mode_ = Mode::kFail;
-  kind_ = kind;
-  target_ = n;
-  error_ = error;
-  cut_ = false;
-  fired_ = false;
+  Arm(Mode::kFail, kind, n, std::nullopt, error);
 }
 
 void FileFaults::CutCall(files::FileCall kind, size_t n,
                          std::optional<size_t> keep) {
-  MutexLock lock(&mutex_);
-  mode_ = Mode::kCut;
-  kind_ = kind;
-  target_ = n;
-  keep_ = keep;
-  cut_ = false;
-  fired_ = false;
+  Arm(Mode::kCut, kind, n, keep, EIO);
 }
 
 void FileFaults::FailMidway(files::FileCall kind, size_t n, size_t keep,
                             int error) {
-  MutexLock lock(&mutex_);
-  mode_ = Mode::kMidway;
-  kind_ = kind;
-  target_ = n;
-  keep_ = keep;
-  error_ = error;
-  cut_ = false;
-  fired_ = false;
+  Arm(Mode::kMidway, kind, n, keep, error);
 }
 
 void FileFaults::set_observer(std::function<void(const Call&)> observer) {

@@ -94,6 +94,10 @@ class FileFaults final : public files::FileFaultInjector {
  private:
   enum class Mode { kCount, kFail, kCut, kMidway };
 
+  // Arms the one fault, forgetting any earlier one.
+  void Arm(Mode mode, std::optional<files::FileCall> kind, size_t n,
+           std::optional<size_t> keep, int error);
+
   mutable Mutex mutex_;
   Mode mode_ GUARDED_BY(mutex_) = Mode::kCount;
   // Counted among this kind only.
