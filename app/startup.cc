@@ -41,26 +41,19 @@ void OnTerminationSignal(int) {
   }
 }
 
-// Turns SIGTERM, SIGINT and SIGHUP into `on_request` on the loop's thread
-// for as long as the returned object lives; null when the pipe cannot be
-// made (the signals then keep their default action).
+// Turns SIGTERM, SIGINT and SIGHUP into a call on the loop's thread for as
+// long as the object lives. `Catch` takes the signals at once (a request
+// that comes before anyone listens waits in the pipe); `Listen` hands them to
+// the event loop. When the pipe cannot be made the signals keep their default
+// action.
 class TerminationRequests {
  public:
-  bool Install(const std::function<void()>& on_request) {
+  bool Catch() {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return false;
     read_end_.Reset(fds[0]);
     write_end_.Reset(fds[1]);
     termination_pipe_write = write_end_.get();
-    notifier_ = std::make_unique<QSocketNotifier>(read_end_.get(),
-                                                  QSocketNotifier::Read);
-    QObject::connect(
-        notifier_.get(), &QSocketNotifier::activated, [this, on_request] {
-          char buffer[16];
-          while (::read(read_end_.get(), buffer, sizeof buffer) > 0) {
-          }
-          on_request();
-        });
     struct sigaction action = {};
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
@@ -70,6 +63,23 @@ class TerminationRequests {
     }
     return true;
   }
+
+  // Needs the application object; `on_request` runs on the loop's thread.
+  void Listen(const std::function<void()>& on_request) {
+    if (!read_end_) return;
+    notifier_ = std::make_unique<QSocketNotifier>(read_end_.get(),
+                                                  QSocketNotifier::Read);
+    QObject::connect(
+        notifier_.get(), &QSocketNotifier::activated, [this, on_request] {
+          char buffer[16];
+          while (::read(read_end_.get(), buffer, sizeof buffer) > 0) {
+          }
+          on_request();
+        });
+  }
+
+  // Requests from here on wait in the pipe again.
+  void StopListening() { notifier_.reset(); }
 
   ~TerminationRequests() {
     if (!read_end_) return;
@@ -110,6 +120,11 @@ void ExitOnceUnwound(MainWindow* window) {
 }
 
 int RunProgram(int argc, char** argv) {
+  TerminationRequests termination;
+  if (!termination.Catch()) {
+    platform::DebugOutput(std::string_view(
+        "pelicorde: termination signals keep their default action"));
+  }
   bool existed = false;
   std::optional<platform::NamedMutex> mutex =
       platform::NamedMutex::CreateOrOpen(kInstanceMutexName,
@@ -138,6 +153,18 @@ int RunProgram(int argc, char** argv) {
   application.setQuitOnLastWindowClosed(false);
   {
     MainWindow window;
+    // A request that comes while the window initialises (it can be found
+    // before it is ready) is kept and acted on once it is.
+    bool ready = false;
+    bool requested = false;
+    termination.Listen([&] {
+      if (ready) {
+        RequestExit(&window);
+      } else {
+        requested = true;
+        kit::CancelAllDialogs();
+      }
+    });
     if (!window.Initialize()) {
       platform::DebugOutput(std::string_view(
           "pelicorde: ZUD_SmsCount cannot be created; not starting"));
@@ -150,15 +177,13 @@ int RunProgram(int argc, char** argv) {
     } else {
       QObject::connect(&window, &MainWindow::Exited, &application,
                        &QApplication::quit, Qt::QueuedConnection);
-      TerminationRequests termination;
-      if (!termination.Install([&window] { RequestExit(&window); })) {
-        platform::DebugOutput(std::string_view(
-            "pelicorde: termination signals keep their default action"));
-      }
+      ready = true;
+      if (requested) RequestExit(&window);
       window.ShowAtStart();
       application.exec();
       window.TearDown();
     }
+    termination.StopListening();
   }
   LogFailure(mutex->Release(), "releasing the instance mutex");
   mutex->Close();

@@ -89,6 +89,39 @@ TEST_F(StartupTest, SecondStartWakesTheHiddenFirstAndExits) {
   Stop(third);
 }
 
+// Whether `pid` has put a handler on SIGTERM (its "SigCgt" mask).
+bool CatchesTermination(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("SigCgt:", 0) == 0) {
+      uint64_t mask = std::stoull(line.substr(7), nullptr, 16);
+      return (mask >> (SIGTERM - 1)) & 1;
+    }
+  }
+  return false;
+}
+
+TEST_F(StartupTest, ATerminationRequestDuringStartEndsTheProgramCleanly) {
+  // As early as the program takes the signal, and again the moment its
+  // window can be found (it may still be initialising): both end with 0.
+  pid_t early = Start();
+  ASSERT_GT(early, 0);
+  ASSERT_TRUE(WaitUntil([&] { return CatchesTermination(early); }));
+  int status = testing::StopProgram(early);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+
+  pid_t found = Start();
+  ASSERT_TRUE(WaitUntil([&] {
+    std::optional<platform::WindowRef> window = MainWindowRef();
+    return window.has_value() && window->pid == found;
+  }));
+  status = testing::StopProgram(found);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 TEST_F(StartupTest, WithoutTheUnreadCountTheProgramSaysWhyAndEnds) {
   // A block of that name too small for the count cannot be mapped.
   bool existed = false;
