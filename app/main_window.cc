@@ -199,6 +199,14 @@ bool MainWindow::Initialize() {
                    read_status);
   }
   SetMarks(sentences_.marks());
+  // The send groups, and the phone's contacts read in the background: a
+  // picker opened before the load ends shows what it has reached.
+  std::u16string groups_file = contacts::GroupFilePath(settings::AppFolder());
+  read_status = contacts_.groups().Load(groups_file);
+  if (contacts_.groups().file_unreadable()) {
+    TellUnreadable(groups_file, read_status);
+  }
+  contacts_.StartLoad();
   // The alert popup: hidden until a filter or a send result shows it; a tap
   // on it counts as the user's attention (1127).
   popup_window_ =
@@ -1043,11 +1051,12 @@ void MainWindow::Shutdown() {
 void MainWindow::TearDown() {
   Shutdown();
   // The companions in their order: the settings (saved first), the intake,
-  // the send thread, the alert popup, the unread counter's view and handle;
-  // the audio player goes with the window.
+  // the send thread, the contacts' load, the alert popup, the unread
+  // counter's view and handle; the audio player goes with the window.
   if (initialized_) LogFailure(settings_.Save(), "settings");
   intake_.WaitStopped(platform::kInfinite);
   send_service_.Stop();
+  contacts_.Stop();
   if (popup_ != nullptr) popup_->Close();
   document_.SetUnreadCounter(platform::SharedMemory());
   delete_event_.reset();

@@ -39,6 +39,7 @@
 #include "app/document_ui.h"
 #include "app/ui_call.h"
 #include "audio/audio_player.h"
+#include "contacts/contact_store.h"
 #include "contacts/sentence_store.h"
 #include "firewall/filter_set.h"
 #include "firewall/incoming_sms.h"
@@ -139,8 +140,10 @@ class MainWindow : public kit::DeviceDialog,
   ~MainWindow() override;
 
   // The window's initialisation: "ZUD_SmsCount", menus, toolbar, settings,
-  // tray icon, preview popup, controls, timer 1, the last file (with the
-  // file password deferred under "AutoHide"), timers 2 and 4, the endpoint.
+  // tray icon, preview popup, controls, timer 1, the send groups and the
+  // contacts' load on a thread of its own (never waited for), the last file
+  // (with the file password deferred under "AutoHide"), timers 2 and 4, the
+  // endpoint.
   // False when "ZUD_SmsCount" cannot be created or mapped.
   bool Initialize();
   bool initialized() const { return initialized_; }
@@ -206,6 +209,9 @@ class MainWindow : public kit::DeviceDialog,
   }
   bool reminder_running() const { return reminder_.running(); }
   settings::SettingsStore& settings() { return settings_; }
+  // The phone's contacts (loading in the background from Initialize on)
+  // and the send groups ("smsgroup.ini"), for the contact picker.
+  contacts::ContactStore& contacts() { return contacts_; }
   int display_mode() const;
   // The node the commands act on: the selected tree item (mode 1) or the
   // focused list entry's node (mode 2; none for the up entry).
@@ -366,6 +372,7 @@ class MainWindow : public kit::DeviceDialog,
   // The stock sentences and marks ("pelicorde.sen") and the filter set
   // ("pelicorde.ini"), loaded at initialisation.
   contacts::SentenceStore sentences_;
+  contacts::ContactStore contacts_;
   firewall::FilterSet filters_;
   firewall::Firewall firewall_;
   alerts::UnreadReminder reminder_;

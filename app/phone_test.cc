@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -235,6 +236,38 @@ TEST_F(PhoneTest, WhenTheProgramEndsMessagesStayInTheInbox) {
   EXPECT_NE(later.out.find("left in the Inbox"), std::string::npos)
       << later.out;
   EXPECT_EQ(InboxTexts(), (std::vector<std::u16string>{u"meeting at 5"}));
+}
+
+TEST_F(PhoneTest, ContactsLoadInTheBackgroundAndStopWithTheProgram) {
+  const int kContacts = 3000;
+  std::string cards;
+  for (int i = 0; i < kContacts; ++i) {
+    cards += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Person " + std::to_string(i) +
+             "\r\nTEL;TYPE=CELL:139" + std::to_string(10000000 + i) +
+             "\r\nEND:VCARD\r\n";
+  }
+  std::filesystem::path file = device_.root() / "cards.vcf";
+  std::ofstream(file, std::ios::binary) << cards;
+  CommandResult imported = Devicectl("contacts import " + file.string());
+  ASSERT_EQ(imported.exit_code, 0) << imported.out;
+
+  // The window is there (and answers) while the contacts come in; then the
+  // load reports everything, and the send groups' file has been made.
+  ASSERT_NO_FATAL_FAILURE(StartProgram());
+  EXPECT_TRUE(WaitUntil([&] {
+    return DebugLog().find("contacts: loaded " + std::to_string(kContacts) +
+                           " contacts") != std::string::npos;
+  })) << DebugLog();
+  std::ifstream groups(device_.root() / "fs/Program Files/Telvane/smsgroup.ini",
+                       std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(groups), {}),
+            "\xff\xfe");
+  ASSERT_NO_FATAL_FAILURE(StopProgram());
+
+  // Ended at once, mid-load: the loader is stopped and joined and the
+  // program ends cleanly.
+  ASSERT_NO_FATAL_FAILURE(StartProgram());
+  ASSERT_NO_FATAL_FAILURE(StopProgram());
 }
 
 }  // namespace

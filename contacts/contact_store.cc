@@ -22,8 +22,23 @@ std::optional<std::u16string> NonEmpty(std::u16string_view text) {
   return std::u16string(text);
 }
 
+// Publishes what was read every kPublishEvery records and tells when to
+// stop.
+struct Reading {
+  const std::function<void(const ContactData&)>* progress;
+  const std::atomic<bool>* stop;
+  int since_published = 0;
+
+  bool Stopped() const { return stop != nullptr && stop->load(); }
+  void Added(const ContactData& data) {
+    if (++since_published < kPublishEvery) return;
+    since_published = 0;
+    if (*progress) (*progress)(data);
+  }
+};
+
 // Steps 1-3 and 5: every item of the default contacts folder.
-bool ReadContacts(ContactData* data, LoadReport* report) {
+bool ReadContacts(ContactData* data, LoadReport* report, Reading* reading) {
   ComPtr<platform::IPimApplication> app;
   HRESULT hr = platform::CreateComInstance(
       platform::CLSID_PimApplication, nullptr, platform::IID_IPimApplication,
@@ -43,7 +58,7 @@ bool ReadContacts(ContactData* data, LoadReport* report) {
         platform::Succeeded(folder->get_Items(items.out())) &&
         items.get() != nullptr &&
         platform::Succeeded(items->get_Count(&count))) {
-      for (int i = 1; i <= count; ++i) {
+      for (int i = 1; i <= count && !reading->Stopped(); ++i) {
         ComPtr<platform::IUnknown> item;
         ComPtr<platform::IPimContact> contact;
         if (platform::Failed(items->Item(i, item.out())) ||
@@ -67,6 +82,7 @@ bool ReadContacts(ContactData* data, LoadReport* report) {
           record.numbers[kWorkNumber] = NonEmpty(text.view());
         data->records.push_back(std::move(record));
         ++report->contacts;
+        reading->Added(*data);
       }
     }
   }
@@ -118,7 +134,7 @@ bool HasCellularLine(const platform::Library& cellcore) {
 }
 
 // Step 4: the SIM phonebook, when there is a cellular line.
-void ReadSim(ContactData* data, LoadReport* report) {
+void ReadSim(ContactData* data, LoadReport* report, Reading* reading) {
   std::unique_ptr<platform::Library> cellcore =
       platform::Library::Load(platform::kCellcoreLibraryName);
   if (cellcore == nullptr) return;
@@ -141,7 +157,7 @@ void ReadSim(ContactData* data, LoadReport* report) {
       platform::kTelOk) {
     auto entry = std::make_unique<platform::SimPhonebookEntry>();
     for (uint64_t index = range.min_phonebook_index;
-         index <= range.max_phonebook_index; ++index) {
+         index <= range.max_phonebook_index && !reading->Stopped(); ++index) {
       *entry = platform::SimPhonebookEntry{};
       if (read(handle, platform::kSimPhonebookStorageSim,
                static_cast<uint32_t>(index), entry.get()) != platform::kTelOk)
@@ -154,6 +170,7 @@ void ReadSim(ContactData* data, LoadReport* report) {
       record.categories.push_back(sim);
       data->records.push_back(std::move(record));
       ++report->sim_entries;
+      reading->Added(*data);
     }
   }
   deinitialize(handle);
@@ -206,34 +223,69 @@ std::vector<size_t> ContactData::InternCategories(std::u16string_view text) {
   return indices;
 }
 
-ContactData ReadPhoneContacts(LoadReport* report) {
+ContactData ReadPhoneContacts(
+    LoadReport* report, const std::function<void(const ContactData&)>& progress,
+    const std::atomic<bool>* stop) {
   LoadReport local;
   ContactData data;
-  local.contacts_read = ReadContacts(&data, &local);
-  ReadSim(&data, &local);
+  Reading reading{&progress, stop};
+  local.contacts_read = ReadContacts(&data, &local, &reading);
+  if (!reading.Stopped()) ReadSim(&data, &local, &reading);
   if (report != nullptr) *report = local;
   return data;
 }
 
 ContactStore::ContactStore() : data_(std::make_shared<ContactData>()) {}
 
-ContactStore::~ContactStore() { WaitForLoad(); }
+ContactStore::~ContactStore() { Stop(); }
 
 void ContactStore::Load() {
+  Stop();
+  ReadAll();
+}
+
+void ContactStore::ReadAll() {
+  loading_ = true;
+  {
+    // The store is cleared first: a picker opened now shows what the load
+    // has reached.
+    platform::MutexLock lock(&mutex_);
+    data_ = std::make_shared<const ContactData>();
+  }
   LoadReport report;
-  auto data = std::make_shared<const ContactData>(ReadPhoneContacts(&report));
-  platform::MutexLock lock(&mutex_);
-  data_ = std::move(data);
-  report_ = report;
+  auto publish = [this](const ContactData& so_far) {
+    auto copy = std::make_shared<const ContactData>(so_far);
+    platform::MutexLock lock(&mutex_);
+    data_ = std::move(copy);
+  };
+  auto data = std::make_shared<const ContactData>(
+      ReadPhoneContacts(&report, publish, &stop_));
+  platform::DebugPrintf("contacts: %s %d contacts and %d SIM entries\r\n",
+                        stop_.load() ? "stopped after" : "loaded",
+                        report.contacts, report.sim_entries);
+  {
+    platform::MutexLock lock(&mutex_);
+    data_ = std::move(data);
+    report_ = report;
+  }
+  loading_ = false;
 }
 
 void ContactStore::StartLoad() {
   WaitForLoad();
-  loader_ = std::thread([this] { Load(); });
+  stop_ = false;
+  loading_ = true;  // at once, so a caller asking right away sees it
+  loader_ = std::thread([this] { ReadAll(); });
 }
 
 void ContactStore::WaitForLoad() {
   if (loader_.joinable()) loader_.join();
+}
+
+void ContactStore::Stop() {
+  stop_ = true;
+  WaitForLoad();
+  stop_ = false;
 }
 
 std::shared_ptr<const ContactData> ContactStore::contacts() const {

@@ -16,16 +16,20 @@
 // A failing part (no contacts class registered, no cellcore.dll) leaves
 // that part out; Load never fails as a whole.
 //
-// Threads: Load builds a new snapshot and swaps it in as a whole under a
-// lock, so contacts() may be called from any thread at any time and gives a
-// consistent snapshot (empty until the first load finishes, the previous
-// one while a load runs). StartLoad runs Load on a background thread; the
-// destructor waits for it. The send groups are not locked: they belong to
-// the user-interface thread.
+// Threads: Load clears the store and reads it again, publishing what it
+// has read so far every kPublishEvery contacts (a copy swapped in under a
+// lock), so contacts() may be called from any thread at any time and gives
+// a consistent snapshot: what is there, growing while a load runs, whole
+// when it has finished. StartLoad runs Load on a background thread; Stop
+// asks a running load to end after the contact in hand and waits for it
+// (what was read stays); the destructor stops. The send groups are not
+// locked: they belong to the user-interface thread.
 #ifndef TELVANE_CONTACTS_CONTACT_STORE_H_
 #define TELVANE_CONTACTS_CONTACT_STORE_H_
 
 #include <array>
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -83,22 +87,37 @@ struct LoadReport {
   int sim_entries = 0;
 };
 
+// What a load has read so far goes out this often (contacts read).
+inline constexpr int kPublishEvery = 256;
+
 // Reads the phone's contacts and SIM phonebook as described above.
-ContactData ReadPhoneContacts(LoadReport* report = nullptr);
+// `progress` (optional) is called with the data read so far every
+// kPublishEvery records; `stop` (optional) is polled between records and
+// ends the reading early when it turns true.
+ContactData ReadPhoneContacts(
+    LoadReport* report = nullptr,
+    const std::function<void(const ContactData&)>& progress = nullptr,
+    const std::atomic<bool>* stop = nullptr);
 
 class ContactStore {
  public:
   ContactStore();
-  ~ContactStore();  // waits for a background load
+  ~ContactStore();  // stops a background load
   ContactStore(const ContactStore&) = delete;
   ContactStore& operator=(const ContactStore&) = delete;
 
-  // Clears the store and reads it again (on the calling thread).
+  // Clears the store and reads it again on the calling thread (after
+  // stopping a background load).
   void Load() EXCLUDES(mutex_);
   // Runs Load on a background thread (after waiting for a previous one).
   void StartLoad();
   // Waits until a background load has finished.
   void WaitForLoad();
+  // Asks a background load to end soon and waits for it; what it read so
+  // far stays. The store can be loaded again afterwards.
+  void Stop();
+  // Whether a load is running (on any thread).
+  bool loading() const { return loading_.load(); }
 
   // The current snapshot; never null.
   std::shared_ptr<const ContactData> contacts() const EXCLUDES(mutex_);
@@ -109,10 +128,14 @@ class ContactStore {
   const SendGroups& groups() const { return groups_; }
 
  private:
+  void ReadAll() EXCLUDES(mutex_);
+
   mutable platform::Mutex mutex_;
   std::shared_ptr<const ContactData> data_ GUARDED_BY(mutex_);
   LoadReport report_ GUARDED_BY(mutex_);
   std::thread loader_;  // started and joined on the owner's thread
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> loading_{false};
   SendGroups groups_;
 };
 

@@ -127,6 +127,44 @@ TEST(ContactStoreTest, NoCellularLineNoSimAndReloadReplaces) {
   EXPECT_EQ(before->records.size(), 3u);  // a held snapshot stays whole
 }
 
+std::string ManyCards(int count) {
+  std::string cards;
+  for (int i = 0; i < count; ++i) {
+    cards += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Person " + std::to_string(i) +
+             "\r\nTEL;TYPE=CELL:1380000" + std::to_string(10000 + i) +
+             "\r\nEND:VCARD\r\n";
+  }
+  return cards;
+}
+
+TEST(ContactStoreTest, ABackgroundLoadShowsWhatItHasAndStopsWhenAsked) {
+  const int kCount = 3 * kPublishEvery + 10;
+  PhoneDevice phone(ManyCards(kCount));
+  ContactStore store;
+  store.StartLoad();
+  // While it runs, every snapshot is one the load published: whole steps
+  // of kPublishEvery, growing, then everything.
+  size_t last = 0;
+  while (store.loading()) {
+    size_t now = store.contacts()->records.size();
+    EXPECT_TRUE(now % kPublishEvery == 0 || now == size_t{kCount}) << now;
+    EXPECT_GE(now, last);
+    last = now;
+  }
+  store.WaitForLoad();
+  EXPECT_EQ(store.contacts()->records.size(), size_t{kCount});
+
+  // Stopped at once, a load ends early (what it read stays) and the store
+  // loads whole again afterwards.
+  store.StartLoad();
+  store.Stop();
+  EXPECT_FALSE(store.loading());
+  EXPECT_LE(store.contacts()->records.size(), size_t{kCount});
+  store.Load();
+  EXPECT_EQ(store.contacts()->records.size(), size_t{kCount});
+  EXPECT_EQ(store.last_report().contacts, kCount);
+}
+
 TEST(ContactStoreTest, WithoutTheLibrariesTheStoreIsEmpty) {
   TempDevice device;
   ContactStore store;
