@@ -35,14 +35,29 @@ void Install(const TempDevice& device, const char* library,
 TEST(PhoneBookTest, DevicectlFillsListsAndClears) {
   TempDevice device;
   fs::path file = device.root() / "a.vcf";
-  std::ofstream(file) << "BEGIN:VCARD\nFN:Ann\nTEL;CELL:1\nCATEGORIES:A,B\n"
-                         "END:VCARD\nBEGIN:VCARD\nNOTE:x\nEND:VCARD\n";
+  std::ofstream(file)
+      << "BEGIN:VCARD\nFN:Ann\nTEL;CELL:1\nCATEGORIES:A,B\n"
+         "END:VCARD\nBEGIN:VCARD\nNOTE:x\nEND:VCARD\n"
+         // More numbers than the phone keeps; the fax is never one.
+         "BEGIN:VCARD\nVERSION:3.0\nFN:John Doe\n"
+         "item1.TEL;type=pref:+1555 0001\nTEL;type=CELL;type=VOICE:+15550002\n"
+         "TEL;TYPE=WORK:03\nTEL;TYPE=FAX:04\nTEL:05\nTEL:06\nEND:VCARD\n"
+         "BEGIN:VCARD\nTEL:1\nTEL:2\nTEL:3\nTEL:4\nTEL:5\nTEL:6\nTEL:7\n"
+         "TEL:8\nTEL:9\nEND:VCARD\n";
   auto result = Devicectl("contacts import " + file.string());
   EXPECT_EQ(result.exit_code, 0) << result.out;
-  EXPECT_NE(result.out.find("imported 1 contact(s)"), std::string::npos);
+  EXPECT_NE(result.out.find("kept 3 of 5 numbers of John Doe; dropped 05, 06\n"
+                            "kept 3 of 9 numbers of card 4 (no name); dropped "
+                            "4, 5, 6, 7, 8 and 1 more\n"
+                            "imported 3 contact(s)"),
+            std::string::npos)
+      << result.out;
   EXPECT_NE(result.out.find("1 card(s) without a name"), std::string::npos);
   result = Devicectl("contacts list");
   EXPECT_NE(result.out.find("Ann\tM:1\tH:\tW:\t[A, B]"), std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find("John Doe\tM:+15550002\tH:+1555 0001\tW:03\t[]"),
+            std::string::npos)
       << result.out;
   EXPECT_EQ(Devicectl("contacts import /no/such.vcf").exit_code, 1);
   EXPECT_EQ(Devicectl("contacts frob").exit_code, 2);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "platform/unicode.h"
@@ -198,9 +199,33 @@ bool IsIdeograph(std::u16string_view text) {
   return !text.empty() && text[0] >= 0x2E80;
 }
 
+// TEL types of numbers that cannot take a text message.
+constexpr std::string_view kNotForText[] = {"FAX", "PAGER", "MODEM", "BBS",
+                                            "TEXTPHONE"};
+
+// A number as written less what people put in to read it: spaces, dashes,
+// dots and brackets. Two numbers with the same key are the same number.
+std::u16string DialKey(std::u16string_view number) {
+  std::u16string key;
+  for (char16_t c : number) {
+    if (std::u16string_view(u" \t-.()[]").find(c) == std::u16string_view::npos)
+      key.push_back(c);
+  }
+  return key;
+}
+
+// Where a TEL asks to go: an index into mobile, home, work, or any of them.
+enum Place { kMobile = 0, kHome = 1, kWork = 2, kAnyPlace = 3 };
+
+struct Number {
+  std::u16string text;
+  Place place = kAnyPlace;
+};
+
 struct CardBuilder {
   std::u16string formatted_name;
   std::u16string composed_name;
+  std::vector<Number> numbers;  // to text, in card order
   Contact contact;
 
   void Add(const Property& property) {
@@ -239,31 +264,61 @@ struct CardBuilder {
       if (parameters != std::u16string::npos) number.resize(parameters);
     }
     if (number.empty()) return;
-    auto has = [&](const char* type) {
+    auto has = [&](std::string_view type) {
       return std::find(property.types.begin(), property.types.end(), type) !=
              property.types.end();
     };
-    std::u16string* slot = nullptr;
-    if (has("CELL"))
-      slot = &contact.mobile;
-    else if (has("HOME"))
-      slot = &contact.home;
-    else if (has("WORK"))
-      slot = &contact.business;
-    if (slot == nullptr) {
-      for (std::u16string* free_slot :
-           {&contact.mobile, &contact.home, &contact.business}) {
-        if (free_slot->empty()) {
-          slot = free_slot;
-          break;
-        }
-      }
+    for (std::string_view type : kNotForText) {
+      if (has(type)) return;
     }
-    if (slot != nullptr && slot->empty())
-      *slot = number.substr(0, kSimMaxChars);
+    Place place = kAnyPlace;
+    if (has("CELL"))
+      place = kMobile;
+    else if (has("HOME"))
+      place = kHome;
+    else if (has("WORK"))
+      place = kWork;
+    numbers.push_back({std::move(number), place});
   }
 
-  bool Finish(Contact* out) {
+  // Places the numbers (see vcard.h); those left over go to `dropped`.
+  void PlaceNumbers(std::vector<std::u16string>* dropped) {
+    std::u16string* places[] = {&contact.mobile, &contact.home,
+                                &contact.business};
+    std::set<std::u16string> seen;  // DialKey of each number placed or dropped
+    auto put = [&](std::u16string* place, const Number& number) {
+      *place = number.text.substr(0, kSimMaxChars);
+      seen.insert(DialKey(number.text));
+    };
+    std::vector<const Number*> rest;
+    for (const Number& number : numbers) {
+      if (number.place == kAnyPlace) continue;
+      std::u16string* place = places[number.place];
+      if (place->empty())
+        put(place, number);
+      else
+        rest.push_back(&number);
+    }
+    for (const Number& number : numbers) {
+      if (number.place == kAnyPlace) rest.push_back(&number);
+    }
+    for (const Number* number : rest) {
+      std::u16string key = DialKey(number->text);
+      if (seen.count(key) > 0) continue;
+      auto free_place =
+          std::find_if(std::begin(places), std::end(places),
+                       [](std::u16string* place) { return place->empty(); });
+      if (free_place != std::end(places)) {
+        put(*free_place, *number);
+      } else {
+        dropped->push_back(number->text);
+        seen.insert(std::move(key));
+      }
+    }
+  }
+
+  bool Finish(Contact* out, std::vector<std::u16string>* dropped) {
+    PlaceNumbers(dropped);
     contact.name = !formatted_name.empty() ? formatted_name : composed_name;
     if (contact.name.empty() && contact.mobile.empty() &&
         contact.home.empty() && contact.business.empty())
@@ -284,10 +339,20 @@ std::vector<Contact> ParseVCards(std::string_view data, VCardReport* report) {
   int depth = 0;
   auto finish = [&]() {
     Contact contact;
-    if (card->Finish(&contact))
+    std::vector<std::u16string> dropped;
+    if (card->Finish(&contact, &dropped)) {
+      if (!dropped.empty()) {
+        int kept = 0;
+        for (const std::u16string* number :
+             {&contact.mobile, &contact.home, &contact.business})
+          kept += number->empty() ? 0 : 1;
+        local.dropped.push_back(
+            {local.cards, contact.name, kept, std::move(dropped)});
+      }
       contacts.push_back(std::move(contact));
-    else
+    } else {
       ++local.skipped;
+    }
     card.reset();
   };
   for (const std::string& line : LogicalLines(data)) {

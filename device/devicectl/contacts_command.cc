@@ -30,6 +30,35 @@ using platform::Status;
 
 constexpr char16_t kPimstorePath[] = u"\\Windows\\pimstore.dll";
 
+// At most this many dropped numbers are listed for one card.
+constexpr size_t kDroppedListed = 5;
+
+// A text from a card on one line of output: line breaks and other control
+// characters become spaces.
+std::string OneLine(const std::u16string& text) {
+  std::string out = U8(text);
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  }
+  return out;
+}
+
+// "kept 3 of 5 numbers of Ann; dropped 555-4, 555-5"
+void PrintDropped(const device::contacts::VCardDroppedNumbers& card) {
+  std::cout << "kept " << card.kept << " of " << card.kept + card.dropped.size()
+            << " numbers of ";
+  if (card.name.empty())
+    std::cout << "card " << card.card << " (no name)";
+  else
+    std::cout << OneLine(card.name);
+  std::cout << "; dropped ";
+  for (size_t i = 0; i < card.dropped.size() && i < kDroppedListed; ++i)
+    std::cout << (i > 0 ? ", " : "") << OneLine(card.dropped[i]);
+  if (card.dropped.size() > kDroppedListed)
+    std::cout << " and " << card.dropped.size() - kDroppedListed << " more";
+  std::cout << "\n";
+}
+
 int ContactsImport(const std::string& file) {
   if (!RequireDevice()) return kFailure;
   std::ifstream in(file, std::ios::binary);
@@ -41,6 +70,8 @@ int ContactsImport(const std::string& file) {
       device::contacts::ParseVCards(data.str(), &report);
   Status status = device::contacts::AddContacts(contacts);
   if (!status.ok()) return Fail("contacts import: " + status.ToString());
+  for (const device::contacts::VCardDroppedNumbers& card : report.dropped)
+    PrintDropped(card);
   std::cout << "imported " << contacts.size() << " contact(s) from " << file;
   if (report.skipped > 0)
     std::cout << " (" << report.skipped
