@@ -199,14 +199,18 @@ bool MainWindow::Initialize() {
                    read_status);
   }
   SetMarks(sentences_.marks());
-  // The send groups, and the phone's contacts read in the background: a
-  // picker opened before the load ends shows what it has reached.
+  // The send groups, and the phone's contacts read in the background,
+  // started once the window has had its first turn of the event loop (so
+  // the load never competes with the window coming up): a picker opened
+  // before the load ends shows what it has reached.
   std::u16string groups_file = contacts::GroupFilePath(settings::AppFolder());
   read_status = contacts_.groups().Load(groups_file);
   if (contacts_.groups().file_unreadable()) {
     TellUnreadable(groups_file, read_status);
   }
-  contacts_.StartLoad();
+  QTimer::singleShot(0, this, [this] {
+    if (!shut_down_) contacts_.StartLoad();
+  });
   // The alert popup: hidden until a filter or a send result shows it; a tap
   // on it counts as the user's attention (1127).
   popup_window_ =

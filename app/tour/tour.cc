@@ -8,6 +8,10 @@
 #include <QBitmap>
 #include <QColor>
 #include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
@@ -29,7 +33,11 @@
 #include "app/main_window.h"
 #include "app/preview_popup.h"
 #include "app/shell_dialogs.h"
+#include "contacts/contact_store.h"
+#include "contacts/picker_list.h"
 #include "contacts/sentence_store.h"
+#include "contacts/ui/contact_picker.h"
+#include "contacts/ui/group_dialog.h"
 #include "contacts/ui/my_text_dialog.h"
 #include "kit/device_window.h"
 #include "kit/file_browser.h"
@@ -200,6 +208,73 @@ std::u16string MakeSamplePhoto() {
   return image.save(QString::fromStdString(host->string()), "JPG") ? path : u"";
 }
 
+// The phone's contacts: the build's libraries installed on the scratch
+// device (by the build's devicectl), a few contacts of two categories with
+// one, two or three numbers, two SIM entries, two send groups, and a photo
+// for two of the contacts.
+bool MakeSampleContacts() {
+  std::error_code error;
+  fs::path bin = fs::read_symlink("/proc/self/exe", error).parent_path();
+  fs::path cards = fs::path(getenv("TELVANE_DEVICE")) / "tour.vcf";
+  {
+    std::FILE* file = std::fopen(cards.c_str(), "wb");
+    if (file == nullptr) return false;
+    std::fputs(
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann Lee\r\n"
+        "TEL;TYPE=CELL:+15550100\r\nTEL;TYPE=HOME:+15550200\r\n"
+        "CATEGORIES:Friends\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Bob Stone\r\n"
+        "TEL;TYPE=WORK:+15550101\r\nCATEGORIES:Work\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Carla Diaz\r\n"
+        "TEL;TYPE=CELL:+15550102\r\nTEL;TYPE=HOME:+15550202\r\n"
+        "TEL;TYPE=WORK:+15550302\r\nCATEGORIES:Work,Friends\r\n"
+        "END:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:\u5f20\u4f1f\r\n"
+        "TEL;TYPE=CELL:13800138000\r\nCATEGORIES:Friends\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Dan Moss\r\n"
+        "TEL;TYPE=CELL:+15550103\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Eve Park\r\n"
+        "TEL;TYPE=CELL:+15550104\r\nCATEGORIES:Work\r\nEND:VCARD\r\n",
+        file);
+    std::fclose(file);
+  }
+  std::string devicectl = (bin / "devicectl").string();
+  for (const std::string& args : {"install " + bin.parent_path().string(),
+                                  "contacts import " + cards.string(),
+                                  std::string("sim add Home 5550111"),
+                                  std::string("sim add Office 5550122")}) {
+    std::string command = devicectl + " " + args + " >/dev/null";
+    if (std::system(command.c_str()) != 0) return false;
+  }
+  contacts::SendGroups groups;
+  groups.Load(contacts::GroupFilePath(settings::AppFolder())).IgnoreError();
+  groups.AddGroup(u"Team");
+  groups.AddMember(0, u"Bob Stone", u"+15550101");
+  groups.AddMember(0, u"Eve Park", u"+15550104");
+  groups.AddMember(0, u"Carla Diaz", u"+15550302");
+  groups.AddGroup(u"Family");
+  groups.AddMember(0, u"Ann Lee", u"+15550100");
+  if (!groups.Save().ok()) return false;
+  // The same photo for Ann and Carla.
+  settings::SettingsStore settings;
+  settings.Load();
+  std::optional<fs::path> folder =
+      platform::files::Resolve(settings.photo_folder());
+  if (!folder) return false;
+  fs::create_directories(*folder, error);
+  QImage image(64, 48, QImage::Format_RGB32);
+  image.fill(QColor(200, 120, 60));
+  QPainter painter(&image);
+  painter.setBrush(QColor(250, 230, 200));
+  painter.setPen(Qt::NoPen);
+  painter.drawEllipse(QRect(20, 4, 24, 26));
+  painter.end();
+  return image.save(QString::fromStdString((*folder / "Carla Diaz.jpg")),
+                    "JPG") &&
+         fs::copy_file(*folder / "Carla Diaz.jpg", *folder / "Ann Lee.jpg",
+                       fs::copy_options::overwrite_existing, error);
+}
+
 // The popup finds its picture on a thread of its own.
 void WaitForPicture(const alerts::ui::AlertPopupWindow& popup) {
   for (int i = 0; i < 200 && popup.picture().isNull(); ++i) {
@@ -219,6 +294,11 @@ bool RunTour(const fs::path& out) {
   Tour tour(out);
   if (!MakeSampleDocument()) {
     std::fprintf(stderr, "telvane-tour: could not make the sample document\n");
+    return false;
+  }
+
+  if (!MakeSampleContacts()) {
+    std::fprintf(stderr, "telvane-tour: could not make the sample contacts\n");
     return false;
   }
 
@@ -396,6 +476,92 @@ bool RunTour(const fs::path& out) {
                                       contacts::SentenceList::kMarks);
     tour.ShootDialog(&dialog, "manage-mark");
   }
+
+  // The contact picker: single choice, several choices with the groups,
+  // with photos, a category chosen; the information window; the group
+  // dialog and the member editor.
+  QApplication::processEvents();  // the load starts on the first turn
+  window.contacts().WaitForLoad();
+  contacts::ui::PickerEnvironment contacts_environment{
+      &window.contacts(), &window.settings(), /*touch_screen=*/false};
+  window.settings().set_show_photo(0);
+  {
+    contacts::ui::ContactPicker picker(&window, contacts_environment,
+                                       contacts::kPickerSingle);
+    tour.ShootDialog(&picker, "picker-single");
+    picker.show();
+    kit::SoftKeyBar* keys = picker.soft_keys();
+    tour.ShootMenu(keys->menu(), "menu-picker-single",
+                   [keys](QMenu* menu) { emit keys->MenuAboutToShow(menu); });
+    picker.close();
+  }
+  {
+    contacts::ui::ContactPicker picker(&window, contacts_environment,
+                                       contacts::kPickerMultiple);
+    picker.show();
+    // A group and two contacts ticked with the action key.
+    for (size_t item : {size_t{0}, size_t{3}, size_t{5}}) {
+      if (!picker.SelectItem(item)) continue;
+      QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+      QApplication::sendEvent(picker.list_view(), &enter);
+    }
+    picker.SelectItem(3);
+    tour.ShootDialog(&picker, "picker-multiple");
+    picker.show();
+    kit::SoftKeyBar* keys = picker.soft_keys();
+    tour.ShootMenu(keys->menu(), "menu-picker-multiple",
+                   [keys](QMenu* menu) { emit keys->MenuAboutToShow(menu); });
+    picker.SelectItem(3);
+    picker.ShowInfoNow();
+    tour.Shoot(picker.info_window(), "picker-info");
+    picker.SelectItem(0);
+    picker.ShowInfoNow();
+    tour.Shoot(picker.info_window(), "picker-info-group");
+    picker.close();
+  }
+  window.settings().set_show_photo(1);
+  {
+    contacts::ui::ContactPicker picker(&window, contacts_environment,
+                                       contacts::kPickerMultiple);
+    picker.show();
+    picker.WaitForPhotos(std::chrono::seconds(5));
+    tour.ShootDialog(&picker, "picker-photos");
+  }
+  {
+    contacts::ui::ContactPicker picker(&window, contacts_environment,
+                                       contacts::kPickerMultiple);
+    picker.Dispatch(kit::cmds::kCategoryBase + 1);
+    picker.WaitForPhotos(std::chrono::seconds(5));
+    tour.ShootDialog(&picker, "picker-category");
+  }
+  {
+    // A touch-screen phone finds by the tab row above the list.
+    contacts::ui::PickerEnvironment touch = contacts_environment;
+    touch.touch_screen = true;
+    contacts::ui::ContactPicker picker(&window, touch,
+                                       contacts::kPickerMultiple);
+    picker.WaitForPhotos(std::chrono::seconds(5));
+    tour.ShootDialog(&picker, "picker-touch");
+  }
+  window.settings().set_show_photo(0);
+  kit::SetDialogScript([&tour](kit::DeviceDialog* dialog) {
+    const bool group = dialog->template_id() == contacts::ui::kGroupTemplate;
+    // A name being typed for a new group.
+    if (auto* edit =
+            kit::FindControl<QLineEdit>(dialog, contacts::ui::kGroupNameEdit);
+        edit != nullptr && group) {
+      edit->setText(QStringLiteral("Neighbours"));
+    }
+    tour.Shoot(dialog, group ? "group-dialog" : "member-editor");
+  });
+  {
+    size_t chosen = 0;
+    bool changed = false;
+    contacts::ui::ChooseGroup(&window, &window.contacts().groups(), &chosen,
+                              &changed);
+    contacts::ui::EditMembers(&window, &window.contacts().groups(), 0);
+  }
+  kit::SetDialogScript(nullptr);
 
   window.Shutdown();
   window.TearDown();

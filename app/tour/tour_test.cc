@@ -78,6 +78,17 @@ TEST(TourTest, WritesEveryWindowAndMenu) {
       "popup-mint",
       "popup-sunset",
       "popup-sent",
+      "picker-single",
+      "menu-picker-single",
+      "picker-multiple",
+      "menu-picker-multiple",
+      "picker-info",
+      "picker-info-group",
+      "picker-photos",
+      "picker-category",
+      "picker-touch",
+      "group-dialog",
+      "member-editor",
   };
   for (const char* name : kPictures) {
     fs::path file = out / (std::string(name) + ".png");
