@@ -40,6 +40,7 @@
 #include "platform/debug.h"
 #include "platform/unicode.h"
 #include "send/filing.h"
+#include "send/schedule.h"
 #include "send/ui/message_view.h"
 #include "settings/ui/preference_dialog.h"
 #include "text/text.h"
@@ -341,6 +342,10 @@ void MainWindow::BuildControls() {
   reminder_timer_ = make_timer(kTimerUnreadReminder, false);
   compress_timer_ = make_timer(kTimerAutoCompress, false);
   preview_timer_ = make_timer(kTimerPreview, true);
+  scheduled_timer_ = new QTimer(this);
+  scheduled_timer_->setSingleShot(true);
+  connect(scheduled_timer_, &QTimer::timeout, this,
+          [this] { CheckScheduled(); });
 
   tree_view_->hide();
   list_view_->hide();
@@ -785,6 +790,7 @@ void MainWindow::OnTimer(int timer_id) {
       SaveDocument();
       break;
     case kTimerSendWake:
+      CheckScheduled();
       if (send_service_.queued() > 0) send_service_.Wake();
       break;
     case kTimerUnreadReminder:
@@ -883,8 +889,13 @@ uint32_t MainWindow::OnIncomingSms(const firewall::IncomingMessage& message) {
 void MainWindow::OnSendResult(send::SendRequest& request,
                               send::SendResultKind kind) {
   if (shut_down_) return;
+  const bool scheduled =
+      request.draft && scheduled_in_flight_.erase(request.draft->node) > 0;
   send::HandleSendResult(&document_, settings_, popup_, request,
                          static_cast<uint32_t>(kind));
+  // The node left "\Scheduled" with the filing; saved at once, so it never
+  // comes back (and goes out again) after a crash.
+  if (scheduled) SaveDocument();
   platform::DebugPrintf("pelicorde: send result %u handled\r\n",
                         static_cast<unsigned>(kind));
   WriteScreenshots("sent");
@@ -919,6 +930,69 @@ bool MainWindow::SendServiceRunning() { return send_service_.running(); }
 void MainWindow::Enqueue(std::u16string_view recipients,
                          std::u16string_view text) {
   send_service_.Enqueue(recipients, text, 0, std::nullopt, std::nullopt);
+}
+
+bool MainWindow::QueueMessage(const send::SendRequest& request, int count) {
+  if (!send_service_.running()) return false;
+  if (request.timed()) {
+    platform::Status kept =
+        send::ScheduleMessage(document_, settings_, request);
+    if (kept.ok()) {
+      CheckScheduled();
+      return true;
+    }
+    platform::DebugPrintf(
+        "pelicorde: a timed message waits in the queue: %s\r\n",
+        kept.ToString().c_str());
+    kit::ShowMessage(this,
+                     FillFormat(kit::Str(kit::ids::kScheduleNotKept),
+                                {QString::fromStdString(kept.message())}),
+                     kit::Str(kit::ids::kCaptionWarning));
+    send_service_.Enqueue(request.recipients, request.text,
+                          request.flags & ~send::kSendFlagTimed,
+                          request.due_time, request.draft);
+    return true;
+  }
+  for (int i = 0; i < count; ++i) {
+    send_service_.Enqueue(request.recipients, request.text, request.flags,
+                          std::nullopt, request.draft);
+  }
+  return true;
+}
+
+void MainWindow::CheckScheduled() {
+  if (shut_down_ || !initialized_) return;
+  std::optional<platform::SystemTime> next;
+  std::vector<send::ScheduledMessage> due =
+      send::DueMessages(document_, clock_(), &next);
+  bool queued = false;
+  for (send::ScheduledMessage& message : due) {
+    const store::Node* node = message.request.draft->node;
+    if (!scheduled_in_flight_.insert(node).second) continue;
+    uint32_t flags = message.request.flags;
+    if (settings_.status_report() != 0) flags |= send::kSendFlagStatusReport;
+    send_service_.Enqueue(message.request.recipients, message.request.text,
+                          flags, std::nullopt, message.request.draft);
+    queued = true;
+  }
+  if (queued) send_service_.Wake();
+  scheduled_timer_->stop();
+  if (next) {
+    std::optional<platform::FileTime> at =
+        platform::SystemTimeToFileTime(*next);
+    std::optional<platform::FileTime> now =
+        platform::SystemTimeToFileTime(clock_());
+    if (at && now) {
+      // 100-nanosecond units; a day at most, the send timer's tick checks
+      // again anyway.
+      int64_t ms = (static_cast<int64_t>(at->value()) -
+                    static_cast<int64_t>(now->value())) /
+                       10000 +
+                   1;
+      scheduled_timer_->start(static_cast<int>(
+          std::clamp<int64_t>(ms, 0, int64_t{24} * 3600 * 1000)));
+    }
+  }
 }
 
 void MainWindow::PlayAlertSound(std::u16string_view value) {

@@ -176,6 +176,18 @@ class MainWindow : public kit::DeviceDialog,
   // 1127: the user is busy in a compose, view or popup window.
   void OnUserActivity();
 
+  // The compose window's Send: the request goes out `count` times, or,
+  // timed, waits in "\Scheduled" of the open document until it is due
+  // (send/schedule.h), and only in the queue when it cannot be kept there
+  // (the user is told). False when the send service is not running.
+  bool QueueMessage(const send::SendRequest& request, int count);
+  // Queues the messages of "\Scheduled" that are due (each once) and sets
+  // the timer for the next one. Runs when a document opens, on the send
+  // timer's tick and at the earliest due time.
+  void CheckScheduled();
+  // The nodes of "\Scheduled" queued and not reported yet.
+  size_t scheduled_in_flight() const { return scheduled_in_flight_.size(); }
+
   // The unread notification (icon 158), raised after an incoming message
   // was filed; cleared after every command, on 1127 and when a menu opens,
   // which also ends the unread reminder and a playing alert sound.
@@ -402,6 +414,9 @@ class MainWindow : public kit::DeviceDialog,
   QTimer* reminder_timer_ = nullptr;
   QTimer* compress_timer_ = nullptr;
   QTimer* preview_timer_ = nullptr;
+  // Fires at the earliest due time of "\Scheduled".
+  QTimer* scheduled_timer_ = nullptr;
+  std::set<const store::Node*> scheduled_in_flight_;
 
   const store::Node* last_previewed_ = nullptr;
   bool deferred_password_ = false;

@@ -2,6 +2,7 @@
 // clipboard, export and compaction.
 #include <QListView>
 #include <QMenu>
+#include <QTimer>
 #include <QTreeView>
 #include <algorithm>
 
@@ -247,6 +248,10 @@ void MainWindow::CloseDocument(bool forget_last_file) {
     }
   }
   last_previewed_ = nullptr;
+  // Timed messages of the closed document wait in it until it opens again
+  // (one already queued still goes, and its node stays: it is not filed).
+  scheduled_in_flight_.clear();
+  if (scheduled_timer_ != nullptr) scheduled_timer_->stop();
   ApplyDisplayMode();
   if (forget_last_file) {
     LogFailure(settings_.SaveLastOpenFile(u""), "LastOpenFile");
@@ -278,6 +283,7 @@ bool MainWindow::OpenDocument(std::u16string_view path) {
   }
   RememberLastFile();
   ApplyDisplayMode();
+  CheckScheduled();
   return true;
 }
 

@@ -21,6 +21,7 @@
 #include "firewall/filter_file.h"
 #include "intercept/registration.h"
 #include "platform/kernel_objects.h"
+#include "send/schedule.h"
 #include "settings/settings_store.h"
 #include "store/document.h"
 
@@ -236,6 +237,65 @@ TEST_F(PhoneTest, WhenTheProgramEndsMessagesStayInTheInbox) {
   EXPECT_NE(later.out.find("left in the Inbox"), std::string::npos)
       << later.out;
   EXPECT_EQ(InboxTexts(), (std::vector<std::u16string>{u"meeting at 5"}));
+}
+
+TEST_F(PhoneTest, ATimedMessageOutlivesTheProgramAndGoesOutOnce) {
+  // Scheduled a few seconds ahead (as the compose window's timer does) in
+  // the document the program opens.
+  platform::FileTime due_at =
+      platform::SystemTimeToFileTime(platform::CurrentLocalTime()).value();
+  due_at =
+      platform::FileTime::FromValue(due_at.value() + uint64_t{8} * 10'000'000);
+  {
+    store::Document document;
+    ASSERT_TRUE(document.Open(kDocument).ok());
+    send::SendRequest request;
+    request.recipients = u"\"Ann\"<5550188>";
+    request.text = u"Wake up!";
+    request.flags = send::kSendFlagTimed;
+    request.due_time = platform::FileTimeToSystemTime(due_at).value();
+    ASSERT_TRUE(
+        send::ScheduleMessage(document, settings::SettingsStore(), request)
+            .ok());
+    ASSERT_TRUE(document.Close().ok());
+  }
+
+  // Ended by the system, then killed, before it is due: nothing goes out.
+  ASSERT_NO_FATAL_FAILURE(StartProgram());
+  ASSERT_NO_FATAL_FAILURE(StopProgram());
+  ASSERT_NO_FATAL_FAILURE(StartProgram());
+  testing::StopProgram(program_, SIGKILL);
+  program_ = 0;
+  ASSERT_TRUE(Sent().empty()) << "the machine was too slow for this test";
+
+  // The next run sends it when it is due, files it and takes it out of
+  // "\Scheduled".
+  ASSERT_NO_FATAL_FAILURE(StartProgram());
+  ASSERT_TRUE(
+      WaitUntil([] { return !Sent().empty(); }, std::chrono::seconds(30)));
+  ASSERT_TRUE(WaitUntil([&] {
+    return DebugLog().find("pelicorde: send result 1 handled") !=
+           std::string::npos;
+  }));
+  ASSERT_NO_FATAL_FAILURE(StopProgram());
+  std::vector<device::sms::RadioSubmission> sent = Sent();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].address, u"5550188");
+  EXPECT_EQ(sent[0].text(), u"Wake up!");
+  {
+    store::Document document;
+    ASSERT_TRUE(document.Open(kDocument).ok());
+    store::Node* root = document.tree().root();
+    store::Node* scheduled = Child(root, u"Scheduled");
+    ASSERT_NE(scheduled, nullptr);
+    EXPECT_EQ(scheduled->child_count(), 0u);
+    EXPECT_EQ(Child(root, u"Sent Box")->child_count(), 1u);
+  }
+
+  // And never again.
+  ASSERT_NO_FATAL_FAILURE(StartProgram());
+  ASSERT_NO_FATAL_FAILURE(StopProgram());
+  EXPECT_EQ(Sent().size(), 1u);
 }
 
 TEST_F(PhoneTest, ContactsLoadInTheBackgroundAndStopWithTheProgram) {

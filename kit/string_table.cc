@@ -313,6 +313,9 @@ constexpr StringEntry kTable[] = {
     {45604, u"Other"},
     {45700, u"Group Sending"},
     {45701, u"It can't be stopped when sending SMS. Press OK to start."},
+    {45702,
+     u"The SMS radio could not be opened, so nothing was sent. Press OK to "
+     u"exit"},
     {45800, u"Contacts"},
     {45801, u"Refresh"},
     {45802, u"Category"},
@@ -395,6 +398,9 @@ constexpr StringEntry kTable[] = {
     {46149, u"The Today plug-in could not be removed"},
     {46150, u"Auto Run could not be turned on"},
     {46151, u"Auto Run could not be turned off"},
+    {46160,
+     u"The timed message could not be kept in \\Scheduled (%s). It goes out "
+     u"only if Telvane is still running when it is due."},
 };
 
 static_assert(std::size(kTable) > 0);

@@ -506,6 +506,8 @@ inline constexpr uint32_t kDefaultSkin = 40359;
 inline constexpr uint32_t kGroupSendingTitle = 45700;
 // "It can't be stopped when sending SMS. Press OK to start."
 inline constexpr uint32_t kGroupSendingReady = 45701;
+// "The SMS radio could not be opened, so nothing was sent. Press OK to exit"
+inline constexpr uint32_t kGroupSendingNoRadio = 45702;
 // "Send To"
 inline constexpr uint32_t kSendToColumn = 40425;
 // "Status"
@@ -831,6 +833,9 @@ inline constexpr uint32_t kTodayPluginOffFailed = 46149;
 inline constexpr uint32_t kAutoRunOnFailed = 46150;
 // "Auto Run could not be turned off"
 inline constexpr uint32_t kAutoRunOffFailed = 46151;
+// "The timed message could not be kept in \Scheduled (%s). It goes out
+// only if Telvane is still running when it is due."
+inline constexpr uint32_t kScheduleNotKept = 46160;
 
 // Short name of the "Alert" caption.
 inline constexpr uint32_t kAlert = kCaptionAlert;

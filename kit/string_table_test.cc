@@ -153,6 +153,7 @@ TEST(StringTableTest, FormatStringsKeepTheirConversions) {
       {ids::kDocumentDamagedNoCopy, {2, 2}},
       {ids::kSaveFailed, {2, 0}},
       {ids::kFileUnreadable, {1, 0}},
+      {ids::kScheduleNotKept, {1, 0}},
   };
   for (const StringEntry& entry : AllStrings()) {
     int percents = Count(entry.text, u"%");
