@@ -38,6 +38,7 @@
 #include "kit/screen.h"
 #include "kit/string_table.h"
 #include "platform/debug.h"
+#include "platform/device.h"
 #include "platform/unicode.h"
 #include "send/filing.h"
 #include "send/schedule.h"
@@ -89,11 +90,10 @@ namespace {
 
 // Commands whose windows are not part of the program yet.
 constexpr uint32_t kUnbuiltCommands[] = {
-    cmds::kImportSms,       cmds::kReply,       cmds::kForward,
-    cmds::kResend,          cmds::kQuote,       cmds::kNewSms,
-    cmds::kFilterList,      cmds::kBlackList,   cmds::kContactDefault,
-    cmds::kStrangerDefault, cmds::kHotkey,      cmds::kSecurity,
-    cmds::kSmsSetting,      cmds::kAlertOption, cmds::kFontSetting,
+    cmds::kImportSms,      cmds::kFilterList,      cmds::kBlackList,
+    cmds::kContactDefault, cmds::kStrangerDefault, cmds::kHotkey,
+    cmds::kSecurity,       cmds::kSmsSetting,      cmds::kAlertOption,
+    cmds::kFontSetting,
 };
 
 // Popups whose every entry is unbuilt.
@@ -595,6 +595,11 @@ send::ui::MessageViewContext MainWindow::ViewContext() {
     return true;
   };
   context.activity = [this] { ClearUnreadNotification(); };
+  context.compose = [this](std::u16string text, std::u16string recipients,
+                           int mode) {
+    send::ui::ComposeWithTexts(this, ComposeContext(), text, recipients,
+                               static_cast<send::ui::ComposeMode>(mode));
+  };
   return context;
 }
 
@@ -603,6 +608,43 @@ void MainWindow::OpenInMessageView(store::Node* node) {
   send::ui::OpenMessageView(this, ViewContext(), node);
   list_view_->viewport()->update();
 }
+
+send::ui::ComposeContext MainWindow::ComposeContext() {
+  send::ui::ComposeContext context;
+  context.host = this;
+  context.settings = &settings_;
+  context.sentences = &sentences_;
+  context.picker = contacts::ui::PickerEnvironment{
+      &contacts_, &settings_,
+      platform::GetDeviceSettingInt("touch_screen", 0) != 0};
+  context.document = &document_;
+  context.select = [this](store::Node* node) { ChooseNode(node); };
+  context.clock = clock_;
+  return context;
+}
+
+void MainWindow::NewSmsCommand() {
+  send::ui::ComposeWithTexts(this, ComposeContext(), std::nullopt, std::nullopt,
+                             send::ui::ComposeMode::kForward);
+}
+
+void MainWindow::ComposeCommand(send::ui::ComposeMode mode) {
+  store::Node* node = ChosenNode();
+  if (node == nullptr || node->is_recycle_bin() || !document_.IsOpen()) return;
+  if (!document_.CheckNodePassword(node)) return;
+  send::ui::ComposeWithNode(this, ComposeContext(), node, mode);
+}
+
+void MainWindow::HandOver(send::SendRequest& request,
+                          send::SendResultKind kind) {
+  OnSendResult(request, kind);
+}
+
+bool MainWindow::Queue(const send::SendRequest& request, int count) {
+  return QueueMessage(request, count);
+}
+
+void MainWindow::UserActivity() { OnUserActivity(); }
 
 void MainWindow::NewNodeCommand(uint32_t command) {
   if (!document_.IsOpen()) return;

@@ -49,6 +49,7 @@
 #include "platform/time.h"
 #include "platform/window_endpoints.h"
 #include "send/send_service.h"
+#include "send/ui/compose_window.h"
 #include "send/ui/message_view.h"
 #include "settings/settings_store.h"
 #include "store/document.h"
@@ -123,6 +124,7 @@ class MainWindow : public kit::DeviceDialog,
                    private store::TreeObserver,
                    private firewall::FirewallHost,
                    private send::SendReporter,
+                   private send::ui::ComposeHost,
                    private alerts::ReminderTimer {
   Q_OBJECT
 
@@ -185,6 +187,10 @@ class MainWindow : public kit::DeviceDialog,
   // the timer for the next one. Runs when a document opens, on the send
   // timer's tick and at the earliest due time.
   void CheckScheduled();
+  // What the compose window is given: this window as its host, the
+  // settings, sentences, contacts and document.
+  send::ui::ComposeContext ComposeContext();
+
   // The nodes of "\Scheduled" queued and not reported yet.
   size_t scheduled_in_flight() const { return scheduled_in_flight_.size(); }
 
@@ -281,6 +287,13 @@ class MainWindow : public kit::DeviceDialog,
   // new-note editor, then the node added under its target.
   void NewNodeCommand(uint32_t command);
   send::ui::MessageViewContext ViewContext();
+  // "SMS..." (New SMS) and Reply, Forward, Resend, Quote on the chosen node.
+  void NewSmsCommand();
+  void ComposeCommand(send::ui::ComposeMode mode);
+  // send::ui::ComposeHost
+  void HandOver(send::SendRequest& request, send::SendResultKind kind) override;
+  bool Queue(const send::SendRequest& request, int count) override;
+  void UserActivity() override;
   void ManageMarkCommand();
   void CollapseUnlocked();
   void AddTrayIcon();

@@ -66,6 +66,21 @@ void MainWindow::OnCommand(uint32_t command) {
     case cmds::kPreference:
       PreferenceCommand();
       break;
+    case cmds::kNewSms:
+      NewSmsCommand();
+      break;
+    case cmds::kReply:
+      ComposeCommand(send::ui::ComposeMode::kReply);
+      break;
+    case cmds::kForward:
+      ComposeCommand(send::ui::ComposeMode::kForward);
+      break;
+    case cmds::kResend:
+      ComposeCommand(send::ui::ComposeMode::kResend);
+      break;
+    case cmds::kQuote:
+      ComposeCommand(send::ui::ComposeMode::kQuote);
+      break;
     case cmds::kCopy:
       CopyCommand(/*cut=*/false);
       break;

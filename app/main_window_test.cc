@@ -46,6 +46,7 @@
 #include "platform/testing/temp_device.h"
 #include "platform/time.h"
 #include "send/send_service.h"
+#include "send/ui/compose_window.h"
 #include "settings/settings_store.h"
 #include "store/document.h"
 
@@ -396,8 +397,12 @@ TEST_F(MainWindowTest, MenuEnablingFollowsTheChosenNode) {
   EXPECT_FALSE(Enabled(menu, cmds::kCopy));
   EXPECT_TRUE(Enabled(menu, cmds::kExportText));
 
+  EXPECT_FALSE(Enabled(menu, cmds::kReply));
+  EXPECT_FALSE(Enabled(menu, cmds::kForward));
+
   // Entries of windows not built yet are not shown at all.
-  EXPECT_FALSE(kit::FindCommand(menu, cmds::kReply)->isVisible());
+  EXPECT_TRUE(kit::FindCommand(menu, cmds::kReply)->isVisible());
+  EXPECT_FALSE(kit::FindCommand(menu, cmds::kImportSms)->isVisible());
   EXPECT_TRUE(kit::FindCommand(menu, cmds::kNewFolder)->isVisible());
   EXPECT_TRUE(
       kit::FindCommand(window->system_menu(), cmds::kPreference)->isVisible());
@@ -407,7 +412,8 @@ TEST_F(MainWindowTest, MenuEnablingFollowsTheChosenNode) {
   for (QAction* action : window->toolbar()->actions()) {
     if (action->isVisible() && !action->isSeparator()) ++visible_buttons;
   }
-  EXPECT_EQ(visible_buttons, 4);  // "Save", "New Draft", "Edit", "Delete"
+  // "New SMS", "Save", "New Draft", "Reply", "Forward", "Edit", "Delete".
+  EXPECT_EQ(visible_buttons, 7);
 
   // Mode 2: selection entries, and Paste into the listed folder.
   window->ChooseNode(message);
@@ -548,6 +554,60 @@ TEST_F(MainWindowTest, ViewOpensTheChosenMessage) {
   EXPECT_EQ(shown, std::vector<int>{124});
   EXPECT_EQ(Inbox(*window)->tag().unread, 0)
       << "opening marks the message read";
+  window->TearDown();
+}
+
+TEST_F(MainWindowTest, ReplyFromTheTreeAndFromTheViewOpensTheComposeWindow) {
+  MakeDocument(kDocPath, {{u"\"Ann\"<5550100>", u"Lunch?"}});
+  // A phone: the view offers its compose commands only then (any library
+  // the build made stands for phone.dll).
+  std::filesystem::copy_file(
+      platform::testing::BinDir().parent_path() / "lib" / "libcellcore.so",
+      device_.HostPath("\\Windows\\phone.dll"));
+  auto window = MakeWindow();
+  window->ChooseNode(Inbox(*window)->child(0));
+  // Reply from the main window, then Save: a draft to Ann in \Drafts.
+  std::vector<QString> to_fields;
+  kit::SetDialogScript([&](kit::DeviceDialog* dialog) {
+    if (dialog->template_id() != send::ui::kComposeTemplate) {
+      dialog->Dispatch(kit::kCommandCancel);
+      return;
+    }
+    auto* to = kit::FindControl<QLineEdit>(dialog, send::ui::kToField);
+    to_fields.push_back(to->text());
+    kit::FindControl<QPlainTextEdit>(dialog, send::ui::kMessageField)
+        ->setPlainText(QStringLiteral("Yes, at noon."));
+    dialog->Dispatch(cmds::kSave);
+    dialog->Dispatch(cmds::kCancel);
+  });
+  window->Dispatch(cmds::kReply);
+  Node* drafts = Child(window->document().tree().root(), u"Drafts");
+  ASSERT_NE(drafts, nullptr);
+  ASSERT_EQ(drafts->child_count(), 1u);
+  EXPECT_EQ(window->document().ReadNodeBody(drafts->child(0)).value_or(u""),
+            u"Send To:\"Ann\"<5550100>\r\n--------------------\r\nYes, at "
+            u"noon.");
+
+  // "Reply" is the view's left key; it opens the compose window on the
+  // sender too.
+  window->ChooseNode(Inbox(*window)->child(0));
+  kit::SetDialogScript([&](kit::DeviceDialog* dialog) {
+    if (dialog->template_id() == 124) {
+      dialog->Dispatch(cmds::kReply);
+      dialog->Dispatch(kit::kCommandCancel);
+      return;
+    }
+    if (dialog->template_id() == send::ui::kComposeTemplate) {
+      to_fields.push_back(
+          kit::FindControl<QLineEdit>(dialog, send::ui::kToField)->text());
+    }
+    dialog->Dispatch(cmds::kCancel);
+  });
+  window->Dispatch(cmds::kView);
+  kit::SetDialogScript({});
+  EXPECT_EQ(to_fields,
+            (std::vector<QString>{QStringLiteral("\"Ann\"<5550100>"),
+                                  QStringLiteral("\"Ann\"<5550100>")}));
   window->TearDown();
 }
 

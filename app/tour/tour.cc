@@ -52,6 +52,9 @@
 #include "platform/unicode.h"
 #include "send/filing.h"
 #include "send/send_service.h"
+#include "send/ui/compose_window.h"
+#include "send/ui/group_send_window.h"
+#include "send/ui/timer_dialog.h"
 #include "settings/settings_store.h"
 #include "settings/ui/preference_dialog.h"
 #include "store/document.h"
@@ -562,6 +565,81 @@ bool RunTour(const fs::path& out) {
     contacts::ui::EditMembers(&window, &window.contacts().groups(), 0);
   }
   kit::SetDialogScript(nullptr);
+
+  // The compose window: new, as a reply, as a resend of a stored sent
+  // message, with a signature, with a Chinese text (the 70 limit); the
+  // timer dialog set and clear; the group sending window.
+  {
+    send::ui::ComposeContext compose = window.ComposeContext();
+    auto shoot_compose = [&](const char* name, auto fill) {
+      send::ui::ComposeWindow dialog(&window, compose);
+      fill(dialog);
+      tour.ShootDialog(&dialog, name);
+    };
+    shoot_compose("compose", [](send::ui::ComposeWindow& dialog) {
+      dialog.FillWithTexts(std::nullopt, std::nullopt,
+                           send::ui::ComposeMode::kForward);
+    });
+    {
+      send::ui::ComposeWindow dialog(&window, compose);
+      dialog.FillWithTexts(std::nullopt, std::nullopt,
+                           send::ui::ComposeMode::kForward);
+      dialog.show();
+      kit::SoftKeyBar* keys = dialog.soft_keys();
+      tour.ShootMenu(keys->menu(), "menu-compose",
+                     [keys](QMenu* menu) { emit keys->MenuAboutToShow(menu); });
+      dialog.close();
+    }
+    if (Node* message = FirstMessage(inbox)) {
+      shoot_compose(
+          "compose-reply", [message](send::ui::ComposeWindow& dialog) {
+            dialog.FillWithNode(message, send::ui::ComposeMode::kReply);
+          });
+    }
+    shoot_compose("compose-resend", [](send::ui::ComposeWindow& dialog) {
+      dialog.FillWithTexts(
+          send::SentContent(u"\"Ann Lee\"<+15550100>;\"Bob Stone\"<+15550101>",
+                            u"The slides are on the shared drive."),
+          std::nullopt, send::ui::ComposeMode::kResend);
+    });
+    window.settings().set_sign(u"-- sent from Telvane");
+    shoot_compose("compose-signature", [](send::ui::ComposeWindow& dialog) {
+      dialog.FillWithTexts(std::nullopt, u"\"Ann Lee\"<+15550100>",
+                           send::ui::ComposeMode::kForward);
+    });
+    window.settings().set_sign(u"");
+    shoot_compose("compose-70", [](send::ui::ComposeWindow& dialog) {
+      dialog.FillWithTexts(u"\u660e\u5929\u89c1\uff01See you tomorrow!",
+                           u"13800138000", send::ui::ComposeMode::kForward);
+    });
+  }
+  {
+    platform::SystemTime due = platform::CurrentLocalTime();
+    send::ui::TimerDialog set(&window, true, due, due);
+    tour.ShootDialog(&set, "timer-set");
+    send::ui::TimerDialog clear(&window, false, due, due);
+    tour.ShootDialog(&clear, "timer-clear");
+  }
+  {
+    const std::u16string recipients =
+        u"\"Ann Lee\"<+15550100>;\"Bob Stone\"<+15550101>;5550102";
+    send::ui::GroupSendWindow ready(&window, recipients, u"Meeting at 3.",
+                                    false);
+    tour.ShootDialog(&ready, "group-send-ready");
+    send::ui::GroupSendWindow sending(&window, recipients, u"Meeting at 3.",
+                                      false);
+    sending.show();
+    sending.Dispatch(kit::cmds::kOk);
+    tour.Shoot(&sending, "group-send-sending");
+    for (int i = 0;
+         i < 500 && sending.state() != send::GroupSender::State::kComplete;
+         ++i) {
+      QApplication::processEvents();
+      QThread::msleep(5);
+    }
+    tour.Shoot(&sending, "group-send-complete");
+    sending.Dispatch(kit::cmds::kOk);
+  }
 
   window.Shutdown();
   window.TearDown();

@@ -89,6 +89,17 @@ TEST(TourTest, WritesEveryWindowAndMenu) {
       "picker-touch",
       "group-dialog",
       "member-editor",
+      "compose",
+      "menu-compose",
+      "compose-reply",
+      "compose-resend",
+      "compose-signature",
+      "compose-70",
+      "timer-set",
+      "timer-clear",
+      "group-send-ready",
+      "group-send-sending",
+      "group-send-complete",
   };
   for (const char* name : kPictures) {
     fs::path file = out / (std::string(name) + ".png");

@@ -44,7 +44,7 @@ namespace ids = kit::ids;
 // view's text field on every mode switch.
 Qt::InputMethodHints remembered_input_hints = Qt::ImhNone;
 
-// Commands whose window (compose) is not part of this program yet.
+// Commands that open the compose window.
 constexpr std::array<uint32_t, 4> kComposeCommands = {
     cmds::kReply, cmds::kViewForward, cmds::kResend, cmds::kQuote};
 
@@ -157,7 +157,9 @@ MessageView::MessageView(QWidget* parent, const MessageViewContext& context,
 
   soft_keys()->SetMenuBar(kit::MessageViewMenuBar());
   QMenu* menu = soft_keys()->menu();
-  for (uint32_t command : kComposeCommands) kit::HideCommand(menu, command);
+  if (!context_.compose) {
+    for (uint32_t command : kComposeCommands) kit::HideCommand(menu, command);
+  }
   if (!context_.edit_property) kit::HideCommand(menu, cmds::kNodeProperty);
   if (is_new_ && menu != nullptr) {
     // A new note has nothing to forward, dial, edit or delete: the first
@@ -251,11 +253,16 @@ void MessageView::SetEditing(bool editing) {
   title_->setReadOnly(!editing);
   text_->setReadOnly(!editing);
   text_->setInputMethodHints(remembered_input_hints);
-  // The left key keeps command 40080: "Reply" while reading (its compose
-  // window is not part of the program yet, so the key stays hidden), "Save"
-  // while editing.
-  soft_keys()->SetLeftKey(editing ? kit::Str(ids::kSaveSoftKey) : QString(),
-                          cmds::kReply);
+  // The left key keeps command 40080: "Reply" while reading (hidden when
+  // there is nothing to reply to or no compose window), "Save" while
+  // editing.
+  QString left;
+  if (editing) {
+    left = kit::Str(ids::kSaveSoftKey);
+  } else if (context_.compose && !is_new_) {
+    left = kit::Str(ids::kReply);
+  }
+  soft_keys()->SetLeftKey(left, cmds::kReply);
   if (QMenu* menu = soft_keys()->menu()) OnMenuPopup(menu);
 }
 
@@ -384,6 +391,26 @@ void MessageView::Dial() {
   request(number.c_str(), nullptr, nullptr, nullptr);
 }
 
+void MessageView::Compose(ComposeKind kind) {
+  if (is_new_ || !context_.compose || !settings::PhonePresent()) return;
+  const std::u16string sender = sender_.substr(0, kMaxReplySenderChars);
+  const std::u16string text = kit::U(text_->toPlainText());
+  switch (kind) {
+    case ComposeKind::kReply:
+      context_.compose(u"", sender, 1);
+      break;
+    case ComposeKind::kForward:
+      context_.compose(text, u"", 0);
+      break;
+    case ComposeKind::kResend:
+      context_.compose(text, u"", 2);
+      break;
+    case ComposeKind::kQuote:
+      context_.compose(text, sender, 4);
+      break;
+  }
+}
+
 void MessageView::SetAsBlacklist() {
   if (is_new_ || context_.filters == nullptr) return;
   text::Recipient party = text::SplitRecipient(sender_);
@@ -424,8 +451,12 @@ void MessageView::OnCommand(uint32_t command) {
       }
       break;
     case cmds::kReply:
-      // Only "Save" while editing; "Reply" opens the compose window.
-      if (!editing_) break;
+      // "Reply" while reading opens the compose window; "Save" while
+      // editing.
+      if (!editing_) {
+        Compose(ComposeKind::kReply);
+        break;
+      }
       if (is_new_) {
         if (SaveNewNote()) done(kViewSaved);
       } else if (SaveNode()) {
@@ -460,6 +491,15 @@ void MessageView::OnCommand(uint32_t command) {
       break;
     case cmds::kSetAsBlacklist:
       SetAsBlacklist();
+      break;
+    case cmds::kViewForward:
+      Compose(ComposeKind::kForward);
+      break;
+    case cmds::kResend:
+      Compose(ComposeKind::kResend);
+      break;
+    case cmds::kQuote:
+      Compose(ComposeKind::kQuote);
       break;
     case cmds::kNodeProperty:
       EditProperty();

@@ -59,6 +59,8 @@ inline constexpr int kTextField = 1022;
 // The image buttons carry their command identifiers (kit::cmds::kEdit,
 // kDelete, kPrevious, kNext) as identifiers.
 
+// The longest sender a reply or a quote puts into the To field.
+inline constexpr size_t kMaxReplySenderChars = 51;
 // The longest sender number a command passes on (dialled, blacklisted).
 inline constexpr size_t kMaxNumberChars = 51;
 
@@ -87,6 +89,11 @@ struct MessageViewContext {
   std::function<bool(store::NodeRecord*)> edit_property;
   // Called after every command the view handles (the user is active).
   std::function<void()> activity;
+  // Opens the compose window with a text, recipients and a mode (0
+  // forward, 1 reply, 2 resend, 4 quote). Empty hides "Reply",
+  // "Forward...", "Resend..." and "Quote...".
+  std::function<void(std::u16string text, std::u16string recipients, int mode)>
+      compose;
 };
 
 // A new note: where it goes (set by the caller), and what its OK wrote.
@@ -149,6 +156,8 @@ class MessageView : public kit::DeviceDialog {
   void Step(bool next);
   void Delete();
   void Dial();
+  enum class ComposeKind { kReply, kForward, kResend, kQuote };
+  void Compose(ComposeKind kind);
   void SetAsBlacklist();
   void EditProperty();
   void EditPassword();
