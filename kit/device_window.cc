@@ -260,4 +260,15 @@ void DeviceDialog::keyPressEvent(QKeyEvent* event) {
 
 void DeviceDialog::reject() { OnBack(); }
 
+bool PageOnLeftRight(QWidget* list, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return false;
+  const int key = static_cast<QKeyEvent*>(event)->key();
+  if (key != Qt::Key_Left && key != Qt::Key_Right) return false;
+  QKeyEvent page(QEvent::KeyPress,
+                 key == Qt::Key_Left ? Qt::Key_PageUp : Qt::Key_PageDown,
+                 Qt::NoModifier);
+  QApplication::sendEvent(list, &page);
+  return true;
+}
+
 }  // namespace kit

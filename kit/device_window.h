@@ -145,6 +145,11 @@ class DeviceDialog : public QDialog {
   SoftKeyBar* soft_keys_;
 };
 
+// Left and Right page through a list, as on the device: when `event` is a
+// key press of Left or Right, `list` gets Page Up or Page Down and the
+// result is true (the event is handled); otherwise false.
+bool PageOnLeftRight(QWidget* list, QEvent* event);
+
 // Shutting down (a termination signal): every modal window still open -
 // dialogs, message boxes, password prompts, open menus - ends at once as
 // cancelled, bypassing what the window would do on its Back key, so nothing

@@ -76,18 +76,7 @@ class GroupDialogBase : public kit::DeviceDialog {
   }
 
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched == list_ && event->type() == QEvent::KeyPress) {
-      auto* key = static_cast<QKeyEvent*>(event);
-      if (key->key() == Qt::Key_Left || key->key() == Qt::Key_Right) {
-        // Left and Right page through the list.
-        QKeyEvent page(
-            QEvent::KeyPress,
-            key->key() == Qt::Key_Left ? Qt::Key_PageUp : Qt::Key_PageDown,
-            Qt::NoModifier);
-        QApplication::sendEvent(list_, &page);
-        return true;
-      }
-    }
+    if (watched == list_ && kit::PageOnLeftRight(list_, event)) return true;
     return DeviceDialog::eventFilter(watched, event);
   }
 
