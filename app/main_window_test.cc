@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateTimeEdit>
 #include <QFont>
 #include <QLineEdit>
 #include <QListView>
@@ -44,9 +45,12 @@
 #include "platform/kernel_objects.h"
 #include "platform/testing/file_faults.h"
 #include "platform/testing/temp_device.h"
+#include "platform/testing/wait.h"
 #include "platform/time.h"
 #include "send/send_service.h"
+#include "send/testing/radio_device.h"
 #include "send/ui/compose_window.h"
+#include "send/ui/timer_dialog.h"
 #include "settings/settings_store.h"
 #include "store/document.h"
 
@@ -608,6 +612,64 @@ TEST_F(MainWindowTest, ReplyFromTheTreeAndFromTheViewOpensTheComposeWindow) {
   EXPECT_EQ(to_fields,
             (std::vector<QString>{QStringLiteral("\"Ann\"<5550100>"),
                                   QStringLiteral("\"Ann\"<5550100>")}));
+  window->TearDown();
+}
+
+TEST_F(MainWindowTest, ATimedMessageGoesOutOnceAtItsDueTimeByTheWindowsClock) {
+  std::filesystem::copy_file(
+      platform::testing::BinDir().parent_path() / "lib" / "libsms.so",
+      device_.HostPath("\\Windows\\sms.dll"));
+  MakeDocument(kDocPath, {});
+  auto window = MakeWindow();
+  ASSERT_TRUE(window->send_service().running());
+  platform::SystemTime now;
+  now.year = 2026;
+  now.month = 12;
+  now.day = 9;
+  now.hour = 8;
+  window->set_clock([&now] { return now; });
+
+  // "SMS...", a number and a text, "Timer..." at 09:00, "Send".
+  Script({{send::ui::kComposeTemplate,
+           [](kit::DeviceDialog* dialog) {
+             kit::FindControl<QLineEdit>(dialog, send::ui::kToField)
+                 ->setText(QStringLiteral("5550100"));
+             kit::FindControl<QPlainTextEdit>(dialog, send::ui::kMessageField)
+                 ->setPlainText(QStringLiteral("Wake up"));
+             dialog->Dispatch(cmds::kTimer);
+             dialog->Dispatch(cmds::kSend);
+           }},
+          {send::ui::kTimerTemplate, [](kit::DeviceDialog* dialog) {
+             kit::FindControl<QCheckBox>(dialog, send::ui::kSetTimerBox)
+                 ->setChecked(true);
+             kit::FindControl<QDateTimeEdit>(dialog, send::ui::kTimerPicker)
+                 ->setDateTime(QDateTime(QDate(2026, 12, 9), QTime(9, 0)));
+             dialog->Dispatch(cmds::kOk);
+           }}});
+  window->Dispatch(cmds::kNewSms);
+  kit::SetDialogScript({});
+  Node* scheduled = Child(window->document().tree().root(), u"Scheduled");
+  ASSERT_NE(scheduled, nullptr);
+  ASSERT_EQ(scheduled->child_count(), 1u);
+
+  // Not before its time...
+  now.minute = 59;
+  window->CheckScheduled();
+  EXPECT_EQ(window->scheduled_in_flight(), 0u);
+  // ...then once, however often the window looks.
+  now.hour = 9;
+  now.minute = 0;
+  window->CheckScheduled();
+  window->CheckScheduled();
+  EXPECT_EQ(window->scheduled_in_flight(), 1u);
+  ASSERT_TRUE(platform::testing::WaitUntil([&] {
+    QApplication::processEvents();
+    return window->scheduled_in_flight() == 0;
+  }));
+  EXPECT_EQ(send::testing::RadioLines().size(), 1u);
+  EXPECT_EQ(scheduled->child_count(), 0u);
+  EXPECT_EQ(Child(window->document().tree().root(), u"Sent Box")->child_count(),
+            1u);
   window->TearDown();
 }
 

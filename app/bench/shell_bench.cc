@@ -2,7 +2,11 @@
 // 20,000 of them, the rest in 240 folders), offscreen:
 //   - opening the document in a new main window until the tree is shown
 //     vs  store::Document::Open alone (Open + LoadIndex + recount: the floor);
-//   - switching to list mode ("Preview Mode") on the 20,000-message folder.
+//   - switching to list mode ("Preview Mode") on the 20,000-message folder;
+//   - opening the compose window as a reply to a message of that document
+//     (construction, filling from the node, first screen drawn);
+//   - one keystroke into a message of 1,375 characters, until the counter
+//     shows the new count.
 // The process's resident memory with the document open in the window is
 // reported as the counter "rss_kb".
 #include <benchmark/benchmark.h>
@@ -10,7 +14,10 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QListView>
+#include <QPlainTextEdit>
 #include <QTreeView>
 #include <cstdio>
 #include <fstream>
@@ -27,6 +34,7 @@
 #include "kit/testing/qt_app.h"
 #include "platform/codepage.h"
 #include "platform/device.h"
+#include "send/ui/compose_window.h"
 #include "settings/settings_store.h"
 #include "store/document.h"
 #include "store/message_file.h"
@@ -176,6 +184,70 @@ void BM_SwitchToListOn20000Messages(benchmark::State& state) {
   window.TearDown();
 }
 BENCHMARK(BM_SwitchToListOn20000Messages)->Unit(benchmark::kMillisecond);
+
+void BM_ComposeReplyOn100000Messages(benchmark::State& state) {
+  if (!MakeDocument()) {
+    state.SkipWithError("cannot make the document");
+    return;
+  }
+  kit::testing::EnsureApplication();
+  app::MainWindow window(app::MainWindow::Options{.publish_endpoint = false});
+  if (!window.Initialize() || !window.document().IsOpen()) {
+    state.SkipWithError("the window did not open the document");
+    return;
+  }
+  window.show();
+  QApplication::processEvents();
+  store::Node* message =
+      window.document().tree().root()->child(0)->child(kBigFolder / 2);
+  const send::ui::ComposeContext context = window.ComposeContext();
+  for (auto _ : state) {
+    send::ui::ComposeWindow compose(&window, context);
+    compose.FillWithNode(message, send::ui::ComposeMode::kReply);
+    compose.show();
+    QApplication::processEvents();
+    benchmark::DoNotOptimize(compose.counter()->text().size());
+    state.PauseTiming();
+    compose.close();
+    state.ResumeTiming();
+  }
+  window.TearDown();
+}
+BENCHMARK(BM_ComposeReplyOn100000Messages)->Unit(benchmark::kMillisecond);
+
+void BM_KeystrokeInto1375Characters(benchmark::State& state) {
+  bench::EnsureDevice();
+  kit::testing::EnsureApplication();
+  app::MainWindow window(app::MainWindow::Options{.publish_endpoint = false});
+  if (!window.Initialize()) {
+    state.SkipWithError("the window did not initialise");
+    return;
+  }
+  send::ui::ComposeWindow compose(&window, window.ComposeContext());
+  std::mt19937 random(7);
+  std::u16string text;
+  while (text.size() < 1375) text += bench::RandomBody(random);
+  text.resize(1374);
+  compose.FillWithTexts(text, u"5550100", send::ui::ComposeMode::kForward);
+  compose.show();
+  QApplication::processEvents();
+  QPlainTextEdit* field = compose.message_field();
+  field->setFocus();
+  bool add = true;
+  for (auto _ : state) {
+    // One character typed, then taken back: the text stays at 1,374 or
+    // 1,375 characters.
+    QKeyEvent key(QEvent::KeyPress, add ? Qt::Key_A : Qt::Key_Backspace,
+                  Qt::NoModifier, add ? QStringLiteral("a") : QString());
+    QApplication::sendEvent(field, &key);
+    QApplication::processEvents();
+    benchmark::DoNotOptimize(compose.counter()->text().size());
+    add = !add;
+  }
+  compose.close();
+  window.TearDown();
+}
+BENCHMARK(BM_KeystrokeInto1375Characters)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
