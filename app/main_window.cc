@@ -28,6 +28,9 @@
 #include "app/tree_model.h"
 #include "contacts/ui/my_text_dialog.h"
 #include "firewall/filter_file.h"
+#include "firewall/ui/black_list.h"
+#include "firewall/ui/filter_edit.h"
+#include "firewall/ui/filter_list.h"
 #include "kit/fonts.h"
 #include "kit/images.h"
 #include "kit/menu_table.h"
@@ -90,14 +93,9 @@ namespace {
 
 // Commands whose windows are not part of the program yet.
 constexpr uint32_t kUnbuiltCommands[] = {
-    cmds::kImportSms,      cmds::kFilterList,      cmds::kBlackList,
-    cmds::kContactDefault, cmds::kStrangerDefault, cmds::kHotkey,
-    cmds::kSecurity,       cmds::kSmsSetting,      cmds::kAlertOption,
-    cmds::kFontSetting,
+    cmds::kImportSms,  cmds::kHotkey,      cmds::kSecurity,
+    cmds::kSmsSetting, cmds::kAlertOption, cmds::kFontSetting,
 };
-
-// Popups whose every entry is unbuilt.
-constexpr uint32_t kUnbuiltPopups[] = {kit::ids::kFirewallMenu};
 
 bool IsUnbuilt(uint32_t command) {
   for (uint32_t unbuilt : kUnbuiltCommands) {
@@ -109,12 +107,6 @@ bool IsUnbuilt(uint32_t command) {
 void HideUnbuilt(QMenu* menu) {
   if (menu == nullptr) return;
   for (uint32_t command : kUnbuiltCommands) kit::HideCommand(menu, command);
-  for (uint32_t popup : kUnbuiltPopups) {
-    if (auto* sub = menu->findChild<QMenu*>(QStringLiteral("menu.") +
-                                            QString::number(popup))) {
-      sub->menuAction()->setVisible(false);
-    }
-  }
 }
 
 QMenu* MarkPopup(QMenu* menu) {
@@ -607,6 +599,59 @@ void MainWindow::OpenInMessageView(store::Node* node) {
   if (node == nullptr || node->is_recycle_bin() || !document_.IsOpen()) return;
   send::ui::OpenMessageView(this, ViewContext(), node);
   list_view_->viewport()->update();
+}
+
+firewall::ui::FilterEditEnvironment MainWindow::FilterEditEnvironment() {
+  firewall::ui::FilterEditEnvironment environment;
+  environment.settings = &settings_;
+  environment.sentences = &sentences_;
+  environment.picker = ComposeContext().picker;
+  environment.app_folder = settings::AppFolder();
+  return environment;
+}
+
+void MainWindow::FirewallCommand(uint32_t command) {
+  namespace fui = firewall::ui;
+  bool save = false;
+  switch (command) {
+    case cmds::kFilterList:
+      // The rule password first, when one is set; a wrong or cancelled
+      // entry opens nothing.
+      if (!filters_.password.empty()) {
+        std::u16string password = filters_.password;
+        if (kit::PasswordPrompt(this, kit::PasswordMode::kCheck, &password) !=
+            1) {
+          return;
+        }
+      }
+      save = fui::RunFilterList(this, &filters_, FilterEditEnvironment()) == 1;
+      break;
+    case cmds::kBlackList:
+      fui::RunBlackList(this, &filters_, ComposeContext().picker);
+      save = true;  // whatever way the dialog ended
+      break;
+    case cmds::kContactDefault:
+      save = fui::RunFilterEdit(this, &filters_.contact_default,
+                                fui::FilterEditMode::kContactDefault,
+                                FilterEditEnvironment()) == fui::kFilterEditOk;
+      break;
+    case cmds::kStrangerDefault:
+      save = fui::RunFilterEdit(this, &filters_.stranger_default,
+                                fui::FilterEditMode::kStrangerDefault,
+                                FilterEditEnvironment()) == fui::kFilterEditOk;
+      break;
+    default:
+      return;
+  }
+  if (!save) return;
+  platform::Status status;
+  if (firewall::SaveFilterFile(filters_, &status) !=
+      firewall::SaveOutcome::kSaved) {
+    ReportSave(status.ok() ? platform::Status(platform::ErrorCode::kIoError,
+                                              "not written")
+                           : status,
+               filters_.file_path);
+  }
 }
 
 send::ui::ComposeContext MainWindow::ComposeContext() {

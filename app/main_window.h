@@ -43,6 +43,7 @@
 #include "contacts/sentence_store.h"
 #include "firewall/filter_set.h"
 #include "firewall/incoming_sms.h"
+#include "firewall/ui/filter_edit.h"
 #include "intercept/intake.h"
 #include "kit/device_window.h"
 #include "platform/kernel_objects.h"
@@ -287,6 +288,10 @@ class MainWindow : public kit::DeviceDialog,
   // new-note editor, then the node added under its target.
   void NewNodeCommand(uint32_t command);
   send::ui::MessageViewContext ViewContext();
+  // The "Firewall" menu: the Filter List (after the rule password), the
+  // Black List, the two defaults; the filter file saved as each requires.
+  void FirewallCommand(uint32_t command);
+  firewall::ui::FilterEditEnvironment FilterEditEnvironment();
   // "SMS..." (New SMS) and Reply, Forward, Resend, Quote on the chosen node.
   void NewSmsCommand();
   void ComposeCommand(send::ui::ComposeMode mode);

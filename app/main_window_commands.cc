@@ -69,6 +69,12 @@ void MainWindow::OnCommand(uint32_t command) {
     case cmds::kNewSms:
       NewSmsCommand();
       break;
+    case cmds::kFilterList:
+    case cmds::kBlackList:
+    case cmds::kContactDefault:
+    case cmds::kStrangerDefault:
+      FirewallCommand(command);
+      break;
     case cmds::kReply:
       ComposeCommand(send::ui::ComposeMode::kReply);
       break;

@@ -31,8 +31,11 @@
 #include "app/shell_dialogs.h"
 #include "app/startup.h"
 #include "app/tree_model.h"
+#include "firewall/filter_file.h"
 #include "firewall/filter_set.h"
 #include "firewall/incoming_sms.h"
+#include "firewall/ui/black_list.h"
+#include "firewall/ui/filter_edit.h"
 #include "kit/device_window.h"
 #include "kit/file_browser.h"
 #include "kit/menu_table.h"
@@ -670,6 +673,53 @@ TEST_F(MainWindowTest, ATimedMessageGoesOutOnceAtItsDueTimeByTheWindowsClock) {
   EXPECT_EQ(scheduled->child_count(), 0u);
   EXPECT_EQ(Child(window->document().tree().root(), u"Sent Box")->child_count(),
             1u);
+  window->TearDown();
+}
+
+TEST_F(MainWindowTest, TheFirewallMenuOpensTheEditorsAndSavesTheFilterFile) {
+  MakeDocument(kDocPath, {});
+  auto window = MakeWindow();
+  firewall::FilterSet& filters = window->filters();
+  auto saved = [&] {
+    firewall::FilterSet read;
+    read.file_path = filters.file_path;
+    firewall::LoadFilterFile(&read);
+    return read;
+  };
+
+  // The Black List saves the file however it closes.
+  Script({{firewall::ui::kBlackListTemplate, [](kit::DeviceDialog* dialog) {
+             kit::FindControl<QLineEdit>(dialog, 1035)->setText("Spam");
+             kit::FindControl<QLineEdit>(dialog, 1103)->setText("10086");
+             dialog->Dispatch(cmds::kAdd);
+             dialog->Dispatch(cmds::kCancel);
+           }}});
+  window->Dispatch(cmds::kBlackList);
+  ASSERT_EQ(saved().black_list.size(), 1u);
+  EXPECT_EQ(saved().black_list[0].phone, u"10086");
+
+  // A rule password is asked first; a wrong one opens nothing.
+  filters.password = u"1234";
+  std::vector<int> shown;
+  kit::SetDialogScript([&](kit::DeviceDialog* dialog) {
+    shown.push_back(dialog->template_id());
+    if (auto* edit = kit::FindControl<QLineEdit>(dialog, kit::kPasswordEdit)) {
+      edit->setText("9999");
+    }
+    dialog->Dispatch(kit::kCommandCancel);
+  });
+  window->Dispatch(cmds::kFilterList);
+  EXPECT_EQ(shown, std::vector<int>{121});
+
+  // The Stranger Default is saved on OK.
+  Script({{firewall::ui::kFilterEditTemplate, [](kit::DeviceDialog* dialog) {
+             kit::FindControl<QCheckBox>(dialog, firewall::ui::kVibrateBox)
+                 ->setChecked(true);
+             dialog->Dispatch(cmds::kOk);
+           }}});
+  window->Dispatch(cmds::kStrangerDefault);
+  kit::SetDialogScript({});
+  EXPECT_TRUE(saved().stranger_default.Has(firewall::kVibrate));
   window->TearDown();
 }
 

@@ -39,6 +39,9 @@
 #include "contacts/ui/contact_picker.h"
 #include "contacts/ui/group_dialog.h"
 #include "contacts/ui/my_text_dialog.h"
+#include "firewall/ui/black_list.h"
+#include "firewall/ui/filter_edit.h"
+#include "firewall/ui/filter_list.h"
 #include "kit/device_window.h"
 #include "kit/file_browser.h"
 #include "kit/menu_table.h"
@@ -639,6 +642,79 @@ bool RunTour(const fs::path& out) {
     }
     tour.Shoot(&sending, "group-send-complete");
     sending.Dispatch(kit::cmds::kOk);
+  }
+
+  // The firewall's editors over a sample filter set: the Filter List with
+  // its menu, Filter Edit on a filter and on both defaults, the Rule
+  // Editor, the Black List.
+  {
+    firewall::FilterSet& filters = window.filters();
+    filters.filters.clear();
+    firewall::FilterRecord work;
+    work.SetName(u"Work");
+    work.rules[0] = firewall::Rule{firewall::kObjectBody,
+                                   firewall::kJudgeInclude, u"meeting"};
+    work.Set(firewall::kSaveToFolder, u"\\Work");
+    work.Set(firewall::kDontShowInInbox, std::nullopt);
+    work.Set(firewall::kVibrate, std::nullopt);
+    filters.filters.push_back(work);
+    firewall::FilterRecord family;
+    family.SetName(u"Family and the very best friends");
+    family.rules[0] = firewall::Rule{firewall::kObjectPhoneNumber,
+                                     firewall::kJudgeEqual, u"+15550100"};
+    family.Set(firewall::kPlaySound,
+               std::u16string(firewall::kRandomRingMarker));
+    family.Set(firewall::kShowPopupWindow, std::nullopt);
+    family.Set(firewall::kSpecificPhoto, u"\\photo\\Ann Lee.jpg");
+    family.Set(firewall::kUnreadAlert, std::nullopt);
+    filters.filters.push_back(family);
+    firewall::FilterRecord away;
+    away.SetName(u"Away");
+    away.enabled = 0;
+    away.apply_to_all = 1;
+    away.Set(firewall::kAutoReply, u"I am away until Monday.");
+    away.Set(firewall::kAutoForward, u"5550122");
+    filters.filters.push_back(away);
+    filters.black_list = {{u"Spam", u"13800000001"}, {u"Ads", u"10086*"}};
+
+    const firewall::ui::FilterEditEnvironment environment{
+        &window.settings(), nullptr, contacts_environment,
+        settings::AppFolder()};
+    {
+      firewall::ui::FilterListDialog dialog(&window, &filters, environment);
+      tour.ShootDialog(&dialog, "filter-list");
+      dialog.show();
+      kit::SoftKeyBar* keys = dialog.soft_keys();
+      tour.ShootMenu(keys->menu(), "menu-filter-list",
+                     [keys](QMenu* menu) { emit keys->MenuAboutToShow(menu); });
+      dialog.close();
+    }
+    const char* edit_name = "";
+    kit::SetDialogScript([&tour, &edit_name](kit::DeviceDialog* dialog) {
+      tour.Shoot(dialog, edit_name);
+      dialog->Dispatch(kit::kCommandCancel);
+    });
+    edit_name = "filter-edit";
+    firewall::ui::RunFilterEdit(&window, &filters.filters[1],
+                                firewall::ui::FilterEditMode::kUser,
+                                environment);
+    edit_name = "filter-edit-contact-default";
+    firewall::ui::RunFilterEdit(&window, &filters.contact_default,
+                                firewall::ui::FilterEditMode::kContactDefault,
+                                environment);
+    edit_name = "filter-edit-stranger-default";
+    firewall::ui::RunFilterEdit(&window, &filters.stranger_default,
+                                firewall::ui::FilterEditMode::kStrangerDefault,
+                                environment);
+    edit_name = "rule-editor";
+    firewall::ui::RunRuleEditor(&window, &filters.filters[0], false,
+                                environment);
+    kit::SetDialogScript(nullptr);
+    {
+      firewall::ui::BlackListDialog dialog(&window, &filters,
+                                           contacts_environment);
+      tour.ShootDialog(&dialog, "black-list");
+    }
   }
 
   window.Shutdown();

@@ -100,6 +100,13 @@ TEST(TourTest, WritesEveryWindowAndMenu) {
       "group-send-ready",
       "group-send-sending",
       "group-send-complete",
+      "filter-list",
+      "menu-filter-list",
+      "filter-edit",
+      "filter-edit-contact-default",
+      "filter-edit-stranger-default",
+      "rule-editor",
+      "black-list",
   };
   for (const char* name : kPictures) {
     fs::path file = out / (std::string(name) + ".png");
