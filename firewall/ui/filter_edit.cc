@@ -281,6 +281,7 @@ void RuleEditorDialog::OnCommand(uint32_t command) {
 
 class FilterEditDialog : public kit::DeviceDialog {
  public:
+  FilterRecord* record() const { return record_; }
   FilterEditDialog(QWidget* parent, FilterRecord* record, FilterEditMode mode,
                    const FilterEditEnvironment& environment);
   ~FilterEditDialog() override;
@@ -726,20 +727,35 @@ void FilterEditDialog::OnCommand(uint32_t command) {
 
 }  // namespace
 
+const FilterRecord* EditedRecord(const kit::DeviceDialog* dialog) {
+  auto* edit = dynamic_cast<const FilterEditDialog*>(dialog);
+  return edit == nullptr ? nullptr : edit->record();
+}
+
 int RunFilterEdit(QWidget* parent, FilterRecord* record, FilterEditMode mode,
                   const FilterEditEnvironment& environment) {
-  FilterEditDialog dialog(parent, record, mode, environment);
+  // The dialog edits a copy, taken over whole on OK: a Cancel (also after a
+  // failed OK or an accepted Rule Editor) leaves the filter as it was, and
+  // a message that arrives while the dialog is open never meets a filter
+  // half edited.
+  FilterRecord working = *record;
+  FilterEditDialog dialog(parent, &working, mode, environment);
   if (mode == FilterEditMode::kFastCreate && !dialog.SetRulesFirst()) {
     return kFilterEditCancelled;
   }
-  return dialog.Run() == kFilterEditOk ? kFilterEditOk : kFilterEditCancelled;
+  if (dialog.Run() != kFilterEditOk) return kFilterEditCancelled;
+  *record = std::move(working);
+  return kFilterEditOk;
 }
 
 int RunRuleEditor(QWidget* parent, FilterRecord* record, bool fast_create,
                   const FilterEditEnvironment& environment) {
-  RuleEditorDialog dialog(parent, record, environment);
+  FilterRecord working = *record;
+  RuleEditorDialog dialog(parent, &working, environment);
   if (fast_create && !dialog.PickFirstRule()) return kFilterEditCancelled;
-  return dialog.Run() == kFilterEditOk ? kFilterEditOk : kFilterEditCancelled;
+  if (dialog.Run() != kFilterEditOk) return kFilterEditCancelled;
+  *record = std::move(working);
+  return kFilterEditOk;
 }
 
 }  // namespace firewall::ui

@@ -6,9 +6,11 @@
 // Create (the Rule Editor opens at once, picking rule 1 from the contacts;
 // when it is not accepted the dialog ends as cancelled) and the Stranger
 // Default. OK validates and stores the fields in a fixed order; the first
-// failure is told in an "Error" box and the dialog stays open, with the
-// fields before it already stored (the record is edited in place, also on
-// a later Cancel).
+// failure is told in an "Error" box and the dialog stays open. The dialogs
+// edit a copy of the record that replaces it whole when they end with OK:
+// Cancel (also after a failed OK or an accepted Rule Editor) leaves the
+// record as it was, and the live filter set never holds a half-edited
+// filter.
 //
 // The Rule Editor ("Rule Editor", menu bar 109) edits the record's two rule
 // slots; "From Contact..." runs the contact picker in single-choice mode.
@@ -22,6 +24,7 @@
 
 #include "contacts/ui/contact_picker.h"
 #include "firewall/filter_set.h"
+#include "kit/device_window.h"
 
 class QWidget;
 
@@ -107,6 +110,10 @@ inline constexpr int kFilterEditCancelled = 2;
 // every field, else kFilterEditCancelled.
 int RunFilterEdit(QWidget* parent, FilterRecord* record, FilterEditMode mode,
                   const FilterEditEnvironment& environment);
+
+// The copy a Filter Edit dialog is editing (what its OK has stored so far);
+// null for another dialog.
+const FilterRecord* EditedRecord(const kit::DeviceDialog* dialog);
 
 // Runs the Rule Editor on `record`'s rules (`fast_create`: picks rule 1
 // from the contacts at once; cancelling that picker cancels the editor):

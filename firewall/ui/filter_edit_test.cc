@@ -186,45 +186,46 @@ TEST_F(FilterEditTest, OkChecksEachFieldInOrderAndStoresWhatCameBefore) {
 
     LineEdit(d, kNameEdit)->clear();
     EXPECT_EQ(Ok(d), QStringLiteral("Filter name can not be empty!"));
-    EXPECT_EQ(record_.name, u"Old");
+    EXPECT_EQ(EditedRecord(d)->name, u"Old");
 
     // 41 characters fit no more than 40 in the edit and 39 in the record.
     LineEdit(d, kNameEdit)->setText(QString(41, u'n'));
     EXPECT_EQ(LineEdit(d, kNameEdit)->text().size(), 40);
     EXPECT_EQ(Ok(d), QStringLiteral("Please set the rule!"));
-    EXPECT_EQ(record_.name, std::u16string(39, u'n'));
+    EXPECT_EQ(EditedRecord(d)->name, std::u16string(39, u'n'));
     LineEdit(d, kNameEdit)->setText(QStringLiteral("Work"));
 
     Box(d, kApplyToAllBox)->setChecked(true);
     Box(d, kForwardBox)->setChecked(true);
     EXPECT_EQ(Ok(d), QStringLiteral("Please specify the forward number!"));
-    EXPECT_EQ(record_.name, u"Work");
-    EXPECT_EQ(record_.apply_to_all, 1);
+    EXPECT_EQ(EditedRecord(d)->name, u"Work");
+    EXPECT_EQ(EditedRecord(d)->apply_to_all, 1);
 
     LineEdit(d, kForwardEdit)->setText(QStringLiteral("0123"));
     Box(d, kVibrateBox)->setChecked(true);
     Box(d, kPlaySoundBox)->setChecked(true);
     EXPECT_EQ(Ok(d), QStringLiteral("Please specify a sound file"));
-    EXPECT_EQ(record_.Value(kAutoForward), u"0123");
-    EXPECT_TRUE(record_.Has(kVibrate));
+    EXPECT_EQ(EditedRecord(d)->Value(kAutoForward), u"0123");
+    EXPECT_TRUE(EditedRecord(d)->Has(kVibrate));
 
     LineEdit(d, kSoundFileEdit)->setText(QStringLiteral("\\ring.wav"));
     LineEdit(d, kFolderEdit)->clear();
     EXPECT_EQ(Ok(d), QStringLiteral("Please specify a folder"));
-    EXPECT_EQ(record_.Value(kPlaySound), u"\\ring.wav");
+    EXPECT_EQ(EditedRecord(d)->Value(kPlaySound), u"\\ring.wav");
 
     LineEdit(d, kFolderEdit)->setText(QStringLiteral("Work"));
     Box(d, kPopupBox)->setChecked(true);
     Box(d, kSentenceBox)->setChecked(true);
     EXPECT_EQ(Ok(d), QStringLiteral("Please input user-defined sentence!"));
-    EXPECT_EQ(record_.Value(kSaveToFolder), u"\\Work");
-    EXPECT_TRUE(record_.Has(kShowPopupWindow));  // "Default": no skin file
-    EXPECT_EQ(record_.actions[kShowPopupWindow].value, std::nullopt);
+    EXPECT_EQ(EditedRecord(d)->Value(kSaveToFolder), u"\\Work");
+    EXPECT_TRUE(
+        EditedRecord(d)->Has(kShowPopupWindow));  // "Default": no skin file
+    EXPECT_EQ(EditedRecord(d)->actions[kShowPopupWindow].value, std::nullopt);
 
     LineEdit(d, kSentenceEdit)->setText(QStringLiteral("Boss!"));
     Box(d, kPhotoBox)->setChecked(true);
     EXPECT_EQ(Ok(d), QStringLiteral("Please specify the photo!"));
-    EXPECT_FALSE(record_.Has(kUserDefinedSentence));
+    EXPECT_FALSE(EditedRecord(d)->Has(kUserDefinedSentence));
 
     LineEdit(d, kPhotoEdit)->setText(QStringLiteral("\\boss.jpg"));
     Box(d, kUnreadAlertBox)->setChecked(false);
@@ -233,11 +234,11 @@ TEST_F(FilterEditTest, OkChecksEachFieldInOrderAndStoresWhatCameBefore) {
     Control<QPlainTextEdit>(d, kReplyEdit)->clear();
     EXPECT_EQ(Ok(d),
               QStringLiteral("The content of Auto Repley can't be empty !"));
-    EXPECT_EQ(record_.Value(kUserDefinedSentence), u"Boss!");
-    EXPECT_EQ(record_.Value(kSpecificPhoto), u"\\boss.jpg");
-    EXPECT_FALSE(record_.Has(kUnreadAlert));
-    EXPECT_TRUE(record_.Has(kDontShowInInbox));
-    EXPECT_FALSE(record_.Has(kAutoReply));
+    EXPECT_EQ(EditedRecord(d)->Value(kUserDefinedSentence), u"Boss!");
+    EXPECT_EQ(EditedRecord(d)->Value(kSpecificPhoto), u"\\boss.jpg");
+    EXPECT_FALSE(EditedRecord(d)->Has(kUnreadAlert));
+    EXPECT_TRUE(EditedRecord(d)->Has(kDontShowInInbox));
+    EXPECT_FALSE(EditedRecord(d)->Has(kAutoReply));
 
     Control<QPlainTextEdit>(d, kReplyEdit)->setPlainText("Later\nBye");
     EXPECT_EQ(Ok(d), QString());
@@ -255,7 +256,9 @@ TEST_F(FilterEditTest, OkChecksEachFieldInOrderAndStoresWhatCameBefore) {
   EXPECT_EQ(RunEdit(), kFilterEditOk);
   EXPECT_EQ(record_.Value(kSaveToFolder), u"\\Home");
 
-  // Cancel after a failed OK keeps what that OK stored.
+  // Cancel after a failed OK (which stored the fields before the failure
+  // in the dialog's copy) leaves the filter exactly as it was.
+  const FilterRecord before = record_;
   Script(kFilterEditTemplate, [this](DeviceDialog* d) {
     LineEdit(d, kNameEdit)->setText(QStringLiteral("Renamed"));
     LineEdit(d, kForwardEdit)->clear();
@@ -263,7 +266,7 @@ TEST_F(FilterEditTest, OkChecksEachFieldInOrderAndStoresWhatCameBefore) {
     d->Dispatch(kit::cmds::kCancel);
   });
   EXPECT_EQ(RunEdit(), kFilterEditCancelled);
-  EXPECT_EQ(record_.name, u"Renamed");
+  EXPECT_EQ(record_, before);
 }
 
 TEST_F(FilterEditTest, SoundAndPopupSlots) {
