@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
 #include <QThread>
@@ -59,6 +60,7 @@
 #include "send/ui/group_send_window.h"
 #include "send/ui/timer_dialog.h"
 #include "settings/settings_store.h"
+#include "settings/ui/option_scroll.h"
 #include "settings/ui/preference_dialog.h"
 #include "store/document.h"
 
@@ -706,6 +708,65 @@ bool RunTour(const fs::path& out) {
     firewall::ui::RunFilterEdit(&window, &filters.stranger_default,
                                 firewall::ui::FilterEditMode::kStrangerDefault,
                                 environment);
+    // Filter Edit scrolled to its last fields, and an OK check's "Error".
+    kit::SetDialogScript([&tour](kit::DeviceDialog* dialog) {
+      if (auto* area = dialog->findChild<settings::ui::OptionScrollArea*>()) {
+        area->Scroll(settings::ui::ScrollRequest::kPageDown);
+        tour.Shoot(dialog, "filter-edit-middle");
+        area->Scroll(settings::ui::ScrollRequest::kPageDown);
+        area->Scroll(settings::ui::ScrollRequest::kPageDown);
+        tour.Shoot(dialog, "filter-edit-bottom");
+        area->Scroll(settings::ui::ScrollRequest::kTop);
+      }
+      if (auto* name =
+              kit::FindControl<QLineEdit>(dialog, firewall::ui::kNameEdit)) {
+        name->clear();
+      }
+      kit::MessageScript before =
+          kit::SetMessageScript([&tour, dialog](const kit::MessageRequest& r) {
+            QMessageBox box(dialog);
+            box.setWindowTitle(r.caption);
+            box.setText(r.text);
+            box.setIcon(QMessageBox::Critical);
+            box.setStandardButtons(QMessageBox::Ok);
+            tour.ShootDialog(&box, "filter-edit-error");
+            return kit::kAnswerOk;
+          });
+      dialog->Dispatch(kit::cmds::kOk);
+      kit::SetMessageScript(before);
+      dialog->Dispatch(kit::kCommandCancel);
+    });
+    firewall::ui::RunFilterEdit(&window, &filters.filters[2],
+                                firewall::ui::FilterEditMode::kUser,
+                                environment);
+    // Fast Create: a contact picked for rule 1, the Rule Editor accepted,
+    // then Filter Edit.
+    kit::SetDialogScript([&tour](kit::DeviceDialog* dialog) {
+      if (auto* picker = dynamic_cast<contacts::ui::ContactPicker*>(dialog)) {
+        picker->SelectItem(0);
+        picker->Dispatch(kit::cmds::kPickerConfirm);
+      } else if (dialog->template_id() == firewall::ui::kFilterEditTemplate) {
+        tour.Shoot(dialog, "filter-edit-fast-create");
+        dialog->Dispatch(kit::kCommandCancel);
+      } else {
+        dialog->Dispatch(kit::cmds::kOk);
+      }
+    });
+    firewall::FilterRecord fast = firewall::NewFilter();
+    firewall::ui::RunFilterEdit(
+        &window, &fast, firewall::ui::FilterEditMode::kFastCreate, environment);
+    // The rule password asked before the Filter List.
+    kit::SetDialogScript([&tour](kit::DeviceDialog* dialog) {
+      tour.Shoot(dialog, "rule-password");
+      dialog->Dispatch(kit::kCommandCancel);
+    });
+    filters.password = u"1234";
+    window.Dispatch(kit::cmds::kFilterList);
+    filters.password.clear();
+    kit::SetDialogScript([&tour, &edit_name](kit::DeviceDialog* dialog) {
+      tour.Shoot(dialog, edit_name);
+      dialog->Dispatch(kit::kCommandCancel);
+    });
     edit_name = "rule-editor";
     firewall::ui::RunRuleEditor(&window, &filters.filters[0], false,
                                 environment);

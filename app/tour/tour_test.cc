@@ -106,6 +106,11 @@ TEST(TourTest, WritesEveryWindowAndMenu) {
       "filter-edit-contact-default",
       "filter-edit-stranger-default",
       "rule-editor",
+      "filter-edit-middle",
+      "filter-edit-bottom",
+      "filter-edit-error",
+      "filter-edit-fast-create",
+      "rule-password",
       "black-list",
   };
   for (const char* name : kPictures) {
