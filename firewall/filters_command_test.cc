@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "firewall/filter_file.h"
 #include "firewall/plan.h"
@@ -163,37 +164,205 @@ TEST_F(FiltersCommandTest, ShowAndFailures) {
 }
 
 TEST_F(FiltersCommandTest, BlockAndAddChangeTheDeviceFile) {
+  const std::filesystem::path device_file =
+      device_.HostPath("/Program Files/Telvane/pelicorde.ini");
+  // An empty or blank number would block every sender: refused, and the
+  // device gets no file.
+  for (const char* blank : {"''", "'  '"}) {
+    auto refused = Run(std::string("block ") + blank + " --name All");
+    EXPECT_EQ(refused.exit_code, 2) << refused.out;
+    EXPECT_NE(refused.out.find("would block every sender"), std::string::npos)
+        << refused.out;
+  }
+  EXPECT_FALSE(std::filesystem::exists(device_file));
+
   // A device without a file starts from the first-start defaults.
   EXPECT_EQ(Run("block 13800000001 --name Spam").exit_code, 0);
-  auto add = Run("add Work --body meeting --save-to '\\Work' --hide --popup");
+  auto add = Run("add Work --body meeting --save-to Work --hide --popup");
   EXPECT_EQ(add.exit_code, 0) << add.out;
-  EXPECT_EQ(
-      Run("add Away --from 5550199 --equal --reply 'I am away.'").exit_code, 0);
+  // The newest filter goes on top, as "New..." puts it: matched first.
+  auto away =
+      Run("add Away --from 5550199 --equal --save-to '\\Away' --reply "
+          "'I am away.'");
+  EXPECT_EQ(away.exit_code, 0) << away.out;
+  EXPECT_NE(away.out.find("Filter #1 \"Away\""), std::string::npos) << away.out;
   FilterSet set;
   set.file_path = DefaultFilterFilePath();
   ASSERT_EQ(LoadFilterFile(&set), LoadOutcome::kRead);
   ASSERT_EQ(set.black_list.size(), 1u);
   EXPECT_EQ(set.black_list[0], (BlackListEntry{u"Spam", u"13800000001"}));
   ASSERT_EQ(set.filters.size(), 2u);
-  const FilterRecord& work = set.filters[0];
+  EXPECT_EQ(set.filters[0].name, u"Away");
+  EXPECT_EQ(set.filters[0].rules[0],
+            (Rule{kObjectPhoneNumber, kJudgeEqual, u"5550199"}));
+  EXPECT_EQ(set.filters[0].Value(kAutoReply), u"I am away.");
+  // A folder keeps its "\", one is added when missing.
+  EXPECT_EQ(set.filters[0].Value(kSaveToFolder), u"\\Away");
+  const FilterRecord& work = set.filters[1];
   EXPECT_EQ(work.name, u"Work");
   EXPECT_EQ(work.rules[0], (Rule{kObjectBody, kJudgeInclude, u"meeting"}));
   EXPECT_EQ(work.Value(kSaveToFolder), u"\\Work");
   EXPECT_TRUE(work.Has(kDontShowInInbox));
   EXPECT_TRUE(work.Has(kShowPopupWindow));
   EXPECT_FALSE(work.Has(kAutoReply));
-  EXPECT_EQ(set.filters[1].rules[0],
-            (Rule{kObjectPhoneNumber, kJudgeEqual, u"5550199"}));
-  EXPECT_EQ(set.filters[1].Value(kAutoReply), u"I am away.");
   // The defaults came along.
   EXPECT_TRUE(set.stranger_default.Has(kSaveToFolder));
 
   // Usage errors change nothing.
+  const std::string before = platform::testing::ReadHostFile(device_file);
   EXPECT_EQ(Run("add Bad").exit_code, 2);
   EXPECT_EQ(Run("add Bad --from 1 --body 2").exit_code, 2);
+  EXPECT_EQ(Run("add Bad --from 1 --save-to ''").exit_code, 2);
   EXPECT_EQ(Run("block").exit_code, 2);
-  ASSERT_EQ(LoadFilterFile(&set), LoadOutcome::kRead);
-  EXPECT_EQ(set.filters.size(), 2u);
+  EXPECT_EQ(Run("block ''").exit_code, 2);
+  EXPECT_EQ(platform::testing::ReadHostFile(device_file), before);
+}
+
+// remove, enable, disable and move on the device's file: each read back
+// whole against the list before it; a change that cannot be made leaves
+// the file's bytes as they were.
+class FilterEditCommandsTest : public FiltersCommandTest {
+ protected:
+  void SetUp() override {
+    FiltersCommandTest::SetUp();
+    FilterSet set;
+    SetUpFirstStartDefaults(&set);
+    for (const char16_t* name : {u"Boss", u"Twin", u"Family", u"Twin"}) {
+      FilterRecord filter = NewFilter();
+      filter.SetName(name);
+      // Each its own rule, so that two of one name still differ.
+      filter.rules[0] =
+          Rule{kObjectBody, kJudgeInclude,
+               std::u16string(name) + u" " +
+                   static_cast<char16_t>(u'0' + set.filters.size())};
+      set.filters.push_back(filter);
+    }
+    set.black_list.push_back({u"Ann", u"13800138000"});
+    set.file_path = DefaultFilterFilePath();
+    ASSERT_EQ(SaveFilterFile(set), SaveOutcome::kSaved);
+    file_ = device_.HostPath("/Program Files/Telvane/pelicorde.ini");
+  }
+
+  FilterSet Read() {
+    FilterSet set;
+    set.file_path = DefaultFilterFilePath();
+    EXPECT_EQ(LoadFilterFile(&set), LoadOutcome::kRead);
+    return set;
+  }
+
+  std::vector<std::u16string> Names() {
+    std::vector<std::u16string> names;
+    for (const FilterRecord& filter : Read().filters) {
+      names.push_back(filter.name);
+    }
+    return names;
+  }
+
+  // Runs a command that must fail with `code` and checks that the file is
+  // unchanged; returns what it printed.
+  std::string Refused(const std::string& arguments, int code) {
+    const std::string before = platform::testing::ReadHostFile(file_);
+    auto run = Run(arguments);
+    EXPECT_EQ(run.exit_code, code) << arguments << "\n" << run.out;
+    EXPECT_EQ(platform::testing::ReadHostFile(file_), before) << arguments;
+    return run.out;
+  }
+
+  std::filesystem::path file_;
+};
+
+TEST_F(FilterEditCommandsTest, EnableAndDisable) {
+  FilterSet before = Read();
+  auto disable = Run("disable Family");
+  EXPECT_EQ(disable.exit_code, 0) << disable.out;
+  EXPECT_NE(disable.out.find("Filter #3 \"Family\" disabled"),
+            std::string::npos)
+      << disable.out;
+  FilterSet after = Read();
+  before.filters[2].enabled = 0;
+  EXPECT_EQ(after.filters, before.filters);
+  EXPECT_EQ(after.black_list, before.black_list);
+  EXPECT_EQ(after.stranger_default, before.stranger_default);
+
+  // By number, as `show` lists it: #4 is the second "Twin".
+  EXPECT_EQ(Run("disable --index 4").exit_code, 0);
+  EXPECT_EQ(Run("enable --index 3").exit_code, 0);
+  before.filters[3].enabled = 0;
+  before.filters[2].enabled = 1;
+  EXPECT_EQ(Read().filters, before.filters);
+  auto show = Run("show");
+  EXPECT_NE(show.out.find("#4 \"Twin\"\n     disabled"), std::string::npos)
+      << show.out;
+}
+
+TEST_F(FilterEditCommandsTest, Remove) {
+  FilterSet before = Read();
+  EXPECT_EQ(Run("remove Boss").exit_code, 0);
+  before.filters.erase(before.filters.begin());
+  EXPECT_EQ(Read().filters, before.filters);
+  // The second "Twin", now #3.
+  auto twin = Run("remove --index 3");
+  EXPECT_EQ(twin.exit_code, 0) << twin.out;
+  EXPECT_NE(twin.out.find("Removed filter #3 \"Twin\""), std::string::npos);
+  before.filters.erase(before.filters.begin() + 2);
+  FilterSet after = Read();
+  EXPECT_EQ(after.filters, before.filters);
+  EXPECT_EQ(after.black_list, before.black_list);
+}
+
+TEST_F(FilterEditCommandsTest, Move) {
+  using List = std::vector<std::u16string>;
+  FilterSet before = Read();
+  EXPECT_EQ(Run("move Boss --down").exit_code, 0);
+  EXPECT_EQ(Names(), (List{u"Twin", u"Boss", u"Family", u"Twin"}));
+  EXPECT_EQ(Run("move Family --up").exit_code, 0);
+  EXPECT_EQ(Names(), (List{u"Twin", u"Family", u"Boss", u"Twin"}));
+  auto to = Run("move --index 4 --to 1");
+  EXPECT_EQ(to.exit_code, 0) << to.out;
+  EXPECT_NE(to.out.find("Filter #1 \"Twin\" (was #4)"), std::string::npos)
+      << to.out;
+  EXPECT_EQ(Run("move Boss --to 4").exit_code, 0);
+  // The records travel whole: the last Twin, with its own rule, is first.
+  FilterSet after = Read();
+  ASSERT_EQ(after.filters.size(), 4u);
+  EXPECT_EQ(after.filters[0], before.filters[3]);
+  EXPECT_EQ(after.filters[1], before.filters[1]);
+  EXPECT_EQ(after.filters[2], before.filters[2]);
+  EXPECT_EQ(after.filters[3], before.filters[0]);
+
+  // Past either end: refused.
+  EXPECT_NE(Refused("move --index 1 --up", 1).find("already the first"),
+            std::string::npos);
+  EXPECT_NE(Refused("move Boss --down", 1).find("already the last"),
+            std::string::npos);
+  Refused("move Boss --to 5", 1);
+  Refused("move Boss --to 0", 1);
+}
+
+TEST_F(FilterEditCommandsTest, AFilterNamedAmissIsRefusedAndNothingWritten) {
+  for (const char* command : {"remove", "enable", "disable", "move"}) {
+    const std::string c = command;
+    const std::string direction = c == "move" ? " --up" : "";
+    // Two filters share the name: the number must choose.
+    std::string twin = Refused(c + " Twin" + direction, 1);
+    EXPECT_NE(twin.find("2 filters are named \"Twin\" (#2, #4)"),
+              std::string::npos)
+        << twin;
+    EXPECT_NE(twin.find("--index"), std::string::npos) << twin;
+    std::string nobody = Refused(c + " Nobody" + direction, 1);
+    EXPECT_NE(nobody.find("there is no filter named \"Nobody\""),
+              std::string::npos)
+        << nobody;
+    Refused(c + " --index 5" + direction, 1);
+    Refused(c + " --index 0" + direction, 1);
+    // Neither or both of NAME and --index; a number that is none.
+    Refused(c + direction, 2);
+    Refused(c + " Boss --index 1" + direction, 2);
+    Refused(c + " --index one" + direction, 2);
+  }
+  Refused("move Boss", 2);
+  Refused("move Boss --up --down", 2);
+  Refused("move Boss --up --to 2", 2);
 }
 
 }  // namespace

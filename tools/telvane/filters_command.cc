@@ -5,15 +5,19 @@
 //   telvane filters explain --from SENDER --body TEXT [--no-document] [INI]
 //   telvane filters block NUMBER [--name NAME]
 //   telvane filters add NAME (--from TEXT | --body TEXT) [--equal] ...
+//   telvane filters remove|enable|disable (NAME | --index N)
+//   telvane filters move (NAME | --index N) (--up | --down | --to K)
 //
 // INI is a filter file anywhere on the host. Without it the device's own
 // file is read: "pelicorde.ini" in the program's folder on the current
 // device; a device without a filter file is shown with the defaults the
 // program would create at its first start. A file is read whole or not at
 // all: one that cannot be read is reported, never shown in part nor written
-// over. "block" and "add" change the device's file (starting from those
-// defaults when there is none), the way the filter editor would; the
-// program reads it when it starts.
+// over. "block", "add" and the commands that edit a filter change the
+// device's file (starting from those defaults when there is none), the way
+// the Black List and the filter list would; the program reads it when it
+// starts. A filter is named by its name or by its number as "show" lists
+// it (#1 is matched first); a change that cannot be made writes nothing.
 #include <cstdint>
 #include <functional>
 #include <iostream>
@@ -499,7 +503,18 @@ int ChangeDeviceSet(const std::function<int(FilterSet*)>& change) {
   return 0;
 }
 
+// True when `text` has nothing but white space.
+bool IsBlank(std::string_view text) {
+  return text.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos;
+}
+
 int Block(const std::string& number, const std::optional<std::string>& name) {
+  // The Black List matches the end of the number: an empty entry would
+  // catch every sender.
+  if (IsBlank(number)) {
+    return UsageError(
+        "filters block needs a number: an empty one would block every sender");
+  }
   return ChangeDeviceSet([&](FilterSet* set) {
     set->black_list.push_back(
         {name ? U16(*name) : std::u16string(), U16(number)});
@@ -538,7 +553,14 @@ int Add(const AddArgs& args) {
   auto set_value = [&](const std::optional<std::string>& value, int slot) {
     if (value) filter.Set(slot, U16(*value));
   };
-  set_value(args.save_to, firewall::kSaveToFolder);
+  if (args.save_to) {
+    // As the filter editor stores it: a folder path starts with "\".
+    std::u16string folder = U16(*args.save_to);
+    if (folder.empty())
+      return UsageError("filters add --save-to needs a folder");
+    if (folder.front() != u'\\') folder.insert(folder.begin(), u'\\');
+    filter.Set(firewall::kSaveToFolder, std::move(folder));
+  }
   set_value(args.reply, firewall::kAutoReply);
   set_value(args.forward, firewall::kAutoForward);
   if (args.hide) filter.Set(firewall::kDontShowInInbox, std::nullopt);
@@ -550,11 +572,136 @@ int Add(const AddArgs& args) {
     filter.Set(firewall::kShowPopupWindow, std::nullopt);
   }
   return ChangeDeviceSet([&](FilterSet* set) {
-    set->filters.push_back(filter);
-    std::cout << "Filter #" << set->filters.size() << " " << Quote(filter.name)
-              << "\n";
+    // At the top, as the filter list's "New..." puts it: matched first.
+    set->filters.insert(set->filters.begin(), filter);
+    std::cout << "Filter #1 " << Quote(filter.name) << "\n";
     return 0;
   });
+}
+
+// Names one filter of the set: by NAME or by its number in the list.
+struct Target {
+  std::optional<std::string> name;
+  std::optional<int> number;  // 1-based, as `filters show` lists it
+};
+
+// Sets `index` to the one in set.filters that `target` names and returns
+// 0; or reports why there is none and returns the failure's exit code.
+int FindTarget(const FilterSet& set, const Target& target,
+               const std::string& command, size_t* index) {
+  if (target.number) {
+    const int number = *target.number;
+    if (number < 1 || static_cast<size_t>(number) > set.filters.size()) {
+      return Fail("there is no filter #" + std::to_string(number) +
+                  " (the list has " + std::to_string(set.filters.size()) + ")");
+    }
+    *index = static_cast<size_t>(number - 1);
+    return 0;
+  }
+  const std::u16string name = U16(*target.name);
+  std::vector<size_t> found;
+  for (size_t i = 0; i < set.filters.size(); ++i) {
+    if (set.filters[i].name == name) found.push_back(i);
+  }
+  if (found.empty()) {
+    return Fail("there is no filter named " + Quote(name));
+  }
+  if (found.size() > 1) {
+    std::string numbers;
+    for (size_t i : found) {
+      numbers += (numbers.empty() ? "#" : ", #") + std::to_string(i + 1);
+    }
+    return Fail(std::to_string(found.size()) + " filters are named " +
+                Quote(name) + " (" + numbers + "): choose one with 'filters " +
+                command + " --index N'");
+  }
+  *index = found.front();
+  return 0;
+}
+
+// Loads the device's set, finds the filter `target` names and lets `change`
+// edit the set; saves it when both succeed.
+int ChangeFilter(const Target& target, const std::string& command,
+                 const std::function<int(FilterSet*, size_t)>& change) {
+  if (target.name.has_value() == target.number.has_value()) {
+    return UsageError("filters " + command + " needs NAME or --index N");
+  }
+  return ChangeDeviceSet([&](FilterSet* set) {
+    size_t index = 0;
+    if (int rc = FindTarget(*set, target, command, &index); rc != 0) return rc;
+    return change(set, index);
+  });
+}
+
+int Remove(const Target& target) {
+  return ChangeFilter(target, "remove", [](FilterSet* set, size_t index) {
+    std::cout << "Removed filter #" << index + 1 << " "
+              << Quote(set->filters[index].name) << "\n";
+    set->filters.erase(set->filters.begin() +
+                       static_cast<std::ptrdiff_t>(index));
+    return 0;
+  });
+}
+
+int Enable(const Target& target, bool enabled) {
+  return ChangeFilter(target, enabled ? "enable" : "disable",
+                      [enabled](FilterSet* set, size_t index) {
+                        FilterRecord& filter = set->filters[index];
+                        filter.enabled = enabled ? 1 : 0;
+                        std::cout << "Filter #" << index + 1 << " "
+                                  << Quote(filter.name)
+                                  << (enabled ? " enabled" : " disabled")
+                                  << "\n";
+                        return 0;
+                      });
+}
+
+// What `filters move` is given.
+struct MoveArgs {
+  Target target;
+  bool up = false;
+  bool down = false;
+  std::optional<int> to;  // 1-based
+};
+
+int Move(const MoveArgs& args) {
+  if (static_cast<int>(args.up) + static_cast<int>(args.down) +
+          static_cast<int>(args.to.has_value()) !=
+      1) {
+    return UsageError("filters move needs one of --up, --down and --to K");
+  }
+  return ChangeFilter(args.target, "move", [&](FilterSet* set, size_t index) {
+    const int count = static_cast<int>(set->filters.size());
+    const int from = static_cast<int>(index) + 1;
+    const int to = args.to ? *args.to : from + (args.up ? -1 : 1);
+    if (to < 1 || to > count) {
+      if (!args.to) {
+        return Fail("filter #" + std::to_string(from) + " is already " +
+                    (args.up ? "the first" : "the last"));
+      }
+      return Fail("there is no place #" + std::to_string(to) +
+                  " (the list has " + std::to_string(count) + ")");
+    }
+    FilterRecord filter = std::move(set->filters[index]);
+    set->filters.erase(set->filters.begin() + (from - 1));
+    set->filters.insert(set->filters.begin() + (to - 1), std::move(filter));
+    std::cout << "Filter #" << to << " "
+              << Quote(set->filters[static_cast<size_t>(to - 1)].name)
+              << " (was #" << from << ")\n";
+    return 0;
+  });
+}
+
+// NAME and --index N on `command`, one of them.
+void AddTargetOptions(CLI::App* command, Target* target) {
+  CLI::Option* name =
+      command->add_option("NAME", target->name, "the filter's name");
+  command
+      ->add_option("--index", target->number,
+                   "the filter numbered N in 'telvane filters show' (#1 is "
+                   "matched first)")
+      ->type_name("N")
+      ->excludes(name);
 }
 
 }  // namespace
@@ -563,11 +710,13 @@ void AddFiltersCommands(cli::Tool& tool) {
   CLI::App* filters = tool.AddCommand(
       tool.root(), "filters",
       "the firewall's filter file (pelicorde.ini): show it, explain a "
-      "message's way, block a number, add a filter");
+      "message's way, block a number, add, remove, enable, disable or move a "
+      "filter");
   filters->footer(
       "INI is a host file; without it the device's own filter file is read.\n"
-      "block and add change the device's file; the program reads it at "
-      "start.");
+      "block, add, remove, enable, disable and move change the device's "
+      "file;\nthe program reads it at start. A filter is named by NAME or by "
+      "its number\n(--index N) as show lists it.");
   const std::string ini_help =
       "a filter file on the host (default the device's)";
 
@@ -600,7 +749,7 @@ void AddFiltersCommands(cli::Tool& tool) {
   };
   auto block_args = std::make_shared<BlockArgs>();
   CLI::App* block = tool.AddCommand(
-      filters, "block", "add NUMBER to the Black List",
+      filters, "block", "add NUMBER (not empty) to the Black List",
       [block_args] { return Block(block_args->number, block_args->name); });
   block->add_option("NUMBER", block_args->number, "the number")->required();
   block->add_option("--name", block_args->name, "the entry's name");
@@ -608,8 +757,8 @@ void AddFiltersCommands(cli::Tool& tool) {
   auto add_args = std::make_shared<AddArgs>();
   CLI::App* add = tool.AddCommand(
       filters, "add",
-      "add a filter whose rule asks that the sender (or the text) includes "
-      "TEXT, with its actions",
+      "add a filter on top of the list (matched first) whose rule asks that "
+      "the sender (or the text) includes TEXT, with its actions",
       [add_args] { return Add(*add_args); });
   add->add_option("NAME", add_args->name, "the filter's name")->required();
   CLI::Option* from =
@@ -618,7 +767,8 @@ void AddFiltersCommands(cli::Tool& tool) {
       ->excludes(from);
   add->add_flag("--equal", add_args->equal,
                 "the rule asks that it ends with TEXT instead");
-  add->add_option("--save-to", add_args->save_to, "file under FOLDER")
+  add->add_option("--save-to", add_args->save_to,
+                  "file under FOLDER (a leading \\ is added when missing)")
       ->type_name("FOLDER");
   add->add_flag("--hide", add_args->hide, "leave the phone's Inbox");
   add->add_option("--reply", add_args->reply, "answer with TEXT");
@@ -630,6 +780,42 @@ void AddFiltersCommands(cli::Tool& tool) {
   add->add_flag("--vibrate", add_args->vibrate, "vibrate");
   add->add_flag("--unread-alert", add_args->unread_alert,
                 "remind while unread");
+
+  auto remove_target = std::make_shared<Target>();
+  AddTargetOptions(
+      tool.AddCommand(filters, "remove", "delete a filter from the list",
+                      [remove_target] { return Remove(*remove_target); }),
+      remove_target.get());
+  auto enable_target = std::make_shared<Target>();
+  AddTargetOptions(
+      tool.AddCommand(filters, "enable", "enable a filter: it is matched again",
+                      [enable_target] { return Enable(*enable_target, true); }),
+      enable_target.get());
+  auto disable_target = std::make_shared<Target>();
+  AddTargetOptions(
+      tool.AddCommand(
+          filters, "disable",
+          "disable a filter: it stays in the list but is skipped in matching",
+          [disable_target] { return Enable(*disable_target, false); }),
+      disable_target.get());
+
+  auto move_args = std::make_shared<MoveArgs>();
+  CLI::App* move = tool.AddCommand(
+      filters, "move",
+      "move a filter in the matching order: one place up or down, or to "
+      "place K",
+      [move_args] { return Move(*move_args); });
+  AddTargetOptions(move, &move_args->target);
+  CLI::Option* up =
+      move->add_flag("--up", move_args->up, "one place up: matched sooner");
+  CLI::Option* down =
+      move->add_flag("--down", move_args->down, "one place down: matched later")
+          ->excludes(up);
+  move->add_option("--to", move_args->to,
+                   "to place K, as show numbers it (1 is matched first)")
+      ->type_name("K")
+      ->excludes(up)
+      ->excludes(down);
 }
 
 }  // namespace tools::telvane
