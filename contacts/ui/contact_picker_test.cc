@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "contacts/testing/phone_contacts.h"
 #include "contacts/ui/group_dialog.h"
 #include "contacts/ui/photo_loader.h"
 #include "kit/file_browser.h"
@@ -92,13 +93,8 @@ class ContactPickerTest : public ::testing::Test {
   static void SetUpTestSuite() {
     kit::testing::EnsureApplication();
     device_ = new TempDevice();
-    fs::path build = device_->root() / "build";
-    fs::create_directories(build / "lib");
-    for (const char* library : {"libpimstore.so", "libcellcore.so"}) {
-      fs::copy_file(BinDir().parent_path() / "lib" / library,
-                    build / "lib" / library);
-    }
-    ASSERT_EQ(Devicectl("install " + build.string()).exit_code, 0);
+    ASSERT_NO_FATAL_FAILURE(
+        contacts::testing::InstallContactLibraries(*device_));
     ImportCards(kCards);
   }
   static void TearDownTestSuite() {
@@ -107,10 +103,7 @@ class ContactPickerTest : public ::testing::Test {
   }
 
   static void ImportCards(const std::string& cards) {
-    fs::path file = device_->root() / "contacts.vcf";
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << cards;
-    auto imported = Devicectl("contacts import " + file.string());
-    ASSERT_EQ(imported.exit_code, 0) << imported.out;
+    contacts::testing::ImportCards(*device_, cards);
   }
 
   void SetUp() override {

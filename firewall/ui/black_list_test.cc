@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "contacts/contact_store.h"
+#include "contacts/testing/phone_contacts.h"
 #include "kit/menu_table.h"
 #include "kit/menus.h"
 #include "kit/qt_text.h"
@@ -94,17 +95,9 @@ class BlackListTest : public ::testing::Test {
   static void SetUpTestSuite() {
     kit::testing::EnsureApplication();
     device_ = new TempDevice();
-    fs::path build = device_->root() / "build";
-    fs::create_directories(build / "lib");
-    for (const char* library : {"libpimstore.so", "libcellcore.so"}) {
-      fs::copy_file(BinDir().parent_path() / "lib" / library,
-                    build / "lib" / library);
-    }
-    ASSERT_EQ(Devicectl("install " + build.string()).exit_code, 0);
-    fs::path file = device_->root() / "contacts.vcf";
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << kCards;
-    auto imported = Devicectl("contacts import " + file.string());
-    ASSERT_EQ(imported.exit_code, 0) << imported.out;
+    ASSERT_NO_FATAL_FAILURE(
+        contacts::testing::InstallContactLibraries(*device_));
+    ASSERT_NO_FATAL_FAILURE(contacts::testing::ImportCards(*device_, kCards));
   }
   static void TearDownTestSuite() {
     delete device_;

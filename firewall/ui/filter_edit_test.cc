@@ -24,6 +24,7 @@
 #include "alerts/ui/skin_preview.h"
 #include "contacts/contact_store.h"
 #include "contacts/sentence_store.h"
+#include "contacts/testing/phone_contacts.h"
 #include "contacts/ui/contact_picker.h"
 #include "contacts/ui/my_text_dialog.h"
 #include "kit/menu_table.h"
@@ -79,17 +80,9 @@ class FilterEditTest : public ::testing::Test {
   static void SetUpTestSuite() {
     kit::testing::EnsureApplication();
     device_ = new TempDevice();
-    fs::path build = device_->root() / "build";
-    fs::create_directories(build / "lib");
-    for (const char* library : {"libpimstore.so", "libcellcore.so"}) {
-      fs::copy_file(BinDir().parent_path() / "lib" / library,
-                    build / "lib" / library);
-    }
-    ASSERT_EQ(Devicectl("install " + build.string()).exit_code, 0);
-    fs::path file = device_->root() / "contacts.vcf";
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << kCards;
-    auto imported = Devicectl("contacts import " + file.string());
-    ASSERT_EQ(imported.exit_code, 0) << imported.out;
+    ASSERT_NO_FATAL_FAILURE(
+        contacts::testing::InstallContactLibraries(*device_));
+    ASSERT_NO_FATAL_FAILURE(contacts::testing::ImportCards(*device_, kCards));
     fs::create_directories(device_->HostPath("\\App\\skins"));
     for (const char* skin : {"Blue.cfg", "Night.Sky.cfg"}) {
       std::ofstream(device_->HostPath(std::string("\\App\\skins\\") + skin))

@@ -28,6 +28,7 @@
 
 #include "contacts/contact_store.h"
 #include "contacts/sentence_store.h"
+#include "contacts/testing/phone_contacts.h"
 #include "contacts/ui/my_text_dialog.h"
 #include "kit/menu_table.h"
 #include "kit/menus.h"
@@ -528,22 +529,14 @@ TEST_F(ComposeWindowTest, StatusReportFlipsSavesAndIsChecked) {
 }
 
 TEST_F(ComposeWindowTest, PickedContactsFillToAndTheMessage) {
-  fs::path build = radio_.device().root() / "build";
-  fs::create_directories(build / "lib");
-  fs::copy_file(
-      platform::testing::BinDir().parent_path() / "lib" / "libpimstore.so",
-      build / "lib" / "libpimstore.so");
-  ASSERT_EQ(platform::testing::Devicectl("install " + build.string()).exit_code,
-            0);
-  fs::path cards = radio_.device().root() / "cards.vcf";
-  std::ofstream(cards, std::ios::binary)
-      << "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Bert\r\nTEL;TYPE=CELL:0201\r\n"
-         "END:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nFN:Anna\r\n"
-         "TEL;TYPE=CELL:0101\r\nEND:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\n"
-         "FN:Carl\r\nTEL;TYPE=CELL:0301\r\nEND:VCARD\r\n";
-  ASSERT_EQ(platform::testing::Devicectl("contacts import " + cards.string())
-                .exit_code,
-            0);
+  ASSERT_NO_FATAL_FAILURE(
+      contacts::testing::InstallContactLibraries(radio_.device()));
+  ASSERT_NO_FATAL_FAILURE(contacts::testing::ImportCards(
+      radio_.device(),
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Bert\r\nTEL;TYPE=CELL:0201\r\n"
+      "END:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nFN:Anna\r\n"
+      "TEL;TYPE=CELL:0101\r\nEND:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\n"
+      "FN:Carl\r\nTEL;TYPE=CELL:0301\r\nEND:VCARD\r\n"));
   contacts::ContactStore contacts;
   contacts.Load();
   settings_.set_show_photo(0);
