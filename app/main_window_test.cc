@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QDateTimeEdit>
 #include <QFont>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -36,6 +37,7 @@
 #include "firewall/incoming_sms.h"
 #include "firewall/ui/black_list.h"
 #include "firewall/ui/filter_edit.h"
+#include "firewall/ui/filter_list.h"
 #include "kit/device_window.h"
 #include "kit/file_browser.h"
 #include "kit/menu_table.h"
@@ -710,6 +712,25 @@ TEST_F(MainWindowTest, TheFirewallMenuOpensTheEditorsAndSavesTheFilterFile) {
   });
   window->Dispatch(cmds::kFilterList);
   EXPECT_EQ(shown, std::vector<int>{121});
+
+  // A filter disabled by its check in the Filter List (Left on the row)
+  // is saved by Done, and a new window loads it disabled.
+  filters.password.clear();
+  firewall::FilterRecord work = firewall::NewFilter();
+  work.SetName(u"Work");
+  work.apply_to_all = 1;
+  filters.filters = {work};
+  Script({{firewall::ui::kFilterListTemplate, [](kit::DeviceDialog* dialog) {
+             auto* list = dynamic_cast<firewall::ui::FilterListDialog*>(dialog);
+             ASSERT_NE(list, nullptr);
+             list->SelectRow(0);
+             QKeyEvent left(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier);
+             QApplication::sendEvent(list->list(), &left);
+             dialog->Dispatch(cmds::kDone);
+           }}});
+  window->Dispatch(cmds::kFilterList);
+  ASSERT_EQ(saved().filters.size(), 1u);
+  EXPECT_EQ(saved().filters[0].enabled, 0);
 
   // The Stranger Default is saved on OK.
   Script({{firewall::ui::kFilterEditTemplate, [](kit::DeviceDialog* dialog) {

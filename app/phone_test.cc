@@ -6,20 +6,27 @@
 // the verdict back to the rule client, and the filing in the document.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QLineEdit>
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/main_window.h"
 #include "app/testing/program.h"
 #include "device/cemapi/message_store.h"
 #include "device/sms/radio_log.h"
 #include "firewall/filter_file.h"
 #include "intercept/registration.h"
+#include "kit/device_window.h"
+#include "kit/menu_table.h"
+#include "kit/testing/qt_app.h"
 #include "platform/kernel_objects.h"
 #include "send/schedule.h"
 #include "settings/settings_store.h"
@@ -296,6 +303,48 @@ TEST_F(PhoneTest, ATimedMessageOutlivesTheProgramAndGoesOutOnce) {
   ASSERT_NO_FATAL_FAILURE(StartProgram());
   ASSERT_NO_FATAL_FAILURE(StopProgram());
   EXPECT_EQ(Sent().size(), 1u);
+}
+
+TEST_F(PhoneTest, AnEditInTheBlackListGovernsTheNextMessage) {
+  // The program's window in this process, on the live phone.
+  kit::testing::EnsureApplication();
+  MainWindow window(MainWindow::Options{.publish_endpoint = false});
+  ASSERT_TRUE(window.Initialize());
+  auto receive = [](const std::string& from, const std::string& text) {
+    // devicectl waits for the rule client, which waits for this window:
+    // the events are handled meanwhile.
+    std::future<CommandResult> done = std::async(std::launch::async, [=] {
+      return Devicectl("receive --from " + from + " '" + text + "'");
+    });
+    while (done.wait_for(std::chrono::milliseconds(5)) !=
+           std::future_status::ready) {
+      QApplication::processEvents();
+    }
+    return done.get();
+  };
+  CommandResult before = receive("13800000009", "buy now");
+  EXPECT_NE(before.out.find("left in the Inbox"), std::string::npos)
+      << before.out;
+
+  kit::SetDialogScript([](kit::DeviceDialog* dialog) {
+    kit::FindControl<QLineEdit>(dialog, 1035)->setText(QStringLiteral("Ads"));
+    kit::FindControl<QLineEdit>(dialog, 1103)
+        ->setText(QStringLiteral("13800000009"));
+    dialog->Dispatch(kit::cmds::kDone);
+  });
+  window.Dispatch(kit::cmds::kBlackList);
+  kit::SetDialogScript({});
+
+  CommandResult after = receive("13800000009", "buy again");
+  EXPECT_NE(after.out.find("deleted by a rule client"), std::string::npos)
+      << after.out;
+  EXPECT_EQ(InboxTexts(), (std::vector<std::u16string>{u"buy now"}));
+  window.TearDown();
+  // ...and the Black List was saved with the entry.
+  firewall::FilterSet saved;
+  saved.file_path = firewall::DefaultFilterFilePath();
+  ASSERT_EQ(firewall::LoadFilterFile(&saved), firewall::LoadOutcome::kRead);
+  EXPECT_EQ(saved.black_list.back().phone, u"13800000009");
 }
 
 TEST_F(PhoneTest, ContactsLoadInTheBackgroundAndStopWithTheProgram) {
