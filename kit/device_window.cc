@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <utility>
 
@@ -259,6 +260,19 @@ void DeviceDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 void DeviceDialog::reject() { OnBack(); }
+
+void SelectListRow(QTreeWidget* list, int row) {
+  QTreeWidgetItem* item = list->topLevelItem(row);
+  if (item == nullptr) return;
+  list->setCurrentItem(item);
+  item->setSelected(true);
+}
+
+int SelectedListRow(const QTreeWidget* list) {
+  QTreeWidgetItem* item = list->currentItem();
+  if (item == nullptr || !item->isSelected()) return -1;
+  return list->indexOfTopLevelItem(item);
+}
 
 bool PageOnLeftRight(QWidget* list, QEvent* event) {
   if (event->type() != QEvent::KeyPress) return false;

@@ -19,6 +19,7 @@
 class QLabel;
 class QMenu;
 class QPushButton;
+class QTreeWidget;
 
 namespace kit {
 struct MenuEntry;
@@ -144,6 +145,12 @@ class DeviceDialog : public QDialog {
   QWidget* content_;
   SoftKeyBar* soft_keys_;
 };
+
+// The one-column or report lists of the dialogs (QTreeWidget without
+// children): makes `row` the current and selected row when it exists, and
+// gives the selected row, or -1.
+void SelectListRow(QTreeWidget* list, int row);
+int SelectedListRow(const QTreeWidget* list);
 
 // Left and Right page through a list, as on the device: when `event` is a
 // key press of Left or Right, `list` gets Page Up or Page Down and the

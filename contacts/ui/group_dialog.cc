@@ -22,21 +22,6 @@
 namespace contacts::ui {
 namespace {
 
-// Makes `row` of `list` the current and selected row (when it exists).
-void SelectRow(QTreeWidget* list, int row) {
-  QTreeWidgetItem* item = list->topLevelItem(row);
-  if (item == nullptr) return;
-  list->setCurrentItem(item);
-  item->setSelected(true);
-}
-
-// The selected row of `list`, or -1.
-int SelectedRow(const QTreeWidget* list) {
-  QTreeWidgetItem* item = list->currentItem();
-  if (item == nullptr || !item->isSelected()) return -1;
-  return list->indexOfTopLevelItem(item);
-}
-
 // What both dialogs share: the menu bar, the first edit field, the list
 // (1001, whole rows, one selected at most), the Back key and the list's Left
 // and Right keys.
@@ -112,7 +97,7 @@ class GroupDialog : public GroupDialogBase {
     for (size_t i = 0; i < groups_->size(); ++i) {
       AppendRow(groups_->groups()[i].name, i);
     }
-    SelectRow(list(), 0);
+    kit::SelectListRow(list(), 0);
   }
 
   // Whether a group was created or deleted.
@@ -155,7 +140,7 @@ class GroupDialog : public GroupDialogBase {
   }
 
   void Delete() {
-    int row = SelectedRow(list());
+    int row = kit::SelectedListRow(list());
     if (row < 0) return;
     size_t group = row_group_[static_cast<size_t>(row)];
     if (!groups_->DeleteGroup(group)) return;
@@ -171,7 +156,7 @@ class GroupDialog : public GroupDialogBase {
   }
 
   void Finish() {
-    int row = SelectedRow(list());
+    int row = kit::SelectedListRow(list());
     if (row < 0) {
       done(kGroupCancel);
       return;
@@ -217,7 +202,7 @@ class MemberEditor : public GroupDialogBase {
     for (const GroupMember& member : groups_->groups()[group_].members) {
       AppendRow(member);
     }
-    SelectRow(list(), 0);
+    kit::SelectListRow(list(), 0);
   }
 
  protected:
@@ -260,13 +245,13 @@ class MemberEditor : public GroupDialogBase {
   }
 
   void Delete() {
-    int row = SelectedRow(list());
+    int row = kit::SelectedListRow(list());
     if (row < 0) return;
     if (!groups_->DeleteMember(group_, static_cast<size_t>(row))) return;
     delete list()->takeTopLevelItem(row);
     // The row that moved up is selected, so Delete can go on down the list.
     list()->clearSelection();
-    SelectRow(list(), std::min(row, list()->topLevelItemCount() - 1));
+    kit::SelectListRow(list(), std::min(row, list()->topLevelItemCount() - 1));
     changed_ = true;
   }
 

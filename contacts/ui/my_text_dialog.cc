@@ -61,11 +61,7 @@ MyTextDialog::~MyTextDialog() {
   RememberedInputMode() = edit_->inputMethodHints();
 }
 
-int MyTextDialog::SelectedRow() const {
-  QTreeWidgetItem* item = list_->currentItem();
-  if (item == nullptr || !item->isSelected()) return -1;
-  return list_->indexOfTopLevelItem(item);
-}
+int MyTextDialog::SelectedRow() const { return kit::SelectedListRow(list_); }
 
 void MyTextDialog::Fill(int select_row) {
   const std::vector<std::u16string>& texts = store_->list(which_);
@@ -79,9 +75,7 @@ void MyTextDialog::Fill(int select_row) {
   if (select_row >= static_cast<int>(texts.size())) {
     select_row = static_cast<int>(texts.size()) - 1;
   }
-  QTreeWidgetItem* item = list_->topLevelItem(select_row);
-  list_->setCurrentItem(item);
-  item->setSelected(true);
+  kit::SelectListRow(list_, select_row);
 }
 
 void MyTextDialog::Add() {

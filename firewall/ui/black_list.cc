@@ -17,24 +17,6 @@
 #include "kit/string_table.h"
 
 namespace firewall::ui {
-namespace {
-
-// Makes `row` of `list` the current and selected row (when it exists).
-void SelectRow(QTreeWidget* list, int row) {
-  QTreeWidgetItem* item = list->topLevelItem(row);
-  if (item == nullptr) return;
-  list->setCurrentItem(item);
-  item->setSelected(true);
-}
-
-// The selected row of `list`, or -1.
-int SelectedRow(const QTreeWidget* list) {
-  QTreeWidgetItem* item = list->currentItem();
-  if (item == nullptr || !item->isSelected()) return -1;
-  return list->indexOfTopLevelItem(item);
-}
-
-}  // namespace
 
 BlackListDialog::BlackListDialog(QWidget* parent, FilterSet* set,
                                  const contacts::ui::PickerEnvironment& picker)
@@ -88,7 +70,7 @@ BlackListDialog::BlackListDialog(QWidget* parent, FilterSet* set,
           [this](const QPoint& point) { OpenRowMenu(point); });
 
   for (const BlackListEntry& entry : set_->black_list) AppendRow(entry);
-  SelectRow(list_, 0);
+  kit::SelectListRow(list_, 0);
 }
 
 void BlackListDialog::OnCommand(uint32_t command) {
@@ -161,13 +143,13 @@ void BlackListDialog::SelectFromContact() {
 }
 
 void BlackListDialog::Delete() {
-  int row = SelectedRow(list_);
+  int row = kit::SelectedListRow(list_);
   if (row < 0 || static_cast<size_t>(row) >= set_->black_list.size()) return;
   set_->black_list.erase(set_->black_list.begin() + row);
   delete list_->takeTopLevelItem(row);
   // The row that moved up is selected, so Delete can go on down the list.
   list_->clearSelection();
-  SelectRow(list_, std::min(row, list_->topLevelItemCount() - 1));
+  kit::SelectListRow(list_, std::min(row, list_->topLevelItemCount() - 1));
 }
 
 void BlackListDialog::OpenRowMenu(const QPoint& point) {
