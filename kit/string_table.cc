@@ -401,6 +401,11 @@ constexpr StringEntry kTable[] = {
     {46160,
      u"The timed message could not be kept in \\Scheduled (%s). It goes out "
      u"only if Telvane is still running when it is due."},
+    // Option dialog strings (46170-46179) go here.
+    // Import strings (46180-46189) go here.
+    // XML backup strings (46190-46199) go here.
+    // Hotkey strings (46200-46209) go here.
+    // Device screen strings (46210-46219) go here.
 };
 
 static_assert(std::size(kTable) > 0);

@@ -836,6 +836,11 @@ inline constexpr uint32_t kAutoRunOffFailed = 46151;
 // "The timed message could not be kept in \Scheduled (%s). It goes out
 // only if Telvane is still running when it is due."
 inline constexpr uint32_t kScheduleNotKept = 46160;
+// Option dialog strings (46170-46179) go here.
+// Import strings (46180-46189) go here.
+// XML backup strings (46190-46199) go here.
+// Hotkey strings (46200-46209) go here.
+// Device screen strings (46210-46219) go here.
 
 // Short name of the "Alert" caption.
 inline constexpr uint32_t kAlert = kCaptionAlert;
