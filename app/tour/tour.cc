@@ -778,6 +778,12 @@ bool RunTour(const fs::path& out) {
     }
   }
 
+  // Tour: option dialogs.
+  // Tour: hotkeys.
+  // Tour: import.
+  // Tour: xml backup.
+  // Tour: today.
+
   window.Shutdown();
   window.TearDown();
   return tour.ok();
