@@ -93,8 +93,12 @@ namespace {
 
 // Commands whose windows are not part of the program yet.
 constexpr uint32_t kUnbuiltCommands[] = {
-    cmds::kImportSms,  cmds::kHotkey,      cmds::kSecurity,
-    cmds::kSmsSetting, cmds::kAlertOption, cmds::kFontSetting,
+    cmds::kImportSms,    // import
+    cmds::kHotkey,       // hotkeys
+    cmds::kSecurity,     // security
+    cmds::kSmsSetting,   // sms setting
+    cmds::kAlertOption,  // alert option
+    cmds::kFontSetting,  // font setting
 };
 
 bool IsUnbuilt(uint32_t command) {

@@ -778,7 +778,8 @@ bool RunTour(const fs::path& out) {
     }
   }
 
-  // Tour: option dialogs.
+  // Tour: sms and alert dialogs.
+  // Tour: security and font dialogs.
   // Tour: hotkeys.
   // Tour: import.
   // Tour: xml backup.

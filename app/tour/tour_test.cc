@@ -112,7 +112,8 @@ TEST(TourTest, WritesEveryWindowAndMenu) {
       "filter-edit-fast-create",
       "rule-password",
       "black-list",
-      // Pictures: option dialogs.
+      // Pictures: sms and alert dialogs.
+      // Pictures: security and font dialogs.
       // Pictures: hotkeys.
       // Pictures: import.
       // Pictures: xml backup.
