@@ -18,6 +18,7 @@
 #define TELVANE_KIT_HOTKEYS_H_
 
 #include <QEvent>
+#include <QString>
 #include <cstdint>
 #include <span>
 
@@ -72,8 +73,11 @@ class HotkeyEvent : public QEvent {
 };
 
 // Registers `key_code` with `modifiers` as hotkey `id` of `window`. False
-// when the window already has `id` or the key is held by another window.
-// A window's hotkeys go when it is destroyed.
+// when the window already has `id` or the key is held by another window
+// (keys are compared by code and modifiers, kModWin and kModKeyUp left
+// out). A hotkey is notified of presses; registered with kModKeyUp in
+// `modifiers` it is notified of releases too. A window's hotkeys go when it
+// is destroyed, a program's when it ends.
 bool RegisterHotkey(QWidget* window, int id, uint32_t modifiers,
                     uint16_t key_code);
 // Unregisters hotkey `id` of `window`; false when it had none.
@@ -81,11 +85,19 @@ bool UnregisterHotkey(QWidget* window, int id);
 
 // While on, the Back key in `window` is not handled as Back: each press
 // arrives as a HotkeyEvent with id kBackHotkeyId and key code kKeyBack, and
-// each release as another with modifiers kModKeyUp.
+// each release as another with modifiers kModKeyUp. This goes before any
+// window holding Back as a hotkey, while `window` is the active one.
 void OverrideBackKey(QWidget* window, bool on);
 
 // Drops the HotkeyEvents already queued for `window` (key repeats).
 void DropQueuedHotkeys(QWidget* window);
+
+// Installs the host-key mapping in every window of the program (see the
+// README), records each activation of one of its windows as the device's
+// foreground program, and makes the program reachable by presses from
+// outside. Runs by itself when the application object is made; calling it
+// again does nothing more.
+void InstallHardwareKeys();
 
 // Presses (or releases) a hardware key on the device, as `devicectl press`
 // does: to the owner of a hotkey for it, else to this program's focused

@@ -2,7 +2,8 @@
 // commands (init, install, config, registry, boot, the message store); the
 // phone's other services have one file each, which adds its commands to
 // the tool: radio_command.cc (sent), leds_command.cc (leds),
-// contacts_command.cc (contacts, sim), calls_command.cc (calls).
+// contacts_command.cc (contacts, sim), calls_command.cc (calls),
+// press_command.cc (press).
 #ifndef TELVANE_DEVICE_DEVICECTL_DEVICECTL_H_
 #define TELVANE_DEVICE_DEVICECTL_DEVICECTL_H_
 
@@ -35,6 +36,9 @@ void AddContactsCommands(cli::Tool& tool);
 // devicectl calls [list] | clear   the phone's call log (calls_command.cc):
 // the voice calls programs asked cellcore.dll to make.
 void AddCallsCommands(cli::Tool& tool);
+
+// devicectl press KEY [--up]   a hardware key pressed (press_command.cc)
+void AddPressCommands(cli::Tool& tool);
 
 // Called at the end of `devicectl install`: registers the installed
 // in-process servers (COM classes) in the device's registry.
