@@ -34,24 +34,35 @@ void Vibrate(uint32_t milliseconds) {
   platform::SetLed(platform::kVibratorLed, false).IgnoreError();
 }
 
-void PlayReminderSound(const settings::SettingsStore& settings) {
-  if (settings.alert_sound().empty()) {
+void PlayReminderSound(const settings::SettingsStore& settings,
+                       audio::AudioPlayer& player) {
+  const std::u16string& path = settings.alert_sound();
+  if (path.empty()) {
     platform::Beep();
-  } else {
-    platform::PlaySoundFile(settings.alert_sound());
+    return;
   }
+  if (platform::PlaySoundFile(path)) return;
+  if (player.Open(path)) player.Play();
 }
 
-void UnreadReminderTick(const settings::SettingsStore& settings) {
+bool ReminderSoundPlayable(std::u16string_view path, platform::Status* status) {
+  if (path.substr(0, 7) == u"http://") return true;
+  // Whatever the simple call plays (PCM WAV) the player opens as well.
+  audio::AudioPlayer probe;
+  return probe.Open(path, status);
+}
+
+void UnreadReminderTick(const settings::SettingsStore& settings,
+                        audio::AudioPlayer& player) {
   switch (settings.unread_alert()) {
     case kUnreadAlertVibrate:
       Vibrate(kReminderVibrationMs);
       break;
     case kUnreadAlertSound:
-      PlayReminderSound(settings);
+      PlayReminderSound(settings, player);
       break;
     case kUnreadAlertVibrateAndSound:
-      PlayReminderSound(settings);
+      PlayReminderSound(settings, player);
       Vibrate(kReminderVibrationMs);
       break;
     default:

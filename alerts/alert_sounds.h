@@ -4,10 +4,11 @@
 // A filter's sound action value is a sound file path (played through the
 // application's AudioPlayer), or a text beginning with "|" for "Random
 // Ring": a file picked from the random sound folder ("RndSoundPath") by
-// RandomSoundList::Pick. The reminder's sound ("AlertSound") goes through
-// the platform's simple sound call instead, or is the default beep when
-// empty. The vibrator is notification LED 1; a device with fewer than two
-// LEDs has none.
+// RandomSoundList::Pick. The reminder's sound ("AlertSound") is the default
+// beep when empty; a PCM WAV file goes through the platform's simple sound
+// call, and anything that call cannot play (MP3, MP2, a WAV file of another
+// format) through the application's AudioPlayer. The vibrator is
+// notification LED 1; a device with fewer than two LEDs has none.
 //
 // Thread safety: called on the user-interface thread, which owns the
 // settings and the application player. Vibrate blocks its caller for the
@@ -19,6 +20,7 @@
 #include <string_view>
 
 #include "audio/audio_player.h"
+#include "platform/status.h"
 #include "settings/settings_store.h"
 
 namespace alerts {
@@ -47,12 +49,23 @@ void Vibrate(uint32_t milliseconds);
 
 // One tick of the unread reminder, by "UnReadAlert": 1 vibrates, 2 plays
 // the reminder sound, 3 plays the sound and then vibrates; 0 and any other
-// value do nothing.
-void UnreadReminderTick(const settings::SettingsStore& settings);
+// value do nothing. `player` is the application's player.
+void UnreadReminderTick(const settings::SettingsStore& settings,
+                        audio::AudioPlayer& player);
 
-// The reminder sound alone: "AlertSound" through the simple sound call
-// (returns at once), or the default beep when it is empty.
-void PlayReminderSound(const settings::SettingsStore& settings);
+// The reminder sound alone, returning at once: the default beep when
+// "AlertSound" is empty; else that file through the simple sound call when
+// it is PCM WAV, or opened and played on `player` when it is not. A file
+// that neither can play is silent; nothing is reported.
+void PlayReminderSound(const settings::SettingsStore& settings,
+                       audio::AudioPlayer& player);
+
+// Whether PlayReminderSound can play the file `path` one way or the other,
+// found without playing anything. When not, `*status` (when given) says why
+// ("cannot open PATH: not found", "PATH is neither MPEG audio nor WAV").
+// An "http://" address is taken as playable without connecting.
+bool ReminderSoundPlayable(std::u16string_view path,
+                           platform::Status* status = nullptr);
 
 }  // namespace alerts
 

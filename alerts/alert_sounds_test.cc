@@ -87,10 +87,11 @@ TEST_F(AlertSoundsTest, VibrateNeedsTwoLeds) {
 }
 
 TEST_F(AlertSoundsTest, ReminderTickByUnreadAlert) {
+  audio::AudioPlayer player;
   // 0 and unknown values: nothing at all.
   for (int32_t mode : {0, 4, -1}) {
     settings_.set_unread_alert(mode);
-    UnreadReminderTick(settings_);
+    UnreadReminderTick(settings_, player);
   }
   EXPECT_TRUE(platform::WaitForSound(5000));
   EXPECT_TRUE(SinkFrames().empty());
@@ -98,14 +99,14 @@ TEST_F(AlertSoundsTest, ReminderTickByUnreadAlert) {
 
   // 1: vibration only.
   settings_.set_unread_alert(kUnreadAlertVibrate);
-  UnreadReminderTick(settings_);
+  UnreadReminderTick(settings_, player);
   EXPECT_EQ(VibratorLog(), (std::vector<bool>{true, false}));
   EXPECT_TRUE(SinkFrames().empty());
 
   // 2 with no "AlertSound": the default beep at every tick, no vibration.
   settings_.set_unread_alert(kUnreadAlertSound);
   for (int tick = 0; tick < 2; ++tick) {
-    UnreadReminderTick(settings_);
+    UnreadReminderTick(settings_, player);
     ASSERT_TRUE(platform::WaitForSound(5000));
   }
   EXPECT_EQ(SinkFrames(), (std::vector<uintmax_t>{platform::kBeepFrames,
@@ -116,17 +117,57 @@ TEST_F(AlertSoundsTest, ReminderTickByUnreadAlert) {
   // then a vibration.
   settings_.set_unread_alert(kUnreadAlertVibrateAndSound);
   settings_.set_alert_sound(u"\\My Documents\\ping.wav");
-  UnreadReminderTick(settings_);
+  UnreadReminderTick(settings_, player);
   ASSERT_TRUE(platform::WaitForSound(5000));
   EXPECT_EQ(SinkFrames().back(), 4000u);
   EXPECT_EQ(VibratorLog().size(), 4u);
 
-  // The simple call plays PCM WAV only: an MP3 "AlertSound" is silent.
+  EXPECT_EQ(player.kind(), audio::SourceKind::kNone)
+      << "PCM WAV does not take the player";
+}
+
+// The simple call plays PCM WAV only; an MP3 or MP2 reminder sound plays on
+// the application player instead, and is heard to its end.
+TEST_F(AlertSoundsTest, CompressedReminderSoundPlaysOnThePlayer) {
+  audio::AudioPlayer player;
   settings_.set_alert_sound(u"\\My Documents\\ring.mp3");
   settings_.set_unread_alert(kUnreadAlertSound);
-  UnreadReminderTick(settings_);
+  UnreadReminderTick(settings_, player);
+  EXPECT_EQ(player.path(), u"\\My Documents\\ring.mp3");
+  EXPECT_EQ(player.kind(), audio::SourceKind::kMpeg);
+  ASSERT_TRUE(platform::testing::WaitUntil(
+      [&] { return player.GetState() == audio::AudioPlayer::kStopped; }));
+  player.Stop();
+  std::vector<uintmax_t> frames = SinkFrames();
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_GT(frames[0], 0u);
+  EXPECT_TRUE(VibratorLog().empty());
+
+  // A reminder sound that is neither: silent, the player left closed.
+  std::ofstream(device_.HostPath("\\My Documents\\notes.wav"))
+      << "not a sound at all";
+  settings_.set_alert_sound(u"\\My Documents\\notes.wav");
+  UnreadReminderTick(settings_, player);
   ASSERT_TRUE(platform::WaitForSound(5000));
-  EXPECT_EQ(SinkFrames().size(), 3u);
+  EXPECT_EQ(player.kind(), audio::SourceKind::kNone);
+  EXPECT_EQ(SinkFrames().size(), 1u);
+}
+
+TEST_F(AlertSoundsTest, ReminderSoundPlayableEitherWay) {
+  std::ofstream(device_.HostPath("\\My Documents\\notes.wav"))
+      << "not a sound at all";
+  EXPECT_TRUE(ReminderSoundPlayable(u"\\My Documents\\ping.wav"));
+  EXPECT_TRUE(ReminderSoundPlayable(u"\\my documents\\RING.MP3"));
+  platform::Status why;
+  EXPECT_FALSE(ReminderSoundPlayable(u"\\My Documents\\gone.mp3", &why));
+  EXPECT_FALSE(why.ok());
+  EXPECT_NE(why.message().find("gone.mp3"), std::string::npos) << why.message();
+  EXPECT_FALSE(ReminderSoundPlayable(u"\\My Documents\\notes.wav", &why));
+  EXPECT_EQ(why.code(), audio::kNotSound) << why.message();
+  EXPECT_FALSE(ReminderSoundPlayable(u"\\My Documents\\", &why));
+  // Nothing was played to find out.
+  EXPECT_TRUE(platform::WaitForSound(5000));
+  EXPECT_TRUE(SinkFrames().empty());
 }
 
 TEST_F(AlertSoundsTest, FilterSoundAndRandomRing) {

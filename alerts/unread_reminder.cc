@@ -24,6 +24,8 @@ void UnreadReminder::Clear(audio::AudioPlayer* application_player) {
   }
 }
 
-void UnreadReminder::Tick() { UnreadReminderTick(*settings_); }
+void UnreadReminder::Tick(audio::AudioPlayer& application_player) {
+  UnreadReminderTick(*settings_, application_player);
+}
 
 }  // namespace alerts

@@ -41,8 +41,9 @@ class UnreadReminder {
   // The unread notification was cleared: the timer stops, and the
   // application player too when it is playing (state 1).
   void Clear(audio::AudioPlayer* application_player);
-  // Called by the timer.
-  void Tick();
+  // Called by the timer; a reminder sound that is not PCM WAV plays on the
+  // application player.
+  void Tick(audio::AudioPlayer& application_player);
 
   bool running() const { return running_; }
 
