@@ -42,7 +42,7 @@ void PreviewPopup::ShowPreview(const QString& header, const QString& body,
                                int y) {
   header_->setText(header);
   body_->setText(body);
-  move(2, y);
+  move(kit::DeviceScreenRect().topLeft() + QPoint(2, y));
   show();
   raise();
   hide_timer_->start(kPreviewShowMs);

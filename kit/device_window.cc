@@ -112,10 +112,18 @@ void SoftKeyBar::Open(int key) {
   if (menu == nullptr) return;
   emit MenuAboutToShow(menu);
   QPushButton* button = keys_[key].button;
+  // Above the key, aligned with the key's outer edge, inside the device
+  // screen. A menu taller than the room above the key still ends on the key
+  // and reaches above the device screen (the display permitting).
   QSize size = menu->sizeHint();
   QPoint top = button->mapToGlobal(QPoint(key == 0 ? 0 : button->width(), 0));
   int x = key == 0 ? top.x() : top.x() - size.width();
-  menu->popup(QPoint(x, top.y() - size.height()));
+  QRect wanted(QPoint(x, top.y() - size.height()), size);
+  QPoint at = KeepInDeviceScreen(wanted).topLeft();
+  if (size.height() > top.y() - DeviceScreenRect().top()) {
+    at.setY(top.y() - size.height());
+  }
+  menu->popup(at);
 }
 
 // ------------------------------------------------------------ TitleBar
@@ -165,7 +173,13 @@ DeviceDialog::DeviceDialog(QWidget* parent, int template_id)
   // (as a phone's does) then trades focus with Qt for ever, and the program
   // never gets to paint or to handle anything else.
   setWindowModality(Qt::WindowModal);
+  // A window of its own takes the device screen, wherever it sits on the
+  // display (asking for its place keeps Qt from moving it when shown). A
+  // dialog over a window is left to Qt, which centres it on that window: one
+  // mapped exactly over its same-sized parent is never drawn on an X
+  // display.
   setFixedSize(DeviceScreenSize());
+  if (parent == nullptr) move(DeviceScreenRect().topLeft());
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
@@ -239,7 +253,14 @@ int DeviceDialog::Run() {
       if (isVisible()) done(kCommandCancel);
     });
   }
-  return exec();
+  const int result = exec();
+  // The window below takes the front again, as the phone's window manager
+  // gives it back (the offscreen platform does not).
+  QWidget* below = parentWidget();
+  if (below != nullptr && below->window()->isVisible()) {
+    below->window()->activateWindow();
+  }
+  return result;
 }
 
 void DeviceDialog::OnCommand(uint32_t command) {

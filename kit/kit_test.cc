@@ -171,5 +171,81 @@ TEST_F(KitTest, EveryImageLoads) {
   EXPECT_EQ(Bitmap(kBitmapPopup).size(), QSize(150, 95));
 }
 
+TEST(DeviceScreenTest, TheLargestWholeScaleThatFits) {
+  const QSize phone(240, 320);
+  EXPECT_EQ(FittingScale(QSize(800, 600), phone), 1);  // not 2: 640 > 600
+  EXPECT_EQ(FittingScale(QSize(1920, 1080), phone), 3);
+  EXPECT_EQ(FittingScale(QSize(1920, 1050), phone), 3);
+  EXPECT_EQ(FittingScale(QSize(3840, 2160), phone), 6);
+  EXPECT_EQ(FittingScale(QSize(960, 1280), phone), 4);  // exactly
+  // Too small a display, or none at all: still drawn, at 1.
+  EXPECT_EQ(FittingScale(QSize(200, 200), phone), 1);
+  EXPECT_EQ(FittingScale(QSize(), phone), 1);
+}
+
+TEST(DeviceScreenTest, OriginSetting) {
+  EXPECT_EQ(ParseScreenOrigin("40,25"), QPoint(40, 25));
+  EXPECT_EQ(ParseScreenOrigin("0,0"), QPoint(0, 0));
+  for (const char* centred :
+       {"centre", "", "40", "40,", ",25", "-1,5", "4,x", "4,5,6", " 4,5"}) {
+    EXPECT_FALSE(ParseScreenOrigin(centred).has_value()) << centred;
+  }
+}
+
+TEST(DeviceScreenTest, PlacedOnTheDisplay) {
+  const QSize phone(240, 320);
+  const QRect display(0, 0, 800, 600);
+  // Centred in the usable area (a panel at the top takes 30 pixels).
+  EXPECT_EQ(PlaceDeviceScreen(display, QRect(0, 30, 800, 570), phone, 1,
+                              std::nullopt),
+            QRect(280, 155, 240, 320));
+  // A display smaller than the screen: from the usable area's corner.
+  EXPECT_EQ(PlaceDeviceScreen(QRect(0, 0, 200, 300), QRect(0, 0, 200, 300),
+                              phone, 1, std::nullopt),
+            QRect(0, 0, 240, 320));
+  // A second display to the right; at scale 2 its 1600 x 1200 pixels are
+  // 800 x 600 in the program's coordinates, and the origin is in display
+  // pixels from that display's corner.
+  const QRect right(800, 0, 800, 600);
+  EXPECT_EQ(PlaceDeviceScreen(right, right, phone, 2, std::nullopt),
+            QRect(1080, 140, 240, 320));
+  EXPECT_EQ(PlaceDeviceScreen(right, right, phone, 2, QPoint(100, 40)),
+            QRect(850, 20, 240, 320));
+}
+
+TEST_F(KitTest, EveryWindowKeepsToTheDeviceScreen) {
+  ASSERT_TRUE(platform::SetDeviceSetting("screen_origin", "30,50").ok());
+  const QRect screen = DeviceScreenRect();
+  EXPECT_EQ(screen, QRect(30, 50, 240, 320));  // offscreen: scale 1
+  // A window of its own takes the device screen.
+  DeviceDialog main(nullptr, 105);
+  EXPECT_EQ(main.geometry(), screen);
+  // Moved in, not resized, as far as its size allows.
+  EXPECT_EQ(KeepInDeviceScreen(QRect(0, 0, 100, 40)), QRect(30, 50, 100, 40));
+  EXPECT_EQ(KeepInDeviceScreen(QRect(250, 400, 100, 40)),
+            QRect(170, 330, 100, 40));
+  EXPECT_EQ(KeepInDeviceScreen(QRect(100, 100, 100, 40)),
+            QRect(100, 100, 100, 40));
+  EXPECT_EQ(KeepInDeviceScreen(QRect(0, 0, 300, 400)).topLeft(),
+            QPoint(30, 50));
+
+  // A soft-key menu opens above its key, at the key's outer edge.
+  MenuEntry root;
+  root.children = {MenuEntry{40069, 40069, {}, false},
+                   MenuEntry{40074, 40074, {}, false}};
+  main.soft_keys()->SetMenu(BuildMenu(root, &main), QStringLiteral("Menu"));
+  main.show();
+  main.soft_keys()->OpenMenu();
+  QMenu* menu = main.soft_keys()->menu();
+  ASSERT_TRUE(menu->isVisible());
+  QPushButton* key = main.soft_keys()->right_key();
+  const QPoint key_top_right = key->mapToGlobal(QPoint(key->width(), 0));
+  EXPECT_EQ(menu->geometry().bottom() + 1, key_top_right.y());
+  EXPECT_EQ(menu->geometry().right() + 1, key_top_right.x());
+  EXPECT_TRUE(screen.contains(menu->geometry()));
+  menu->close();
+  ASSERT_TRUE(platform::SetDeviceSetting("screen_origin", "centre").ok());
+}
+
 }  // namespace
 }  // namespace kit

@@ -26,6 +26,13 @@ constexpr DeviceSettingInfo kSettings[] = {
     {"time_format", "H:mm:ss", "default time format of the locale", "text"},
     {"screen_width", "240", "logical screen width in pixels", "int"},
     {"screen_height", "320", "logical screen height in pixels", "int"},
+    {"screen_scale", "auto",
+     "host display pixels per screen pixel; auto: the largest that fits",
+     "auto|1|2|3|4|5|6|7|8"},
+    {"screen_origin", "centre",
+     "where the screen sits on the host display: centre, or X,Y in display "
+     "pixels",
+     "centre|x,y"},
     {"phone", "1", "the device has a phone (phone.dll is present)", "bool"},
     {"cellular_line", "1", "the telephony service offers \"Cellular Line\"",
      "bool"},
@@ -51,6 +58,19 @@ constexpr DeviceSettingInfo kSettings[] = {
      "text"},
 };
 
+bool IsCount(std::string_view text) {
+  uint32_t n = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+  return !text.empty() && ec == std::errc() &&
+         end == text.data() + text.size() && n <= 1000000;
+}
+
+bool IsPoint(std::string_view value) {
+  size_t comma = value.find(',');
+  return comma != std::string_view::npos && IsCount(value.substr(0, comma)) &&
+         IsCount(value.substr(comma + 1));
+}
+
 bool Accepts(const DeviceSettingInfo& info, std::string_view value) {
   std::string_view accepts = info.accepts;
   if (accepts == "text") return value.find('\n') == std::string_view::npos;
@@ -63,7 +83,9 @@ bool Accepts(const DeviceSettingInfo& info, std::string_view value) {
   }
   while (!accepts.empty()) {
     size_t bar = accepts.find('|');
-    if (accepts.substr(0, bar) == value) return true;
+    std::string_view choice = accepts.substr(0, bar);
+    // "x,y": two whole numbers >= 0, such as a point on the host display.
+    if (choice == "x,y" ? IsPoint(value) : choice == value) return true;
     if (bar == std::string_view::npos) break;
     accepts.remove_prefix(bar + 1);
   }

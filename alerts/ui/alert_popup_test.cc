@@ -24,7 +24,9 @@
 #include "alerts/ui/alert_popup_window.h"
 #include "alerts/ui/popup_look.h"
 #include "alerts/ui/skin_preview.h"
+#include "kit/screen.h"
 #include "kit/testing/qt_app.h"
+#include "platform/device.h"
 #include "platform/files.h"
 #include "platform/testing/temp_device.h"
 #include "settings/settings_store.h"
@@ -35,6 +37,11 @@ namespace {
 constexpr char16_t kSkins[] = u"\\Program Files\\Telvane\\skins\\";
 constexpr char16_t kPhotos[] = u"\\Program Files\\Telvane\\photo\\";
 const QColor kMagenta(255, 0, 255);
+
+// A skin's window rectangle (device screen pixels) on the display.
+QRect OnDeviceScreen(const QRect& rect) {
+  return rect.translated(kit::DeviceScreenRect().topLeft());
+}
 
 // A 1 x 1 GIF (one white pixel).
 constexpr unsigned char kGif[] = {
@@ -119,7 +126,7 @@ TEST_F(AlertPopupTest, UnloadableSkinsGiveTheBuiltInLook) {
   popup.SetSkin(no_bitmap);
   EXPECT_TRUE(popup.look().built_in);
   EXPECT_EQ(popup.skin_path(), no_bitmap);
-  EXPECT_EQ(popup.geometry(), QRect(46, 173, 150, 95));
+  EXPECT_EQ(popup.geometry(), OnDeviceScreen(QRect(46, 173, 150, 95)));
   EXPECT_EQ(popup.look().bitmap.size(), QSize(150, 95));
   // The built-in look is shaped by its white surroundings.
   EXPECT_FALSE(popup.mask().isEmpty());
@@ -147,7 +154,7 @@ TEST_F(AlertPopupTest, SkinLoadsKeepTheWindowWhenKeysAreMissing) {
                           "DialogHeight=60\nFontSize=12\nShowPhoto=1\n"
                           "NumColor=255,0,0\nTransparentColor=1,1,1\n"));
   EXPECT_FALSE(popup.look().built_in);
-  EXPECT_EQ(popup.geometry(), QRect(10, 20, 100, 60));
+  EXPECT_EQ(popup.geometry(), OnDeviceScreen(QRect(10, 20, 100, 60)));
   EXPECT_EQ(popup.look().font.pixelSize(), 16);  // 12 points at 96 per inch
   EXPECT_EQ(popup.look().skin.num_color, 255u);
   // Shaped from the bitmap's top-left colour (magenta), whatever colour
@@ -166,7 +173,7 @@ TEST_F(AlertPopupTest, SkinLoadsKeepTheWindowWhenKeysAreMissing) {
                           "ShowPhoto=1\nTransparentColor=1,1,1\n"));
   const PopupSkin& skin = popup.look().skin;
   EXPECT_FALSE(popup.look().built_in);
-  EXPECT_EQ(popup.geometry(), QRect(10, 20, 100, 60));
+  EXPECT_EQ(popup.geometry(), OnDeviceScreen(QRect(10, 20, 100, 60)));
   EXPECT_EQ(skin.font_size, 9);
   EXPECT_EQ(popup.look().font.pixelSize(), 12);
   EXPECT_EQ(skin.des_text_rect, kDefaultDesTextRect);
@@ -176,6 +183,23 @@ TEST_F(AlertPopupTest, SkinLoadsKeepTheWindowWhenKeysAreMissing) {
   EXPECT_EQ(skin.show_description_label, 0);
   EXPECT_EQ(skin.num_color, 0u);
   EXPECT_TRUE(popup.mask().isEmpty());
+}
+
+TEST_F(AlertPopupTest, TheWindowSitsOnTheDeviceScreen) {
+  // Centred on the display by default: never at the display's corner.
+  const QRect screen = kit::DeviceScreenRect();
+  {
+    AlertPopupWindow popup(&settings_);
+    popup.SetSkin(u"");
+    EXPECT_TRUE(screen.contains(popup.geometry())) << screen.x();
+    EXPECT_EQ(popup.geometry().topLeft() - screen.topLeft(), QPoint(46, 173));
+  }
+  // Where the device settings put the device screen.
+  ASSERT_TRUE(platform::SetDeviceSetting("screen_origin", "100,7").ok());
+  AlertPopupWindow popup(&settings_);
+  popup.SetSkin(u"");
+  EXPECT_EQ(popup.geometry(), QRect(146, 180, 150, 95));
+  ASSERT_TRUE(platform::SetDeviceSetting("screen_origin", "centre").ok());
 }
 
 TEST_F(AlertPopupTest, TheSameSkinIsLoadedOnce) {
@@ -493,7 +517,7 @@ TEST_F(AlertPopupTest, SkinListAndPreview) {
     ++previews;
     EXPECT_TRUE(preview->isVisible());
     EXPECT_TRUE(preview->look().built_in);
-    EXPECT_EQ(preview->geometry(), QRect(46, 173, 150, 95));
+    EXPECT_EQ(preview->geometry(), OnDeviceScreen(QRect(46, 173, 150, 95)));
     EXPECT_TRUE(preview->picture().isNull());
     EXPECT_EQ(preview->main_text(), QStringLiteral("This is only for test"));
     QTest::mouseClick(preview, Qt::LeftButton, Qt::NoModifier, QPoint(75, 47));

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "kit/qt_text.h"
+#include "kit/screen.h"
 #include "platform/debug.h"
 #include "platform/unicode.h"
 #include "settings/settings_store.h"
@@ -83,7 +84,9 @@ void AlertPopupWindow::SetSkin(const std::u16string& skin_path) {
 
 void AlertPopupWindow::ApplyLook() {
   clearMask();
-  setGeometry(DialogGeometry(look_.skin));
+  // The skin's place is on the device screen.
+  setGeometry(
+      DialogGeometry(look_.skin).translated(kit::DeviceScreenRect().topLeft()));
   if (look_.skin.shaped()) setMask(look_.shape);
 }
 

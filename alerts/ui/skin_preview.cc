@@ -9,6 +9,7 @@
 #include "alerts/ui/alert_popup_window.h"
 #include "kit/device_window.h"
 #include "kit/qt_text.h"
+#include "kit/screen.h"
 #include "platform/debug.h"
 #include "platform/files.h"
 #include "platform/unicode.h"
@@ -50,7 +51,8 @@ SkinPreviewWindow::SkinPreviewWindow(QWidget* parent,
                           platform::ToUtf8(skin_path).c_str(),
                           loaded.ToString().c_str());
   }
-  setGeometry(DialogGeometry(look_.skin));
+  setGeometry(
+      DialogGeometry(look_.skin).translated(kit::DeviceScreenRect().topLeft()));
   if (look_.skin.shaped()) setMask(look_.shape);
   content_.main_text = PreviewText(main_text, kMaxMainTextChars);
   content_.second_text = PreviewText(second_text, kMaxOtherTextChars);
