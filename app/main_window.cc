@@ -46,7 +46,11 @@
 #include "send/filing.h"
 #include "send/schedule.h"
 #include "send/ui/message_view.h"
+#include "settings/ui/alert_option_dialog.h"
+#include "settings/ui/font_dialog.h"
 #include "settings/ui/preference_dialog.h"
+#include "settings/ui/security_dialog.h"
+#include "settings/ui/sms_setting_dialog.h"
 #include "text/text.h"
 
 namespace app {
@@ -90,28 +94,6 @@ class TitleStrip : public QWidget {
 };
 
 namespace {
-
-// Commands whose windows are not part of the program yet.
-constexpr uint32_t kUnbuiltCommands[] = {
-    cmds::kImportSms,    // import
-    cmds::kHotkey,       // hotkeys
-    cmds::kSecurity,     // security
-    cmds::kSmsSetting,   // sms setting
-    cmds::kAlertOption,  // alert option
-    cmds::kFontSetting,  // font setting
-};
-
-bool IsUnbuilt(uint32_t command) {
-  for (uint32_t unbuilt : kUnbuiltCommands) {
-    if (unbuilt == command) return true;
-  }
-  return false;
-}
-
-void HideUnbuilt(QMenu* menu) {
-  if (menu == nullptr) return;
-  for (uint32_t command : kUnbuiltCommands) kit::HideCommand(menu, command);
-}
 
 QMenu* MarkPopup(QMenu* menu) {
   if (menu == nullptr) return nullptr;
@@ -319,7 +301,6 @@ void MainWindow::BuildControls() {
     action->setToolTip(kit::Str(button.text_id));
     action->setObjectName(QString::number(button.command));
     action->setData(static_cast<uint>(button.command));
-    action->setVisible(!IsUnbuilt(button.command));
     uint32_t command = button.command;
     connect(action, &QAction::triggered, this,
             [this, command] { OnCommand(command); });
@@ -349,17 +330,15 @@ void MainWindow::BuildControls() {
 
 void MainWindow::BuildMenus() {
   soft_keys()->SetMenuBar(kit::MainMenuBar());
-  HideUnbuilt(system_menu());
-  HideUnbuilt(node_menu());
   const kit::MenuEntry& context = kit::ContextMenus();
   if (!context.children.empty()) {
     context_menu_ = kit::BuildMenu(context.children[0], this);
-    HideUnbuilt(context_menu_);
     connect(context_menu_, &QMenu::triggered, this, [this](QAction* action) {
       if (uint32_t command = kit::CommandOf(action)) OnCommand(command);
     });
   }
   SetMarks(marks_);
+  SetUpHotkeys();
 }
 
 QMenu* MainWindow::system_menu() const { return soft_keys()->left_menu(); }
@@ -648,14 +627,19 @@ void MainWindow::FirewallCommand(uint32_t command) {
       return;
   }
   if (!save) return;
+  SaveFilters().IgnoreError();  // told already
+}
+
+platform::Status MainWindow::SaveFilters() {
   platform::Status status;
   if (firewall::SaveFilterFile(filters_, &status) !=
       firewall::SaveOutcome::kSaved) {
-    ReportSave(status.ok() ? platform::Status(platform::ErrorCode::kIoError,
-                                              "not written")
-                           : status,
-               filters_.file_path);
+    if (status.ok()) {
+      status = platform::Status(platform::ErrorCode::kIoError, "not written");
+    }
+    ReportSave(status, filters_.file_path);
   }
+  return status;
 }
 
 send::ui::ComposeContext MainWindow::ComposeContext() {
@@ -726,6 +710,39 @@ void MainWindow::PreferenceCommand() {
   // popup follow the new choices.
   ReportSave(settings_.Save(), kSettingsName);
   ApplySettings();
+}
+
+void MainWindow::SecurityCommand() {
+  settings::ui::SecurityEnvironment environment;
+  environment.document = document_.IsOpen() ? &document_ : nullptr;
+  environment.filters = &filters_;
+  environment.save_filters = [this] { return SaveFilters(); };
+  const bool done =
+      settings::ui::RunSecurityDialog(this, &settings_, environment) == 1;
+  // Saved whatever way the dialog ended.
+  ReportSave(settings_.Save(), kSettingsName);
+  if (!done) return;
+  store::DocumentOptions options = document_.options();
+  options.protect_level = settings_.protect_level();
+  document_.set_options(options);
+}
+
+void MainWindow::FontSettingCommand() {
+  // The dialog applied the fonts; the views take them now. The settings
+  // reach the registry with the next save.
+  if (settings::ui::RunFontSettingDialog(this, &settings_) != 1) return;
+  ApplyFonts();
+}
+
+void MainWindow::SmsSettingCommand() {
+  settings::ui::RunSmsSettingDialog(this, &settings_);
+  // Saved at once, whichever way the dialog closed.
+  ReportSave(settings_.Save(), kSettingsName);
+}
+
+void MainWindow::AlertOptionCommand() {
+  // Kept in memory; the next save writes it.
+  settings::ui::RunAlertOptionDialog(this, &settings_, settings::AppFolder());
 }
 
 void MainWindow::ManageMarkCommand() {
@@ -885,7 +902,7 @@ void MainWindow::OnTimer(int timer_id) {
       if (send_service_.queued() > 0) send_service_.Wake();
       break;
     case kTimerUnreadReminder:
-      reminder_.Tick();
+      reminder_.Tick(player_);
       break;
     case kTimerAutoCompress:
       CheckAutoCompress();

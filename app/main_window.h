@@ -17,9 +17,6 @@
 // whose results are filed and announced on this thread while the send
 // thread waits (1126). Both waits end at once when the window shuts down.
 //
-// Commands that open windows not built yet (compose, import, filters, the
-// other options, hotkeys) are hidden from the menus and the toolbar.
-//
 // UI thread only. Other threads reach the window through posted messages
 // and the blocking calls of UiCall.
 #ifndef TELVANE_APP_MAIN_WINDOW_H_
@@ -217,6 +214,19 @@ class MainWindow : public kit::DeviceDialog,
   // as each popup does when it opens.
   void UpdateMenu(QMenu* menu);
 
+  // Hotkeys (main_window_hotkeys.cc). While the window is active and no
+  // menu is open, every binding of the settings is a hotkey of the window
+  // (a key another window holds is left out); each flag-guarded, so calling
+  // twice does nothing more.
+  void RegisterHotkeys();
+  void UnregisterHotkeys();
+  bool hotkeys_registered() const { return hotkeys_registered_; }
+  // A hotkey notification: the Back key's release hides the window; any
+  // other press, while this window is in front, runs the command of the
+  // first binding with that key code as if chosen from the menu (queued).
+  // Notifications already queued behind it (key repeats) are dropped.
+  void DispatchHotkey(uint32_t modifiers, uint16_t key_code);
+
   // --- State, for the screenshot tour and tests ---------------------------
   store::Document& document() { return document_; }
   firewall::FilterSet& filters() { return filters_; }
@@ -265,6 +275,7 @@ class MainWindow : public kit::DeviceDialog,
   void OnBack() override;
   void OnMenuPopup(QMenu* menu) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   // Layout and views.
@@ -310,6 +321,27 @@ class MainWindow : public kit::DeviceDialog,
   // "Preference...": the dialog, then the settings saved and applied
   // (timer 1, the tray icon, the preview popup).
   void PreferenceCommand();
+  // "SMS...": the dialog, then the settings saved (whichever way it closed).
+  void SmsSettingCommand();
+  // "Alert...": the dialog; its changes are saved with the next save.
+  void AlertOptionCommand();
+  // "Security...": the Security dialog; the settings are saved whatever way
+  // it ends, the filter file as soon as the rule password changed.
+  void SecurityCommand();
+  // "Font...": the font dialogs; after a change the views take the new
+  // fonts and are laid out again.
+  void FontSettingCommand();
+  // Saves the filter file; a failure is told (ReportSave). Its status.
+  platform::Status SaveFilters();
+  // "Hotkey...": the dialog, then the settings saved and the hotkeys
+  // registered anew.
+  void HotkeyCommand();
+  // The Back key reaches the window as a hotkey; the menus give up the
+  // hotkeys while they are open.
+  void SetUpHotkeys();
+  // Whether this window is the program's window in front: no dialog, box
+  // or menu is open over it.
+  bool InFront() const;
 
   // firewall::FirewallHost
   void SetDeleteEvent() override;
@@ -363,6 +395,15 @@ class MainWindow : public kit::DeviceDialog,
   void MarkCommand(size_t index);
   void SelectCommand(uint32_t command);
   void EmptyFolderCommand();
+  // "Import SMS...": the Import dialog into the chosen folder; the list
+  // shows what came in.
+  void ImportCommand();
+  // "Import XML backup...": a backup file into the chosen folder, then a
+  // summary of what was imported, skipped and refused.
+  void ImportXmlCommand();
+  // "Export XML backup...": the chosen message, or the chosen folder with
+  // its subfolders, as a backup file.
+  void ExportXmlCommand();
   void TogglePreviewMode();
   void AboutCommand();
   // The nodes a list command works on: the marked entries, else the
@@ -442,6 +483,12 @@ class MainWindow : public kit::DeviceDialog,
   // Files whose failed save the user has been told about.
   std::set<std::u16string> save_failures_told_;
   uint64_t font_generation_ = 0;
+  bool hotkeys_registered_ = false;
+  // The Back key was pressed while this window was in front; its release
+  // hides the window.
+  bool back_pressed_ = false;
+  // The identifiers registered by RegisterHotkeys.
+  std::vector<int> registered_hotkeys_;
   std::function<platform::SystemTime()> clock_;
 };
 

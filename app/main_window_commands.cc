@@ -12,6 +12,8 @@
 #include "app/preview_popup.h"
 #include "app/shell_dialogs.h"
 #include "app/tree_model.h"
+#include "import/ui/import_dialog.h"
+#include "import/xml/xml_backup.h"
 #include "intercept/phone_inbox.h"
 #include "kit/file_browser.h"
 #include "kit/menu_table.h"
@@ -65,6 +67,21 @@ void MainWindow::OnCommand(uint32_t command) {
       break;
     case cmds::kPreference:
       PreferenceCommand();
+      break;
+    case cmds::kSmsSetting:
+      SmsSettingCommand();
+      break;
+    case cmds::kAlertOption:
+      AlertOptionCommand();
+      break;
+    case cmds::kSecurity:
+      SecurityCommand();
+      break;
+    case cmds::kFontSetting:
+      FontSettingCommand();
+      break;
+    case cmds::kHotkey:
+      HotkeyCommand();
       break;
     case cmds::kNewSms:
       NewSmsCommand();
@@ -137,6 +154,12 @@ void MainWindow::OnCommand(uint32_t command) {
     case cmds::kExportText:
       ExportCommand();
       break;
+    case cmds::kImportXmlBackup:
+      ImportXmlCommand();
+      break;
+    case cmds::kExportXmlBackup:
+      ExportXmlCommand();
+      break;
     case cmds::kPreviewMode:
       TogglePreviewMode();
       break;
@@ -156,6 +179,9 @@ void MainWindow::OnCommand(uint32_t command) {
       break;
     case cmds::kEmptyFolder:
       EmptyFolderCommand();
+      break;
+    case cmds::kImportSms:
+      ImportCommand();
       break;
     case cmds::kEmptyRecycleBin:
       if (document_.IsOpen()) document_.EmptyRecycleBin();
@@ -188,8 +214,8 @@ void MainWindow::UpdateMenu(QMenu* menu) {
   const bool chosen_usable = chosen != nullptr && !chosen->is_recycle_bin();
   const bool holder_chosen = chosen != nullptr && !chosen->is_message();
 
-  for (uint32_t command :
-       {cmds::kExportText, cmds::kMarkAsUnread, cmds::kMarkAsRead}) {
+  for (uint32_t command : {cmds::kExportText, cmds::kExportXmlBackup,
+                           cmds::kMarkAsUnread, cmds::kMarkAsRead}) {
     kit::EnableCommand(menu, command, open && chosen != nullptr);
   }
   kit::EnableCommand(menu, cmds::kSelectAll, list_mode);
@@ -208,6 +234,8 @@ void MainWindow::UpdateMenu(QMenu* menu) {
                        chosen_usable);
   }
   kit::EnableCommand(menu, cmds::kImportSms, holder_chosen);
+  kit::EnableCommand(menu, cmds::kImportXmlBackup,
+                     open && holder_chosen && !chosen->is_recycle_bin());
   kit::EnableCommand(menu, cmds::kEmptyFolder, holder_chosen);
   const bool place_chosen = list_mode || holder_chosen;
   kit::EnableCommand(menu, cmds::kNewFolder, open && place_chosen);
@@ -623,6 +651,88 @@ void MainWindow::EmptyFolderCommand() {
   store::Node* node = ChosenNode();
   if (node == nullptr || node->is_message()) return;
   document_.EmptyFolder(node);
+}
+
+void MainWindow::ImportCommand() {
+  store::Node* target = ChosenNode();
+  if (!document_.IsOpen() || target == nullptr || target->is_message()) return;
+  import::ui::ImportContext context;
+  context.document = &document_;
+  context.target = target;
+  context.settings = &settings_;
+  if (import::ui::RunImportDialog(this, context) != import::ui::kImportDone) {
+    return;
+  }
+  if (display_mode() == 2) ShowFolder(list_model_->folder(), target);
+  document_.UpdateRecycleBinImage();
+}
+
+void MainWindow::ImportXmlCommand() {
+  store::Node* target = ChosenNode();
+  if (!document_.IsOpen() || target == nullptr || target->is_message() ||
+      target->is_recycle_bin()) {
+    return;
+  }
+  std::u16string folder = settings_.last_dir();
+  std::u16string chosen;
+  if (kit::BrowseForFile(this, kit::BrowseMode::kOpen,
+                         kit::StringView(kit::ids::kXmlExtension), &folder,
+                         &chosen) != 1) {
+    return;
+  }
+  settings_.set_last_dir(folder);
+  text::CutAtLineBreak(chosen);
+  if (!document_.CheckNodePassword(target)) return;
+  import::xml::ImportResult result =
+      import::xml::ImportBackupFile(document_, target, chosen);
+  const bool nothing_read =
+      result.imported + result.skipped + result.refused == 0;
+  QString summary;
+  if (!result.status.ok() && nothing_read && result.damage.empty()) {
+    summary = FillFormat(kit::Str(kit::ids::kXmlBackupUnreadable),
+                         {QString::fromStdString(result.status.ToString())});
+  } else {
+    summary = FillFormat(
+        kit::Str(kit::ids::kXmlImportSummary),
+        {QString::number(result.imported), QString::number(result.skipped),
+         QString::number(result.refused)});
+    if (!result.damage.empty()) {
+      summary += QStringLiteral("\r\n") +
+                 FillFormat(kit::Str(kit::ids::kXmlBackupDamaged),
+                            {QString::fromStdString(result.damage)});
+    }
+    if (!result.status.ok()) {
+      summary += QStringLiteral("\r\n") +
+                 QString::fromStdString(result.status.ToString());
+    }
+  }
+  if (display_mode() == 2) ShowFolder(list_model_->folder(), target);
+  document_.UpdateRecycleBinImage();
+  kit::ShowMessage(this, summary, kit::Str(kit::ids::kCaptionXmlBackup));
+}
+
+void MainWindow::ExportXmlCommand() {
+  store::Node* node = ChosenNode();
+  if (!document_.IsOpen() || node == nullptr) return;
+  std::u16string folder = settings_.last_dir();
+  std::u16string chosen;
+  if (kit::BrowseForFile(this, kit::BrowseMode::kSave,
+                         kit::StringView(kit::ids::kXmlExtension), &folder,
+                         &chosen) != 1) {
+    return;
+  }
+  settings_.set_last_dir(folder);
+  text::CutAtLineBreak(chosen);
+  if (!node->is_recycle_bin() && !document_.CheckNodePassword(node)) return;
+  import::xml::ExportResult result =
+      import::xml::ExportBackup(document_, node, /*subfolders=*/true, chosen);
+  if (!result.status.ok()) {
+    kit::ShowMessage(
+        this,
+        FillFormat(kit::Str(kit::ids::kXmlBackupNotWritten),
+                   {QString::fromStdString(result.status.ToString())}),
+        kit::Str(kit::ids::kCaptionError));
+  }
 }
 
 }  // namespace app

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateTimeEdit>
 #include <QFont>
 #include <QKeyEvent>
@@ -19,8 +20,10 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <string>
@@ -32,14 +35,17 @@
 #include "app/shell_dialogs.h"
 #include "app/startup.h"
 #include "app/tree_model.h"
+#include "device/cemapi/message_store.h"
 #include "firewall/filter_file.h"
 #include "firewall/filter_set.h"
 #include "firewall/incoming_sms.h"
 #include "firewall/ui/black_list.h"
 #include "firewall/ui/filter_edit.h"
 #include "firewall/ui/filter_list.h"
+#include "import/ui/import_dialog.h"
 #include "kit/device_window.h"
 #include "kit/file_browser.h"
+#include "kit/hotkeys.h"
 #include "kit/menu_table.h"
 #include "kit/menus.h"
 #include "kit/message_box.h"
@@ -48,7 +54,9 @@
 #include "kit/string_table.h"
 #include "kit/testing/qt_app.h"
 #include "platform/kernel_objects.h"
+#include "platform/registry.h"
 #include "platform/testing/file_faults.h"
+#include "platform/testing/registry_faults.h"
 #include "platform/testing/temp_device.h"
 #include "platform/testing/wait.h"
 #include "platform/time.h"
@@ -57,6 +65,7 @@
 #include "send/ui/compose_window.h"
 #include "send/ui/timer_dialog.h"
 #include "settings/settings_store.h"
+#include "settings/ui/hotkey_dialog.h"
 #include "store/document.h"
 
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -411,12 +420,16 @@ TEST_F(MainWindowTest, MenuEnablingFollowsTheChosenNode) {
 
   // Entries of windows not built yet are not shown at all.
   EXPECT_TRUE(kit::FindCommand(menu, cmds::kReply)->isVisible());
-  EXPECT_FALSE(kit::FindCommand(menu, cmds::kImportSms)->isVisible());
+  EXPECT_TRUE(kit::FindCommand(menu, cmds::kImportSms)->isVisible());
   EXPECT_TRUE(kit::FindCommand(menu, cmds::kNewFolder)->isVisible());
   EXPECT_TRUE(
       kit::FindCommand(window->system_menu(), cmds::kPreference)->isVisible());
-  EXPECT_FALSE(
+  EXPECT_TRUE(
       kit::FindCommand(window->system_menu(), cmds::kHotkey)->isVisible());
+  EXPECT_TRUE(
+      kit::FindCommand(window->system_menu(), cmds::kSecurity)->isVisible());
+  EXPECT_TRUE(
+      kit::FindCommand(window->system_menu(), cmds::kFontSetting)->isVisible());
   int visible_buttons = 0;
   for (QAction* action : window->toolbar()->actions()) {
     if (action->isVisible() && !action->isSeparator()) ++visible_buttons;
@@ -546,6 +559,47 @@ TEST_F(MainWindowTest, MarkedListEntriesAreDeletedIntoTheRecycleBin) {
   EXPECT_EQ(inbox->tag().unread, 0);
   window->Dispatch(cmds::kMarkAsUnread);
   EXPECT_EQ(inbox->tag().unread, 1);
+  window->TearDown();
+}
+
+TEST_F(MainWindowTest, ImportSmsFilesIntoTheChosenFolderAndTheListShowsIt) {
+  ASSERT_EQ(platform::testing::Devicectl(
+                "install " + platform::testing::BinDir().parent_path().string())
+                .exit_code,
+            0);
+  for (const char16_t* text : {u"first", u"second"}) {
+    ASSERT_TRUE(device::cemapi::DeliverIncomingSms(
+        u"10086", text,
+        platform::SystemTimeToFileTime(platform::CurrentSystemTime()).value()));
+  }
+  MakeDocument(kDocPath, {});
+  SaveSettings([](settings::SettingsStore& s) { s.set_display_mode(2); });
+  auto window = MakeWindow();
+  Node* inbox = Inbox(*window);
+  int runs = 0;
+  Script({{import::ui::kImportTemplate, [&runs](kit::DeviceDialog* dialog) {
+             ++runs;
+             dialog->Dispatch(cmds::kCheckAll);
+             dialog->Dispatch(cmds::kImportSms);
+           }}});
+  // The empty Inbox listed: only the up entry, no node chosen.
+  ASSERT_TRUE(window->ShowFolder(inbox));
+  ASSERT_EQ(window->ChosenNode(), nullptr);
+  window->Dispatch(cmds::kImportSms);
+  EXPECT_EQ(runs, 0);
+
+  ASSERT_TRUE(window->ShowFolder(nullptr));
+  window->ChooseNode(inbox);
+  window->Dispatch(cmds::kImportSms);
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(inbox->child_count(), 2u);
+  EXPECT_EQ(window->ChosenNode(), inbox);
+  EXPECT_TRUE(window->document().modified());
+  // Imported messages are read: the Inbox row counts none unread.
+  const int row = window->list_model()->RowOf(inbox);
+  EXPECT_EQ(window->list_model()->SecondLine(row), "Unread:0 Count:2");
+  EXPECT_EQ(device::cemapi::CountSmsFolder(device::cemapi::FolderRole::kInbox),
+            2);
   window->TearDown();
 }
 
@@ -845,6 +899,192 @@ TEST_F(MainWindowTest, PreferenceChangesAreSavedAndFollowedUp) {
   EXPECT_EQ(saved.show_tray_icon(), 0);
   EXPECT_EQ(saved.show_popup(), 0);
   EXPECT_EQ(saved.save_duration(), 5);
+  window->TearDown();
+}
+
+// "SMS..." saves the settings however it closes; "Alert..." leaves its
+// changes for the next save.
+TEST_F(MainWindowTest, SmsSettingSavesAtOnceAlertOptionDoesNot) {
+  auto window = MakeWindow();
+  for (uint32_t command : {cmds::kSmsSetting, cmds::kAlertOption}) {
+    QAction* entry = kit::FindCommand(window->system_menu(), command);
+    ASSERT_NE(entry, nullptr) << command;
+    EXPECT_TRUE(entry->isVisible()) << command;
+  }
+  kit::SetDialogScript([](kit::DeviceDialog* dialog) {
+    EXPECT_EQ(dialog->template_id(), 163);
+    kit::FindControl<QLineEdit>(dialog, 40369)->setText(QStringLiteral("0"));
+    dialog->Dispatch(cmds::kDone);
+  });
+  window->Dispatch(cmds::kAlertOption);
+  EXPECT_EQ(window->settings().disappear_time_recv(), 0);
+  {
+    settings::SettingsStore saved;
+    saved.Load();
+    EXPECT_EQ(saved.disappear_time_recv(), 15000) << "not saved yet";
+  }
+
+  kit::SetDialogScript([](kit::DeviceDialog* dialog) {
+    EXPECT_EQ(dialog->template_id(), 152);
+    kit::FindControl<QLineEdit>(dialog, 40355)->setText(QStringLiteral("33"));
+    dialog->Dispatch(cmds::kDone);
+  });
+  window->Dispatch(cmds::kSmsSetting);
+  {
+    settings::SettingsStore saved;
+    saved.Load();
+    EXPECT_EQ(saved.summary_length(), 33);
+    EXPECT_EQ(saved.disappear_time_recv(), 0) << "saved with the rest";
+  }
+  window->settings().set_unread_alert(2);
+  kit::SetDialogScript(
+      [](kit::DeviceDialog* dialog) { dialog->Dispatch(cmds::kCancel); });
+  window->Dispatch(cmds::kSmsSetting);
+  kit::SetDialogScript({});
+  {
+    settings::SettingsStore saved;
+    saved.Load();
+    EXPECT_EQ(saved.unread_alert(), 2) << "saved after Cancel too";
+  }
+  window->TearDown();
+}
+
+TEST_F(MainWindowTest, SecurityIsSavedAndChangesThePasswordsItNames) {
+  MakeDocument(kDocPath, {}, u"old");
+  auto type = [](kit::DeviceDialog* dialog, int id, const QString& text) {
+    if (auto* edit = kit::FindControl<QLineEdit>(dialog, id)) {
+      edit->setText(text);
+    }
+  };
+  // The file password asked at start-up.
+  Script({{kit::kPasswordDialogTemplate, [&](kit::DeviceDialog* prompt) {
+             type(prompt, kit::kPasswordEdit, "old");
+             prompt->Dispatch(kit::kCommandOk);
+           }}});
+  auto window = MakeWindow();
+  ASSERT_TRUE(window->document().IsOpen());
+  // "Input Every Time"; the file password "old" -> "new"; the rule password
+  // set to "77"; then Done.
+  Script({{180,
+           [](kit::DeviceDialog* dialog) {
+             kit::FindControl<QComboBox>(dialog, 1110)->setCurrentIndex(2);
+             kit::FindControl<QPushButton>(dialog, 1026)->click();
+             kit::FindControl<QPushButton>(dialog, 1027)->click();
+             dialog->Dispatch(cmds::kDone);
+           }},
+          {kit::kPasswordDialogTemplate, [&](kit::DeviceDialog* prompt) {
+             type(prompt, kit::kPasswordEdit, "old");
+             const QString next =
+                 kit::FindControl<QLineEdit>(prompt, kit::kPasswordEdit)
+                         ->isHidden()
+                     ? "77"
+                     : "new";
+             type(prompt, kit::kNewPasswordEdit, next);
+             type(prompt, kit::kConfirmPasswordEdit, next);
+             prompt->Dispatch(kit::kCommandOk);
+           }}});
+  window->Dispatch(cmds::kSecurity);
+  kit::SetDialogScript({});
+  EXPECT_TRUE(messages_.empty());
+  EXPECT_EQ(window->document().file().header().password(), u"new");
+  EXPECT_TRUE(window->document().modified());
+  EXPECT_EQ(window->document().options().protect_level, 2);
+  // Saved at once: the settings and the filter file.
+  settings::SettingsStore saved;
+  saved.Load();
+  EXPECT_EQ(saved.protect_level(), 2);
+  firewall::FilterSet read;
+  read.file_path = window->filters().file_path;
+  ASSERT_EQ(firewall::LoadFilterFile(&read), firewall::LoadOutcome::kRead);
+  EXPECT_EQ(read.password, u"77");
+
+  // A filter file that cannot be written is told; the settings are saved
+  // even though the dialog was cancelled.
+  window->settings().set_start_screen_save_min(0);
+  Script({{180,
+           [](kit::DeviceDialog* dialog) {
+             platform::testing::FileFaults faults;
+             faults.FailCall(platform::files::FileCall::kSync, 1, ENOSPC);
+             kit::FindControl<QPushButton>(dialog, 1027)->click();
+             EXPECT_TRUE(faults.fired());
+             dialog->Dispatch(cmds::kCancel);
+           }},
+          {kit::kPasswordDialogTemplate, [&](kit::DeviceDialog* prompt) {
+             type(prompt, kit::kPasswordEdit, "77");
+             type(prompt, kit::kNewPasswordEdit, "88");
+             type(prompt, kit::kConfirmPasswordEdit, "88");
+             prompt->Dispatch(kit::kCommandOk);
+           }}});
+  window->Dispatch(cmds::kSecurity);
+  kit::SetDialogScript({});
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_TRUE(messages_[0].startsWith("Error: ")) << messages_[0].toStdString();
+  EXPECT_TRUE(messages_[0].contains("pelicorde.ini"))
+      << messages_[0].toStdString();
+  EXPECT_EQ(window->filters().password, u"88");
+  ASSERT_EQ(firewall::LoadFilterFile(&read), firewall::LoadOutcome::kRead);
+  EXPECT_EQ(read.password, u"77");  // the old file, whole
+  saved.Load();
+  EXPECT_EQ(saved.start_screen_save_min(), 0);
+
+  // Closed, the document comes back with its new password only.
+  window->TearDown();
+  window.reset();
+  struct Typed : store::DocumentUi {
+    explicit Typed(std::u16string text) : typed(std::move(text)) {}
+    bool Confirm(std::u16string_view, std::u16string_view) override {
+      return true;
+    }
+    void Inform(std::u16string_view, std::u16string_view) override {}
+    bool CheckPassword(const std::u16string& password) override {
+      return password == typed;
+    }
+    std::optional<std::u16string> ChangePassword(
+        const std::u16string&) override {
+      return std::nullopt;
+    }
+    std::u16string typed;
+  };
+  Typed old_password(u"old");
+  EXPECT_FALSE(
+      store::Document({}, &old_password).OpenForReading(kDocPath).ok());
+  Typed new_password(u"new");
+  EXPECT_TRUE(store::Document({}, &new_password).OpenForReading(kDocPath).ok());
+}
+
+TEST_F(MainWindowTest, FontSettingHandsTheNewFontsToTheViews) {
+  MakeDocument(kDocPath, {{u"111", u"one"}});
+  auto window = MakeWindow();
+  const QFont tree_font = window->tree_view()->font();
+  const QFont list_font = window->list_view()->font();
+  ASSERT_EQ(list_font.pixelSize(), 12);
+
+  // Closed without a change: the views keep their fonts.
+  Script({{189, [](kit::DeviceDialog* dialog) {
+             kit::FindControl<QPushButton>(dialog, 1135)->click();
+             dialog->Dispatch(cmds::kOk);
+           }}});
+  window->Dispatch(cmds::kFontSetting);
+  EXPECT_EQ(window->list_view()->font(), list_font);
+
+  // The list font made 24 points (32 pixels at 96 dots per inch) and bold.
+  Script({{189,
+           [](kit::DeviceDialog* dialog) {
+             kit::FindControl<QPushButton>(dialog, 1135)->click();
+             dialog->Dispatch(cmds::kOk);
+           }},
+          {188, [](kit::DeviceDialog* dialog) {
+             kit::FindControl<QComboBox>(dialog, 1139)->setCurrentIndex(8);
+             kit::FindControl<QCheckBox>(dialog, 1003)->setChecked(true);
+             dialog->Dispatch(cmds::kOk);
+           }}});
+  window->Dispatch(cmds::kFontSetting);
+  kit::SetDialogScript({});
+  const int dpi = window->logicalDpiY();
+  EXPECT_EQ(window->list_view()->font().pixelSize(),
+            static_cast<int>(std::lround(24.0 * dpi / 72)));
+  EXPECT_TRUE(window->list_view()->font().bold());
+  EXPECT_EQ(window->tree_view()->font(), tree_font);
   window->TearDown();
 }
 
@@ -1277,6 +1517,186 @@ TEST_F(MainWindowTest, ADocumentInUseOrDamagedIsToldNeverChangedSilently) {
   EXPECT_TRUE(messages_[0].startsWith("Warning: \\doc.zud is damaged"));
   EXPECT_TRUE(messages_[0].contains("doc.zud.damaged"));
   EXPECT_EQ(ReadHostFile(device_.HostPath("\\doc.zud.damaged")), bytes);
+  window->TearDown();
+}
+
+// Turns the event loop until `done` holds (with a generous bound).
+bool TurnUntil(const std::function<bool()>& done) {
+  return platform::testing::WaitUntil([&] {
+    QApplication::processEvents();
+    return done();
+  });
+}
+
+// The window shown and in front, as the user sees it.
+void Activate(MainWindow& window) {
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(TurnUntil([&] { return window.isActiveWindow(); }));
+}
+
+constexpr uint16_t kButton1 = 193;
+constexpr uint16_t kButton2 = 194;
+
+TEST_F(MainWindowTest, HotkeysLiveWhileTheWindowIsActiveAndNoMenuIsOpen) {
+  SaveSettings([](settings::SettingsStore& s) {
+    s.mutable_hotkeys() = {{1, kButton1, cmds::kMinimize},
+                           {1, kButton2, cmds::kAbout}};
+  });
+  auto window = MakeWindow();
+  ASSERT_NO_FATAL_FAILURE(Activate(*window));
+  ASSERT_TRUE(window->hotkeys_registered());
+  QWidget other;
+  EXPECT_FALSE(kit::RegisterHotkey(&other, 1, kit::kModWin, kButton1));
+
+  // An open menu gives the keys up until it closes.
+  window->soft_keys()->OpenLeftMenu();
+  ASSERT_TRUE(window->system_menu()->isVisible());
+  EXPECT_FALSE(window->hotkeys_registered());
+  ASSERT_TRUE(kit::RegisterHotkey(&other, 1, kit::kModWin, kButton1));
+  ASSERT_TRUE(kit::UnregisterHotkey(&other, 1));
+  // A notification still on its way runs nothing while the menu is open.
+  window->DispatchHotkey(0, kButton1);
+  QApplication::processEvents();
+  EXPECT_TRUE(window->isVisible());
+  window->system_menu()->close();
+  EXPECT_TRUE(window->hotkeys_registered());
+
+  // A dialog in front: the window has no keys, and a notification that
+  // reaches it anyway runs nothing.
+  bool registered_under_dialog = true;
+  Script({{settings::ui::kHotkeyTemplate, [&](kit::DeviceDialog* dialog) {
+             TurnUntil([&] { return dialog->isActiveWindow(); });
+             registered_under_dialog = window->hotkeys_registered();
+             window->DispatchHotkey(0, kButton1);
+             QApplication::processEvents();
+           }}});
+  window->Dispatch(cmds::kHotkey);
+  EXPECT_FALSE(registered_under_dialog);
+  EXPECT_TRUE(window->isVisible());
+  // Back in front, the window has its keys again.
+  ASSERT_TRUE(TurnUntil([&] { return window->hotkeys_registered(); }));
+
+  // The key pressed on the device runs its command as the menu would.
+  std::vector<int> dialogs;
+  kit::SetDialogScript([&](kit::DeviceDialog* dialog) {
+    dialogs.push_back(dialog->template_id());
+  });
+  kit::PressHardwareKey(kButton2);
+  ASSERT_TRUE(TurnUntil([&] { return !dialogs.empty(); }));
+  EXPECT_EQ(dialogs, std::vector<int>{kAboutTemplate});
+  ASSERT_TRUE(TurnUntil([&] { return window->hotkeys_registered(); }));
+  kit::PressHardwareKey(kButton1);
+  ASSERT_TRUE(TurnUntil([&] { return !window->isVisible(); }));
+  // Hidden, the window is no longer active: the keys are free again.
+  ASSERT_TRUE(TurnUntil([&] { return !window->hotkeys_registered(); }));
+  EXPECT_TRUE(kit::RegisterHotkey(&other, 1, kit::kModWin, kButton1));
+  window->TearDown();
+}
+
+TEST_F(MainWindowTest, BackHidesOnReleaseAndAKeyRunsItsFirstBinding) {
+  // Two bindings of one key code (only the registry can hold them): the
+  // earlier one runs. A binding of the Back key runs on its press.
+  SaveSettings([](settings::SettingsStore& s) {
+    s.mutable_hotkeys() = {{1, kit::kKeyBack, cmds::kNewFile},
+                           {1, kButton1, cmds::kAbout},
+                           {5, kButton1, cmds::kMinimize}};
+  });
+  auto window = MakeWindow();
+  ASSERT_NO_FATAL_FAILURE(Activate(*window));
+  std::vector<int> dialogs;
+  kit::SetDialogScript([&](kit::DeviceDialog* dialog) {
+    dialogs.push_back(dialog->template_id());
+  });
+  window->DispatchHotkey(0, kButton1);
+  ASSERT_TRUE(TurnUntil([&] { return !dialogs.empty(); }));
+  EXPECT_EQ(dialogs, std::vector<int>{kAboutTemplate});
+  EXPECT_TRUE(window->isVisible());
+
+  // The host's Escape is the Back key: its press runs the binding, its
+  // release hides the window.
+  dialogs.clear();
+  ASSERT_NO_FATAL_FAILURE(Activate(*window));
+  QTest::keyPress(window.get(), Qt::Key_Escape);
+  ASSERT_TRUE(TurnUntil([&] { return !dialogs.empty(); }));
+  EXPECT_EQ(dialogs, std::vector<int>{kNewFileTemplate});
+  EXPECT_TRUE(window->isVisible());
+  QTest::keyRelease(window.get(), Qt::Key_Escape);
+  ASSERT_TRUE(TurnUntil([&] { return !window->isVisible(); }));
+  EXPECT_EQ(dialogs.size(), 1u);
+
+  // A release hides before any binding is looked at.
+  window->ShowWindow();
+  ASSERT_NO_FATAL_FAILURE(Activate(*window));
+  dialogs.clear();
+  window->DispatchHotkey(0, kit::kKeyBack);
+  ASSERT_TRUE(TurnUntil([&] { return !dialogs.empty(); }));
+  dialogs.clear();
+  window->DispatchHotkey(kit::kModKeyUp, kit::kKeyBack);
+  EXPECT_FALSE(window->isVisible());
+  QApplication::processEvents();
+  EXPECT_TRUE(dialogs.empty());
+
+  // The Back that closed a dialog or a menu ends there: its release, which
+  // the window gets once it is in front again, does not hide it.
+  window->ShowWindow();
+  ASSERT_NO_FATAL_FAILURE(Activate(*window));
+  window->DispatchHotkey(kit::kModKeyUp, kit::kKeyBack);
+  QApplication::processEvents();
+  EXPECT_TRUE(window->isVisible());
+  window->TearDown();
+}
+
+TEST_F(MainWindowTest, TheHotkeyDialogsChoicesAreSavedAtOnce) {
+  SaveSettings([](settings::SettingsStore& s) {
+    s.mutable_hotkeys() = {{1, 117, cmds::kMinimize}};
+  });
+  auto window = MakeWindow();
+  window->UpdateMenu(window->system_menu());
+  QAction* entry = kit::FindCommand(window->system_menu(), cmds::kHotkey);
+  ASSERT_NE(entry, nullptr);
+  EXPECT_TRUE(entry->isVisible());
+
+  // "Button1" for "New SMS", captured on the device.
+  Script({{settings::ui::kHotkeyTemplate, [](kit::DeviceDialog* dialog) {
+             auto* hotkeys = static_cast<settings::ui::HotkeyDialog*>(dialog);
+             kit::SelectListRow(hotkeys->list(), 8);
+             hotkeys->StartCapture();
+             kit::PressHardwareKey(kButton1);
+             TurnUntil([&] { return !hotkeys->capturing(); });
+             dialog->Dispatch(cmds::kOk);
+           }}});
+  window->Dispatch(cmds::kHotkey);
+  std::optional<platform::RegistryKey> key = platform::RegistryKey::Open(
+      platform::RegistryRoot::kCurrentUser, settings::kHotkeyKey);
+  ASSERT_TRUE(key.has_value());
+  EXPECT_EQ(key->QueryDword(u"KeyCode0"), 117u);
+  EXPECT_EQ(key->QueryDword(u"KeyVirt1"), 1u);
+  EXPECT_EQ(key->QueryDword(u"KeyCode1"), kButton1);
+  EXPECT_EQ(key->QueryDword(u"KeyCmd1"), cmds::kNewSms);
+
+  // "Reset" then "OK": an empty "Key" subkey.
+  Script({{settings::ui::kHotkeyTemplate, [](kit::DeviceDialog* dialog) {
+             dialog->Dispatch(cmds::kReset);
+             dialog->Dispatch(cmds::kOk);
+           }}});
+  window->Dispatch(cmds::kHotkey);
+  key = platform::RegistryKey::Open(platform::RegistryRoot::kCurrentUser,
+                                    settings::kHotkeyKey);
+  ASSERT_TRUE(key.has_value());
+  EXPECT_TRUE(key->Values().empty());
+
+  // Saved however the dialog ended; a failed save is told.
+  Script({{settings::ui::kHotkeyTemplate,
+           [](kit::DeviceDialog* dialog) { dialog->Dispatch(cmds::kReset); }}});
+  {
+    platform::testing::RegistryFaults faults;
+    faults.FailWrite(1);
+    window->Dispatch(cmds::kHotkey);
+  }
+  ASSERT_FALSE(messages_.empty());
+  EXPECT_NE(messages_.back().indexOf(QStringLiteral("Pelicorde")), -1)
+      << messages_.back().toStdString();
   window->TearDown();
 }
 

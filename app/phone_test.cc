@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QEvent>
 #include <QLineEdit>
 #include <algorithm>
 #include <cstring>
@@ -25,8 +26,10 @@
 #include "firewall/filter_file.h"
 #include "intercept/registration.h"
 #include "kit/device_window.h"
+#include "kit/hotkeys.h"
 #include "kit/menu_table.h"
 #include "kit/testing/qt_app.h"
+#include "platform/hotkeys.h"
 #include "platform/kernel_objects.h"
 #include "send/schedule.h"
 #include "settings/settings_store.h"
@@ -376,6 +379,59 @@ TEST_F(PhoneTest, ContactsLoadInTheBackgroundAndStopWithTheProgram) {
   // Ended at once, mid-load: the loader is stopped and joined and the
   // program ends cleanly.
   ASSERT_NO_FATAL_FAILURE(StartProgram());
+  ASSERT_NO_FATAL_FAILURE(StopProgram());
+}
+
+// Counts the hotkey notifications it gets.
+class HotkeyHolder : public QWidget {
+ public:
+  int presses = 0;
+
+ protected:
+  bool event(QEvent* event) override {
+    if (event->type() == kit::HotkeyEvent::Type()) {
+      ++presses;
+      return true;
+    }
+    return QWidget::event(event);
+  }
+};
+
+TEST_F(PhoneTest, ABoundKeyPressedOnThePhoneRunsItsCommand) {
+  {
+    settings::SettingsStore settings;
+    settings.Load();
+    settings.mutable_hotkeys() = {{1, 193, kit::cmds::kMinimize},
+                                  {1, 194, kit::cmds::kMinimize}};
+    ASSERT_TRUE(settings.Save().ok());
+  }
+  // Another program (this one) holds Button2 before the program starts.
+  kit::testing::EnsureApplication();
+  HotkeyHolder holder;
+  ASSERT_TRUE(kit::RegisterHotkey(&holder, 1, kit::kModWin, 194));
+
+  // The program's window comes up active and takes Button1; Button2 it
+  // silently goes without.
+  ASSERT_NO_FATAL_FAILURE(StartProgram());
+  ASSERT_TRUE(WaitUntil([&] {
+    auto owner = platform::FindHotkeyOwner(platform::kHotkeyWin, 193);
+    return owner && owner->pid == program_;
+  }));
+  auto button2 = platform::FindHotkeyOwner(platform::kHotkeyWin, 194);
+  ASSERT_TRUE(button2.has_value());
+  EXPECT_EQ(button2->pid, getpid());
+  ASSERT_EQ(Devicectl("press 194").exit_code, 0);
+  ASSERT_TRUE(WaitUntil([&] {
+    QApplication::processEvents();
+    return holder.presses == 1;
+  }));
+
+  // Button1 minimizes the program's window.
+  CommandResult press = Devicectl("press 193");
+  ASSERT_EQ(press.exit_code, 0) << press.out;
+  ASSERT_TRUE(WaitUntil([&] {
+    return DebugLog().find("pelicorde: window hidden") != std::string::npos;
+  })) << DebugLog();
   ASSERT_NO_FATAL_FAILURE(StopProgram());
 }
 

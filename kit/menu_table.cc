@@ -60,6 +60,8 @@ std::vector<MenuEntry> NodeEntries(bool with_list_entries) {
     entries.push_back(Item(cmds::kNewSms, s::kSmsEllipsis));
   }
   entries.push_back(Item(cmds::kExportText, s::kExportTxtFileEllipsis));
+  entries.push_back(Item(cmds::kImportXmlBackup, s::kImportXmlBackupEllipsis));
+  entries.push_back(Item(cmds::kExportXmlBackup, s::kExportXmlBackupEllipsis));
   entries.push_back(MarkPopup());
   // The selection marks exist only in the list (display mode 2).
   if (with_list_entries) {

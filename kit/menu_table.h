@@ -109,6 +109,10 @@ inline constexpr uint32_t kEmptyFolder = 40454;
 inline constexpr uint32_t kEmptyRecycleBin = 40284;
 inline constexpr uint32_t kToggleRecycleBin = 40456;  // add or delete it
 inline constexpr uint32_t kFontSetting = 40493;
+// The XML backup entries beside "Export Txt file..."; their identifiers
+// are those of their texts.
+inline constexpr uint32_t kImportXmlBackup = 46190;
+inline constexpr uint32_t kExportXmlBackup = 46191;
 
 // Compose window (menu 116).
 inline constexpr uint32_t kSend = 40018;

@@ -401,11 +401,19 @@ constexpr StringEntry kTable[] = {
     {46160,
      u"The timed message could not be kept in \\Scheduled (%s). It goes out "
      u"only if Telvane is still running when it is due."},
-    // Option dialog strings (46170-46179) go here.
-    // Import strings (46180-46189) go here.
-    // XML backup strings (46190-46199) go here.
-    // Hotkey strings (46200-46209) go here.
-    // Device screen strings (46210-46219) go here.
+    {46170, u"The reminder sound cannot be played"},
+    {46180,
+     u"Some messages could not be saved in the document and were left on the "
+     u"phone."},
+    {46190, u"Import XML backup..."},
+    {46191, u"Export XML backup..."},
+    {46192, u".xml"},
+    {46193, u"XML Backup"},
+    {46194, u"%d imported, %d skipped, %d refused"},
+    {46195,
+     u"The backup is damaged (%s); what came before the damage was imported."},
+    {46196, u"The backup could not be read: %s"},
+    {46197, u"The backup could not be written: %s"},
 };
 
 static_assert(std::size(kTable) > 0);

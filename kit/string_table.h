@@ -836,11 +836,28 @@ inline constexpr uint32_t kAutoRunOffFailed = 46151;
 // "The timed message could not be kept in \Scheduled (%s). It goes out
 // only if Telvane is still running when it is due."
 inline constexpr uint32_t kScheduleNotKept = 46160;
-// Option dialog strings (46170-46179) go here.
-// Import strings (46180-46189) go here.
-// XML backup strings (46190-46199) go here.
-// Hotkey strings (46200-46209) go here.
-// Device screen strings (46210-46219) go here.
+// "The reminder sound cannot be played"; ": " and the cause follow.
+inline constexpr uint32_t kReminderSoundUnplayable = 46170;
+// What an import could not keep.
+// "Some messages could not be saved in the document and were left on the
+// phone."
+inline constexpr uint32_t kImportNotSaved = 46180;
+// "Import XML backup..." (Menu, TreeNode)
+inline constexpr uint32_t kImportXmlBackupEllipsis = 46190;
+// "Export XML backup..." (Menu, TreeNode)
+inline constexpr uint32_t kExportXmlBackupEllipsis = 46191;
+// ".xml" (type filter for backups)
+inline constexpr uint32_t kXmlExtension = 46192;
+// "XML Backup" (caption of the import's summary)
+inline constexpr uint32_t kCaptionXmlBackup = 46193;
+// "%d imported, %d skipped, %d refused"
+inline constexpr uint32_t kXmlImportSummary = 46194;
+// "The backup is damaged (%s); what came before the damage was imported."
+inline constexpr uint32_t kXmlBackupDamaged = 46195;
+// "The backup could not be read: %s"
+inline constexpr uint32_t kXmlBackupUnreadable = 46196;
+// "The backup could not be written: %s"
+inline constexpr uint32_t kXmlBackupNotWritten = 46197;
 
 // Short name of the "Alert" caption.
 inline constexpr uint32_t kAlert = kCaptionAlert;

@@ -154,6 +154,10 @@ TEST(StringTableTest, FormatStringsKeepTheirConversions) {
       {ids::kSaveFailed, {2, 0}},
       {ids::kFileUnreadable, {1, 0}},
       {ids::kScheduleNotKept, {1, 0}},
+      {ids::kXmlImportSummary, {0, 3}},
+      {ids::kXmlBackupDamaged, {1, 0}},
+      {ids::kXmlBackupUnreadable, {1, 0}},
+      {ids::kXmlBackupNotWritten, {1, 0}},
   };
   for (const StringEntry& entry : AllStrings()) {
     int percents = Count(entry.text, u"%");

@@ -26,6 +26,29 @@ TEST(DeviceSettings, DefaultsAndValidation) {
   EXPECT_EQ(GetDeviceSetting("codepage"), "1252");
 }
 
+TEST(DeviceSettings, ScreenScaleAndOrigin) {
+  testing::TempDevice device;
+  EXPECT_EQ(GetDeviceSetting("screen_scale"), "auto");
+  EXPECT_EQ(GetDeviceSetting("screen_origin"), "centre");
+  EXPECT_TRUE(SetDeviceSetting("screen_scale", "3").ok());
+  for (const char* bad : {"0", "9", "1.5", "", "-1"}) {
+    EXPECT_EQ(SetDeviceSetting("screen_scale", bad).code(),
+              ErrorCode::kInvalidArgument)
+        << bad;
+  }
+  EXPECT_EQ(GetDeviceSetting("screen_scale"), "3");
+  EXPECT_TRUE(SetDeviceSetting("screen_origin", "0,0").ok());
+  EXPECT_TRUE(SetDeviceSetting("screen_origin", "1680,25").ok());
+  for (const char* bad : {"x,y", "12", "12,", ",5", "-4,5", "4,-5", "1,2,3",
+                          "4 ,5", "centre,1", "99999999,1"}) {
+    EXPECT_EQ(SetDeviceSetting("screen_origin", bad).code(),
+              ErrorCode::kInvalidArgument)
+        << bad;
+  }
+  EXPECT_EQ(GetDeviceSetting("screen_origin"), "1680,25");
+  EXPECT_TRUE(SetDeviceSetting("screen_origin", "centre").ok());
+}
+
 TEST(DeviceSettings, EachDeviceHasItsOwn) {
   std::string first_id;
   {

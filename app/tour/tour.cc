@@ -40,17 +40,22 @@
 #include "contacts/ui/contact_picker.h"
 #include "contacts/ui/group_dialog.h"
 #include "contacts/ui/my_text_dialog.h"
+#include "device/todayshell/today_screen.h"
 #include "firewall/ui/black_list.h"
 #include "firewall/ui/filter_edit.h"
 #include "firewall/ui/filter_list.h"
+#include "import/ui/import_dialog.h"
+#include "intercept/registration.h"
 #include "kit/device_window.h"
 #include "kit/file_browser.h"
 #include "kit/menu_table.h"
 #include "kit/message_box.h"
 #include "kit/password_prompt.h"
 #include "kit/qt_text.h"
+#include "kit/string_table.h"
 #include "platform/device.h"
 #include "platform/files.h"
+#include "platform/kernel_objects.h"
 #include "platform/modules.h"
 #include "platform/time.h"
 #include "platform/unicode.h"
@@ -60,8 +65,13 @@
 #include "send/ui/group_send_window.h"
 #include "send/ui/timer_dialog.h"
 #include "settings/settings_store.h"
+#include "settings/ui/alert_option_dialog.h"
+#include "settings/ui/font_dialog.h"
+#include "settings/ui/hotkey_dialog.h"
 #include "settings/ui/option_scroll.h"
 #include "settings/ui/preference_dialog.h"
+#include "settings/ui/security_dialog.h"
+#include "settings/ui/sms_setting_dialog.h"
 #include "store/document.h"
 
 namespace {
@@ -96,6 +106,8 @@ class Tour {
       return;
     }
     std::printf("%s\n", file.c_str());
+    // Whole lines, never split by Qt's warnings on stderr.
+    std::fflush(stdout);
   }
 
   // Shows `dialog` (not modally), writes it and closes it.
@@ -778,12 +790,213 @@ bool RunTour(const fs::path& out) {
     }
   }
 
-  // Tour: sms and alert dialogs.
-  // Tour: security and font dialogs.
-  // Tour: hotkeys.
-  // Tour: import.
-  // Tour: xml backup.
-  // Tour: today.
+  // SMS Setting and Alert Option, each from its top and scrolled to its
+  // end, and the skin preview behind "Test...".
+  {
+    settings::ui::SmsSettingDialog dialog(&window, &window.settings());
+    tour.ShootDialog(&dialog, "sms-setting");
+    dialog.show();
+    dialog.scroll_area()->Scroll(settings::ui::ScrollRequest::kPageDown);
+    dialog.scroll_area()->Scroll(settings::ui::ScrollRequest::kPageDown);
+    tour.Shoot(&dialog, "sms-setting-bottom");
+    dialog.close();
+  }
+  {
+    settings::ui::AlertOptionDialog dialog(&window, &window.settings(),
+                                           settings::AppFolder());
+    tour.ShootDialog(&dialog, "alert-option");
+    dialog.show();
+    dialog.scroll_area()->Scroll(settings::ui::ScrollRequest::kPageDown);
+    dialog.scroll_area()->Scroll(settings::ui::ScrollRequest::kPageDown);
+    tour.Shoot(&dialog, "alert-option-bottom");
+    dialog.close();
+    const std::vector<std::u16string> skins = alerts::ui::FillSkinList();
+    alerts::ui::SkinPreviewWindow preview(
+        &dialog,
+        skins.empty()
+            ? std::u16string()
+            : alerts::ui::SkinPathForName(settings::AppFolder(), skins.front()),
+        kit::LoadString(kit::ids::kTestText),
+        kit::LoadString(kit::ids::kTestNumber), MakeSamplePhoto());
+    preview.show();
+    tour.Shoot(&preview, "alert-option-test");
+    preview.close();
+  }
+  {
+    settings::ui::SecurityEnvironment environment;
+    environment.document = &window.document();
+    environment.filters = &window.filters();
+    settings::ui::SecurityDialog dialog(&window, &window.settings(),
+                                        environment);
+    tour.ShootDialog(&dialog, "security");
+  }
+  {
+    settings::ui::FontSettingDialog dialog(&window, &window.settings());
+    tour.ShootDialog(&dialog, "font-setting");
+  }
+  {
+    settings::ui::FontDialog dialog(&window, window.settings().list_view_font(),
+                                    settings::ui::ScreenDpiY(&window));
+    tour.ShootDialog(&dialog, "font");
+  }
+  // The Hotkey dialog with two keys bound and capturing a key, its soft
+  // keys (menu bar 201) and the rows' tap-and-hold menu.
+  {
+    const std::vector<settings::HotkeyBinding> kept =
+        window.settings().hotkeys();
+    window.settings().mutable_hotkeys() = {{1, 193, kit::cmds::kNewSms},
+                                           {1, 142, kit::cmds::kReply}};
+    settings::ui::HotkeyDialog dialog(&window, &window.settings());
+    tour.ShootDialog(&dialog, "hotkey");
+    dialog.show();
+    kit::SelectListRow(dialog.list(), 8);
+    dialog.StartCapture();
+    tour.Shoot(&dialog, "hotkey-capture");
+    dialog.EndCapture();
+    tour.Shoot(dialog.soft_keys(), "menu-hotkey");
+    tour.ShootMenu(dialog.row_menu(), "menu-hotkey-row", [](QMenu*) {});
+    dialog.close();
+    window.settings().mutable_hotkeys() = kept;
+  }
+  {
+    // The phone's folders: two messages of today and two older ones in
+    // the Inbox, one in Sent Items.
+    std::error_code error;
+    fs::path bin = fs::read_symlink("/proc/self/exe", error).parent_path();
+    const std::string devicectl = (bin / "devicectl").string();
+    for (const char* args :
+         {"store add-inbox --from 10086 --at '2026-01-05 09:12:00' "
+          "'Your balance is 23.50. Top up now to keep your number active.'",
+          "store add-inbox --from 13800138000 --at '2026-02-14 20:30:00' "
+          "'\u665a\u4e0a\u4e03\u70b9\u5728\u8001\u5730\u65b9\u89c1"
+          "\u9762\uff0c\u4e0d\u8981\u8fdf\u5230\u4e86\uff01'",
+          "store add-inbox --from +15550101 'Meeting moved to 3 pm, room 4.'",
+          "store add-inbox --from +15550104 'On my way'",
+          "store add-sent --to +15550100 'See you at the station at 6.'"}) {
+      std::string command = devicectl + " " + args + " >/dev/null";
+      if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "telvane-tour: devicectl %s failed\n", args);
+      }
+    }
+    settings::SettingsStore& options = window.settings();
+    import::ui::ImportContext context;
+    context.document = &window.document();
+    context.target = window.document().WellKnownFolder(store::kFolderInbox);
+    context.settings = &options;
+    const int32_t source = options.import_source();
+    const int32_t delete_after = options.sms_delete();
+    options.set_import_source(0);
+    {
+      import::ui::ImportDialog dialog(&window, context);
+      dialog.show();
+      // Two messages ticked with the action key.
+      for (int row : {0, 2}) {
+        kit::SelectListRow(dialog.list(), row);
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(
+            kit::FindControl<QWidget>(&dialog, import::ui::kImportList),
+            &enter);
+      }
+      kit::SelectListRow(dialog.list(), 0);
+      tour.ShootDialog(&dialog, "import-inbox");
+      dialog.show();
+      options.set_sms_delete(1);
+      kit::SoftKeyBar* keys = dialog.soft_keys();
+      tour.ShootMenu(keys->menu(), "menu-import",
+                     [keys](QMenu* menu) { emit keys->MenuAboutToShow(menu); });
+      dialog.close();
+    }
+    options.set_import_source(1);
+    {
+      import::ui::ImportDialog dialog(&window, context);
+      tour.ShootDialog(&dialog, "import-sent");
+    }
+    options.set_import_source(source);
+    options.set_sms_delete(delete_after);
+  }
+  {
+    // A backup of three messages, one already in the Inbox and an mms,
+    // imported into the Inbox from the file browser.
+    const std::string backup =
+        "<?xml version='1.0' encoding='UTF-8' standalone='yes' ?>\n"
+        "<smses count=\"4\">\n"
+        "<sms address=\"+15550101\" date=\"1767607920000\" type=\"1\" "
+        "body=\"Lunch at noon? &#55357;&#56842;\" read=\"0\" />\n"
+        "<sms address=\"+15550101\" date=\"1767607920000\" type=\"1\" "
+        "body=\"Lunch at noon? &#55357;&#56842;\" read=\"0\" />\n"
+        "<sms address=\"+15550102\" date=\"1767608040000\" type=\"2\" "
+        "body=\"Yes, see you there\" read=\"1\" />\n"
+        "<mms date=\"1767608100000\" msg_box=\"1\" />\n"
+        "</smses>\n";
+    if (!platform::files::WriteFileAtomically(u"\\backup.xml", backup).ok()) {
+      std::fprintf(stderr, "telvane-tour: cannot write backup.xml\n");
+    }
+    settings::SettingsStore& options = window.settings();
+    const std::u16string last_dir = options.last_dir();
+    options.set_last_dir(u"\\");
+    window.ChooseNode(window.document().WellKnownFolder(store::kFolderInbox));
+    kit::SetDialogScript([](kit::DeviceDialog* dialog) {
+      auto* list = kit::FindControl<QTreeView>(dialog, kit::kFileList);
+      if (list == nullptr) return;
+      const QModelIndexList found = list->model()->match(
+          list->model()->index(0, 0), Qt::DisplayRole,
+          QStringLiteral("backup.xml"), 1, Qt::MatchExactly);
+      if (!found.isEmpty()) list->setCurrentIndex(found.first());
+      dialog->Dispatch(kit::kCommandOk);
+    });
+    kit::MessageScript before =
+        kit::SetMessageScript([&tour, &window](const kit::MessageRequest& r) {
+          QMessageBox box(&window);
+          box.setWindowTitle(r.caption);
+          box.setText(r.text);
+          box.setIcon(QMessageBox::Information);
+          box.setStandardButtons(QMessageBox::Ok);
+          tour.ShootDialog(&box, "xml-import-result");
+          return kit::kAnswerOk;
+        });
+    window.Dispatch(kit::cmds::kImportXmlBackup);
+    kit::SetMessageScript(before);
+    kit::SetDialogScript(nullptr);
+    options.set_last_dir(last_dir);
+  }
+  // The device's Today screen with the program's item: no unread message,
+  // then three, and the item's options dialog. The item reads the count
+  // the program keeps; the tour sets it and puts it back.
+  {
+    if (!intercept::SetTodayItem(true, settings::AppFolder()).ok()) {
+      std::fprintf(stderr, "telvane-tour: the Today item was not registered\n");
+    }
+    bool existed = false;
+    std::optional<platform::SharedMemory> count =
+        platform::SharedMemory::CreateOrOpen("ZUD_SmsCount", 4, &existed);
+    auto* unread =
+        count ? static_cast<volatile int32_t*>(count->data()) : nullptr;
+    const int32_t kept = unread != nullptr ? *unread : 0;
+    auto settle = [] {
+      for (int round = 0; round < 10; ++round) {
+        QCoreApplication::sendPostedEvents();
+        QApplication::processEvents();
+      }
+    };
+    if (unread != nullptr) *unread = 0;
+    device::todayshell::TodayScreen screen;
+    screen.resize(240, 320);
+    screen.show();
+    if (screen.LoadItems() != 1) {
+      std::fprintf(stderr, "telvane-tour: the Today item did not load\n");
+    }
+    settle();
+    tour.Shoot(&screen, "today-none");
+    if (unread != nullptr) *unread = 3;
+    screen.RefreshItems();
+    settle();
+    tour.Shoot(&screen, "today-3");
+    if (std::unique_ptr<QDialog> options = screen.MakeOptionsDialog(0)) {
+      options->resize(240, 320);
+      tour.ShootDialog(options.get(), "today-options");
+    }
+    if (unread != nullptr) *unread = kept;
+  }
 
   window.Shutdown();
   window.TearDown();

@@ -112,12 +112,25 @@ TEST(TourTest, WritesEveryWindowAndMenu) {
       "filter-edit-fast-create",
       "rule-password",
       "black-list",
-      // Pictures: sms and alert dialogs.
-      // Pictures: security and font dialogs.
-      // Pictures: hotkeys.
-      // Pictures: import.
-      // Pictures: xml backup.
-      // Pictures: today.
+      "sms-setting",
+      "sms-setting-bottom",
+      "alert-option",
+      "alert-option-bottom",
+      "alert-option-test",
+      "security",
+      "font-setting",
+      "font",
+      "hotkey",
+      "hotkey-capture",
+      "menu-hotkey",
+      "menu-hotkey-row",
+      "import-inbox",
+      "import-sent",
+      "menu-import",
+      "xml-import-result",
+      "today-none",
+      "today-3",
+      "today-options",
   };
   for (const char* name : kPictures) {
     fs::path file = out / (std::string(name) + ".png");

@@ -99,6 +99,7 @@ constexpr InstallEntry kInstallTable[] = {
     {"lib/libpimstore.so", "\\Windows\\pimstore.dll", false},
     {"lib/libwaveapi.so", "\\Windows\\waveapi.dll", false},
     {"lib/libphone.so", "\\Windows\\phone.dll", true},
+    {"bin/todayshell", "\\Windows\\todayshell.exe", false},
 };
 
 Status InstallFile(const fs::path& from, const std::u16string& device_path) {
@@ -501,11 +502,14 @@ int StatusCommand() {
 
 // ---------------------------------------------------------------- power
 
+void StopTodayScreen();
+
 int Shutdown() {
   if (!RequireDevice()) return kFailure;
   std::optional<pid_t> pid;
   Status status = StopDeviced(&pid);
   if (!status.ok()) return Fail("shutdown: " + status.ToString());
+  StopTodayScreen();
   size_t objects = NamedObjects().size();
   status = platform::ShutdownDevice();
   if (!status.ok()) return Fail("shutdown: " + status.ToString());
@@ -721,17 +725,44 @@ int Stop() {
   return 0;
 }
 
+// The device's Today screen (device/todayshell).
+constexpr std::u16string_view kTodayScreen = u"\\Windows\\todayshell.exe";
+
+// Ends the Today screen when it runs: it holds named objects that a boot
+// or a shutdown clears.
+void StopTodayScreen() {
+  std::optional<platform::WindowRef> screen =
+      platform::FindTopLevelWindow(u"DesktopExplorerWindow", u"Desktop");
+  if (!screen || screen->pid <= 0) return;
+  kill(screen->pid, SIGTERM);
+  for (int i = 0; i < 50 && Alive(screen->pid); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
 // Power on: whatever ran is stopped, every named object cleared, deviced
-// started, and deviced runs the StartUp shortcuts once, as the phone does.
+// started, the Today screen started (when installed), and deviced runs the
+// StartUp shortcuts once, as the phone does.
 int Boot() {
   if (!RequireDevice()) return kFailure;
   std::optional<pid_t> old_pid;
   Status status = StopDeviced(&old_pid);
+  StopTodayScreen();
   if (status.ok()) status = platform::ShutdownDevice();
   if (!status.ok()) return Fail("boot: " + status.ToString());
   bool started = false;
   std::optional<pid_t> pid = EnsureDeviced(&started, &status);
   if (!pid) return Fail("boot: " + status.ToString());
+  // The home screen comes up before the start-up programs.
+  if (platform::files::Exists(kTodayScreen)) {
+    Status shell_status;
+    if (platform::StartProgram(kTodayScreen, {}, {}, &shell_status)) {
+      std::cout << "Today screen started\n";
+    } else {
+      std::cerr << "devicectl: boot: the Today screen did not start: "
+                << shell_status.ToString() << "\n";
+    }
+  }
   std::optional<std::string> reply =
       device::deviced::Exchange({"boot"}, 60000, &status);
   std::optional<std::vector<std::string>> fields;
@@ -901,12 +932,13 @@ void AddDeviceCommands(cli::Tool& tool) {
   dump->add_option("KEY", value->key, "the key to start at");
 
   tool.AddCommand(root, "boot",
-                  "power on: clear named objects, start deviced, which runs "
-                  "the StartUp shortcuts once",
+                  "power on: clear named objects, start deviced and the "
+                  "Today screen (todayshell.exe), then deviced runs the "
+                  "StartUp shortcuts once",
                   Boot);
   tool.AddCommand(root, "shutdown",
-                  "power off: stop deviced, clear every named object of the "
-                  "device",
+                  "power off: stop deviced and the Today screen, clear every "
+                  "named object of the device",
                   Shutdown);
   tool.AddCommand(root, "log", "print the device's debug.log", Log);
   tool.AddCommand(
@@ -1033,5 +1065,6 @@ int main(int argc, char** argv) {
   device::devicectl::AddLedsCommands(tool);
   device::devicectl::AddContactsCommands(tool);
   device::devicectl::AddCallsCommands(tool);
+  device::devicectl::AddPressCommands(tool);
   return tool.Run(argc, argv);
 }

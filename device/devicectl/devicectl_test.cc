@@ -5,10 +5,14 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/device.h"
+#include "platform/hotkeys.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/testing/temp_device.h"
@@ -128,6 +132,9 @@ TEST(Devicectl, ErrorsAreClearAndNonZero) {
       {"status --device x", 2, "status: unknown option --device"},
       {"post Dialog Telvane 273 1 2 3", 2, "\"3\" is one too many"},
       {"post Dialog Telvane lots", 2, "not a number: lots"},
+      {"press Button7", 2, "unknown key \"Button7\": a key code or one of"},
+      {"press 65536", 2, "unknown key"},
+      {"press", 2, "press needs the KEY"},
   };
   for (const Case& c : cases) {
     Result result = Devicectl(c.args);
@@ -227,6 +234,69 @@ TEST(Devicectl, BootRunsTheStartUpShortcutsThroughDeviced) {
   EXPECT_EQ(shutdown.exit_code, 0) << shutdown.out;
   EXPECT_EQ(Devicectl("stop").out, "deviced was not running\n");
   unsetenv("TELVANE_TEST_OUTPUT");
+}
+
+TEST(Devicectl, BootStartsTheTodayScreenBeforeTheStartUpPrograms) {
+  platform::testing::TempDevice device;
+  // A stand-in Today screen that records how it was started.
+  std::filesystem::path shell = device.HostPath("\\Windows\\todayshell.exe");
+  std::filesystem::create_directories(shell.parent_path());
+  std::filesystem::copy_file(platform::testing::BinDir() / "devicetestprogram",
+                             shell);
+  std::filesystem::path output = device.root().parent_path() / "today.txt";
+  setenv("TELVANE_TEST_OUTPUT", output.c_str(), 1);
+  Result boot = Devicectl("boot");
+  EXPECT_EQ(boot.exit_code, 0) << boot.out;
+  const size_t screen = boot.out.find("Today screen started");
+  const size_t startup = boot.out.find("start-up program(s) started");
+  ASSERT_NE(screen, std::string::npos) << boot.out;
+  EXPECT_LT(screen, startup) << boot.out;
+  for (int i = 0; i < 500 && !std::filesystem::exists(output); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::ifstream in(output);
+  std::string text((std::istreambuf_iterator<char>(in)),
+                   std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("program=\\Windows\\todayshell.exe\n"), std::string::npos)
+      << text;
+  EXPECT_EQ(Devicectl("shutdown").exit_code, 0);
+  unsetenv("TELVANE_TEST_OUTPUT");
+}
+
+TEST(Devicectl, PressReachesTheHolderOrTheProgramInFront) {
+  platform::testing::TempDevice device;
+  // This test is the program: it holds two keys and is in front.
+  std::unique_ptr<platform::KeyEndpoint> endpoint =
+      platform::KeyEndpoint::Publish();
+  ASSERT_NE(endpoint, nullptr);
+  ASSERT_TRUE(platform::RegisterHotkey(getpid(), 1, 193, 0, 193).ok());
+  ASSERT_TRUE(
+      platform::RegisterHotkey(getpid(), 1, 117, platform::kHotkeyKeyUp, 117)
+          .ok());
+  ASSERT_TRUE(platform::SetForegroundProcess(getpid(), false).ok());
+
+  for (const char* args : {"press button1", "press 'Volumn Up' --up",
+                           "press 0x41", "press BACK --up"}) {
+    Result result = Devicectl(args);
+    EXPECT_EQ(result.exit_code, 0) << args << ": " << result.out;
+    EXPECT_EQ(result.out, "") << args;
+  }
+  struct Seen {
+    bool hotkey;
+    int32_t id;
+    uint32_t modifiers;
+    uint16_t key_code;
+    bool operator==(const Seen&) const = default;
+  };
+  std::vector<Seen> seen;
+  while (std::optional<platform::KeyNotification> key = endpoint->Receive())
+    seen.push_back({key->hotkey, key->id, key->modifiers, key->key_code});
+  EXPECT_EQ(seen, (std::vector<Seen>{
+                      {true, 193, platform::kHotkeyWin, 193},
+                      {true, 117, platform::kHotkeyKeyUp, 117},
+                      {false, 0, 0, 0x41},
+                      {false, 0, platform::kHotkeyKeyUp, 27},
+                  }));
 }
 
 }  // namespace

@@ -7,7 +7,8 @@
 // default document (the program's folder's "sms.zud") as "New..." would,
 // with a Recycle Bin, "\Drafts", "\Sent Box" and "\Inbox", and has the
 // program open it at start ("OpenLastFile", "LastOpenFile"); registers the
-// rule client as ticking "Auto Receive SMS" would. Run it while the program
+// Today item as ticking "Add Today plug-in Support" would, and the rule
+// client as ticking "Auto Receive SMS" would. Run it while the program
 // is not running (the program keeps its own copy of the settings).
 #include <iostream>
 #include <string>
@@ -51,6 +52,19 @@ int Setup() {
     if (!made.ok()) return Fail(U8(path) + ": " + made.ToString());
     std::cout << "document: " << U8(path) << " (made)\n";
   }
+  // The Today item, so that the device's Today screen shows the unread
+  // count (as ticking "Add Today plug-in Support" would).
+  if (intercept::IsTodayItemRegistered()) {
+    std::cout << "Today item: registered (kept)\n";
+  } else if (platform::Status registered =
+                 intercept::SetTodayItem(true, folder);
+             !registered.ok()) {
+    return Fail("the Today item could not be registered: " +
+                registered.ToString());
+  } else {
+    std::cout << "Today item: registered (" << U8(folder)
+              << "pelicordep.dll)\n";
+  }
   if (intercept::IsRuleClientRegistered()) {
     std::cout << "rule client: registered (kept)\n";
   } else if (platform::Status registered =
@@ -71,9 +85,10 @@ int Setup() {
 void AddSetupCommand(cli::Tool& tool) {
   tool.AddCommand(tool.root(), "setup",
                   "once per device: the default document (sms.zud with "
-                  "Recycle Bin, Drafts, Sent Box, Inbox) opened at start, and "
-                  "the rule client registered, so that messages are "
-                  "intercepted and filed; steps already done are kept",
+                  "Recycle Bin, Drafts, Sent Box, Inbox) opened at start, the "
+                  "Today item and the rule client registered, so that "
+                  "messages are intercepted and filed and the Today screen "
+                  "shows the unread count; steps already done are kept",
                   Setup);
 }
 

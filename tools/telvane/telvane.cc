@@ -8,6 +8,8 @@
 //   telvane zud verify FILE
 //   telvane zud recover FILE [--all]
 //   telvane zud compact FILE OUT
+//   telvane zud import-xml FILE FOLDER BACKUP.xml
+//   telvane zud export-xml FILE PATH OUT.xml [--no-subfolders]
 //
 // FILE may lie anywhere on the host. A document with a password asks for it
 // on the terminal; scripts give it with --password. Every failure prints one
@@ -32,6 +34,7 @@
 
 #include "cli/cli.h"
 #include "cli/times.h"
+#include "import/xml/xml_backup.h"
 #include "intercept/phone_inbox.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -63,13 +66,14 @@ struct ZudArgs {
   std::string file;
   std::optional<std::string> password;
   std::string path;  // PATH, FOLDER or OUT
-  std::string out;   // export's OUT.txt
+  std::string out;   // export's OUT.txt, the XML commands' backup
   std::optional<std::string> author;
   bool recycle_bin = false;
   std::string from;
   std::string text;
   std::optional<platform::SystemTime> time;  // UTC
   bool all = false;
+  bool no_subfolders = false;
 };
 
 // Reads a password from the terminal without echo; nullopt without one.
@@ -574,6 +578,64 @@ int Compact(const ZudArgs& args) {
   return 0;
 }
 
+int ImportXml(const ZudArgs& args) {
+  Session session;
+  if (int rc = Begin(session, args.file, args.password)) return rc;
+  if (int rc = OpenDocument(session, args.file)) return rc;
+  Status status;
+  std::optional<std::u16string> backup =
+      session.device.Attach(args.out, &status);
+  if (!backup) return Fail(args.out + ": " + status.ToString());
+  store::Document& document = *session.document;
+  store::Node* folder = document.FindOrCreateFolderPath(U16(args.path));
+  if (folder == nullptr) return Fail("cannot make the folder " + args.path);
+  import::xml::ImportResult result =
+      import::xml::ImportBackupFile(document, folder, *backup);
+  Status saved = document.Close();
+  std::cout << result.imported << " imported, " << result.skipped
+            << " skipped, " << result.refused << " refused\n";
+  if (!result.status.ok()) {
+    return Fail(args.out + ": " + result.status.ToString());
+  }
+  if (!saved.ok()) return Fail("save: " + saved.ToString());
+  if (!result.damage.empty()) {
+    return Fail(args.out + " is damaged (" + result.damage +
+                "); what came before the damage was imported");
+  }
+  return 0;
+}
+
+int ExportXml(const ZudArgs& args) {
+  Session session;
+  if (int rc = Begin(session, args.file, args.password)) return rc;
+  if (int rc = OpenDocument(session, args.file, nullptr, true)) return rc;
+  store::Document& document = *session.document;
+  store::Node* node = nullptr;  // the whole document
+  if (args.path != "/" && args.path != "\\" && !args.path.empty()) {
+    std::string error;
+    node = FindNode(document, U16(args.path), &error);
+    if (node == nullptr) return Fail(error);
+    if (!node->is_recycle_bin() && !document.CheckNodePassword(node)) {
+      return Fail("wrong password for " + args.path);
+    }
+  }
+  Status status;
+  std::optional<std::u16string> out = session.device.Attach(args.out, &status);
+  if (!out) return Fail(args.out + ": " + status.ToString());
+  import::xml::ExportResult result =
+      import::xml::ExportBackup(document, node, !args.no_subfolders, *out);
+  if (!result.status.ok()) {
+    return Fail("cannot write " + args.out + ": " + result.status.ToString());
+  }
+  std::cout << "exported " << result.written << " message(s) to " << args.out
+            << "\n";
+  if (result.left_out > 0) {
+    std::cout << "left out " << result.left_out
+              << " message(s) protected by a password or unreadable\n";
+  }
+  return 0;
+}
+
 // ---------------------------------------------------------------- the tool
 
 void AddZudCommands(cli::Tool& tool) {
@@ -648,6 +710,32 @@ void AddZudCommands(cli::Tool& tool) {
   command("compact", "write a compacted copy without dead space", Compact)
       ->add_option("OUT", args->path, "the copy (a new file)")
       ->required();
+
+  CLI::App* import_xml =
+      command("import-xml",
+              "file the messages of an Android SMS backup (XML) in FOLDER, "
+              "skipping those already there",
+              ImportXml);
+  import_xml
+      ->add_option("FOLDER", args->path,
+                   "the folder's path, made when missing (\"\\Inbox\")")
+      ->required();
+  import_xml->add_option("BACKUP.xml", args->out, "the backup to read")
+      ->required();
+
+  CLI::App* export_xml = command(
+      "export-xml",
+      "write a message, a folder or the whole archive as an Android SMS "
+      "backup (XML)",
+      ExportXml);
+  export_xml
+      ->add_option("PATH", args->path,
+                   "the message or folder; \"/\" for the whole archive "
+                   "(the Recycle Bin left out)")
+      ->required();
+  export_xml->add_option("OUT.xml", args->out, "the file to write")->required();
+  export_xml->add_flag("--no-subfolders", args->no_subfolders,
+                       "only the folder's own messages");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/registry.h"
 #include "platform/testing/temp_device.h"
 #include "store/document.h"
 
@@ -283,6 +284,77 @@ TEST_F(TelvaneTool, BadInputIsRefusedClearly) {
   }
 }
 
+TEST_F(TelvaneTool, ImportAndExportXmlBackups) {
+  std::string a = File("a.zud");
+  ASSERT_EQ(Telvane("zud create " + a).exit_code, 0);
+  // 2024-03-05 10:00:00 UTC, an emoji as surrogate references, an mms the
+  // archive cannot hold.
+  std::string backup = File("backup.xml");
+  std::ofstream(backup)
+      << "<?xml version='1.0' encoding='UTF-8' standalone='yes' ?>\n"
+         "<smses count=\"3\">\n"
+         "<sms address=\"10086\" date=\"1709632800000\" type=\"1\" "
+         "body=\"Hi &#55357;&#56832;&#10;bye\" read=\"0\" />\n"
+         "<sms address=\"555\" date=\"1709632860000\" type=\"2\" "
+         "body=\"Sent &amp; done\" read=\"1\" />\n"
+         "<mms date=\"1709632800000\" />\n"
+         "</smses>\n";
+  Result imported =
+      Telvane("zud import-xml " + a + " '\\Phone\\Backup' " + backup);
+  ASSERT_EQ(imported.exit_code, 0) << imported.out;
+  EXPECT_EQ(imported.out, "2 imported, 0 skipped, 1 refused\n");
+  Result again =
+      Telvane("zud import-xml " + a + " '\\Phone\\Backup' " + backup);
+  EXPECT_EQ(again.out, "0 imported, 2 skipped, 1 refused\n");
+
+  Result tree = Telvane("zud tree " + a);
+  EXPECT_NE(tree.out.find("#1 [folder] Backup (1 unread)"), std::string::npos)
+      << tree.out;
+  Result cat = Telvane("zud cat " + a + " '\\Phone\\Backup\\#2'");
+  EXPECT_NE(cat.out.find("Sender:555\r\nContent:\r\nSend To:555\r\n"
+                         "--------------------\r\nSent & done"),
+            std::string::npos)
+      << cat.out;
+
+  // The whole archive out, into a new archive, and the text is the same.
+  std::string out = File("out.xml");
+  Result exported = Telvane("zud export-xml " + a + " / " + out);
+  ASSERT_EQ(exported.exit_code, 0) << exported.out;
+  EXPECT_EQ(exported.out, "exported 2 message(s) to " + out + "\n");
+  std::stringstream written;
+  written << std::ifstream(out).rdbuf();
+  EXPECT_NE(written.str().find("body=\"Hi \xF0\x9F\x98\x80&#10;bye\""),
+            std::string::npos)
+      << written.str();
+  std::string b = File("b.zud");
+  ASSERT_EQ(Telvane("zud create " + b).exit_code, 0);
+  ASSERT_EQ(Telvane("zud import-xml " + b + " '\\Inbox' " + out).out,
+            "2 imported, 0 skipped, 0 refused\n");
+  Result copy = Telvane("zud cat " + b + " '\\Inbox\\#1'");
+  Result original = Telvane("zud cat " + a + " '\\Phone\\Backup\\#1'");
+  EXPECT_EQ(copy.out, original.out);
+  EXPECT_EQ(
+      Telvane("zud export-xml " + a + " '\\Phone' " + out + " --no-subfolders")
+          .out,
+      "exported 0 message(s) to " + out + "\n");
+
+  // A damaged backup: what came before the damage is filed, and the tool
+  // says so and fails.
+  std::ofstream(File("cut.xml"))
+      << written.str().substr(0, written.str().find("Sent &amp;"));
+  Result cut = Telvane("zud import-xml " + a + " '\\Cut' " + File("cut.xml"));
+  EXPECT_EQ(cut.exit_code, 1) << cut.out;
+  EXPECT_NE(cut.out.find(" refused\ntelvane: " + File("cut.xml") +
+                         " is damaged (line "),
+            std::string::npos)
+      << cut.out;
+  EXPECT_EQ(
+      Telvane("zud import-xml " + a + " '\\Cut' " + File("none.xml")).exit_code,
+      1);
+  EXPECT_EQ(Telvane("zud export-xml " + a + " '\\Nothing' " + out).exit_code,
+            1);
+}
+
 TEST(TelvaneHelp, OnTheToolAndEveryCommand) {
   Result tool = Telvane("--help");
   EXPECT_EQ(tool.exit_code, 0) << tool.out;
@@ -360,6 +432,35 @@ TEST(TelvanePlay, SaysWhyASoundDoesNotOpen) {
   EXPECT_NE(missing.out.find("not found"), std::string::npos) << missing.out;
   EXPECT_EQ(Telvane("play").exit_code, 2);
   EXPECT_EQ(Telvane("play x.mp3 --random").exit_code, 2);
+}
+
+TEST(TelvaneSetup, RegistersTheTodayItemTheInstallProvides) {
+  platform::testing::TempDevice device;
+  // The rule client's library is only copied, so any file stands in.
+  platform::testing::WriteHostFile(
+      device.HostPath("\\Program Files\\Telvane\\inrelay.dll"), "library");
+  Result first = Telvane("setup");
+  ASSERT_EQ(first.exit_code, 0) << first.out;
+  EXPECT_NE(first.out.find("Today item: registered (\\Program Files\\Telvane\\"
+                           "pelicordep.dll)\n"),
+            std::string::npos)
+      << first.out;
+  // Where `devicectl install` puts the library.
+  auto key = platform::RegistryKey::Open(
+      platform::RegistryRoot::kLocalMachine,
+      u"\\SOFTWARE\\Microsoft\\Today\\Items\\\"Telvane\"");
+  ASSERT_TRUE(key);
+  EXPECT_EQ(key->QueryString(u"DLL", 260),
+            u"\\Program Files\\Telvane\\pelicordep.dll");
+  EXPECT_EQ(key->QueryDword(u"Enabled"), 1u);
+  // A user's own choice stays: setup does not turn a disabled item on.
+  ASSERT_TRUE(key->SetDword(u"Enabled", 0).ok());
+  Result again = Telvane("setup");
+  ASSERT_EQ(again.exit_code, 0) << again.out;
+  EXPECT_NE(again.out.find("Today item: registered (kept)\n"),
+            std::string::npos)
+      << again.out;
+  EXPECT_EQ(key->QueryDword(u"Enabled"), 0u);
 }
 
 }  // namespace
