@@ -66,7 +66,7 @@ QHBoxLayout* Row(int indent) {
 AlertOptionDialog::AlertOptionDialog(QWidget* parent,
                                      settings::SettingsStore* settings,
                                      std::u16string app_folder)
-    : DeviceDialog(parent, kAlertOptionTemplate),
+    : OptionDialog(parent, kAlertOptionTemplate),
       settings_(settings),
       app_folder_(std::move(app_folder)) {
   title_bar()->SetCaption(kit::Str(ids::kAlertOptionTitle));
@@ -313,20 +313,6 @@ void AlertOptionDialog::Done() {
   s.set_sent_skin(SkinPath());
   done(1);
 }
-
-void AlertOptionDialog::OnCommand(uint32_t command) {
-  if (command == kit::cmds::kDone || command == kit::kCommandOk) {
-    Done();
-    return;
-  }
-  if (command == kit::cmds::kCancel || command == kit::kCommandCancel) {
-    done(0);
-    return;
-  }
-  DeviceDialog::OnCommand(command);
-}
-
-void AlertOptionDialog::OnBack() { done(0); }
 
 int RunAlertOptionDialog(QWidget* parent, settings::SettingsStore* settings,
                          std::u16string_view app_folder) {

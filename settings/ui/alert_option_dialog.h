@@ -45,7 +45,7 @@
 #include <string>
 #include <string_view>
 
-#include "kit/device_window.h"
+#include "settings/ui/option_dialog.h"
 
 class QCheckBox;
 class QComboBox;
@@ -80,7 +80,7 @@ inline constexpr int kDefaultPhotoBrowse = 1029;     // picture file
 inline constexpr int kRandomSoundFolderEdit = 1035;  // "RndSoundPath"
 inline constexpr int kRandomSoundBrowse = 40081;     // folder
 
-class AlertOptionDialog : public kit::DeviceDialog {
+class AlertOptionDialog : public OptionDialog {
   Q_OBJECT
 
  public:
@@ -92,9 +92,6 @@ class AlertOptionDialog : public kit::DeviceDialog {
   OptionScrollArea* scroll_area() const { return scroll_; }
 
  protected:
-  void OnCommand(uint32_t command) override;
-  void OnBack() override;
-
  private:
   QCheckBox* AddBox(int id, uint32_t text_id, bool checked);
   // An edit with a label before it.
@@ -110,7 +107,7 @@ class AlertOptionDialog : public kit::DeviceDialog {
   void Browse(QLineEdit* edit, uint32_t types);
   std::u16string SkinPath() const;
   void Test();
-  void Done();
+  void Done() override;
 
   settings::SettingsStore* settings_;
   std::u16string app_folder_;

@@ -51,7 +51,7 @@ PreferenceDialog::PreferenceDialog(QWidget* parent,
                                    settings::SettingsStore* settings,
                                    std::u16string app_folder,
                                    std::u16string program_path)
-    : DeviceDialog(parent, kPreferenceTemplate),
+    : OptionDialog(parent, kPreferenceTemplate),
       settings_(settings),
       app_folder_(std::move(app_folder)),
       program_path_(std::move(program_path)) {
@@ -179,20 +179,6 @@ void PreferenceDialog::TellFailure(const platform::Status& status,
   platform::DebugPrintf("pelicorde: %s\r\n", text.toUtf8().constData());
   kit::ShowMessage(this, text, kit::Str(kit::ids::kCaptionError));
 }
-
-void PreferenceDialog::OnCommand(uint32_t command) {
-  if (command == kit::cmds::kDone || command == kit::kCommandOk) {
-    Done();
-    return;
-  }
-  if (command == kit::cmds::kCancel || command == kit::kCommandCancel) {
-    done(0);
-    return;
-  }
-  DeviceDialog::OnCommand(command);
-}
-
-void PreferenceDialog::OnBack() { done(0); }
 
 int RunPreferenceDialog(QWidget* owner, settings::SettingsStore* settings,
                         std::u16string_view app_folder,

@@ -33,8 +33,8 @@
 #include <string>
 #include <string_view>
 
-#include "kit/device_window.h"
 #include "platform/status.h"
+#include "settings/ui/option_dialog.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -70,7 +70,7 @@ inline constexpr int kCompressHourEdit = 1109;     // "WhenCompress"
 // 32-bit signed integer).
 int ReadDecimal(const QString& text);
 
-class PreferenceDialog : public kit::DeviceDialog {
+class PreferenceDialog : public OptionDialog {
   Q_OBJECT
 
  public:
@@ -84,13 +84,10 @@ class PreferenceDialog : public kit::DeviceDialog {
   OptionScrollArea* scroll_area() const { return scroll_; }
 
  protected:
-  void OnCommand(uint32_t command) override;
-  void OnBack() override;
-
  private:
   QCheckBox* AddBox(int id, uint32_t text_id, bool checked);
   QLineEdit* AddNumber(int id, uint32_t label_id, int32_t value);
-  void Done();
+  void Done() override;
   // Shows an "Error" box "<text what_id>: <cause>" when `status` failed.
   void TellFailure(const platform::Status& status, uint32_t what_id);
 

@@ -38,7 +38,7 @@ void ReplaceFilePassword(store::Document* document,
 SecurityDialog::SecurityDialog(QWidget* parent,
                                settings::SettingsStore* settings,
                                SecurityEnvironment environment)
-    : DeviceDialog(parent, kSecurityTemplate),
+    : OptionDialog(parent, kSecurityTemplate),
       settings_(settings),
       environment_(std::move(environment)) {
   title_bar()->SetCaption(kit::Str(kit::ids::kSecurityTitle));
@@ -122,20 +122,6 @@ void SecurityDialog::Done() {
   settings_->set_protect_level(level_->currentIndex());
   done(1);
 }
-
-void SecurityDialog::OnCommand(uint32_t command) {
-  if (command == kit::cmds::kDone || command == kit::kCommandOk) {
-    Done();
-    return;
-  }
-  if (command == kit::cmds::kCancel || command == kit::kCommandCancel) {
-    done(0);
-    return;
-  }
-  DeviceDialog::OnCommand(command);
-}
-
-void SecurityDialog::OnBack() { done(0); }
 
 int RunSecurityDialog(QWidget* owner, settings::SettingsStore* settings,
                       SecurityEnvironment environment) {

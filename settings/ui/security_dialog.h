@@ -25,8 +25,8 @@
 #include <functional>
 #include <string_view>
 
-#include "kit/device_window.h"
 #include "platform/status.h"
+#include "settings/ui/option_dialog.h"
 
 class QCheckBox;
 class QComboBox;
@@ -74,7 +74,7 @@ struct SecurityEnvironment {
 void ReplaceFilePassword(store::Document* document,
                          std::u16string_view password);
 
-class SecurityDialog : public kit::DeviceDialog {
+class SecurityDialog : public OptionDialog {
   Q_OBJECT
 
  public:
@@ -84,13 +84,10 @@ class SecurityDialog : public kit::DeviceDialog {
                  SecurityEnvironment environment);
 
  protected:
-  void OnCommand(uint32_t command) override;
-  void OnBack() override;
-
  private:
   void ChangeFilePassword();
   void ChangeRulePassword();
-  void Done();
+  void Done() override;
 
   settings::SettingsStore* settings_;
   SecurityEnvironment environment_;

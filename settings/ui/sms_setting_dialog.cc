@@ -53,7 +53,7 @@ bool CaretOnFirstLine(const QPlainTextEdit* edit) {
 
 SmsSettingDialog::SmsSettingDialog(QWidget* parent,
                                    settings::SettingsStore* settings)
-    : DeviceDialog(parent, kSmsSettingTemplate), settings_(settings) {
+    : OptionDialog(parent, kSmsSettingTemplate), settings_(settings) {
   title_bar()->SetCaption(kit::Str(ids::kSmsSettingTitle));
   soft_keys()->SetMenuBar(kit::DoneCancelMenuBar());
 
@@ -170,20 +170,6 @@ void SmsSettingDialog::Done() {
   s.set_sign(kit::U(sign_->toPlainText().left(kSignMaxLength)));
   done(1);
 }
-
-void SmsSettingDialog::OnCommand(uint32_t command) {
-  if (command == kit::cmds::kDone || command == kit::kCommandOk) {
-    Done();
-    return;
-  }
-  if (command == kit::cmds::kCancel || command == kit::kCommandCancel) {
-    done(0);
-    return;
-  }
-  DeviceDialog::OnCommand(command);
-}
-
-void SmsSettingDialog::OnBack() { done(0); }
 
 int RunSmsSettingDialog(QWidget* parent, settings::SettingsStore* settings) {
   SmsSettingDialog dialog(parent, settings);

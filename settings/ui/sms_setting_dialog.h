@@ -27,7 +27,7 @@
 #include <cstdint>
 #include <initializer_list>
 
-#include "kit/device_window.h"
+#include "settings/ui/option_dialog.h"
 
 class QCheckBox;
 class QComboBox;
@@ -57,7 +57,7 @@ inline constexpr int kSignEdit = 40371;           // "Sign"
 // The most characters of "Sign" that are stored.
 inline constexpr int kSignMaxLength = 139;
 
-class SmsSettingDialog : public kit::DeviceDialog {
+class SmsSettingDialog : public OptionDialog {
   Q_OBJECT
 
  public:
@@ -67,8 +67,6 @@ class SmsSettingDialog : public kit::DeviceDialog {
   OptionScrollArea* scroll_area() const { return scroll_; }
 
  protected:
-  void OnCommand(uint32_t command) override;
-  void OnBack() override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -78,7 +76,7 @@ class SmsSettingDialog : public kit::DeviceDialog {
                      std::initializer_list<uint32_t> entries, int32_t value,
                      int fallback);
   QCheckBox* AddBox(int id, uint32_t text_id, bool checked);
-  void Done();
+  void Done() override;
 
   settings::SettingsStore* settings_;
   OptionScrollArea* scroll_;
