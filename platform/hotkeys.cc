@@ -440,22 +440,9 @@ std::unique_ptr<KeyEndpoint> KeyEndpoint::Publish(Status* status) {
         Status(ErrorCode::kNotFound, "no device at " + DeviceRoot().string()));
   }
   fs::path path = KeyEndpointPath(getpid());
-  UniqueFd fd(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (!fd) return fail(Status::FromErrno("socket", "", errno));
-  sockaddr_un address;
-  int dir_fd;
-  if (!MakeLocalSocketAddress(path, &address, &dir_fd)) {
-    return fail(Status(ErrorCode::kInvalidArgument,
-                       "endpoint path too long: " + path.string()));
-  }
-  UniqueFd dir(dir_fd);
-  unlink(path.c_str());  // a leftover of an earlier process with our pid
-  int rc =
-      bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-  int bind_errno = errno;
-  dir.Reset();
-  if (rc != 0)
-    return fail(Status::FromErrno("bind", path.string(), bind_errno));
+  Status bound;
+  UniqueFd fd = BindDatagramSocket(path, &bound);
+  if (!fd) return fail(std::move(bound));
   return std::unique_ptr<KeyEndpoint>(new KeyEndpoint(std::move(fd), path));
 }
 

@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -28,6 +30,32 @@ bool MakeLocalSocketAddress(const std::filesystem::path& path,
   std::memcpy(address->sun_path, text.data(), text.size());
   *dir_fd = dir.Release();
   return true;
+}
+
+UniqueFd BindDatagramSocket(const std::filesystem::path& path, Status* status) {
+  UniqueFd fd(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!fd) {
+    *status = Status::FromErrno("socket", "", errno);
+    return UniqueFd();
+  }
+  sockaddr_un address;
+  int dir_fd;
+  if (!MakeLocalSocketAddress(path, &address, &dir_fd)) {
+    *status = Status(ErrorCode::kInvalidArgument,
+                     "endpoint path too long: " + path.string());
+    return UniqueFd();
+  }
+  UniqueFd dir(dir_fd);
+  unlink(path.c_str());  // a leftover of an earlier process with our pid
+  int rc =
+      bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+  int bind_errno = errno;
+  dir.Reset();
+  if (rc != 0) {
+    *status = Status::FromErrno("bind", path.string(), bind_errno);
+    return UniqueFd();
+  }
+  return fd;
 }
 
 }  // namespace platform

@@ -7,6 +7,9 @@
 
 #include <filesystem>
 
+#include "platform/status.h"
+#include "platform/unique_fd.h"
+
 namespace platform {
 
 // Fills `address` for the socket file `path`. A path too long for sun_path
@@ -16,6 +19,11 @@ namespace platform {
 // False (nothing left open) when the path cannot be expressed at all.
 bool MakeLocalSocketAddress(const std::filesystem::path& path,
                             sockaddr_un* address, int* dir_fd);
+
+// A non-blocking datagram socket bound to `path` (a leftover file of an
+// earlier process with the same name is replaced); an empty descriptor and
+// the cause in *status when it cannot be made.
+UniqueFd BindDatagramSocket(const std::filesystem::path& path, Status* status);
 
 }  // namespace platform
 

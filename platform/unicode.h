@@ -14,6 +14,9 @@ namespace platform {
 
 std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);
+// Appends the UTF-8 bytes of one code point (at most U+10FFFF; the caller
+// keeps surrogates out).
+void AppendUtf8(char32_t c, std::string* out);
 
 // Folds one UTF-16 code unit for case-insensitive comparison the way the
 // device's file system and registry do: simple (one-to-one) lower-casing of

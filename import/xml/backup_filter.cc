@@ -1,5 +1,7 @@
 #include "import/xml/backup_filter.h"
 
+#include "platform/unicode.h"
+
 namespace import::xml {
 namespace {
 
@@ -7,24 +9,6 @@ constexpr char32_t kReplacement = 0xFFFD;
 constexpr uint32_t kPastUnicode = 0x110000;
 // A reference longer than this is not one the filter rewrites.
 constexpr size_t kMaxReferenceBytes = 16;
-
-void AppendUtf8(char32_t c, std::string* out) {
-  if (c < 0x80) {
-    out->push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
 
 bool IsHigh(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLow(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
@@ -215,7 +199,7 @@ void BackupFilter::CodePoint(char32_t c, std::string_view raw,
     if (IsLow(c)) {
       const char32_t joined = 0x10000 + ((high_ - 0xD800) << 10) + (c - 0xDC00);
       high_ = 0;
-      AppendUtf8(joined, out);
+      platform::AppendUtf8(joined, out);
       return;
     }
     FlushHigh(out);
@@ -225,11 +209,11 @@ void BackupFilter::CodePoint(char32_t c, std::string_view raw,
     return;
   }
   if (IsLow(c) || c == 0xFFFE || c == 0xFFFF || c >= kPastUnicode) {
-    AppendUtf8(kReplacement, out);
+    platform::AppendUtf8(kReplacement, out);
   } else if (c == 0) {
     // Dropped.
   } else if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-    AppendUtf8(kControlStandIn + c, out);
+    platform::AppendUtf8(kControlStandIn + c, out);
   } else if (place_ == Place::kAttribute && raw.size() == 1 &&
              (c == '\t' || c == '\n' || c == '\r')) {
     out->append(c == '\t' ? "&#9;" : c == '\n' ? "&#10;" : "&#13;");
@@ -242,7 +226,7 @@ void BackupFilter::CodePoint(char32_t c, std::string_view raw,
 void BackupFilter::FlushHigh(std::string* out) {
   if (high_ == 0) return;
   high_ = 0;
-  AppendUtf8(kReplacement, out);
+  platform::AppendUtf8(kReplacement, out);
 }
 
 void BackupFilter::Markup(uint8_t byte) {

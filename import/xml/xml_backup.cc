@@ -18,6 +18,7 @@
 #include "import/xml/backup_filter.h"
 #include "platform/codepage.h"
 #include "platform/time.h"
+#include "platform/unicode.h"
 #include "send/filing.h"
 #include "text/text.h"
 
@@ -97,24 +98,6 @@ bool XmlChar(char32_t c) {
          (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-void AppendUtf8(char32_t c, std::string* out) {
-  if (c < 0x80) {
-    out->push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
 // Appends `text` as the value of an attribute in double quotes. Carriage
 // return and line feed together become one line feed (the backup's line
 // break); the characters XML must not hold raw are escaped; control
@@ -162,7 +145,7 @@ void AppendAttribute(std::u16string_view text, std::string* out) {
     }
     if (c < 0x20) continue;
     if (!XmlChar(c)) c = 0xFFFD;
-    AppendUtf8(c, out);
+    platform::AppendUtf8(c, out);
   }
 }
 
