@@ -1175,7 +1175,9 @@ void MainWindow::ClearUnreadNotification() {
 // ------------------------------------------------------------ Hide and show
 
 void MainWindow::HideWindow() {
-  showMinimized();
+  // Withdrawn, not iconified first: a window manager that handles the
+  // iconify request after the window went would map it iconified again on
+  // the next show, and a second start could not bring it back.
   hide();
   if (preview_ != nullptr) preview_->hide();
   if (initialized_ && settings_.protect_level() > 0) CollapseUnlocked();
@@ -1193,7 +1195,6 @@ void MainWindow::ShowWindow() {
       (deferred_password_ || settings_.start_screen_save_min() != 0)) {
     std::u16string password = document_.file().header().password();
     if (kit::PasswordPrompt(this, kit::PasswordMode::kCheck, &password) != 1) {
-      showMinimized();
       hide();
       document_.RaiseMinimizeCount();
       return;  // the deferred flag stays set
